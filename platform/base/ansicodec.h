@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// "ANSI" text as the server and the original Windows peers see it: Windows-1252,
+// one byte per character, fixed. Never the Linux locale, whose UTF-8 would change
+// byte counts that the wire format depends on.
+namespace AnsiCodec {
+
+// Characters Windows-1252 cannot represent become '?', one byte each.
+QByteArray encode(const QString &text);
+
+// Every byte maps to exactly one UTF-16 unit; the five bytes 1252 leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of the same value.
+QString decode(const QByteArray &bytes);
+QString decode(const char *data, int size);
+
+char encodeChar(QChar c);
+QChar decodeByte(unsigned char b);
+
+} // namespace AnsiCodec
