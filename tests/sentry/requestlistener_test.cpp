@@ -96,7 +96,7 @@ TEST_F(RequestListenerTest, AFourthConnectionIsDroppedAndTheListenerKeepsListeni
         servers.push_back(std::make_unique<RequestClient>(port));
         ASSERT_TRUE(servers.back()->waitConnected());
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.busyLinkCount() == 3; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return listener.busyLinkCount() == 3; }, 3000));
 
     RequestClient fourth(port);
     EXPECT_TRUE(fourth.waitClosed());
@@ -104,7 +104,7 @@ TEST_F(RequestListenerTest, AFourthConnectionIsDroppedAndTheListenerKeepsListeni
     EXPECT_EQ(book.readyPorts(), QList<quint16>{4322});
 
     servers.front()->socket()->disconnectFromHost();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.busyLinkCount() == 2; }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return listener.busyLinkCount() == 2; }, 3000));
     RequestClient fifth(port);
     ASSERT_TRUE(fifth.waitConnected());
     EXPECT_EQ(fifth.ask('+'), QByteArray("\x10\xE2", 2));
