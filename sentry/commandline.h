@@ -14,6 +14,6 @@ struct SentryCommandLine
 
     // Split at the first blank. A port is decimal digits giving 1..65535 (anything
     // else keeps 4321: no folding of negative or oversized values into some other
-    // port). The second part counts only as whole 1..9; anything else keeps 10.
+    // port). The slot count counts only as a whole 1..9; anything else keeps 10.
     static SentryCommandLine parse(const QString &commandLine);
 };

@@ -208,4 +208,23 @@ TEST_F(StatusWindowTest, StartedForABookingItStaysReachableWithoutATray)
     EXPECT_EQ(window->lblPort->text(), QString("Listening on port %1 for 2 sessions").arg(port));
 }
 
+TEST_F(StatusWindowTest, AStartedSentryThatNoTaskReachesEnds)
+{
+    QSignalSpy finished(&app, &SentryApp::finished);
+    app.waitForFirstBooking(20);
+    EXPECT_TRUE(waitUntil([&] { return finished.count() == 1; }, 3000));
+    EXPECT_FALSE(app.statusWindowExists());
+}
+
+TEST_F(StatusWindowTest, AStartedSentryWithABookingStays)
+{
+    QSignalSpy finished(&app, &SentryApp::finished);
+    app.setEmbeddedCommandLine(QString("%1 2").arg(freeLoopbackPort()));
+    app.waitForFirstBooking(100);
+    Task task(dir.filePath("sentry"));
+    EXPECT_TRUE(task.reply().startsWith("BOOKED"));
+    QTest::qWait(200);
+    EXPECT_TRUE(finished.isEmpty());
+}
+
 } // namespace

@@ -74,9 +74,9 @@ TEST(StatusTexts, CloseQuestionsDependOnWhoAskedAndHowManyTasks)
     EXPECT_EQ(both[1].icon, StatusTexts::CloseQuestion::Question);
 }
 
-TEST(StatusTexts, SentryInUseTextPieceByPiece)
+TEST(StatusTexts, SentryInUseTextLineByLine)
 {
-    const QStringList pieces = StatusTexts::sentryInUseText(2).split('\r');
+    const QStringList lines = StatusTexts::sentryInUseText(2).split('\r');
     const QStringList expected = {
         "Vantrel Sentry appears to be in use by 2 task(s).",
         "Shutting it down it may adversely affect their operation.",
@@ -89,7 +89,7 @@ TEST(StatusTexts, SentryInUseTextPieceByPiece)
         "",
         "Are you sure you want to shut down the Sentry?",
     };
-    EXPECT_EQ(pieces, expected);
+    EXPECT_EQ(lines, expected);
     EXPECT_FALSE(StatusTexts::sentryInUseText(2).contains('\n'));
     EXPECT_EQ(StatusTexts::forDisplay("a\rb\r\nc"), "a\nb\nc");
 }
