@@ -190,8 +190,10 @@ TEST_F(StatusWindowTest, WithNoTaskExitAsksNothingAndTheTitleBarAsksOnce)
     EXPECT_FALSE(app.gfrmStatus()->requestClose(StatusTexts::CloseReason::TitleBar));
     EXPECT_EQ(messages.asked, QStringList{"Terminate Vantrel Sentry"});
     messages.asked.clear();
+    app.gfrmStatus()->hide();   // "Exit" comes from the tray menu while the window is tucked away
     EXPECT_TRUE(app.gfrmStatus()->requestClose(StatusTexts::CloseReason::ExitItem));
     EXPECT_TRUE(messages.asked.isEmpty());
+    EXPECT_FALSE(app.statusWindowExists());
 }
 
 TEST_F(StatusWindowTest, StartedForABookingItStaysReachableWithoutATray)

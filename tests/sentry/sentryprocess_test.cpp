@@ -95,6 +95,22 @@ TEST_F(SentryProcessTest, ATaskStartsTheSentryAndADeadTaskFreesItsSlot)
     EXPECT_EQ(SingleInstance::holder(lockPath()), sentry);
 }
 
+TEST_F(SentryProcessTest, ASentryThatDiedIsReplacedDespiteItsLeftovers)
+{
+    QProcess *first = task();
+    EXPECT_TRUE(lineOf(first).startsWith(booked(port + 1)));
+    const qint64 dead = SingleInstance::holder(lockPath());
+    ASSERT_GT(dead, 0);
+    ::kill(pid_t(dead), SIGKILL);   // leaves its socket file and its lock file behind
+    ASSERT_TRUE(waitUntil([&] { return ::kill(pid_t(dead), 0) != 0; }, 5000));
+
+    QProcess *second = task();
+    EXPECT_TRUE(lineOf(second).startsWith(booked(port + 1)));
+    const qint64 replacement = SingleInstance::holder(lockPath());
+    EXPECT_GT(replacement, 0);
+    EXPECT_NE(replacement, dead);
+}
+
 TEST_F(SentryProcessTest, TwoTasksRacingStartOneSentry)
 {
     QProcess *a = task();
