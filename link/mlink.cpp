@@ -465,7 +465,7 @@ void MLink::dropLink(const QString &why)
     if (m_socket)
         m_socket->Close();
     if (!why.isEmpty())
-        qCInfo(lcLink) << "dropping the link:" << why;
+        qCWarning(lcLink).noquote() << "dropping the link:" << why;
     handleClose();
 }
 
@@ -478,8 +478,7 @@ void MLink::raiseBufferedFrames()
         if (taken == FrameAssembler::NeedMore)
             return;
         if (taken == FrameAssembler::Malformed) {
-            qCWarning(lcLink) << "malformed frame from" << HostIP() << ":" << m_rx.errorText();
-            dropLink(QStringLiteral("malformed frame"));
+            dropLink(QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ") + m_rx.errorText());
             return;
         }
         if (frame.value(0) == kDropRequest) {
