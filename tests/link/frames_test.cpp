@@ -220,7 +220,7 @@ TEST(FrameAssembler, SurvivesRandomAndMutatedFrames)
     int valid = 0;
     int damaged = 0;
     int accepted = 0;
-    // Valid streams: many frames, each in its own mode, delivered in random pieces.
+    // Valid streams: many frames, each in its own mode, delivered in random chunks.
     for (int stream = 0; stream < 2000; ++stream) {
         QByteArray bytes;
         QList<QStringList> sent;
@@ -234,9 +234,9 @@ TEST(FrameAssembler, SurvivesRandomAndMutatedFrames)
         FrameAssembler rx;
         int next = 0;
         for (qsizetype pos = 0; pos < bytes.size();) {
-            const qsizetype piece = 1 + below(below(4) == 0 ? 4 : 200);
-            rx.append(bytes.mid(pos, piece));
-            pos += piece;
+            const qsizetype chunk = 1 + below(below(4) == 0 ? 4 : 200);
+            rx.append(bytes.mid(pos, chunk));
+            pos += chunk;
             QStringList got;
             while (next < sent.size()) {
                 const auto r = rx.take(got, modes.at(next));
