@@ -134,13 +134,13 @@ TEST(MLinkTransact, TimesOutAfterSilenceAndKeepsTheLink)
 
 TEST(MLinkTransact, CountsTheTimeOutFromTheLastDataReceived)
 {
-    // Each byte comes after 70 % of the time-out: the whole reply takes many
+    // Each byte comes after half the time-out: the whole reply takes many
     // time-outs, yet none of them runs out.
-    Fixture f({expect({"!NS"}), send({"!NS"}), sendSlowly({"OK"}, 70)});
+    Fixture f({expect({"!NS"}), send({"!NS"}), sendSlowly({"K"}, 100)});
     ASSERT_TRUE(f.open());
-    f.link.setMsPerTimeoutSecond(100);
+    f.link.setMsPerTimeoutSecond(200);
     const QStringList reply = f.link.Transact(1, QStringList{"NS"});
-    EXPECT_EQ(reply, QStringList{"OK"});
+    EXPECT_EQ(reply, QStringList{"K"});
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
 }
 
@@ -168,6 +168,17 @@ TEST(MLinkTransact, PeerClosingEndsTheWaitAtOnceAndClosesAfterReturn)
     ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnClose") == 1; }));
     settle();
     EXPECT_EQ(f.rec.log, (QStringList{"begin", "end", "OnClose"}));
+}
+
+TEST(MLinkTransact, ReplyThatComesWithTheCloseIsStillTheReply)
+{
+    Fixture f({expect({"!NS"}), sendRaw(frame({"!NS"}) + frame({"NS", "USER"}) + frame({"CC", "5"})), close()});
+    ASSERT_TRUE(f.open());
+    const QStringList reply = f.link.Transact(0, QStringList{"NS"});
+    f.rec.log << "returned";
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnClose") == 1; }));
+    EXPECT_EQ(f.rec.log, (QStringList{"begin", "end", "OnMessage:CC|5", "returned", "OnClose"}));
 }
 
 TEST(MLinkTransact, DropRequestOrMalformedFrameEndsTheWaitAndDropsTheLinkAfterwards)
