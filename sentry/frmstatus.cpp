@@ -1,9 +1,9 @@
 #include "frmstatus.h"
 
-#include "messageservice.h"
 #include "portbook.h"
 #include "sentrycore.h"
 #include "taskstarter.h"
+#include "userprompt.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -38,14 +38,13 @@ QIcon sentryIcon()
 
 } // namespace
 
-frmStatus::frmStatus(SentryCore *core, MessageService *messages, QWidget *parent)
+frmStatus::frmStatus(SentryCore *core, QWidget *parent)
     : QWidget(parent)
     , lblAbout(new QLabel(this))
     , lblVersion(new QLabel(this))
     , lblPort(new QLabel(this))
     , txtWSInfo(new QPlainTextEdit(this))
     , m_core(core)
-    , m_messages(messages)
     , m_trayAvailable(QSystemTrayIcon::isSystemTrayAvailable())
     , mPopupSys(new QMenu(QStringLiteral("&SysTray"), this))
 {
@@ -137,9 +136,15 @@ void frmStatus::closeEvent(QCloseEvent *event)
                                                     : StatusTexts::CloseReason::SessionEnd);
     for (const StatusTexts::CloseQuestion &question :
          StatusTexts::closeQuestions(reason, m_core->portBook()->gLiveCount())) {
-        const auto icon = question.icon == StatusTexts::CloseQuestion::Warning ? MessageService::Warning
-                                                                               : MessageService::Question;
-        if (!m_messages->askYesNo(question.title, question.text, icon, question.noIsDefault)) {
+        IUserPrompt::Question ask;
+        ask.title = question.title;
+        ask.text = question.text;
+        ask.buttons = IUserPrompt::Buttons::YesNo;
+        ask.icon = question.icon == StatusTexts::CloseQuestion::Warning ? IUserPrompt::Icon::Exclamation
+                                                                        : IUserPrompt::Icon::Question;
+        if (question.noIsDefault)
+            ask.defaultAnswer = IUserPrompt::Answer::No;
+        if (userPrompt().ask(ask) != IUserPrompt::Answer::Yes) {
             event->ignore();
             return;
         }

@@ -6,7 +6,6 @@
 
 #include <optional>
 
-class MessageService;
 class QAction;
 class QLabel;
 class QMenu;
@@ -16,11 +15,12 @@ class SentryCore;
 
 // The Sentry's one window. It mostly lives as a tray icon; where the desktop has
 // no tray (and on the offscreen platform) it stays reachable as a minimised window.
+// Its questions go through the program's user prompt.
 class frmStatus : public QWidget
 {
     Q_OBJECT
 public:
-    frmStatus(SentryCore *core, MessageService *messages, QWidget *parent = nullptr);
+    explicit frmStatus(SentryCore *core, QWidget *parent = nullptr);
     ~frmStatus() override;
 
     // Brings the Sentry up (SentryCore::StartUp) and fills the window and the tray
@@ -60,7 +60,6 @@ private:
     void unload();
 
     SentryCore *m_core;
-    MessageService *m_messages;
     bool m_trayAvailable;
     QSystemTrayIcon *m_tray = nullptr;
     QMenu *mPopupSys;

@@ -1,13 +1,23 @@
 #include "bookingendpoint.h"
-#include "messageservice.h"
+#include "messageboxprompt.h"
 #include "sentryapp.h"
 #include "sentrycore.h"
 #include "singleinstance.h"
 #include "statustexts.h"
+#include "userprompt.h"
 
 #include <QApplication>
 
 #include <cstdio>
+
+// VantrelSentry [port [sessions]]     started by hand: window, tray icon, listening
+// VantrelSentry -Embedding            started by a task's booking: waits for it
+//
+// The environment can move a Sentry out of everybody's way (tests run many at once):
+//   VANTREL_SENTRY_SOCKET                 the local server name (and, beside it, the lock file)
+//   VANTREL_SENTRY_EMBEDDED_COMMAND_LINE  "[port [sessions]]" for a Sentry started by a booking
+//   VANTREL_SENTRY_LISTEN_ADDRESS         the request port's address instead of every interface
+//   VANTREL_SENTRY_QUIET                  boxes go to stderr, answered cautiously
 
 int main(int argc, char **argv)
 {
@@ -20,7 +30,10 @@ int main(int argc, char **argv)
     const bool embedded = arguments.contains(QString::fromLatin1(BookingEndpoint::EmbeddingArgument));
     const QString commandLine = arguments.join(QLatin1Char(' '));
 
-    std::unique_ptr<MessageService> messages = MessageService::create();
+    // With VANTREL_SENTRY_QUIET the boxes go to stderr and are answered cautiously,
+    // for runs nobody watches.
+    if (qEnvironmentVariableIsEmpty("VANTREL_SENTRY_QUIET"))
+        setUserPrompt(std::make_shared<MessageBoxPrompt>());
 
     SingleInstance instance(BookingEndpoint::lockFilePath());
     if (!instance.tryLock()) {
@@ -28,11 +41,11 @@ int main(int argc, char **argv)
         // retries reach the winner.
         if (embedded)
             return 0;
-        messages->inform(StatusTexts::caption(), StatusTexts::onlyOneInstance(), MessageService::Critical);
+        tellUser(StatusTexts::onlyOneInstance(), StatusTexts::caption(), IUserPrompt::Icon::Critical);
         return 1;
     }
 
-    SentryApp sentry(messages.get());
+    SentryApp sentry;
     const QString listenAddress = qEnvironmentVariable("VANTREL_SENTRY_LISTEN_ADDRESS");
     if (!listenAddress.isEmpty())
         sentry.core()->setListenAddress(listenAddress);

@@ -2,19 +2,18 @@
 
 #include "bookingservice.h"
 #include "frmstatus.h"
-#include "messageservice.h"
 #include "portbook.h"
 #include "sentrycore.h"
 #include "statustexts.h"
 #include "taskstarter.h"
+#include "userprompt.h"
 #include "vantrelerror.h"
 
 #include <QGuiApplication>
 #include <QWindow>
 
-SentryApp::SentryApp(MessageService *messages, QObject *parent)
+SentryApp::SentryApp(QObject *parent)
     : QObject(parent)
-    , m_messages(messages)
     , m_core(new SentryCore(this))
     , m_bookings(new BookingService(m_core->portBook(), this, this))
 {
@@ -45,7 +44,7 @@ bool SentryApp::openBookingServer(const QString &name, QString *error)
 
 frmStatus *SentryApp::createStatusWindow()
 {
-    m_status = new frmStatus(m_core, m_messages);
+    m_status = new frmStatus(m_core);
     m_status->setAttribute(Qt::WA_DeleteOnClose, false);
     connect(m_status, &frmStatus::unloaded, this, &SentryApp::onStatusUnloaded);
     return m_status;
@@ -60,7 +59,7 @@ bool SentryApp::startByHand(const QString &commandLine)
         const QString reason = StatusTexts::startFailureReason(qint64(error.number()), error.text(),
                                                                m_core->ListeningPort());
         unloadStatusWindow();
-        m_messages->inform(StatusTexts::caption(), StatusTexts::unableToStart(reason), MessageService::Critical);
+        tellUser(StatusTexts::unableToStart(reason), StatusTexts::caption(), IUserPrompt::Icon::Critical);
         return false;
     }
     status->showCentred();

@@ -9,7 +9,6 @@
 #include <QTimer>
 
 class BookingService;
-class MessageService;
 class SentryCore;
 
 // The running Sentry: its core, its booking service and, once brought up, its
@@ -23,7 +22,7 @@ public:
     // that started it has gone.
     static constexpr int EmbeddedIdleMs = 30000;
 
-    explicit SentryApp(MessageService *messages, QObject *parent = nullptr);
+    explicit SentryApp(QObject *parent = nullptr);
     ~SentryApp() override;
 
     SentryCore *core() const { return m_core; }
@@ -54,7 +53,6 @@ private:
     frmStatus *createStatusWindow();
     void onStatusUnloaded();
 
-    MessageService *m_messages;
     SentryCore *m_core;
     BookingService *m_bookings;
     QPointer<frmStatus> m_status;

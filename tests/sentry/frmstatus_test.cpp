@@ -1,7 +1,7 @@
 #include "bookingservice.h"
 #include "bookingwire.h"
 #include "frmstatus.h"
-#include "messageservice.h"
+#include "recordingprompt.h"
 #include "portbook.h"
 #include "requestlistener.h"
 #include "sentryapp.h"
@@ -19,18 +19,24 @@
 
 namespace {
 
-class ScriptedMessages : public MessageService
+// Records the boxes as "title: text" (notices) and titles (questions); answers Yes/No from a script.
+class ScriptedMessages : public IUserPrompt
 {
 public:
-    void inform(const QString &title, const QString &text, Icon) override { shown.append(title + ": " + text); }
-    bool askYesNo(const QString &title, const QString &, Icon, bool) override
+    Answer ask(const Question &question) override
     {
-        asked.append(title);
-        return answers.isEmpty() ? false : answers.takeFirst();
+        if (question.buttons == Buttons::Ok) {
+            shown.append(question.title + ": " + question.text);
+            return Answer::Ok;
+        }
+        asked.append(question.title);
+        defaults.append(question.defaultAnswer);
+        return !answers.isEmpty() && answers.takeFirst() ? Answer::Yes : Answer::No;
     }
 
     QStringList shown;
     QStringList asked;
+    QList<std::optional<Answer>> defaults;
     QList<bool> answers;
 };
 
@@ -83,8 +89,10 @@ protected:
     }
 
     QTemporaryDir dir;
-    ScriptedMessages messages;
-    SentryApp app{&messages};
+    std::shared_ptr<ScriptedMessages> prompt = std::make_shared<ScriptedMessages>();
+    ScriptedMessages &messages = *prompt;
+    ScopedUserPrompt installed{prompt};
+    SentryApp app;
 };
 
 TEST_F(StatusWindowTest, ShowsTheListeningStateAndTheSentrysTexts)
@@ -167,6 +175,7 @@ TEST_F(StatusWindowTest, ClosingAsksAccordingToWhoAskedAndTheBookedTasks)
     messages.answers = {false};
     EXPECT_FALSE(window->requestClose(R::ExitItem));
     EXPECT_EQ(messages.asked, QStringList{"Sentry in Use"});
+    EXPECT_EQ(messages.defaults.value(0), IUserPrompt::Answer::No);
 
     messages.asked.clear();
     messages.answers = {true, false};

@@ -1,0 +1,69 @@
+#include "messageboxprompt.h"
+
+#include "statustexts.h"
+
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::Icon boxIcon(IUserPrompt::Icon icon)
+{
+    switch (icon) {
+    case IUserPrompt::Icon::Critical: return QMessageBox::Critical;
+    case IUserPrompt::Icon::Question: return QMessageBox::Question;
+    case IUserPrompt::Icon::Exclamation: return QMessageBox::Warning;
+    case IUserPrompt::Icon::Information: return QMessageBox::Information;
+    case IUserPrompt::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons boxButtons(IUserPrompt::Buttons buttons)
+{
+    using B = IUserPrompt::Buttons;
+    switch (buttons) {
+    case B::Ok: return QMessageBox::Ok;
+    case B::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case B::AbortRetryIgnore: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case B::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case B::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case B::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::StandardButton boxButton(IUserPrompt::Answer answer)
+{
+    using A = IUserPrompt::Answer;
+    switch (answer) {
+    case A::Ok: return QMessageBox::Ok;
+    case A::Cancel: return QMessageBox::Cancel;
+    case A::Abort: return QMessageBox::Abort;
+    case A::Retry: return QMessageBox::Retry;
+    case A::Ignore: return QMessageBox::Ignore;
+    case A::Yes: return QMessageBox::Yes;
+    case A::No: return QMessageBox::No;
+    }
+    return QMessageBox::NoButton;
+}
+
+} // namespace
+
+IUserPrompt::Answer MessageBoxPrompt::ask(const Question &question)
+{
+    QMessageBox box(boxIcon(question.icon),
+                    question.title.isEmpty() ? StatusTexts::caption() : question.title,
+                    StatusTexts::forDisplay(question.text), boxButtons(question.buttons));
+    if (question.defaultAnswer)
+        box.setDefaultButton(boxButton(*question.defaultAnswer));
+    switch (box.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Abort: return Answer::Abort;
+    case QMessageBox::Retry: return Answer::Retry;
+    case QMessageBox::Ignore: return Answer::Ignore;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return cautiousAnswer(question.buttons);   // closed with Escape or the title bar
+    }
+}
