@@ -1,6 +1,5 @@
 #include "bookinghost.h"
 #include "bookingservice.h"
-#include "bookingwire.h"
 #include "connection2.h"
 #include "portbook.h"
 #include "sentrycore.h"
@@ -245,21 +244,6 @@ TEST(Booking, ATaskOutlivesItsSentry)
     EXPECT_EQ(task->Port(), 4322);
 }
 
-TEST(Booking, NoSentryAndNoProgramToStartIsAnActivationError)
-{
-    QTemporaryDir dir;
-    Connection2::Options options;
-    options.serverName = dir.filePath("nobody");
-    options.sentryProgram = dir.filePath("VantrelSentry");
-    try {
-        Connection2 task(options);
-        FAIL() << "booked without a Sentry";
-    } catch (const VantrelError &error) {
-        EXPECT_EQ(error.number(), Connection2::ServerExecutionFailed);
-        EXPECT_TRUE(error.text().contains(options.sentryProgram));
-    }
-}
-
 TEST(Booking, AnythingButOurMessagesDropsTheConnection)
 {
     SentryThread sentry(10);
@@ -278,23 +262,6 @@ TEST(Booking, AnythingButOurMessagesDropsTheConnection)
     }
     auto task = sentry.book2();
     EXPECT_EQ(task->Port(), 4322);
-}
-
-TEST(BookingWire, RoundTrips)
-{
-    const auto booked = BookingWire::parseReply(BookingWire::bookedReply(4322, 4321, QString()).chopped(1));
-    EXPECT_EQ(booked.kind, BookingWire::Reply::Booked);
-    EXPECT_EQ(booked.port, 4322);
-    EXPECT_EQ(booked.localAddress, "");
-    const auto error = BookingWire::parseReply(
-        BookingWire::errorReply(-2147220991, "VantrelSentry", "line one\r\nline two\\").chopped(1));
-    EXPECT_EQ(error.kind, BookingWire::Reply::Error);
-    EXPECT_EQ(error.number, -2147220991);
-    EXPECT_EQ(error.source, "VantrelSentry");
-    EXPECT_EQ(error.description, "line one\r\nline two\\");
-    EXPECT_EQ(BookingWire::parseReply("BOOKED 70000 1 x").kind, BookingWire::Reply::Invalid);
-    EXPECT_EQ(BookingWire::parseRequest("LISTENING 0").listening, false);
-    EXPECT_EQ(BookingWire::parseRequest("LISTENING 2").kind, BookingWire::Request::Invalid);
 }
 
 } // namespace
