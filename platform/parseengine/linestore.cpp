@@ -1,41 +1,73 @@
 #include "linestore.h"
 
+#include <algorithm>
+
 LineStore::Line *LineStore::find(int serial)
 {
-    const auto it = m_lines.find(serial);
-    return it == m_lines.end() ? nullptr : &it->second;
+    if (serial > 0 && serial < DenseLimit) {
+        if (size_t(serial) >= m_dense.size() || !m_dense[size_t(serial)].present)
+            return nullptr;
+        return &m_dense[size_t(serial)];
+    }
+    const auto it = m_sparse.find(serial);
+    return it == m_sparse.end() ? nullptr : &it->second;
 }
 
 const LineStore::Line *LineStore::find(int serial) const
 {
-    const auto it = m_lines.find(serial);
-    return it == m_lines.end() ? nullptr : &it->second;
+    return const_cast<LineStore *>(this)->find(serial);
+}
+
+LineStore::Line *LineStore::create(int serial)
+{
+    ++m_count;
+    if (serial > 0 && serial < DenseLimit) {
+        if (size_t(serial) >= m_dense.size())
+            m_dense.resize(std::max(size_t(serial) + 1, m_dense.size() * 2));
+        Line &line = m_dense[size_t(serial)];
+        line.present = true;
+        return &line;
+    }
+    return &m_sparse[serial];
+}
+
+void LineStore::erase(int serial)
+{
+    --m_count;
+    if (serial > 0 && serial < DenseLimit)
+        m_dense[size_t(serial)] = Line();
+    else
+        m_sparse.erase(serial);
 }
 
 bool LineStore::insertAfter(int serial, const QString &text, int previous)
 {
     if (serial == 0 || previous == serial || (previous != 0 && !find(previous)))
         return false;
-    Line *existing = find(serial);
-    if (existing) {
-        unlink(serial, *existing);
-        setText(*existing, text);
+    Line *line = find(serial);
+    if (line) {
+        unlink(serial, *line);
+        if (line->text != text) {
+            line->text = text;
+            line->parsed.reset();
+            line->parsedStamp = 0;
+        }
+    } else {
+        line = create(serial);
+        line->text = text;
     }
-    Line &line = existing ? *existing : m_lines[serial];
-    if (!existing)
-        line.text = text;
-    line.reportedBlockStart = -1;
-    line.previous = previous;
+    line->reportedBlockStart = -1;
+    line->previous = previous;
     if (previous == 0) {
-        line.next = m_first;
+        line->next = m_first;
         m_first = serial;
     } else {
-        Line &before = m_lines[previous];
-        line.next = before.next;
-        before.next = serial;
+        Line *before = find(previous);
+        line->next = before->next;
+        before->next = serial;
     }
-    if (line.next != 0)
-        m_lines[line.next].previous = serial;
+    if (line->next != 0)
+        find(line->next)->previous = serial;
     return true;
 }
 
@@ -43,23 +75,23 @@ int LineStore::remove(int serial, int count)
 {
     int removed = 0;
     while (removed < count && serial != 0) {
-        auto it = m_lines.find(serial);
-        if (it == m_lines.end())
+        Line *line = find(serial);
+        if (!line)
             break;
-        const int next = it->second.next;
-        unlink(serial, it->second);
-        m_lines.erase(it);
+        const int next = line->next;
+        unlink(serial, *line);
+        erase(serial);
         serial = next;
         ++removed;
     }
     return removed;
 }
 
-bool LineStore::setText(Line &line, const QString &text)
+bool LineStore::setText(Line &line, QStringView text)
 {
-    if (line.text == text)
+    if (QStringView(line.text) == text)
         return false;
-    line.text = text;
+    line.text = text.toString();
     line.parsed.reset();
     line.parsedStamp = 0;
     return true;
@@ -68,11 +100,11 @@ bool LineStore::setText(Line &line, const QString &text)
 void LineStore::unlink(int serial, Line &line)
 {
     if (line.previous != 0)
-        m_lines[line.previous].next = line.next;
+        find(line.previous)->next = line.next;
     else if (m_first == serial)
         m_first = line.next;
     if (line.next != 0)
-        m_lines[line.next].previous = line.previous;
+        find(line.next)->previous = line.previous;
     line.previous = 0;
     line.next = 0;
 }

@@ -52,16 +52,23 @@ constexpr MCommand kHaltOrHang = {"HANG", "H", MCommand::Plain, false,
 constexpr MCommand kOtherZCommand = {"Z", nullptr, MCommand::Plain, false,
                                      "platform-specific Z command"};
 
+// Command words are ASCII letters only (the parser reads no others into a word).
+char16_t upper(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= u'a' && u <= u'z' ? char16_t(u - 32) : u;
+}
+
 bool sameWord(QStringView word, const char *name)
 {
-    const int length = int(std::strlen(name));
-    if (word.size() != length)
+    if (upper(word[0]) != char16_t(name[0]))
         return false;
-    for (int i = 0; i < length; ++i) {
-        if (word[i].toUpper().unicode() != char16_t(name[i]))
+    int i = 1;
+    for (; name[i]; ++i) {
+        if (i >= word.size() || upper(word[i]) != char16_t(name[i]))
             return false;
     }
-    return true;
+    return i == word.size();
 }
 
 } // namespace
@@ -79,7 +86,7 @@ const MCommand *MCommandTable::lookup(QStringView word, bool objectScript)
             || (command.abbreviation && sameWord(word, command.abbreviation)))
             return &command;
     }
-    if (word[0].toUpper() == u'Z')
+    if (upper(word[0]) == u'Z')
         return &kOtherZCommand;
     return nullptr;
 }

@@ -50,6 +50,8 @@ bool sameText(QStringView word, const char *lower)
 MParsedLine MLineParser::parse(QStringView text, const Options &options)
 {
     MParsedLine line;
+    line.tokens.reserve(16);
+    line.commands.reserve(4);
     m_text = text.data();
     m_length = int(text.size());
     m_pos = 0;

@@ -61,31 +61,34 @@ bool toLong(const QVariant &value, int &out)
 
 // A line text as the lexer sends it: ZeroPad'ed (the text, then as many NULs), cut at the
 // first NUL or line break, which the editor never shows as part of a line either.
-QString lineText(const QVariant &value)
+QStringView lineText(const QString &argument)
 {
-    QString text = value.toString();
-    const qsizetype half = text.size() / 2;
-    if (text.size() % 2 == 0 && half > 0) {
-        bool padded = true;
-        const QChar *data = text.constData();
-        for (qsizetype i = half; i < text.size(); ++i) {
-            if (data[i].unicode() != 0) {
-                padded = false;
-                break;
-            }
-        }
-        if (padded)
-            text.truncate(half);
-    }
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c == 0 || c == '\r' || c == '\n') {
-            text.truncate(i);
+    const QChar *data = argument.constData();
+    const qsizetype size = argument.size();
+    qsizetype end = 0;
+    while (end < size) {
+        const char16_t c = data[end].unicode();
+        if (c == 0 || c == '\r' || c == '\n')
             break;
-        }
+        ++end;
     }
-    return text;
+    return QStringView(data, end);
 }
+
+const QString kBegin = QStringLiteral("Begin^PARSE");
+const QString kTextSet = QStringLiteral("TextSet^PARSE");
+const QString kTextKill = QStringLiteral("TextKill^PARSE");
+const QString kPos2Cmd = QStringLiteral("Pos2Cmd^PARSE");
+const QString kCmd2Rng = QStringLiteral("Cmd2Rng^PARSE");
+const QString kPos2CRng = QStringLiteral("Pos2CRng^PARSE");
+const QString kPos2CEnd = QStringLiteral("Pos2CEnd^PARSE");
+const QString kPos2Tip = QStringLiteral("Pos2Tip^PARSE");
+const QString kMoreToks = QStringLiteral("MoreToks^PARSE");
+const QString kPropSet = QStringLiteral("PropSet^PARSE");
+const QString kPropGet = QStringLiteral("PropGet^PARSE");
+const QString kSetTable = QStringLiteral("SetTable^PName");
+const QString kFreeHand = QStringLiteral("FreeHand^PARSE");
+const QString kTipEntry = QStringLiteral("XTip^PARSE");
 
 bool isCommand(const QString &command, const char *expected)
 {
@@ -159,49 +162,52 @@ QString ParseEngine::dispatch(const QString &entryRef, int handle, const QVarian
     int b = 0;
     int c = 0;
 
-    if (entryRef == QLatin1String("Begin^PARSE")) {
+    if (entryRef == kBegin) {
         if (!session)
             return QStringLiteral("ERROR:unknown handle");
-        if (count == 4 && toLong(args[0], a) && toLong(args[1], b) && toLong(args[3], c))
-            return session->begin(a, b, lineText(args[2]), c);
+        if (count == 4 && toLong(args[0], a) && toLong(args[1], b) && toLong(args[3], c)) {
+            const QString text = args[2].toString();
+            return session->begin(a, b, lineText(text), c);
+        }
         if (count == 2 && toLong(args[0], a) && toLong(args[1], b))
             return session->prime(a, b);
         return kBadArguments;
     }
-    if (entryRef == QLatin1String("TextSet^PARSE")) {
+    if (entryRef == kTextSet) {
         if (!session)
             return QStringLiteral("ERROR:unknown handle");
         if (count != 3 || !toLong(args[0], a) || !toLong(args[2], b))
             return kBadArguments;
-        return session->textSet(a, lineText(args[1]), b);
+        const QString text = args[1].toString();
+        return session->textSet(a, lineText(text).toString(), b);
     }
 
     // Queries: each has its own "cannot answer" value.
     const bool twoLongs = count == 2 && toLong(args[0], a) && toLong(args[1], b);
-    if (entryRef == QLatin1String("Pos2Cmd^PARSE"))
+    if (entryRef == kPos2Cmd)
         return session && twoLongs ? session->positionToCommand(a, b) : QStringLiteral("-1");
-    if (entryRef == QLatin1String("Cmd2Rng^PARSE"))
+    if (entryRef == kCmd2Rng)
         return session && twoLongs ? session->commandToRange(a, b) : QString();
-    if (entryRef == QLatin1String("Pos2CRng^PARSE"))
+    if (entryRef == kPos2CRng)
         return session && twoLongs ? session->positionToCommandRange(a, b) : QString();
-    if (entryRef == QLatin1String("Pos2CEnd^PARSE"))
+    if (entryRef == kPos2CEnd)
         return session && twoLongs ? session->positionToCommandEnd(a, b) : QStringLiteral("-1");
-    if (entryRef == QLatin1String("Pos2Tip^PARSE")) {
+    if (entryRef == kPos2Tip) {
         if (!session)
             return QStringLiteral("ERROR:unknown handle");
         return twoLongs ? session->positionToTip(a, b) : kBadArguments;
     }
-    if (entryRef == QLatin1String("MoreToks^PARSE"))
+    if (entryRef == kMoreToks)
         return QStringLiteral("ERROR:every reply is complete"); // Begin^PARSE never leaves more
 
-    if (entryRef == QLatin1String("TextKill^PARSE")) {
+    if (entryRef == kTextKill) {
         if (!session)
             return QStringLiteral("ERROR:unknown handle");
         if (count != 3 || !toLong(args[0], a) || !toLong(args[1], b) || !toLong(args[2], c))
             return kBadArguments;
         return session->textKill(a, b, c);
     }
-    if (entryRef == QLatin1String("PropSet^PARSE")) {
+    if (entryRef == kPropSet) {
         if (!session)
             return QStringLiteral("ERROR:unknown handle");
         if (count != 2)
@@ -209,13 +215,13 @@ QString ParseEngine::dispatch(const QString &entryRef, int handle, const QVarian
         session->setProperty(args[0].toString(), args[1].toString());
         return QString();
     }
-    if (entryRef == QLatin1String("PropGet^PARSE")) {
+    if (entryRef == kPropGet) {
         const QString fallback = count == 2 ? args[1].toString() : QStringLiteral("ERROR:no such property");
         if (!session || count < 1 || count > 2)
             return fallback;
         return session->property(args[0].toString(), fallback);
     }
-    if (entryRef == QLatin1String("SetTable^PName")) {
+    if (entryRef == kSetTable) {
         if (!session)
             return QStringLiteral("ERROR:unknown handle");
         if (count != 3)
@@ -225,13 +231,13 @@ QString ParseEngine::dispatch(const QString &entryRef, int handle, const QVarian
         session->setTable(args[0].toString(), unicode != 0, args[2].toString());
         return QString();
     }
-    if (entryRef == QLatin1String("FreeHand^PARSE")) {
+    if (entryRef == kFreeHand) {
         if (!session)
             return QStringLiteral("ERROR:unknown handle");
         m_handles.erase(found);
         return QString();
     }
-    if (entryRef == QLatin1String("XTip^PARSE")) {
+    if (entryRef == kTipEntry) {
         // Tip of a called label: the reference in bold, then the label's line as it came.
         if (count != 2)
             return kBadArguments;

@@ -9,19 +9,41 @@ namespace {
 
 const QString kCannotAnswer = QStringLiteral("ERROR:unknown line serial");
 
-void appendNumber(QString &out, int value)
+// Writes the decimal digits of `value` ending just before `end`; returns where they start.
+QChar *writeNumber(QChar *end, int value)
 {
-    char buffer[16];
-    int length = 0;
     unsigned int magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
     do {
-        buffer[length++] = char('0' + magnitude % 10);
+        *--end = QChar(char16_t(u'0' + magnitude % 10));
         magnitude /= 10;
     } while (magnitude != 0);
     if (value < 0)
-        out.append(QLatin1Char('-'));
-    while (length > 0)
-        out.append(QLatin1Char(buffer[--length]));
+        *--end = QChar(u'-');
+    return end;
+}
+
+void appendNumber(QString &out, int value)
+{
+    QChar buffer[12];
+    QChar *start = writeNumber(buffer + 12, value);
+    out.append(start, buffer + 12 - start);
+}
+
+// One token part: "\" class " " start " " length " 0".
+void appendToken(QString &out, int cls, int start, int length)
+{
+    QChar buffer[48];
+    QChar *end = buffer + 48;
+    QChar *p = end;
+    *--p = QChar(u'0');
+    *--p = QChar(u' ');
+    p = writeNumber(p, length);
+    *--p = QChar(u' ');
+    p = writeNumber(p, start);
+    *--p = QChar(u' ');
+    p = writeNumber(p, cls);
+    *--p = QChar(u'\\');
+    out.append(p, end - p);
 }
 
 QString range(const MCommandSpan &span)
@@ -172,7 +194,7 @@ const MParsedLine &ParseHandle::parsed(LineStore::Line &line, const Context &con
         && line.parsedInBlockComment == context.inBlockComment
         && line.parsedBraceDepth == context.braceDepth)
         return *line.parsed;
-    line.parsed = std::make_unique<MParsedLine>(m_parser.parse(line.text, options(context)));
+    line.parsed = m_parser.parse(line.text, options(context));
     line.parsedStamp = m_stamp;
     line.parsedInBlockComment = context.inBlockComment;
     line.parsedBraceDepth = context.braceDepth;
@@ -239,9 +261,8 @@ ParseHandle::Shape ParseHandle::shape(LineStore::Line &line)
     return {std::min(depth, MLineFlag::MaxDepth), blockStart};
 }
 
-ParseHandle::Shape ParseHandle::appendLineItem(QString &reply, LineStore::Line &line)
+void ParseHandle::appendLineItem(QString &reply, LineStore::Line &line, const Shape &lineShape)
 {
-    const Shape lineShape = shape(line);
     const MParsedLine &own = *line.parsed;
     line.reportedBlockStart = lineShape.blockStart ? 1 : 0;
 
@@ -260,18 +281,12 @@ ParseHandle::Shape ParseHandle::appendLineItem(QString &reply, LineStore::Line &
     appendNumber(reply, lineShape.depth);
     for (size_t i = 0; i < own.tokens.size(); ++i) {
         const MTokenSpan &token = own.tokens[i];
-        reply.append(QLatin1Char('\\'));
-        appendNumber(reply, int(i) == dotError ? int(MToken::Error) : token.cls);
-        reply.append(QLatin1Char(' '));
-        appendNumber(reply, token.start);
-        reply.append(QLatin1Char(' '));
-        appendNumber(reply, token.length);
-        reply.append(QLatin1String(" 0"));
+        appendToken(reply, int(i) == dotError ? int(MToken::Error) : token.cls, token.start,
+                    token.length);
     }
-    return lineShape;
 }
 
-QString ParseHandle::begin(int statementSerial, int carriedState, const QString &text,
+QString ParseHandle::begin(int statementSerial, int carriedState, QStringView text,
                            int requestedSerial)
 {
     Q_UNUSED(carriedState) // the engine knows the true context from its own copy of the text
@@ -292,31 +307,38 @@ QString ParseHandle::begin(int statementSerial, int carriedState, const QString 
             state |= MState::ReparsePrevious;
     }
 
-    QString items;
-    items.reserve(16 + 24 * int(text.size() / 2 + 4));
+    // The statement's lines and their shapes first: the header needs the last one's depth.
+    struct StatementLine
+    {
+        LineStore::Line *line;
+        Shape shape;
+    };
+    std::vector<StatementLine> statement;
     LineStore::Line *line = first;
-    int count = 0;
-    Shape lastShape;
     while (true) {
-        lastShape = appendLineItem(items, *line);
-        ++count;
+        statement.push_back({line, shape(*line)});
         const bool continues = m_mac && line->parsed->endsInBlockComment && line->next != 0;
-        if (!continues || count >= MaxStatementLines)
+        if (!continues || int(statement.size()) >= MaxStatementLines)
             break;
         line = m_lines.find(line->next);
     }
     // The lexer ORs the state into the same flag bits as the line header's depth.
-    state |= (lastShape.depth << MState::DepthShift) & MState::DepthMask;
+    state |= (statement.back().shape.depth << MState::DepthShift) & MState::DepthMask;
     if (m_mac && line->parsed->endsInBlockComment)
         state |= MState::InBlockComment;
 
+    size_t tokens = 0;
+    for (const StatementLine &part : statement)
+        tokens += part.line->parsed->tokens.size();
     QString reply;
-    reply.reserve(items.size() + 16);
+    reply.reserve(qsizetype(24 + 8 * statement.size() + 20 * tokens));
     appendNumber(reply, state);
     reply.append(QLatin1Char(' '));
-    appendNumber(reply, count);
-    reply.append(QLatin1String(" 0"));
-    reply.append(items);
+    appendNumber(reply, int(statement.size()));
+    reply.append(QLatin1Char(' '));
+    reply.append(QLatin1Char('0'));
+    for (const StatementLine &part : statement)
+        appendLineItem(reply, *part.line, part.shape);
     return reply;
 }
 

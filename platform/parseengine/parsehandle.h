@@ -24,7 +24,7 @@ public:
     QString textSet(int serial, const QString &text, int previous);
     QString textKill(int serial, int previous, int count);
 
-    QString begin(int statementSerial, int carriedState, const QString &text, int requestedSerial);
+    QString begin(int statementSerial, int carriedState, QStringView text, int requestedSerial);
     QString prime(int serial, int carriedState);
 
     QString commandToRange(int serial, int command);
@@ -58,7 +58,7 @@ private:
     MLineParser::Options options(const Context &context) const;
     Shape shape(LineStore::Line &line);
     int commandAt(const MParsedLine &parsed, int column) const;
-    Shape appendLineItem(QString &reply, LineStore::Line &line);
+    void appendLineItem(QString &reply, LineStore::Line &line, const Shape &lineShape);
 
     QHash<QString, QString> m_properties;
     QString m_platform;            // from SetTable^PName
