@@ -8,6 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 // A routine document's view of the engine: one handle, lines registered the way the lexer
 // registers them (serials 1..n in order, texts ZeroPad'ed).
 class EngineDocument
