@@ -68,7 +68,7 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
             m_line = nullptr;
             return line;
         }
-        parseBlockComment();
+        parseBlockComment(false);
         if (!line.endsInBlockComment)
             parseCommands();
     } else {
@@ -281,7 +281,7 @@ bool MLineParser::parseCommandPositionExtra()
         return true;
     }
     if (c == u'/' && next == u'*') {
-        parseBlockComment();
+        parseBlockComment(true);
         return true;
     }
     if (c == u'#') {
@@ -295,13 +295,10 @@ bool MLineParser::parseCommandPositionExtra()
     return false;
 }
 
-void MLineParser::parseBlockComment()
+void MLineParser::parseBlockComment(bool opening)
 {
-    // Either "/*" at m_pos, or a line that starts inside a comment.
     const int start = m_pos;
-    int search = m_options.inBlockComment && m_pos == 0 && !(at(0) == u'/' && at(1) == u'*')
-            ? 0 : m_pos + 2;
-    m_options.inBlockComment = false;
+    int search = opening ? m_pos + 2 : m_pos;
     while (search + 1 < m_length) {
         if (m_text[search] == u'*' && m_text[search + 1] == u'/') {
             addToken(MToken::Comment, start, search + 2 - start);

@@ -120,6 +120,35 @@ TEST(ParseEngine, FlagsErrorsAsErrorTokens)
     }
 }
 
+// Caché code may use ObjectScript: its commands, braces, objects and procedures.
+TEST(ParseEngine, AcceptsObjectScriptOnCache)
+{
+    struct Case { const char *line; int commands; };
+    const Case cases[] = {
+        {"\tTRY { S X=1 } CATCH e { W e }", 4},
+        {"\tWHILE X>0 { S X=X-1 }", 2},
+        {"\tDO { S X=1 } WHILE 0", 3},
+        {"\tFOR { CONTINUE }", 2},
+        {"\tIF X { W 1 } ELSEIF Y { W 2 } ELSE { W 3 }", 6},
+        {"\tS o=##class(Pkg.Cls).%New(),o.Name=\"x\" D o.Save() D ..Go()", 3},
+        {"Proc(a,b=1)[x,y] PUBLIC {", 0},
+        {"\tTHROW ##class(%Exception.General).%New(\"x\")", 1},
+        {"\tRETURN $$$OK", 1},
+        {"\tQUIT:X  }", 1},
+    };
+    ParseEngine engine;
+    for (const Case &c : cases) {
+        EngineDocument doc(engine, QStringLiteral("sdbCACHE.mac"));
+        const QString line = QString::fromLatin1(c.line);
+        doc.append({line});
+        EXPECT_EQ(errorColumns(doc.parse(1, line)), QList<int>()) << c.line;
+        EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", 1, c.commands + 1), "") << c.line;
+        if (c.commands > 0) {
+            EXPECT_NE(doc.twoLongs("Cmd2Rng^PARSE", 1, c.commands), "") << c.line;
+        }
+    }
+}
+
 // Commands are numbered in textual order; blanks between commands belong to the next one,
 // label, line start, dots and comment to none.
 TEST(ParseEngine, NumbersCommandsAsTheServerCounts)
@@ -337,10 +366,12 @@ TEST(ParseEngine, AnswersMalformedCallsWithTheirCannotAnswerValues)
     };
     for (const Case &c : cases) {
         const QString reply = engine.call(QString::fromLatin1(c.entry), c.handle, c.args);
-        if (c.expected == error)
-            EXPECT_TRUE(reply.startsWith(error) && !reply.contains(QLatin1String(",Z<"))) << c.entry << " " << reply.toStdString();
-        else
+        if (c.expected == error) {
+            EXPECT_TRUE(reply.startsWith(error) && !reply.contains(QLatin1String(",Z<")))
+                    << c.entry << " " << reply.toStdString();
+        } else {
             EXPECT_EQ(reply, c.expected) << c.entry;
+        }
     }
     // The line is still there and answers as before.
     EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", 1, 1), "2,6");
