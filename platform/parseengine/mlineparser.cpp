@@ -357,13 +357,18 @@ void MLineParser::parseEmbedded()
         return;
     }
     int depth = 0;
-    bool inString = false;
+    QChar quote; // the quote of the literal being skipped; SQL quotes with ' as well
     for (; pos < m_length; ++pos) {
         const QChar c = m_text[pos];
-        if (c == u'"' || (c == u'\'' && close == u')'))
-            inString = !inString;
-        if (inString)
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
             continue;
+        }
+        if (c == u'"' || (c == u'\'' && close == u')')) {
+            quote = c;
+            continue;
+        }
         if (c == open)
             ++depth;
         else if (c == close && --depth == 0)
@@ -407,7 +412,7 @@ void MLineParser::parseCommand()
         while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty()))
             parseExpressionToken();
         if (m_pos == conditionStart)
-            emitError(conditionStart - 1, 1);
+            m_line->tokens.back().cls = MToken::Error; // ":" with no condition after it
         closeOpenParentheses();
         lastCodeChar = m_pos - 1;
     }

@@ -110,6 +110,7 @@ TEST(ParseEngine, FlagsErrorsAsErrorTokens)
         {"=X", {0, 1}},                           // neither label, line start nor comment
         {"\tS X=$$$M", {5, 6, 7, 8}},            // macros exist only in MAC source
         {"\tI X?", {4}},                          // pattern without atoms
+        {"\tQ: X", {2}},                          // postconditional without a condition
         {"\tS X=1", {}},
     };
     ParseEngine engine;
@@ -296,6 +297,7 @@ TEST(ParseEngine, ParsesMacExtras)
          "0 1 0^0 0\\6 1 1 0\\17 3 1 0\\11 4 1 0\\20 5 7 0\\14 12 1 0\\17 13 1 0\\14 14 1 0\\17 15 1 0"
          "\\14 16 1 0\\14 17 1 0\\17 18 4 0\\14 22 1 0\\14 23 1 0"},
         {"\t&sql(SELECT a INTO :x FROM t) Q", "0 1 0^0 0\\36 1 29 0\\6 31 1 0"},
+        {"\t&sql(SELECT \"it's\" FROM t WHERE a=')') Q", "0 1 0^0 0\\36 1 38 0\\6 40 1 0"},
         {"\t/* one */ Q", "0 1 0^0 0\\3 1 9 0\\6 11 1 0"},
     };
     ParseEngine engine;
