@@ -449,3 +449,50 @@ TEST(ParseEngine, IsTheDefaultEngineOfTheFactory)
     setParseEngineFactory({});
     EXPECT_EQ(makeParseEngine(), engine);
 }
+
+// Random lines made of the characters that steer the parser: whatever the text, the reply
+// follows the grammar, tokens stay inside the line in order, and every query answers.
+TEST(ParseEngine, KeepsItsRepliesWellFormedOnRandomLines)
+{
+    const QString alphabet = QStringLiteral("SsDdWwQqIiFfXxZz %^$@\"'()[]{}|,:;.?!#&*/\\_=<>+-019\tE")
+            + QChar(0x00e9) + QChar(0x65e5);
+    quint32 seed = 12345;
+    auto next = [&seed](int bound) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) % quint32(bound));
+    };
+    ParseEngine engine;
+    for (const char *table : {"sdbGTM", "sdbCACHE", "sdbCACHE.mac"}) {
+        EngineDocument doc(engine, QString::fromLatin1(table));
+        for (int i = 0; i < 600; ++i) {
+            QString line;
+            const int length = next(40);
+            for (int k = 0; k < length; ++k)
+                line += alphabet.at(next(int(alphabet.size())));
+            const int serial = doc.append({line});
+            const QString reply = doc.parse(serial, line);
+            const QStringList items = reply.split(QLatin1Char('^'));
+            ASSERT_GE(items.size(), 2) << reply.toStdString();
+            const QStringList header = items[0].split(QLatin1Char(' '));
+            ASSERT_EQ(header.size(), 3);
+            EXPECT_EQ(header[0].toInt() & ~MState::AllowedMask, 0);
+            EXPECT_EQ(header[1].toInt(), items.size() - 1);
+            int previousEnd = 0;
+            const QStringList parts = items[1].split(QLatin1Char('\\'));
+            for (int p = 1; p < parts.size(); ++p) {
+                const QStringList n = parts[p].split(QLatin1Char(' '));
+                ASSERT_EQ(n.size(), 4) << reply.toStdString();
+                EXPECT_GE(n[1].toInt(), previousEnd) << line.toStdString();
+                EXPECT_GT(n[2].toInt(), 0) << line.toStdString();
+                previousEnd = n[1].toInt() + n[2].toInt();
+                EXPECT_LE(previousEnd, line.size()) << line.toStdString();
+            }
+            for (int column = 0; column <= line.size() + 1; ++column) {
+                const QString tip = doc.twoLongs("Pos2Tip^PARSE", serial, column);
+                EXPECT_TRUE(tip.contains(QChar(0))) << line.toStdString();
+                EXPECT_NE(doc.twoLongs("Pos2Cmd^PARSE", serial, column), "-1");
+            }
+            EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", serial, 99), "");
+        }
+    }
+}
