@@ -1,0 +1,83 @@
+#pragma once
+
+#include "linestore.h"
+#include "mlineparser.h"
+
+#include <QHash>
+#include <QString>
+
+#include <cstdint>
+
+// Everything one engine session handle owns: the parser properties the routine document set,
+// the routine's text by serial, and the last parse of each line. Every member answers with the
+// text the corresponding entry returns, including its "cannot answer" value.
+class ParseHandle
+{
+public:
+    ParseHandle();
+
+    void setProperty(const QString &name, const QString &value);
+    // The stored value, or `fallback` when the property was never set.
+    QString property(const QString &name, const QString &fallback) const;
+    void setTable(const QString &platform, bool unicode, const QString &nameTable);
+
+    QString textSet(int serial, const QString &text, int previous);
+    QString textKill(int serial, int previous, int count);
+
+    QString begin(int statementSerial, int carriedState, QStringView text, int requestedSerial);
+    QString prime(int serial, int carriedState);
+
+    QString commandToRange(int serial, int command);
+    QString positionToCommandRange(int serial, int position);
+    QString positionToCommandEnd(int serial, int position);
+    QString positionToCommand(int serial, int position);
+    QString positionToTip(int serial, int column);
+
+    // Statements longer than this stop with the InBlockComment state bit and go on in the
+    // next statement, so one unclosed "/*" never makes every edit reparse the whole routine.
+    static constexpr int MaxStatementLines = 200;
+
+private:
+    struct Context
+    {
+        bool inBlockComment = false;
+        int braceDepth = 0;
+        bool operator==(const Context &other) const
+        {
+            return inBlockComment == other.inBlockComment && braceDepth == other.braceDepth;
+        }
+    };
+    struct Shape
+    {
+        int depth = 0;
+        bool blockStart = false;
+    };
+
+    void updateMode();
+    void textChanged();
+    MLineParser::Options options(const Context &context) const;
+    const MParsedLine &parsed(int serial, LineStore::Line &line, const Context &context);
+    const MParsedLine &parsed(int serial, LineStore::Line &line);
+    void summarize(LineStore::Line &line, const Context &context);
+    Context contextBefore(const LineStore::Line &line);
+    Context contextAfter(const LineStore::Line &line) const;
+    Shape shape(LineStore::Line &line);
+    int commandAt(const MParsedLine &parsed, int column) const;
+    void appendLineItem(QString &reply, int serial, LineStore::Line &line, const Shape &lineShape);
+
+    QHash<QString, QString> m_properties;
+    QString m_platform;            // from SetTable^PName
+    bool m_mac = false;            // ParseTable ends in ".mac": MAC/INC source
+    bool m_objectScript = true;    // platform speaks ObjectScript (also when nothing is known yet)
+    LineStore m_lines;
+    std::uint64_t m_stamp = 1;     // summaries and parses made under another stamp are stale
+    MLineParser m_parser;
+
+    // The last full parse: queries come in runs on one line (the lexer's reply, then the
+    // document's Pos2Cmd/Cmd2Rng), so one is enough and memory stays small.
+    int m_cachedSerial = 0;
+    QString m_cachedText;
+    std::uint64_t m_cachedStamp = 0;
+    Context m_cachedContext;
+    MParsedLine m_cached;
+};
