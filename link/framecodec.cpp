@@ -1,0 +1,79 @@
+#include "framecodec.h"
+
+#include "ansicodec.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+namespace {
+
+// Writes value as 'digits' big-endian base-256 digits, one per unit.
+inline char *putDigits(char *dst, quint32 value, int digits, bool unicode)
+{
+    for (int i = digits - 1; i >= 0; --i) {
+        const char d = char((value >> (8 * i)) & 0xFF);
+        *dst++ = d;
+        if (unicode)
+            *dst++ = 0;
+    }
+    return dst;
+}
+
+inline char *putAnsi(char *dst, const QString &text)
+{
+    const QChar *src = text.constData();
+    const qsizetype n = text.size();
+    if (QtPrivate::isAscii(QStringView(text))) {
+        for (qsizetype i = 0; i < n; ++i)
+            dst[i] = char(src[i].unicode());
+    } else {
+        for (qsizetype i = 0; i < n; ++i)
+            dst[i] = AnsiCodec::encodeChar(src[i]);
+    }
+    return dst + n;
+}
+
+inline char *putUnicode(char *dst, const QString &text)
+{
+    const qsizetype n = text.size();
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    std::memcpy(dst, text.constData(), size_t(n) * 2);
+#else
+    qToLittleEndian<char16_t>(text.utf16(), n, dst);
+#endif
+    return dst + 2 * n;
+}
+
+} // namespace
+
+namespace FrameCodec {
+
+void encodeInto(QByteArray &out, const QStringList &fields, bool unicode)
+{
+    // Every character is one unit in either mode (a Windows-1252 character is one
+    // byte, a UTF-16 unit is one unit), so lengths are known before encoding.
+    qint64 units = 4 + 2;
+    for (const QString &f : fields)
+        units += 4 + f.size();
+    const int unitBytes = unicode ? 2 : 1;
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(units * unitBytes));
+    char *dst = out.data() + start;
+
+    dst = putDigits(dst, quint32(units), 4, unicode);
+    dst = putDigits(dst, quint32(fields.size()), 2, unicode);
+    for (const QString &f : fields) {
+        dst = putDigits(dst, quint32(4 + f.size()), 4, unicode);
+        dst = unicode ? putUnicode(dst, f) : putAnsi(dst, f);
+    }
+}
+
+QByteArray encode(const QStringList &fields, bool unicode)
+{
+    QByteArray out;
+    encodeInto(out, fields, unicode);
+    return out;
+}
+
+} // namespace FrameCodec

@@ -1,0 +1,491 @@
+#include "mlink.h"
+
+#include "framecodec.h"
+#include "itransactui.h"
+#include "socketx.h"
+#include "vantrelerror.h"
+
+#include <QDeadlineTimer>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcLink, "vantrel.link")
+
+namespace {
+
+const QString kDropRequest = QStringLiteral("<DSCON>");
+const QChar kCR = QLatin1Char('\r');
+
+// Handlers index field 0 without checking; an empty message carries none.
+QStringList withCode(QStringList message)
+{
+    if (message.isEmpty())
+        message.append(QString());
+    return message;
+}
+
+} // namespace
+
+MLink::MLink(QObject *parent) : QObject(parent)
+{
+    m_connectTimer.setSingleShot(true);
+    connect(&m_connectTimer, &QTimer::timeout, this, &MLink::onConnectTimeout);
+    newSocket(QString(), 0);
+}
+
+MLink::~MLink()
+{
+    m_connectTimer.stop();
+    dropSocket();
+}
+
+void MLink::setFeatures(qint32 features)
+{
+    m_features = features;
+    m_unicode = HasFeature(1);
+}
+
+bool MLink::VersionCheck(QString &hostInfo)
+{
+    const QStringList parts = hostInfo.split(QLatin1Char(':'));
+    hostInfo = parts.value(0);
+    // A missing or empty part counts as 0; anything else that is not a 32-bit
+    // number refuses the server rather than guessing.
+    auto number = [](const QString &text, bool &ok) {
+        const QString t = text.trimmed();
+        if (t.isEmpty()) {
+            ok = true;
+            return 0;
+        }
+        return t.toInt(&ok);
+    };
+    bool minOk = true;
+    bool serverOk = true;
+    const int minimum = number(parts.value(1), minOk);
+    const int server = number(parts.value(2), serverOk);
+    if (!minOk || !serverOk) {
+        m_protocolVersion = -1;
+        return false;
+    }
+    m_protocolVersion = server < 7 ? server : 7;
+    if (m_protocolVersion < 0 || m_protocolVersion < minimum) {
+        m_protocolVersion = -1;
+        return false;
+    }
+    return true;
+}
+
+bool MLink::CheckEnv()
+{
+    if (!IsConnected())
+        return false;
+    QStringList request{QStringLiteral("NS")};
+    const QStringList reply = Transact(0, request);
+    Send({});
+    if (reply.value(0) != QLatin1String("NS"))
+        return false;
+    m_env = reply.value(1);
+    return true;
+}
+
+void MLink::Accept(qint32 socketHandle, qint32 localPort)
+{
+    if (IsConnected())
+        throw VantrelError(VantrelError::Base, QStringLiteral("MLink already connected"));
+    resetSession();
+    m_pendingSessionId.clear();
+    m_sessionKey.clear();
+    newSocket(QString(), 0);
+    m_socket->setLocalPort(SocketX::foldPort(localPort));
+    if (!m_socket->Accept(socketHandle))
+        throw VantrelError(VantrelError::Base + SocketX::NotConnected, m_socket->ErrorText());
+    m_socket->setNoDelay(false);
+    emit OnConnect();
+}
+
+void MLink::ConnectServer(const QString &remoteAddress, const QString &remotePort,
+                          const QString &sessionId)
+{
+    if (IsConnected())
+        throw VantrelError(VantrelError::Base, QStringLiteral("MLink already connected (ConnectServer)"));
+    resetSession();
+    m_sessionKey.clear();
+    m_pendingSessionId = sessionId;
+    newSocket(remoteAddress, remotePort.trimmed().toInt());
+    // Linux gives up on an unreachable host only after about two minutes; the
+    // request link promises an answer within the connect time-out.
+    startConnectTimer();
+    m_socket->Connect();
+}
+
+void MLink::ConnectJob(const QString &redirPort, const QString &sessionKey)
+{
+    if (!IsConnected())
+        throw VantrelError(VantrelError::Base, QStringLiteral("MLink not yet connected (ConnectJob)"));
+    stopConnectTimer();
+    m_sessionKey = sessionKey;
+    const QString host = m_socket->RemoteAddress();
+    resetStream();
+    newSocket(host, redirPort.trimmed().toInt());
+    startConnectTimer();
+    m_socket->Connect();
+}
+
+QString MLink::HostIP() const
+{
+    return IsConnected() ? m_socket->PeerAddress() : QString();
+}
+
+qint32 MLink::MainPort() const
+{
+    if (!IsConnected())
+        return 0;
+    return SocketX::unfoldPort(m_isOutbound ? m_socket->RemotePort() : m_socket->LocalPort());
+}
+
+bool MLink::IsConnected() const
+{
+    return m_socket && m_socket->State() == SocketX::Connected;
+}
+
+void MLink::Send(const QStringList &elements)
+{
+    if (!IsConnected())
+        return;
+    m_socket->Write(FrameCodec::encode(elements, m_unicode));
+    // The server may already be waiting for this acknowledgement before it sends
+    // a transaction's echo, so it must leave now, not at the next event-loop turn.
+    m_socket->Flush();
+}
+
+void MLink::Disconnect()
+{
+    if (m_inDisconnect)
+        return;
+    m_inDisconnect = true;
+    if (IsConnected())
+        emit BeforeClose();   // handlers still Send here (lock releases)
+    stopConnectTimer();
+    m_pendingSessionId.clear();
+    m_sessionKey.clear();
+    if (m_socket)
+        m_socket->Close();
+    resetStream();
+    emit OnClose();
+    m_inDisconnect = false;
+}
+
+QStringList MLink::Transact(int timeoutSec, const QStringList &elements)
+{
+    QStringList request = elements;
+    return Transact(timeoutSec, request);
+}
+
+QStringList MLink::Transact(int timeoutSec, QStringList &elements)
+{
+    const QString code = elements.value(0);
+    if (m_inTransact) {
+        return {QStringLiteral("MSG"),
+                QStringLiteral("Transaction pending - second transaction request (%1) failed").arg(code)};
+    }
+    const int t = effectiveTimeout(timeoutSec);
+    const QString echo = QLatin1Char('!') + code;
+    if (!IsConnected()) {
+        // Writing to an idle link could only fail; say so the way every other
+        // transaction failure is said.
+        return errorReply(echo, t, SocketX::NotConnected, QStringLiteral("Socket is not connected"));
+    }
+
+    m_inTransact = true;
+    m_closePending = false;
+    m_closeReason.clear();
+    if (m_ui)
+        m_ui->begin();
+    if (elements.isEmpty())
+        elements.append(echo);
+    else
+        elements[0] = echo;
+
+    SocketX *socket = m_socket;
+    const qint16 savedTimeout = socket->Timeout();
+    const bool savedBlocking = socket->Blocking();
+    const qint16 savedFlags = socket->NotifyFlags();
+    socket->setTimeout(qint16(t));
+    socket->setReadSetting(1);
+    socket->setBlocking(true);
+    socket->setNotifyFlags(32);   // the wait below reads the link itself
+
+    const quint64 generation = m_generation;
+    socket->Write(FrameCodec::encode(elements, m_unicode));
+    socket->Flush();
+
+    const qint64 windowMs = qint64(t) * m_msPerSecond;
+    QDeadlineTimer deadline(windowMs);
+    bool awaitingEcho = true;
+    QStringList reply;
+    for (bool done = false; !done;) {
+        QStringList frame;
+        const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
+        if (taken == FrameAssembler::Complete) {
+            if (frame.value(0) == kDropRequest) {
+                m_closePending = true;
+                m_closeReason = QStringLiteral("The server asked to drop the link");
+            } else if (!awaitingEcho) {
+                reply = withCode(frame);
+                done = true;
+            } else if (frame.value(0) == echo) {
+                awaitingEcho = false;
+            } else {
+                emit OnMessage(withCode(frame));
+            }
+            if (!done && (m_closePending || generation != m_generation)) {
+                reply = closedReply(echo, t);
+                done = true;
+            }
+            continue;
+        }
+        if (taken == FrameAssembler::Malformed) {
+            m_closePending = true;
+            m_closeReason = QStringLiteral("Malformed frame: ") + m_rx.errorText();
+            reply = closedReply(echo, t);
+            break;
+        }
+        if (!m_socket || m_socket != socket || generation != m_generation) {
+            reply = closedReply(echo, t);
+            break;
+        }
+        if (socket->BytesWaiting() > 0) {
+            m_rx.append(socket->Read());
+            deadline.setRemainingTime(windowMs);
+            continue;
+        }
+        if (m_closePending || socket->State() != SocketX::Connected) {
+            reply = closedReply(echo, t);
+            break;
+        }
+        if (!socket->WaitForBytes(int(qMax<qint64>(0, deadline.remainingTime())))
+            && deadline.hasExpired() && socket->BytesWaiting() == 0
+            && socket->State() == SocketX::Connected) {
+            reply = {QStringLiteral("MSG"),
+                     QStringLiteral("Timeout (%1 seconds) awaiting reply for Transact %2").arg(t).arg(echo)};
+            break;
+        }
+    }
+
+    if (m_socket == socket) {
+        socket->setTimeout(savedTimeout);
+        socket->setBlocking(savedBlocking);
+        socket->setNotifyFlags(savedFlags);
+    }
+    if (m_ui)
+        m_ui->end();
+    m_inTransact = false;
+
+    if (generation == m_generation) {
+        if (m_closePending) {
+            // The close is handled after the caller has its reply, as if the
+            // socket had reported it a moment later.
+            QMetaObject::invokeMethod(this, [this, generation] {
+                if (generation == m_generation)
+                    dropLink(m_closeReason);
+            }, Qt::QueuedConnection);
+        } else {
+            if (socket->BytesWaiting() > 0)
+                m_rx.append(socket->Read());
+            raiseBufferedFrames();
+        }
+    }
+    return reply;
+}
+
+QStringList MLink::closedReply(const QString &prefixedCode, int timeoutSec) const
+{
+    if (!m_closeReason.isEmpty())
+        return errorReply(prefixedCode, timeoutSec, SocketX::ConnectionReset, m_closeReason);
+    if (m_socket && m_socket->LastError() != 0)
+        return errorReply(prefixedCode, timeoutSec, m_socket->LastError(), m_socket->ErrorText());
+    return errorReply(prefixedCode, timeoutSec, SocketX::NotConnected, QStringLiteral("Socket is not connected"));
+}
+
+QStringList MLink::errorReply(const QString &prefixedCode, int timeoutSec, int number,
+                              const QString &description)
+{
+    return {QStringLiteral("MSG"),
+            QStringLiteral("Error %1 (%2) awaiting reply for Transact %3").arg(number).arg(description, prefixedCode)
+                + kCR + QStringLiteral("Timeout= %1 seconds").arg(timeoutSec)};
+}
+
+void MLink::newSocket(const QString &remoteAddress, int remotePort)
+{
+    dropSocket();
+    auto *socket = new SocketX(this);
+    socket->setBlocking(false);
+    socket->setNotifyFlags(63);
+    socket->setLocalAddress(QStringLiteral("0.0.0.0"));
+    socket->setLocalPort(0);
+    socket->setRemoteAddress(remoteAddress);
+    socket->setRemotePort(SocketX::foldPort(remotePort));
+    socket->setNoDelay(false);
+    socket->setRecvBufferSize(8192);
+    socket->setSendBufferSize(8192);
+    connect(socket, &SocketX::OnConnect, this, &MLink::onSocketConnect);
+    connect(socket, &SocketX::OnReceive, this, &MLink::onSocketReceive);
+    connect(socket, &SocketX::OnClose, this, &MLink::onSocketClose);
+    m_socket = socket;
+}
+
+void MLink::dropSocket()
+{
+    if (!m_socket)
+        return;
+    SocketX *old = m_socket;
+    m_socket = nullptr;
+    // Its late notifications belong to a link that is gone; it may be the sender
+    // of the notification being handled right now, hence deleteLater.
+    old->disconnect(this);
+    old->Close();
+    old->deleteLater();
+}
+
+void MLink::resetSession()
+{
+    stopConnectTimer();
+    resetStream();
+    m_unicode = false;
+    m_features = 0;
+    m_protocolVersion = 0;
+    m_env.clear();
+    m_isOutbound = false;
+}
+
+void MLink::resetStream()
+{
+    m_rx.clear();
+    ++m_generation;
+}
+
+void MLink::startConnectTimer()
+{
+    m_connectTimer.start(m_connectTimeoutMs);
+}
+
+void MLink::stopConnectTimer()
+{
+    m_connectTimer.stop();
+}
+
+QString MLink::shortFailureText() const
+{
+    return QStringLiteral("Failed to connect to %1 on port %2")
+        .arg(m_socket->RemoteAddress())
+        .arg(SocketX::unfoldPort(m_socket->RemotePort()));
+}
+
+void MLink::onSocketConnect(qint16 error)
+{
+    if (error != 0) {
+        stopConnectTimer();
+        m_pendingSessionId.clear();
+        m_sessionKey.clear();
+        emit OnConnectFailed(shortFailureText() + kCR + QStringLiteral("Error: %1").arg(error) + kCR
+                             + QStringLiteral("Description: ") + m_socket->ErrorText());
+        return;
+    }
+    if (!m_sessionKey.isEmpty()) {
+        if (m_pendingSessionId.isEmpty())
+            return;
+        m_pendingSessionId.clear();
+        stopConnectTimer();
+        m_socket->Write(m_sessionKey + QLatin1Char('*'));
+        Send({QStringLiteral("CONNECT")});
+        if (IsConnected()) {
+            m_isOutbound = true;
+            emit OnConnect();
+        } else {
+            emit OnConnectFailed(shortFailureText());
+        }
+        return;
+    }
+    startConnectTimer();
+    m_socket->Write(QStringLiteral(">"));
+    Send({m_pendingSessionId});
+}
+
+void MLink::onConnectTimeout()
+{
+    if (!m_socket)
+        return;
+    if (m_socket->State() != SocketX::Closed) {
+        emit OnConnectFailed(shortFailureText());
+        m_socket->Close();
+        handleClose();   // silent: the pending identifier is still set
+    } else {
+        emit OnConnectFailed(QStringLiteral("Connection failed"));
+    }
+    // Left set, the next accepted session's close would pass unreported too.
+    m_pendingSessionId.clear();
+    m_sessionKey.clear();
+}
+
+void MLink::onSocketReceive()
+{
+    if (m_inTransact || !m_socket)
+        return;
+    m_rx.append(m_socket->Read());
+    raiseBufferedFrames();
+}
+
+void MLink::onSocketClose()
+{
+    if (m_inTransact) {
+        m_closePending = true;
+        return;
+    }
+    // Frames that came with the close are still the server's last words.
+    const quint64 generation = m_generation;
+    if (m_socket && m_socket->BytesWaiting() > 0) {
+        m_rx.append(m_socket->Read());
+        raiseBufferedFrames();
+    }
+    if (generation == m_generation)
+        handleClose();
+}
+
+void MLink::handleClose()
+{
+    if (!m_pendingSessionId.isEmpty()) {
+        stopConnectTimer();
+        resetStream();
+        return;
+    }
+    Disconnect();
+}
+
+void MLink::dropLink(const QString &why)
+{
+    if (m_socket)
+        m_socket->Close();
+    if (!why.isEmpty())
+        qCInfo(lcLink) << "dropping the link:" << why;
+    handleClose();
+}
+
+void MLink::raiseBufferedFrames()
+{
+    const quint64 generation = m_generation;
+    while (generation == m_generation) {
+        QStringList frame;
+        const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
+        if (taken == FrameAssembler::NeedMore)
+            return;
+        if (taken == FrameAssembler::Malformed) {
+            qCWarning(lcLink) << "malformed frame from" << HostIP() << ":" << m_rx.errorText();
+            dropLink(QStringLiteral("malformed frame"));
+            return;
+        }
+        if (frame.value(0) == kDropRequest) {
+            dropLink(QString());
+            return;
+        }
+        emit OnMessage(withCode(frame));
+    }
+}

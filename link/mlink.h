@@ -1,0 +1,152 @@
+#pragma once
+
+#include "frameassembler.h"
+#include "socketx.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class ITransactUi;
+
+// The client end of the debug link: one TCP connection to one server process,
+// carrying messages (lists of text fields, field 0 the code) as frames.
+//
+// A link comes about inbound (the main window's listener accepts and calls
+// Accept, which raises OnConnect) or outbound: ConnectServer opens the request
+// link and sends the session identifier; the server answers "REDIR" port, key,
+// on which the dispatcher calls ConnectJob; the job link raises OnConnect.
+//
+// Getters carry the design's names (Brand, Env, HostIP, ...); setters are setXxx.
+// Everything runs on the owner's thread. Signals must be connected directly: a
+// transaction raises OnMessage from inside its wait, and the order of messages is
+// the order of the stream. OnMessage always carries at least field 0 (an empty
+// message from the server arrives as one empty field).
+//
+// Errors of direct calls are VantrelError (number VantrelError::Base):
+// "MLink already connected" (Accept), "MLink already connected (ConnectServer)",
+// "MLink not yet connected (ConnectJob)". Link failures arrive as OnConnectFailed;
+// transaction failures as a reply whose field 0 is "MSG".
+class MLink : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultTransactTimeout = 20;   // seconds
+    static constexpr int ConnectTimeoutMs = 5000;
+
+    explicit MLink(QObject *parent = nullptr);
+    ~MLink() override;
+
+    // Server platform word ("CACHE", "DSM", ...) and name table, set by the dispatcher.
+    QString Brand() const { return m_brand; }
+    void setBrand(const QString &brand) { m_brand = brand; }
+    QString NameTable() const { return m_nameTable; }
+    void setNameTable(const QString &nameTable) { m_nameTable = nameTable; }
+
+    // Feature bits of the greeting; bit 1 switches both directions to Unicode frames.
+    void setFeatures(qint32 features);
+    qint32 Features() const { return m_features; }
+    bool HasFeature(qint32 mask) const { return (m_features & mask) != 0; }
+    bool IsUnicode() const { return m_unicode; }
+
+    // hostInfo "text:minimum:server": keeps "text" in hostInfo and agrees on
+    // min(server, 7). False (ProtocolVersion -1) when below the minimum, negative,
+    // or a part is not a number.
+    bool VersionCheck(QString &hostInfo);
+    qint32 ProtocolVersion() const { return m_protocolVersion; }
+
+    SocketX *Control() const { return m_socket; }
+
+    // The session's namespace as last read by CheckEnv ("NS" transaction).
+    QString Env() const { return m_env; }
+    bool CheckEnv();
+
+    // Takes over a connection the listener announced (SocketX::OnAccept handle);
+    // localPort is the listener's port. Raises OnConnect.
+    void Accept(qint32 socketHandle, qint32 localPort);
+    // Starts the request link; returns at once. Port is decimal text.
+    void ConnectServer(const QString &remoteAddress, const QString &remotePort,
+                       const QString &sessionId);
+    // Opens the job link to the same host on the "REDIR" port.
+    void ConnectJob(const QString &redirPort, const QString &sessionKey);
+
+    // Peer address as plain IPv4 text while connected, else "".
+    QString HostIP() const;
+    // Remote port of an outbound link, local port of an accepted one (0 to 65535);
+    // 0 when not connected.
+    qint32 MainPort() const;
+    bool IsConnected() const;
+    bool IsOutbound() const { return m_isOutbound; }
+    bool InTransact() const { return m_inTransact; }
+
+    // Sends the request with "!" before its code (written back into field 0) and
+    // waits, without an event loop, for the frame after the server's echo. Frames
+    // before the echo are raised as OnMessage from inside the wait; frames after
+    // the reply are raised after the UI is switched back on, before returning.
+    // timeoutSec < 1 means 20; the time-out counts from the last data received.
+    // A nested call, a time-out, an idle or closing link give ["MSG", text].
+    QStringList Transact(int timeoutSec, QStringList &elements);
+    QStringList Transact(int timeoutSec, const QStringList &elements);
+    // One frame; does nothing while not connected. An empty list is the acknowledgement.
+    void Send(const QStringList &elements);
+    // BeforeClose (only while connected), close, then always OnClose.
+    void Disconnect();
+
+    // Not owned; may be null (nothing to switch off).
+    void setTransactUi(ITransactUi *ui) { m_ui = ui; }
+    // Tests shorten the waits; the texts still speak of the given seconds.
+    void setConnectTimeoutMs(int ms) { m_connectTimeoutMs = ms; }
+    void setMsPerTimeoutSecond(int ms) { m_msPerSecond = ms; }
+
+    static int effectiveTimeout(int timeoutSec) { return timeoutSec < 1 ? DefaultTransactTimeout : timeoutSec; }
+
+signals:
+    void BeforeClose();
+    void OnClose();
+    void OnConnect();
+    void OnConnectFailed(const QString &message);
+    void OnMessage(const QStringList &message);
+
+private:
+    void newSocket(const QString &remoteAddress, int remotePort);
+    void dropSocket();
+    void resetSession();
+    void resetStream();
+    void startConnectTimer();
+    void stopConnectTimer();
+    QString shortFailureText() const;
+
+    void onSocketConnect(qint16 error);
+    void onSocketReceive();
+    void onSocketClose();
+    void onConnectTimeout();
+    void handleClose();
+    void dropLink(const QString &why);
+    void raiseBufferedFrames();
+    QStringList closedReply(const QString &prefixedCode, int timeoutSec) const;
+    static QStringList errorReply(const QString &prefixedCode, int timeoutSec, int number,
+                                  const QString &description);
+
+    QPointer<SocketX> m_socket;      // replaced on every outbound and job connect
+    QTimer m_connectTimer;           // a request link that never gets "REDIR"
+    FrameAssembler m_rx;             // the one byte buffer of this link
+    QString m_brand;
+    QString m_nameTable;
+    QString m_env;
+    qint32 m_features = 0;
+    qint32 m_protocolVersion = 0;
+    bool m_unicode = false;          // frame mode, both directions
+    bool m_isOutbound = false;
+    bool m_inTransact = false;
+    bool m_closePending = false;     // the link closed while a transaction waited
+    QString m_closeReason;           // why, for the transaction's "MSG" reply
+    bool m_inDisconnect = false;     // an OnClose handler calling Disconnect again
+    QString m_pendingSessionId;      // set: a close of the socket is silent
+    QString m_sessionKey;            // set: the next connect is a job link
+    quint64 m_generation = 0;        // bumped whenever the link is closed or replaced
+    ITransactUi *m_ui = nullptr;
+    int m_connectTimeoutMs = ConnectTimeoutMs;
+    int m_msPerSecond = 1000;
+};
