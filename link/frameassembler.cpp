@@ -1,6 +1,6 @@
 #include "frameassembler.h"
 
-#include "ansicodec.h"
+#include "ansiblock.h"
 
 #include <QtEndian>
 
@@ -41,16 +41,22 @@ QString decodeText(const uchar *p, qint64 units, bool unicode)
 #endif
         return s;
     }
-    const auto *c = reinterpret_cast<const char *>(p);
-    if (QtPrivate::isAscii(QLatin1StringView(c, qsizetype(units))))
-        return QString::fromLatin1(c, qsizetype(units));
-    return AnsiCodec::decode(c, int(units));
+    QString s(qsizetype(units), Qt::Uninitialized);
+    AnsiBlock::fromAnsi(s.data(), reinterpret_cast<const char *>(p), qsizetype(units));
+    return s;
 }
 
 } // namespace
 
 void FrameAssembler::append(const QByteArray &bytes)
 {
+    // Most reads end on a frame boundary, so the buffer is usually empty here and
+    // can share the read's bytes instead of copying them.
+    if (isEmpty()) {
+        m_bytes = bytes;
+        m_pos = 0;
+        return;
+    }
     append(bytes.constData(), bytes.size());
 }
 
@@ -130,7 +136,7 @@ FrameAssembler::TakeResult FrameAssembler::take(QStringList &out, bool unicode)
 
     m_pos += qint64(total) * unitBytes;
     if (m_pos == m_bytes.size()) {
-        m_bytes.resize(0);   // keeps the capacity for the next read
+        m_bytes.clear();
         m_pos = 0;
     }
     out = std::move(fields);

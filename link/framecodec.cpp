@@ -1,6 +1,6 @@
 #include "framecodec.h"
 
-#include "ansicodec.h"
+#include "ansiblock.h"
 
 #include <QtEndian>
 
@@ -22,16 +22,8 @@ inline char *putDigits(char *dst, quint32 value, int digits, bool unicode)
 
 inline char *putAnsi(char *dst, const QString &text)
 {
-    const QChar *src = text.constData();
-    const qsizetype n = text.size();
-    if (QtPrivate::isAscii(QStringView(text))) {
-        for (qsizetype i = 0; i < n; ++i)
-            dst[i] = char(src[i].unicode());
-    } else {
-        for (qsizetype i = 0; i < n; ++i)
-            dst[i] = AnsiCodec::encodeChar(src[i]);
-    }
-    return dst + n;
+    AnsiBlock::toAnsi(dst, text.constData(), text.size());
+    return dst + text.size();
 }
 
 inline char *putUnicode(char *dst, const QString &text)

@@ -197,7 +197,6 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
 
     m_inTransact = true;
     m_closePending = false;
-    m_closeReason.clear();
     if (m_ui)
         m_ui->begin();
     if (elements.isEmpty())
@@ -221,14 +220,14 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
     const qint64 windowMs = qint64(t) * m_msPerSecond;
     QDeadlineTimer deadline(windowMs);
     bool awaitingEcho = true;
+    QString dropReason;   // set: the stream itself says the link must go
     QStringList reply;
     for (bool done = false; !done;) {
         QStringList frame;
         const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
         if (taken == FrameAssembler::Complete) {
             if (frame.value(0) == kDropRequest) {
-                m_closePending = true;
-                m_closeReason = QStringLiteral("The server asked to drop the link");
+                dropReason = QStringLiteral("The server asked to drop the link");
             } else if (!awaitingEcho) {
                 reply = withCode(frame);
                 done = true;
@@ -237,20 +236,19 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
             } else {
                 emit OnMessage(withCode(frame));
             }
-            if (!done && (m_closePending || generation != m_generation)) {
-                reply = closedReply(echo, t);
+            if (!done && (!dropReason.isEmpty() || generation != m_generation || m_socket != socket)) {
+                reply = closedReply(echo, t, dropReason);
                 done = true;
             }
             continue;
         }
         if (taken == FrameAssembler::Malformed) {
-            m_closePending = true;
-            m_closeReason = QStringLiteral("Malformed frame: ") + m_rx.errorText();
-            reply = closedReply(echo, t);
+            dropReason = QStringLiteral("Malformed frame: ") + m_rx.errorText();
+            reply = closedReply(echo, t, dropReason);
             break;
         }
-        if (!m_socket || m_socket != socket || generation != m_generation) {
-            reply = closedReply(echo, t);
+        if (generation != m_generation || m_socket != socket) {
+            reply = closedReply(echo, t, QString());
             break;
         }
         if (socket->BytesWaiting() > 0) {
@@ -258,8 +256,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
             deadline.setRemainingTime(windowMs);
             continue;
         }
+        // Only once every complete frame is taken: a reply that came with the
+        // close is still the reply.
         if (m_closePending || socket->State() != SocketX::Connected) {
-            reply = closedReply(echo, t);
+            reply = closedReply(echo, t, QString());
             break;
         }
         if (!socket->WaitForBytes(int(qMax<qint64>(0, deadline.remainingTime())))
@@ -280,27 +280,33 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         m_ui->end();
     m_inTransact = false;
 
-    if (generation == m_generation) {
-        if (m_closePending) {
-            // The close is handled after the caller has its reply, as if the
-            // socket had reported it a moment later.
-            QMetaObject::invokeMethod(this, [this, generation] {
-                if (generation == m_generation)
-                    dropLink(m_closeReason);
-            }, Qt::QueuedConnection);
-        } else {
-            if (socket->BytesWaiting() > 0)
-                m_rx.append(socket->Read());
-            raiseBufferedFrames();
-        }
+    if (generation != m_generation || m_socket != socket)
+        return reply;
+    // Closes seen inside the wait are handled after the caller has its reply, as if
+    // the socket had reported them a moment later.
+    auto closeLater = [this, generation](const QString &why) {
+        QMetaObject::invokeMethod(this, [this, generation, why] {
+            if (generation == m_generation)
+                dropLink(why);
+        }, Qt::QueuedConnection);
+    };
+    if (!dropReason.isEmpty()) {
+        m_rx.clear();   // nothing after a drop request or a broken frame is trusted
+        closeLater(dropReason);
+        return reply;
     }
+    if (socket->BytesWaiting() > 0)
+        m_rx.append(socket->Read());
+    raiseBufferedFrames();
+    if (m_closePending && generation == m_generation)
+        closeLater(QString());
     return reply;
 }
 
-QStringList MLink::closedReply(const QString &prefixedCode, int timeoutSec) const
+QStringList MLink::closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const
 {
-    if (!m_closeReason.isEmpty())
-        return errorReply(prefixedCode, timeoutSec, SocketX::ConnectionReset, m_closeReason);
+    if (!dropReason.isEmpty())
+        return errorReply(prefixedCode, timeoutSec, SocketX::ConnectionReset, dropReason);
     if (m_socket && m_socket->LastError() != 0)
         return errorReply(prefixedCode, timeoutSec, m_socket->LastError(), m_socket->ErrorText());
     return errorReply(prefixedCode, timeoutSec, SocketX::NotConnected, QStringLiteral("Socket is not connected"));
@@ -465,7 +471,7 @@ void MLink::dropLink(const QString &why)
     if (m_socket)
         m_socket->Close();
     if (!why.isEmpty())
-        qCInfo(lcLink) << "dropping the link:" << why;
+        qCWarning(lcLink).noquote() << "dropping the link:" << why;
     handleClose();
 }
 
@@ -478,8 +484,7 @@ void MLink::raiseBufferedFrames()
         if (taken == FrameAssembler::NeedMore)
             return;
         if (taken == FrameAssembler::Malformed) {
-            qCWarning(lcLink) << "malformed frame from" << HostIP() << ":" << m_rx.errorText();
-            dropLink(QStringLiteral("malformed frame"));
+            dropLink(QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ") + m_rx.errorText());
             return;
         }
         if (frame.value(0) == kDropRequest) {

@@ -125,7 +125,7 @@ private:
     void handleClose();
     void dropLink(const QString &why);
     void raiseBufferedFrames();
-    QStringList closedReply(const QString &prefixedCode, int timeoutSec) const;
+    QStringList closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const;
     static QStringList errorReply(const QString &prefixedCode, int timeoutSec, int number,
                                   const QString &description);
 
@@ -140,8 +140,7 @@ private:
     bool m_unicode = false;          // frame mode, both directions
     bool m_isOutbound = false;
     bool m_inTransact = false;
-    bool m_closePending = false;     // the link closed while a transaction waited
-    QString m_closeReason;           // why, for the transaction's "MSG" reply
+    bool m_closePending = false;     // the peer closed while a transaction waited
     bool m_inDisconnect = false;     // an OnClose handler calling Disconnect again
     QString m_pendingSessionId;      // set: a close of the socket is silent
     QString m_sessionKey;            // set: the next connect is a job link

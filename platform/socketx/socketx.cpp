@@ -289,7 +289,11 @@ void SocketX::releaseSocket()
     // Bytes written just before the close (lock releases, the last acknowledgement)
     // must still reach the peer, so the socket outlives this object until it is done.
     socket->setParent(nullptr);
-    if (socket->state() == QAbstractSocket::UnconnectedState) {
+    const auto state = socket->state();
+    if (state != QAbstractSocket::ConnectedState && state != QAbstractSocket::ClosingState) {
+        // Not connected yet: nothing written can be waiting, and Qt would otherwise
+        // finish the connect only to close it again.
+        socket->abort();
         socket->deleteLater();
         return;
     }

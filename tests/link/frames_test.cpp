@@ -1,3 +1,4 @@
+#include "ansicodec.h"
 #include "frameassembler.h"
 #include "framecodec.h"
 
@@ -219,7 +220,7 @@ TEST(FrameAssembler, SurvivesRandomAndMutatedFrames)
     int valid = 0;
     int damaged = 0;
     int accepted = 0;
-    // Valid streams: many frames, each in its own mode, delivered in random pieces.
+    // Valid streams: many frames, each in its own mode, delivered in random chunks.
     for (int stream = 0; stream < 2000; ++stream) {
         QByteArray bytes;
         QList<QStringList> sent;
@@ -233,9 +234,9 @@ TEST(FrameAssembler, SurvivesRandomAndMutatedFrames)
         FrameAssembler rx;
         int next = 0;
         for (qsizetype pos = 0; pos < bytes.size();) {
-            const qsizetype piece = 1 + below(below(4) == 0 ? 4 : 200);
-            rx.append(bytes.mid(pos, piece));
-            pos += piece;
+            const qsizetype chunk = 1 + below(below(4) == 0 ? 4 : 200);
+            rx.append(bytes.mid(pos, chunk));
+            pos += chunk;
             QStringList got;
             while (next < sent.size()) {
                 const auto r = rx.take(got, modes.at(next));
@@ -286,4 +287,27 @@ TEST(FrameAssembler, SurvivesRandomAndMutatedFrames)
     }
     EXPECT_GE(valid + damaged, 100000);
     EXPECT_GT(accepted, 0);
+}
+
+// The block conversion must give AnsiCodec's bytes wherever a non-ASCII character
+// falls relative to its sixteen-character blocks.
+TEST(FrameCodec, AnsiBlocksAgreeWithTheCodecAtEveryPosition)
+{
+    const QString odd = QString::fromUtf8("\u20AC\u00E9\u03A9\u0100\u0081");
+    for (int len = 0; len <= 40; ++len) {
+        for (int at = 0; at < qMax(len, 1); ++at) {
+            for (QChar c : odd) {
+                QString text(len, QLatin1Char('a'));
+                if (len > 0)
+                    text[at] = c;
+                const QByteArray bytes = FrameCodec::encode({text}, false).mid(10);
+                ASSERT_EQ(bytes, AnsiCodec::encode(text)) << len << " at " << at;
+                FrameAssembler rx;
+                rx.append(FrameCodec::encode({text}, false));
+                QStringList back;
+                ASSERT_EQ(rx.take(back, false), FrameAssembler::Complete);
+                ASSERT_EQ(back.value(0), AnsiCodec::decode(bytes)) << len << " at " << at;
+            }
+        }
+    }
 }

@@ -1,0 +1,377 @@
+#include "framecodec.h"
+#include "linkrecorder.h"
+#include "mlink.h"
+#include "mserver.h"
+#include "socketx.h"
+#include "vantrelerror.h"
+
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+using namespace mserver;
+
+namespace {
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();   // closed again when probe goes
+}
+
+// Lets late notifications arrive, so a test can check that none came.
+void settle(int ms = 60)
+{
+    pumpUntil([] { return false; }, ms);
+}
+
+const QString kCR = QStringLiteral("\r");
+
+} // namespace
+
+TEST(MLinkVersion, AgreesOnTheLowerVersionOrRefuses)
+{
+    struct Case { QString info; QString text; int version; bool ok; };
+    const Case cases[] = {
+        {"x:3:9", "x", 7, true},
+        {"x:5:4", "x", -1, false},
+        {"x", "x", 0, true},
+        {"x:3", "x", -1, false},            // server part missing counts as 0, below the minimum
+        {"x:0:5", "x", 5, true},
+        {"x::6", "x", 6, true},
+        {"x:1:5:more", "x", 5, true},
+        {"x:a:5", "x", -1, false},          // not a number: refused, never a crash
+        {"x:1:five", "x", -1, false},
+        {"x:0:-2", "x", -1, false},
+        {"x:0:99999999999", "x", -1, false},
+        {"", "", 0, true},
+    };
+    for (const Case &c : cases) {
+        MLink link;
+        QString info = c.info;
+        EXPECT_EQ(link.VersionCheck(info), c.ok) << c.info.toStdString();
+        EXPECT_EQ(info, c.text) << c.info.toStdString();
+        EXPECT_EQ(link.ProtocolVersion(), c.version) << c.info.toStdString();
+    }
+}
+
+TEST(MLinkFeatures, TestsMasksAndSwitchesUnicodeWithBitOne)
+{
+    struct Case { qint32 features; qint32 mask; bool has; };
+    const Case cases[] = {{1, 1, true}, {3, 1, true}, {5, 1, true}, {2, 1, false},
+                          {2, 6, true}, {4, 6, true}, {8, 6, false}, {0, 0, false}};
+    MLink link;
+    for (const Case &c : cases) {
+        link.setFeatures(c.features);
+        EXPECT_EQ(link.HasFeature(c.mask), c.has) << c.features << " & " << c.mask;
+        EXPECT_EQ(link.IsUnicode(), (c.features & 1) != 0);
+    }
+}
+
+TEST(MLinkAccept, ConnectsOnceAndRefusesASecondAccept)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    MServer server({expectSilence(20)});
+    ASSERT_TRUE(server.startAccepted(link));
+    EXPECT_EQ(rec.log, QStringList{"OnConnect"});
+    EXPECT_FALSE(link.IsOutbound());
+    EXPECT_EQ(link.HostIP(), "127.0.0.1");
+    EXPECT_GT(link.MainPort(), 0);
+    try {
+        link.Accept(12345, 1);
+        FAIL() << "second Accept accepted";
+    } catch (const VantrelError &e) {
+        EXPECT_EQ(e.number(), VantrelError::Base);
+        EXPECT_EQ(e.text(), "MLink already connected");
+    }
+    try {
+        link.ConnectServer("127.0.0.1", "1", "S1");
+        FAIL() << "ConnectServer while connected";
+    } catch (const VantrelError &e) {
+        EXPECT_EQ(e.text(), "MLink already connected (ConnectServer)");
+    }
+    EXPECT_TRUE(link.IsConnected());
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}
+
+TEST(MLinkAccept, ReportsPortsAbove32767AsTheTruePort)
+{
+    MLink link;
+    for (quint16 port = 40000; port < 40100; ++port) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::Any, port))
+            continue;
+        probe.close();
+        MServer server({});
+        ASSERT_TRUE(server.startAccepted(link, port));
+        EXPECT_EQ(link.MainPort(), port);
+        return;
+    }
+    GTEST_SKIP() << "no free port from 40000";
+}
+
+TEST(MLinkConnect, TakesTheRequestLinkThroughRedirToTheJobLink)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    MServer server({acceptRequest("S1"), redirect("K9"), acceptJob("K9"), send({"HI", "CACHE"})});
+    server.start();
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "REDIR") {
+            EXPECT_EQ(rec.count("OnConnect"), 0);   // the request link raises none
+            link.ConnectJob(m.value(1), m.value(2));
+        }
+    });
+    link.ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
+    EXPECT_FALSE(link.IsConnected());
+    ASSERT_TRUE(pumpUntil([&] { return rec.count("OnMessage:HI|CACHE") == 1; }));
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    EXPECT_EQ(rec.log, (QStringList{"OnMessage:REDIR|" + QString::number(server.jobPort()) + "|K9",
+                                    "OnConnect", "OnMessage:HI|CACHE"}));
+    EXPECT_TRUE(link.IsOutbound());
+    EXPECT_EQ(link.MainPort(), server.jobPort());
+    EXPECT_EQ(link.HostIP(), "127.0.0.1");
+}
+
+TEST(MLinkConnect, ConnectJobNeedsALink)
+{
+    MLink link;
+    try {
+        link.ConnectJob("5002", "K9");
+        FAIL() << "ConnectJob on an idle link";
+    } catch (const VantrelError &e) {
+        EXPECT_EQ(e.number(), VantrelError::Base);
+        EXPECT_EQ(e.text(), "MLink not yet connected (ConnectJob)");
+    }
+}
+
+TEST(MLinkConnect, ReportsARefusedConnectionWithItsNumber)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    const quint16 port = closedPort();
+    link.ConnectServer("127.0.0.1", QString::number(port), "S1");
+    ASSERT_TRUE(pumpUntil([&] { return !rec.log.isEmpty(); }));
+    settle();
+    ASSERT_EQ(rec.log.size(), 1);
+    const QString expected = "OnConnectFailed:Failed to connect to 127.0.0.1 on port " + QString::number(port)
+                             + kCR + "Error: 10061" + kCR + "Description: ";
+    EXPECT_TRUE(rec.log.at(0).startsWith(expected)) << rec.log.at(0).toStdString();
+    EXPECT_GT(rec.log.at(0).size(), expected.size());
+}
+
+TEST(MLinkConnect, GivesUpWhenNoRedirComes)
+{
+    MLink link;
+    link.setConnectTimeoutMs(150);
+    LinkRecorder rec(link);
+    MServer server({acceptRequest("S1"), expectClose()});
+    server.start();
+    link.ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
+    ASSERT_TRUE(pumpUntil([&] { return !rec.log.isEmpty(); }));
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();   // the link closed the request link
+    settle();
+    EXPECT_EQ(rec.log, QStringList{"OnConnectFailed:Failed to connect to 127.0.0.1 on port "
+                                   + QString::number(server.port())});
+}
+
+TEST(MLinkConnect, StaysSilentWhenTheRequestLinkClosesBeforeRedir)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    MServer server({acceptRequest("S1"), close()});
+    server.start();
+    link.ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    settle(100);
+    EXPECT_TRUE(rec.log.isEmpty()) << rec.log.join(", ").toStdString();
+    EXPECT_FALSE(link.IsConnected());
+}
+
+// A failed outbound attempt used to leave its session identifier behind, which made
+// the close of the next accepted session silent: the main window never learnt of
+// it and never listened again.
+TEST(MLinkConnect, FailedAttemptLeavesTheNextAcceptedCloseReported)
+{
+    enum Failure { Refused, TimedOut, RequestClosed };
+    for (Failure failure : {Refused, TimedOut, RequestClosed}) {
+        MLink link;
+        link.setConnectTimeoutMs(150);
+        LinkRecorder rec(link);
+        std::unique_ptr<MServer> request;
+        if (failure == Refused) {
+            link.ConnectServer("127.0.0.1", QString::number(closedPort()), "S1");
+            ASSERT_TRUE(pumpUntil([&] { return rec.log.size() == 1; }));
+        } else {
+            request = std::make_unique<MServer>(QList<Step>{acceptRequest("S1"),
+                                                            failure == RequestClosed ? close() : expectClose()});
+            request->start();
+            link.ConnectServer("127.0.0.1", QString::number(request->port()), "S1");
+            ASSERT_TRUE(request->wait()) << request->failure().toStdString();
+            settle();
+        }
+        rec.log.clear();
+
+        MServer session({pause(30), close()});
+        ASSERT_TRUE(session.startAccepted(link)) << failure;
+        ASSERT_TRUE(pumpUntil([&] { return rec.count("OnClose") > 0; })) << failure;
+        settle();
+        EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnClose"})) << failure;
+    }
+}
+
+TEST(MLinkClose, PeerCloseOfAnAcceptedLinkRaisesOnCloseOnly)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    MServer server({send({"STP", "1"}), close()});
+    ASSERT_TRUE(server.startAccepted(link));
+    ASSERT_TRUE(pumpUntil([&] { return rec.count("OnClose") > 0; }));
+    settle();
+    EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnMessage:STP|1", "OnClose"}));
+    EXPECT_EQ(link.HostIP(), "");
+    EXPECT_EQ(link.MainPort(), 0);
+}
+
+TEST(MLinkClose, DisconnectLetsBeforeCloseHandlersStillSend)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    QObject::connect(&link, &MLink::BeforeClose, [&] { link.Send({"SIU", "1", "ABC", "USER"}); });
+    MServer server({expect({"SIU", "1", "ABC", "USER"}), expectClose()});
+    ASSERT_TRUE(server.startAccepted(link));
+    link.Disconnect();
+    EXPECT_EQ(rec.log, (QStringList{"OnConnect", "BeforeClose", "OnClose"}));
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+
+    rec.log.clear();
+    link.Disconnect();   // idle
+    EXPECT_EQ(rec.log, QStringList{"OnClose"});
+}
+
+TEST(MLinkClose, OnCloseHandlerThatDisconnectsAgainDoesNotLoop)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    QObject::connect(&link, &MLink::OnClose, [&] { link.Disconnect(); });
+    link.Disconnect();
+    EXPECT_EQ(rec.log, QStringList{"OnClose"});
+}
+
+TEST(MLinkSession, NewLinkStartsWithoutTheLastSessionsData)
+{
+    MLink link;
+    {
+        MServer first({answer({"NS"}, {"NS", "USER"}), expectAck()});
+        ASSERT_TRUE(first.startAccepted(link));
+        link.setFeatures(1 | 8);
+        QString info = "x:1:5";
+        link.VersionCheck(info);
+        // Both ends speak Unicode after the greeting; the script speaks ANSI, so
+        // switch back for the transaction.
+        link.setFeatures(8);
+        ASSERT_TRUE(link.CheckEnv());
+        EXPECT_EQ(link.Env(), "USER");
+        EXPECT_TRUE(first.wait()) << first.failure().toStdString();
+        link.Disconnect();
+    }
+    MServer second({});
+    ASSERT_TRUE(second.startAccepted(link));
+    EXPECT_EQ(link.Features(), 0);
+    EXPECT_FALSE(link.HasFeature(8));
+    EXPECT_FALSE(link.IsUnicode());
+    EXPECT_EQ(link.ProtocolVersion(), 0);
+    EXPECT_EQ(link.Env(), "");
+}
+
+TEST(MLinkReceive, DropRequestClosesWithoutRaisingIt)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    MServer server({send({"<DSCON>"}), send({"STP", "1"}), expectClose()});
+    ASSERT_TRUE(server.startAccepted(link));
+    ASSERT_TRUE(pumpUntil([&] { return rec.count("OnClose") > 0; }));
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    settle();
+    EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnClose"}));
+}
+
+TEST(MLinkReceive, HandlerThatDisconnectsStopsTheRestOfTheRead)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "BYE")
+            link.Disconnect();
+    });
+    const QByteArray three = FrameCodec::encode({"BYE"}, false) + FrameCodec::encode({"STP", "1"}, false)
+                             + FrameCodec::encode({"STP", "2"}, false);
+    MServer server({sendRaw(three), expectClose()});
+    ASSERT_TRUE(server.startAccepted(link));
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    settle();
+    EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnMessage:BYE", "BeforeClose", "OnClose"}));
+}
+
+TEST(MLinkReceive, MalformedFrameDropsTheLinkThroughTheClosePath)
+{
+    struct Case { const char *name; QByteArray bytes; };
+    const Case cases[] = {
+        {"length below 6", QByteArray::fromHex("000000030000")},
+        {"field past the frame", QByteArray::fromHex("0000000C000100000009414243")},
+        {"count beyond 16 bits", QByteArray::fromHex("00000006FFFF")},
+    };
+    for (const Case &c : cases) {
+        MLink link;
+        LinkRecorder rec(link);
+        MServer server({send({"STP", "1"}), sendRaw(c.bytes), expectClose()});
+        ASSERT_TRUE(server.startAccepted(link)) << c.name;
+        EXPECT_TRUE(server.wait()) << c.name << ": " << server.failure().toStdString();
+        ASSERT_TRUE(pumpUntil([&] { return rec.count("OnClose") > 0; })) << c.name;
+        settle();
+        EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnMessage:STP|1", "OnClose"})) << c.name;
+        EXPECT_FALSE(link.IsConnected());
+    }
+}
+
+TEST(MLinkReceive, SwitchesModeBetweenTwoFramesOfOneRead)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "HI") {
+            link.Send({});   // the greeting's acknowledgement still goes out in ANSI
+            link.setFeatures(m.value(1).toInt());
+        }
+    });
+    const QString euro(QChar(0x20AC));
+    MServer server({sendRaw(FrameCodec::encode({"HI", "1"}, false) + FrameCodec::encode({"HI2", euro}, true)),
+                    expectAck(), unicode(true), expect({"IAM", euro})});
+    ASSERT_TRUE(server.startAccepted(link));
+    ASSERT_TRUE(pumpUntil([&] { return rec.messages().size() == 2; }));
+    link.Send({"IAM", euro});
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    EXPECT_EQ(rec.messages(), (QStringList{"OnMessage:HI|1", "OnMessage:HI2|" + euro}));
+}
+
+TEST(MLinkReceive, EmptyMessageArrivesWithAnEmptyCode)
+{
+    MLink link;
+    QList<QStringList> got;
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) { got.append(m); });
+    MServer server({send({})});
+    ASSERT_TRUE(server.startAccepted(link));
+    ASSERT_TRUE(pumpUntil([&] { return !got.isEmpty(); }));
+    EXPECT_EQ(got.at(0), QStringList{QString()});
+}
+
+TEST(MLinkSend, DoesNothingWhileIdle)
+{
+    MLink link;
+    link.Send({"PING"});   // no socket error, no exception
+    EXPECT_FALSE(link.IsConnected());
+    EXPECT_EQ(link.HostIP(), "");
+    EXPECT_EQ(link.MainPort(), 0);
+}

@@ -1,0 +1,261 @@
+#include "framecodec.h"
+#include "linkrecorder.h"
+#include "mlink.h"
+#include "mserver.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace mserver;
+
+namespace {
+
+QByteArray frame(const QStringList &fields)
+{
+    return FrameCodec::encode(fields, false);
+}
+
+void settle(int ms = 60)
+{
+    pumpUntil([] { return false; }, ms);
+}
+
+// A link accepted from a scripted server, with every notification recorded.
+struct Fixture
+{
+    MLink link;
+    LinkRecorder rec{link};
+    MServer server;
+
+    explicit Fixture(QList<Step> script) : server(std::move(script)) {}
+    bool open()
+    {
+        const bool ok = server.startAccepted(link);
+        rec.log.removeAll("OnConnect");
+        return ok;
+    }
+};
+
+} // namespace
+
+TEST(MLinkTransact, PrefixesTheCodeAndReturnsTheFrameAfterTheEcho)
+{
+    Fixture f({expectRaw(QByteArray::fromHex("0000000D000100000007214E53")), send({"!NS"}),
+               send({"NS", "USER"}), expectAck()});
+    ASSERT_TRUE(f.open());
+    QStringList request{"NS"};
+    const QStringList reply = f.link.Transact(3, request);
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    EXPECT_EQ(request, QStringList{"!NS"});
+    EXPECT_FALSE(f.link.InTransact());
+    f.link.Send({});
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+    EXPECT_EQ(f.rec.log, (QStringList{"begin", "end"}));
+}
+
+TEST(MLinkTransact, RaisesFramesBeforeTheEchoInsideAndAfterTheReplyBeforeReturning)
+{
+    struct Case { const char *name; QByteArray block; QStringList log; };
+    const Case cases[] = {
+        {"before echo", frame({"STP", "1"}) + frame({"!NS"}) + frame({"NS", "USER"}),
+         {"begin", "OnMessage:STP|1", "end", "returned"}},
+        {"after reply", frame({"!NS"}) + frame({"NS", "USER"}) + frame({"CC", "5"}),
+         {"begin", "end", "OnMessage:CC|5", "returned"}},
+        {"both, several", frame({"A"}) + frame({"B"}) + frame({"!NS"}) + frame({"NS", "USER"}) + frame({"C"})
+                              + frame({"D"}),
+         {"begin", "OnMessage:A", "OnMessage:B", "end", "OnMessage:C", "OnMessage:D", "returned"}},
+        // An echo-like frame after the echo is the reply, whatever its code.
+        {"reply with the echo's code", frame({"!NS"}) + frame({"!NS"}), {"begin", "end", "returned"}},
+    };
+    for (const Case &c : cases) {
+        Fixture f({expect({"!NS"}), sendRaw(c.block)});
+        ASSERT_TRUE(f.open()) << c.name;
+        const QStringList reply = f.link.Transact(3, QStringList{"NS"});
+        f.rec.log << "returned";
+        if (QByteArray(c.name) != "reply with the echo's code")
+            EXPECT_EQ(reply, (QStringList{"NS", "USER"})) << c.name;
+        else
+            EXPECT_EQ(reply, QStringList{"!NS"}) << c.name;
+        EXPECT_EQ(f.rec.log, c.log) << c.name;
+        EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+    }
+}
+
+TEST(MLinkTransact, CompletesAFrameBegunBeforeTheTransaction)
+{
+    const QByteArray stp = frame({"STP", "1"});
+    Fixture f({sendRaw(stp.left(7)), expect({"!NS"}), sendRaw(stp.mid(7) + frame({"!NS"})), pause(20),
+               send({"NS", "USER"})});
+    ASSERT_TRUE(f.open());
+    ASSERT_TRUE(pumpUntil([&] { return f.link.Control()->BytesWaiting() == 0; }));
+    settle(30);   // the half frame now sits in the link's buffer
+    const QStringList reply = f.link.Transact(3, QStringList{"NS"});
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    EXPECT_EQ(f.rec.log, (QStringList{"begin", "OnMessage:STP|1", "end"}));
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+}
+
+TEST(MLinkTransact, RefusesANestedTransactionWithoutWritingIt)
+{
+    Fixture f({expect({"!NS"}), send({"STP", "1"}), pause(20), send({"!NS"}), send({"NS", "USER"}), expectAck(),
+               expectSilence(50)});
+    ASSERT_TRUE(f.open());
+    QStringList nested;
+    QObject::connect(&f.link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "STP")
+            nested = f.link.Transact(0, QStringList{"SIE"});
+    });
+    const QStringList reply = f.link.Transact(3, QStringList{"NS"});
+    f.link.Send({});
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    EXPECT_EQ(nested, (QStringList{"MSG", "Transaction pending - second transaction request (SIE) failed"}));
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+    EXPECT_EQ(f.rec.count("begin"), 1);
+    EXPECT_EQ(f.rec.count("end"), 1);
+}
+
+TEST(MLinkTransact, TimesOutAfterSilenceAndKeepsTheLink)
+{
+    Fixture f({expect({"!NS"}), send({"!NS"})});
+    ASSERT_TRUE(f.open());
+    f.link.setMsPerTimeoutSecond(200);
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList reply = f.link.Transact(1, QStringList{"NS"});
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_EQ(reply, (QStringList{"MSG", "Timeout (1 seconds) awaiting reply for Transact !NS"}));
+    EXPECT_GE(elapsed, 190);
+    EXPECT_LT(elapsed, 1500);
+    EXPECT_TRUE(f.link.IsConnected());
+    EXPECT_FALSE(f.link.InTransact());
+    EXPECT_EQ(f.rec.log, (QStringList{"begin", "end"}));
+}
+
+TEST(MLinkTransact, CountsTheTimeOutFromTheLastDataReceived)
+{
+    // Each byte comes after half the time-out: the whole reply takes many
+    // time-outs, yet none of them runs out.
+    Fixture f({expect({"!NS"}), send({"!NS"}), sendSlowly({"K"}, 100)});
+    ASSERT_TRUE(f.open());
+    f.link.setMsPerTimeoutSecond(200);
+    const QStringList reply = f.link.Transact(1, QStringList{"NS"});
+    EXPECT_EQ(reply, QStringList{"K"});
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+}
+
+TEST(MLinkTransact, DefaultTimeOutIsTwentySeconds)
+{
+    struct Case { int given; int used; };
+    for (Case c : {Case{0, 20}, Case{-5, 20}, Case{1, 1}, Case{3, 3}})
+        EXPECT_EQ(MLink::effectiveTimeout(c.given), c.used) << c.given;
+}
+
+TEST(MLinkTransact, PeerClosingEndsTheWaitAtOnceAndClosesAfterReturn)
+{
+    Fixture f({expect({"!NS"}), send({"!NS"}), pause(30), close()});
+    ASSERT_TRUE(f.open());
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList reply = f.link.Transact(0, QStringList{"NS"});   // 20 s, not waited
+    EXPECT_LT(clock.elapsed(), 1500);
+    ASSERT_EQ(reply.size(), 2);
+    EXPECT_EQ(reply.at(0), "MSG");
+    EXPECT_TRUE(reply.at(1).startsWith("Error 10054 (")) << reply.at(1).toStdString();
+    EXPECT_TRUE(reply.at(1).endsWith(") awaiting reply for Transact !NS\rTimeout= 20 seconds"))
+        << reply.at(1).toStdString();
+    EXPECT_EQ(f.rec.log, (QStringList{"begin", "end"}));   // no OnClose yet
+    ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnClose") == 1; }));
+    settle();
+    EXPECT_EQ(f.rec.log, (QStringList{"begin", "end", "OnClose"}));
+}
+
+TEST(MLinkTransact, ReplyThatComesWithTheCloseIsStillTheReply)
+{
+    Fixture f({expect({"!NS"}), sendRaw(frame({"!NS"}) + frame({"NS", "USER"}) + frame({"CC", "5"})), close()});
+    ASSERT_TRUE(f.open());
+    const QStringList reply = f.link.Transact(0, QStringList{"NS"});
+    f.rec.log << "returned";
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnClose") == 1; }));
+    EXPECT_EQ(f.rec.log, (QStringList{"begin", "end", "OnMessage:CC|5", "returned", "OnClose"}));
+}
+
+TEST(MLinkTransact, DropRequestOrMalformedFrameEndsTheWaitAndDropsTheLinkAfterwards)
+{
+    struct Case { const char *name; QByteArray block; const char *reason; };
+    const Case cases[] = {
+        {"drop request", frame({"<DSCON>"}), "The server asked to drop the link"},
+        {"malformed", QByteArray::fromHex("000000030000"), "Malformed frame: "},
+    };
+    for (const Case &c : cases) {
+        Fixture f({expect({"!NS"}), sendRaw(c.block), expectClose()});
+        ASSERT_TRUE(f.open()) << c.name;
+        const QStringList reply = f.link.Transact(0, QStringList{"NS"});
+        ASSERT_EQ(reply.size(), 2) << c.name;
+        EXPECT_TRUE(reply.at(1).startsWith(QStringLiteral("Error 10054 (") + c.reason)) << reply.at(1).toStdString();
+        EXPECT_EQ(f.rec.log, (QStringList{"begin", "end"})) << c.name;
+        EXPECT_TRUE(f.server.wait()) << c.name << ": " << f.server.failure().toStdString();
+        ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnClose") == 1; })) << c.name;
+        EXPECT_FALSE(f.link.IsConnected());
+    }
+}
+
+TEST(MLinkTransact, IdleLinkRepliesAtOnceAndWritesNothing)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    const QStringList reply = link.Transact(5, QStringList{"SIR"});
+    EXPECT_EQ(reply, (QStringList{"MSG", "Error 10057 (Socket is not connected) awaiting reply for Transact !SIR"
+                                         "\rTimeout= 5 seconds"}));
+    EXPECT_TRUE(rec.log.isEmpty());
+    EXPECT_FALSE(link.InTransact());
+    EXPECT_FALSE(link.CheckEnv());
+}
+
+// The greeting's "HI2" handler runs the "NS" transaction from inside the link's own
+// receive notification; the reply must still be read and nothing after it lost.
+TEST(MLinkTransact, RunsFromAHandlerOfTheReceiveNotification)
+{
+    Fixture f({pause(30), sendRaw(frame({"HI2", "JOB"}) + frame({"X", "1"})), expect({"!NS"}), pause(30), send({"!NS"}),
+               pause(30), sendRaw(frame({"NS", "USER"}) + frame({"Y"})), expectAck()});
+    QStringList reply;
+    QObject::connect(&f.link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "HI2") {
+            reply = f.link.Transact(2, QStringList{"NS"});
+            f.link.Send({});
+            f.rec.log << "returned";
+        }
+    });
+    ASSERT_TRUE(f.open());
+    ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnMessage:Y") == 1; })) << f.rec.log.join(", ").toStdString() << " / " << reply.join(",").toStdString();
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    EXPECT_EQ(f.rec.log, (QStringList{"OnMessage:HI2|JOB", "begin", "OnMessage:X|1", "end", "OnMessage:Y",
+                                      "returned"}));
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+}
+
+TEST(MLinkTransact, CheckEnvReadsTheNamespaceAndAcknowledges)
+{
+    struct Case { QStringList reply; bool ok; QString env; };
+    const Case cases[] = {{{"NS", "USER"}, true, "USER"}, {{"MSG", "no"}, false, ""}};
+    for (const Case &c : cases) {
+        Fixture f({answer({"NS"}, c.reply), expectAck()});
+        ASSERT_TRUE(f.open());
+        EXPECT_EQ(f.link.CheckEnv(), c.ok);
+        EXPECT_EQ(f.link.Env(), c.env);
+        EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+    }
+}
+
+TEST(MLinkTransact, SpeaksUnicodeFramesOnceTheFeatureIsSet)
+{
+    const QString text = QString::fromUtf8("\u20AC \u03A9");
+    Fixture f({unicode(true), answer({"SIR", "1", "ROU", "*"}, {"SIR", text}), expectAck()});
+    ASSERT_TRUE(f.open());
+    f.link.setFeatures(1);
+    const QStringList reply = f.link.Transact(3, QStringList{"SIR", "1", "ROU", "USER"});
+    f.link.Send({});
+    EXPECT_EQ(reply, (QStringList{"SIR", text}));
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+}
