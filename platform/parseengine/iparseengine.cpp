@@ -1,5 +1,7 @@
 #include "iparseengine.h"
 
+#include "parseengine.h"
+
 namespace {
 
 ParseEngineFactory &currentFactory()
@@ -8,18 +10,12 @@ ParseEngineFactory &currentFactory()
     return factory;
 }
 
-std::shared_ptr<IParseEngine> defaultEngine()
-{
-    // The in-process engine is not linked in yet.
-    return nullptr;
-}
-
 } // namespace
 
 std::shared_ptr<IParseEngine> makeParseEngine()
 {
     const ParseEngineFactory &factory = currentFactory();
-    return factory ? factory() : defaultEngine();
+    return factory ? factory() : ParseEngine::instance();
 }
 
 void setParseEngineFactory(ParseEngineFactory factory)

@@ -1,0 +1,110 @@
+#include "linestore.h"
+
+#include <algorithm>
+
+LineStore::Line *LineStore::find(int serial)
+{
+    if (serial > 0 && serial < DenseLimit) {
+        if (size_t(serial) >= m_dense.size() || !m_dense[size_t(serial)].present)
+            return nullptr;
+        return &m_dense[size_t(serial)];
+    }
+    const auto it = m_sparse.find(serial);
+    return it == m_sparse.end() ? nullptr : &it->second;
+}
+
+const LineStore::Line *LineStore::find(int serial) const
+{
+    return const_cast<LineStore *>(this)->find(serial);
+}
+
+LineStore::Line *LineStore::create(int serial)
+{
+    ++m_count;
+    if (serial > 0 && serial < DenseLimit) {
+        if (size_t(serial) >= m_dense.size())
+            m_dense.resize(std::max(size_t(serial) + 1, m_dense.size() * 2));
+        Line &line = m_dense[size_t(serial)];
+        line.present = true;
+        return &line;
+    }
+    return &m_sparse[serial];
+}
+
+void LineStore::erase(int serial)
+{
+    --m_count;
+    if (serial > 0 && serial < DenseLimit)
+        m_dense[size_t(serial)] = Line();
+    else
+        m_sparse.erase(serial);
+}
+
+bool LineStore::insertAfter(int serial, const QString &text, int previous)
+{
+    if (serial == 0 || previous == serial || (previous != 0 && !find(previous)))
+        return false;
+    Line *line = find(serial);
+    if (line) {
+        unlink(serial, *line);
+        if (line->text != text) {
+            line->text = text;
+            line->parsed.reset();
+            line->parsedStamp = 0;
+        }
+    } else {
+        line = create(serial);
+        line->text = text;
+    }
+    line->reportedBlockStart = -1;
+    line->previous = previous;
+    if (previous == 0) {
+        line->next = m_first;
+        m_first = serial;
+    } else {
+        Line *before = find(previous);
+        line->next = before->next;
+        before->next = serial;
+    }
+    if (line->next != 0)
+        find(line->next)->previous = serial;
+    return true;
+}
+
+int LineStore::remove(int serial, int count)
+{
+    int removed = 0;
+    while (removed < count && serial != 0) {
+        Line *line = find(serial);
+        if (!line)
+            break;
+        const int next = line->next;
+        unlink(serial, *line);
+        erase(serial);
+        serial = next;
+        ++removed;
+    }
+    return removed;
+}
+
+bool LineStore::setText(Line &line, QStringView text)
+{
+    if (QStringView(line.text) == text)
+        return false;
+    line.text = text.toString();
+    line.parsed.reset();
+    line.parsedStamp = 0;
+    return true;
+}
+
+void LineStore::unlink(int serial, Line &line)
+{
+    if (line.previous != 0)
+        find(line.previous)->next = line.next;
+    else if (m_first == serial)
+        m_first = line.next;
+    if (line.next != 0)
+        find(line.next)->previous = line.previous;
+    line.previous = 0;
+    line.next = 0;
+}

@@ -1,0 +1,866 @@
+#include "mlineparser.h"
+
+#include "mtoken.h"
+
+namespace {
+
+bool isLetter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+}
+
+bool isDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u >= '0' && u <= '9';
+}
+
+bool isNameStart(QChar c) { return c == u'%' || isLetter(c); }
+bool isNameChar(QChar c) { return isLetter(c) || isDigit(c); }
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+// Arguments end at a blank outside parentheses, or at a comment that follows them directly
+// ("Set x=1;note" compiles on GT.M).
+bool endsArgument(QChar c) { return c == u' ' || c == u'\t' || c == u';'; }
+
+bool isOperatorChar(QChar c)
+{
+    switch (c.unicode()) {
+    case '+': case '-': case '*': case '/': case '\\': case '#': case '_': case '=':
+    case '<': case '>': case '[': case ']': case '&': case '!': case '\'':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool sameText(QStringView word, const char *lower)
+{
+    int i = 0;
+    for (; lower[i]; ++i) {
+        if (i >= word.size() || word[i].toLower().unicode() != char16_t(lower[i]))
+            return false;
+    }
+    return i == word.size();
+}
+
+} // namespace
+
+MParsedLine MLineParser::parse(QStringView text, const Options &options)
+{
+    MParsedLine line;
+    line.tokens.reserve(16);
+    line.commands.reserve(4);
+    m_text = text.data();
+    m_length = int(text.size());
+    m_pos = 0;
+    m_line = &line;
+    m_options = options;
+    m_openParens.clear();
+    m_braceDepth = options.braceDepth;
+    m_sawCode = false;
+
+    if (m_options.mac && m_options.inBlockComment) {
+        parseBlockComment();
+        if (!line.endsInBlockComment)
+            parseCommands();
+    } else {
+        parseLineStart();
+    }
+    line.braceDepthEnd = m_braceDepth < 0 ? 0 : m_braceDepth;
+    m_line = nullptr;
+    return line;
+}
+
+void MLineParser::addToken(int cls, int start, int length)
+{
+    if (length <= 0)
+        return;
+    auto &tokens = m_line->tokens;
+    if (cls == MToken::Error && !tokens.empty()) {
+        MTokenSpan &last = tokens.back();
+        if (last.cls == MToken::Error && last.start + last.length == start) {
+            last.length += length;
+            return;
+        }
+    }
+    tokens.push_back({cls, start, length});
+}
+
+void MLineParser::emitError(int start, int length)
+{
+    addToken(MToken::Error, start, length);
+}
+
+int MLineParser::skipBlanks(int pos) const
+{
+    while (pos < m_length && isBlank(m_text[pos]))
+        ++pos;
+    return pos;
+}
+
+int MLineParser::nameEnd(int pos) const
+{
+    if (pos < m_length && isNameStart(m_text[pos]))
+        ++pos;
+    while (pos < m_length && isNameChar(m_text[pos]))
+        ++pos;
+    return pos;
+}
+
+void MLineParser::parseLineStart()
+{
+    if (m_length == 0)
+        return;
+    const QChar c = m_text[0];
+    if (isNameStart(c) || isDigit(c)) {
+        parseLabel();
+        return;
+    }
+    if (isBlank(c)) {
+        parseBody();
+        return;
+    }
+    if (c == u';') {
+        addToken(MToken::Comment, 0, m_length);
+        m_pos = m_length;
+        return;
+    }
+    if (m_options.mac || m_options.objectScript) {
+        // MAC source puts comments, directives and braces at the left margin too.
+        if (c == u'#' || c == u'/' || c == u'{' || c == u'}') {
+            parseCommands();
+            return;
+        }
+    }
+    emitError(0, m_length);
+    m_pos = m_length;
+}
+
+void MLineParser::parseLabel()
+{
+    int end = 0;
+    if (isDigit(m_text[0])) {
+        while (end < m_length && isDigit(m_text[end]))
+            ++end;
+    } else {
+        end = nameEnd(0);
+    }
+    addToken(MToken::Label, 0, end);
+    m_line->hasLabel = true;
+    m_pos = end;
+
+    if (at(m_pos) == u'(') {
+        // Formal list: names separated by commas; ObjectScript adds defaults and types,
+        // so anything up to the closing parenthesis outside strings is taken.
+        const int start = m_pos;
+        int pos = m_pos + 1;
+        bool inString = false;
+        while (pos < m_length && (inString || m_text[pos] != u')')) {
+            if (m_text[pos] == u'"')
+                inString = !inString;
+            ++pos;
+        }
+        if (pos >= m_length) {
+            emitError(start, m_length - start);
+            m_pos = m_length;
+            return;
+        }
+        addToken(MToken::FormalList, start, pos + 1 - start);
+        m_pos = pos + 1;
+    }
+
+    if ((m_options.mac || m_options.objectScript) && at(m_pos) == u'[') {
+        // ObjectScript procedure: "[public variables]" after the formal list.
+        const int start = m_pos;
+        while (m_pos < m_length && m_text[m_pos] != u']')
+            ++m_pos;
+        if (atEnd()) {
+            emitError(start, m_length - start);
+            return;
+        }
+        ++m_pos;
+        addToken(MToken::FormalList, start, m_pos - start);
+    }
+    if (atEnd())
+        return;
+    const QChar c = at(m_pos);
+    if (isBlank(c)) {
+        parseBody();
+    } else if (c == u';') {
+        addToken(MToken::Comment, m_pos, m_length - m_pos);
+        m_pos = m_length;
+    } else if ((m_options.mac || m_options.objectScript) && c == u'{') {
+        parseCommands();
+    } else {
+        emitError(m_pos, m_length - m_pos);
+        m_pos = m_length;
+    }
+}
+
+void MLineParser::parseBody()
+{
+    m_pos = skipBlanks(m_pos);
+    if (at(m_pos) == u'.') {
+        const int start = m_pos;
+        int lastDot = m_pos;
+        while (at(m_pos) == u'.') {
+            lastDot = m_pos;
+            ++m_line->dotLevel;
+            m_pos = skipBlanks(m_pos + 1);
+        }
+        m_line->dotToken = int(m_line->tokens.size());
+        addToken(MToken::DotPrefix, start, lastDot + 1 - start);
+    }
+    parseCommands();
+}
+
+void MLineParser::parseCommands()
+{
+    while (true) {
+        m_pos = skipBlanks(m_pos);
+        if (atEnd())
+            return;
+        const QChar c = m_text[m_pos];
+        if (c == u';') {
+            addToken(MToken::Comment, m_pos, m_length - m_pos);
+            m_pos = m_length;
+            return;
+        }
+        if (parseCommandPositionExtra()) {
+            if (m_line->endsInBlockComment)
+                return;
+            continue;
+        }
+        if (isLetter(c)) {
+            parseCommand();
+            continue;
+        }
+        // Something that cannot start a command: flag it up to the next blank.
+        const int start = m_pos;
+        while (m_pos < m_length && !isBlank(m_text[m_pos]))
+            ++m_pos;
+        emitError(start, m_pos - start);
+        m_sawCode = true;
+    }
+}
+
+bool MLineParser::parseCommandPositionExtra()
+{
+    const QChar c = m_text[m_pos];
+    const bool extras = m_options.mac || m_options.objectScript;
+    if (extras && (c == u'{' || c == u'}')) {
+        addToken(MToken::Delimiter, m_pos, 1);
+        if (c == u'{') {
+            ++m_braceDepth;
+        } else {
+            --m_braceDepth;
+            if (!m_sawCode)
+                ++m_line->leadingCloses;
+        }
+        ++m_pos;
+        return true;
+    }
+    if (!m_options.mac)
+        return false;
+    const QChar next = at(m_pos + 1);
+    if (c == u'/' && next == u'/') {
+        addToken(MToken::Comment, m_pos, m_length - m_pos);
+        m_pos = m_length;
+        return true;
+    }
+    if (c == u'/' && next == u'*') {
+        parseBlockComment();
+        return true;
+    }
+    if (c == u'#') {
+        parseDirective();
+        return true;
+    }
+    if (c == u'&' && isLetter(next)) {
+        parseEmbedded();
+        return true;
+    }
+    return false;
+}
+
+void MLineParser::parseBlockComment()
+{
+    // Either "/*" at m_pos, or a line that starts inside a comment.
+    const int start = m_pos;
+    int search = m_options.inBlockComment && m_pos == 0 && !(at(0) == u'/' && at(1) == u'*')
+            ? 0 : m_pos + 2;
+    m_options.inBlockComment = false;
+    while (search + 1 < m_length) {
+        if (m_text[search] == u'*' && m_text[search + 1] == u'/') {
+            addToken(MToken::Comment, start, search + 2 - start);
+            m_pos = search + 2;
+            return;
+        }
+        ++search;
+    }
+    addToken(MToken::Comment, start, m_length - start);
+    m_pos = m_length;
+    m_line->endsInBlockComment = true;
+}
+
+void MLineParser::parseDirective()
+{
+    const int start = m_pos;
+    if (at(m_pos + 1) == u';' || (at(m_pos + 1) == u'#' && at(m_pos + 2) == u';')) {
+        addToken(MToken::Comment, start, m_length - start);
+        m_pos = m_length;
+        return;
+    }
+    int end = m_pos + 1;
+    while (end < m_length && isLetter(m_text[end]))
+        ++end;
+    if (end == m_pos + 1) {
+        emitError(start, 1);
+        m_pos = start + 1;
+        return;
+    }
+    m_sawCode = true;
+    addToken(MToken::Command, start, end - start);
+    const QStringView word(m_text + start + 1, end - start - 1);
+    m_pos = skipBlanks(end);
+    if (sameText(word, "include")) {
+        const int nameStart = m_pos;
+        while (m_pos < m_length && !isBlank(m_text[m_pos]))
+            ++m_pos;
+        addToken(MToken::EntryReference, nameStart, m_pos - nameStart);
+        return;
+    }
+    // Macro bodies and conditions are the preprocessor's business: they stay plain.
+    m_pos = m_length;
+}
+
+void MLineParser::parseEmbedded()
+{
+    const int start = m_pos;
+    int pos = m_pos + 1;
+    while (pos < m_length && isLetter(m_text[pos]))
+        ++pos;
+    const QChar open = at(pos);
+    const QChar close = open == u'(' ? u')' : open == u'<' ? u'>' : QChar();
+    if (close.isNull()) {
+        emitError(start, pos - start);
+        m_pos = pos;
+        return;
+    }
+    int depth = 0;
+    bool inString = false;
+    for (; pos < m_length; ++pos) {
+        const QChar c = m_text[pos];
+        if (c == u'"' || (c == u'\'' && close == u')'))
+            inString = !inString;
+        if (inString)
+            continue;
+        if (c == open)
+            ++depth;
+        else if (c == close && --depth == 0)
+            break;
+    }
+    const int end = pos < m_length ? pos + 1 : m_length;
+    addToken(MToken::Embedded, start, end - start);
+    m_pos = end;
+    m_sawCode = true;
+}
+
+void MLineParser::parseCommand()
+{
+    const int start = m_pos;
+    int end = m_pos;
+    while (end < m_length && isLetter(m_text[end]))
+        ++end;
+    const QStringView word(m_text + start, end - start);
+    const MCommand *command = MCommandTable::lookup(word, m_options.objectScript);
+    m_sawCode = true;
+
+    if (!command && m_options.objectScript && m_line->hasLabel
+        && (sameText(word, "public") || sameText(word, "private") || sameText(word, "methodimpl"))) {
+        // Procedure keywords after a label's formal list, not commands.
+        addToken(MToken::Command, start, end - start);
+        m_pos = end;
+        return;
+    }
+
+    addToken(command ? MToken::Command : MToken::Error, start, end - start);
+    if (m_options.collectTips && command)
+        m_line->tips.push_back({MTipItem::CommandWord, start, end - start, -1, command});
+    m_pos = end;
+    m_openParens.clear();
+
+    int lastCodeChar = end - 1;
+    if (at(m_pos) == u':') {
+        addToken(MToken::Delimiter, m_pos, 1);
+        ++m_pos;
+        const int conditionStart = m_pos;
+        while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty()))
+            parseExpressionToken();
+        if (m_pos == conditionStart)
+            emitError(conditionStart - 1, 1);
+        closeOpenParentheses();
+        lastCodeChar = m_pos - 1;
+    }
+
+    if (!atEnd() && at(m_pos) == u';') {
+        // GT.M takes a comment straight after a command ("Do;"): argumentless.
+    } else if (!atEnd() && !isBlank(at(m_pos))) {
+        // A command word runs straight into something that is not a blank.
+        const int junk = m_pos;
+        while (m_pos < m_length && !isBlank(m_text[m_pos]))
+            ++m_pos;
+        emitError(junk, m_pos - junk);
+        lastCodeChar = m_pos - 1;
+    } else if (!atEnd()) {
+        const QChar after = at(m_pos + 1);
+        const bool argumentless = m_pos + 1 >= m_length || isBlank(after) || after == u';'
+                || ((m_options.mac || m_options.objectScript) && after == u'{')
+                || (m_options.mac && after == u'/' && (at(m_pos + 2) == u'/' || at(m_pos + 2) == u'*'))
+                || (command && command->kind == MCommand::NoArguments);
+        if (!argumentless) {
+            ++m_pos;
+            parseArguments(command);
+            int last = m_pos - 1;
+            while (last > lastCodeChar && isBlank(m_text[last]))
+                --last;
+            lastCodeChar = last;
+        }
+    }
+    m_line->commands.push_back({start, lastCodeChar, command});
+}
+
+void MLineParser::parseArguments(const MCommand *command)
+{
+    const MCommand::Kind kind = command ? command->kind : MCommand::Plain;
+    bool argumentStart = true;
+    m_openParens.clear();
+    while (m_pos < m_length) {
+        const QChar c = m_text[m_pos];
+        if (endsArgument(c) && m_openParens.empty())
+            break;
+        if (argumentStart) {
+            argumentStart = false;
+            if (kind == MCommand::EntryRefs) {
+                parseEntryReference(false);
+                continue;
+            }
+            if (kind == MCommand::Formatted) {
+                // Format controls: new line, new page, tab to column, character code, mnemonic.
+                QChar f = at(m_pos);
+                while (f == u'!' || f == u'#') {
+                    addToken(MToken::Operator, m_pos, 1);
+                    f = at(++m_pos);
+                }
+                if (f == u'?' || f == u'*') {
+                    addToken(MToken::Operator, m_pos, 1);
+                    ++m_pos;
+                } else if (f == u'/' && isLetter(at(m_pos + 1))) {
+                    addToken(MToken::Operator, m_pos, 1);
+                    const int end = nameEnd(m_pos + 1);
+                    addToken(MToken::Intrinsic, m_pos + 1, end - m_pos - 1);
+                    m_pos = end;
+                }
+                continue;
+            }
+        }
+        if (c == u',' && m_openParens.empty()) {
+            addToken(MToken::Delimiter, m_pos, 1);
+            ++m_pos;
+            argumentStart = true;
+            continue;
+        }
+        parseExpressionToken();
+    }
+    closeOpenParentheses();
+}
+
+void MLineParser::closeOpenParentheses()
+{
+    for (int index : m_openParens)
+        m_line->tokens[size_t(index)].cls = MToken::Error;
+    m_openParens.clear();
+}
+
+void MLineParser::parseExpressionToken()
+{
+    const QChar c = m_text[m_pos];
+    const char16_t u = c.unicode();
+    if (u == '"') {
+        parseString();
+    } else if (isDigit(c) || (u == '.' && isDigit(at(m_pos + 1)))) {
+        parseNumber();
+    } else if (isNameStart(c)) {
+        parseLocal();
+    } else if (u == '^') {
+        parseGlobal();
+    } else if (u == '$') {
+        parseDollar();
+    } else if (u == '(') {
+        m_openParens.push_back(int(m_line->tokens.size()));
+        addToken(MToken::Delimiter, m_pos++, 1);
+    } else if (u == ')') {
+        if (m_openParens.empty()) {
+            emitError(m_pos++, 1);
+        } else {
+            m_openParens.pop_back();
+            addToken(MToken::Delimiter, m_pos++, 1);
+        }
+    } else if (u == ',' || u == ':' || u == '.') {
+        addToken(MToken::Delimiter, m_pos++, 1);
+    } else if (u == '@') {
+        addToken(MToken::Operator, m_pos++, 1);
+    } else if (u == '?') {
+        addToken(MToken::Operator, m_pos++, 1);
+        parsePattern();
+    } else if (u == '#' && at(m_pos + 1) == u'#' && isLetter(at(m_pos + 2))) {
+        // ##class(...), ##super(...)
+        const int end = nameEnd(m_pos + 2);
+        addToken(MToken::Extrinsic, m_pos, end - m_pos);
+        m_pos = end;
+    } else if (isOperatorChar(c)) {
+        const int start = m_pos;
+        while (m_pos < m_length && isOperatorChar(m_text[m_pos])) {
+            if (m_text[m_pos] == u'#' && at(m_pos + 1) == u'#' && isLetter(at(m_pos + 2)))
+                break;
+            ++m_pos;
+        }
+        addToken(MToken::Operator, start, m_pos - start);
+    } else if (isBlank(c)) {
+        ++m_pos; // blanks inside parentheses paint plain
+    } else if ((u == '{' || u == '}') && (m_options.objectScript || m_options.mac)) {
+        addToken(MToken::Delimiter, m_pos++, 1);
+    } else {
+        emitError(m_pos++, 1);
+    }
+}
+
+void MLineParser::parseString()
+{
+    const int start = m_pos;
+    int pos = m_pos + 1;
+    while (pos < m_length) {
+        if (m_text[pos] == u'"') {
+            if (pos + 1 < m_length && m_text[pos + 1] == u'"') {
+                pos += 2;
+                continue;
+            }
+            addToken(MToken::String, start, pos + 1 - start);
+            m_pos = pos + 1;
+            return;
+        }
+        ++pos;
+    }
+    emitError(start, m_length - start);
+    m_pos = m_length;
+}
+
+void MLineParser::parseNumber()
+{
+    const int start = m_pos;
+    int pos = m_pos;
+    while (pos < m_length && isDigit(m_text[pos]))
+        ++pos;
+    if (at(pos) == u'.' && isDigit(at(pos + 1))) {
+        ++pos;
+        while (pos < m_length && isDigit(m_text[pos]))
+            ++pos;
+    }
+    if (at(pos) == u'E' || at(pos) == u'e') {
+        int exponent = pos + 1;
+        if (at(exponent) == u'+' || at(exponent) == u'-')
+            ++exponent;
+        if (isDigit(at(exponent))) {
+            pos = exponent;
+            while (pos < m_length && isDigit(m_text[pos]))
+                ++pos;
+        }
+    }
+    addToken(MToken::Number, start, pos - start);
+    m_pos = pos;
+}
+
+void MLineParser::parseLocal()
+{
+    const int start = m_pos;
+    const int end = nameEnd(m_pos);
+    addToken(MToken::LocalVariable, start, end - start);
+    m_pos = end;
+    if (m_options.collectTips) {
+        // After "." a name is an object member ("obj.Prop", "..Prop"), not a variable;
+        // "D X(.A)" passes A by reference and stays a variable.
+        const QChar before = start > 0 ? m_text[start - 1] : QChar();
+        const QChar beforeDot = start > 1 ? m_text[start - 2] : QChar();
+        const bool member = before == u'.' && (isNameChar(beforeDot) || beforeDot == u')' || beforeDot == u'.');
+        m_line->tips.push_back({MTipItem::Local, start, end - start,
+                                member ? -1 : literalReferenceEnd(end), nullptr});
+    }
+}
+
+int MLineParser::literalReferenceEnd(int nameEndPos) const
+{
+    if (at(nameEndPos) != u'(')
+        return nameEndPos;
+    int pos = nameEndPos + 1;
+    while (true) {
+        if (at(pos) == u'-' || at(pos) == u'+')
+            ++pos;
+        if (at(pos) == u'"') {
+            ++pos;
+            while (true) {
+                if (pos >= m_length)
+                    return -1;
+                if (m_text[pos] == u'"') {
+                    if (at(pos + 1) != u'"')
+                        break;
+                    ++pos;
+                }
+                ++pos;
+            }
+            ++pos;
+        } else if (isDigit(at(pos)) || at(pos) == u'.') {
+            const int start = pos;
+            while (isDigit(at(pos)) || at(pos) == u'.')
+                ++pos;
+            if (pos == start + 1 && m_text[start] == u'.')
+                return -1;
+        } else {
+            return -1;
+        }
+        if (at(pos) == u')')
+            return pos + 1;
+        if (at(pos) != u',')
+            return -1;
+        ++pos;
+    }
+}
+
+void MLineParser::parseGlobal()
+{
+    const int start = m_pos;
+    const QChar next = at(m_pos + 1);
+    if (next == u'|' || next == u'[') {
+        // Extended reference: the environment is an expression list between the brackets.
+        const int opener = int(m_line->tokens.size());
+        addToken(MToken::GlobalVariable, start, 2);
+        m_pos += 2;
+        if (!parseEnvironmentUntil(next == u'|' ? QChar(u'|') : QChar(u']')))
+            m_line->tokens[size_t(opener)].cls = MToken::Error;
+        if (isNameStart(at(m_pos))) {
+            const int end = nameEnd(m_pos);
+            addToken(MToken::GlobalVariable, m_pos, end - m_pos);
+            m_pos = end;
+        }
+        return;
+    }
+    if (next == u'$' && isLetter(at(m_pos + 2))) {
+        const int end = nameEnd(m_pos + 2);
+        addToken(MToken::GlobalVariable, start, end - start);
+        m_pos = end;
+        return;
+    }
+    if (isNameStart(next)) {
+        const int end = nameEnd(m_pos + 1);
+        addToken(MToken::GlobalVariable, start, end - start);
+        m_pos = end;
+        return;
+    }
+    if (next == u'(') {
+        addToken(MToken::GlobalVariable, start, 1); // naked reference
+        ++m_pos;
+        return;
+    }
+    emitError(start, 1);
+    ++m_pos;
+}
+
+bool MLineParser::parseEnvironmentUntil(QChar closer)
+{
+    const size_t outerParens = m_openParens.size();
+    while (m_pos < m_length) {
+        const QChar c = m_text[m_pos];
+        if (c == closer && m_openParens.size() == outerParens) {
+            addToken(MToken::GlobalVariable, m_pos, 1);
+            ++m_pos;
+            return true;
+        }
+        if (isBlank(c) && m_openParens.size() == outerParens)
+            break;
+        parseExpressionToken();
+    }
+    return false; // no closing bracket: the caller flags the opening one
+}
+
+void MLineParser::parseDollar()
+{
+    const int start = m_pos;
+    const QChar next = at(m_pos + 1);
+    if (next == u'$') {
+        if (at(m_pos + 2) == u'$') {
+            const int end = nameEnd(m_pos + 3);
+            if (m_options.mac && end > m_pos + 3)
+                addToken(MToken::Extrinsic, start, end - start); // $$$MACRO
+            else
+                emitError(start, end - start);
+            m_pos = end;
+            return;
+        }
+        int pos = m_pos + 2;
+        if (isDigit(at(pos))) {
+            while (isDigit(at(pos)))
+                ++pos;
+        } else {
+            pos = nameEnd(pos);
+        }
+        const bool hasLabel = pos > m_pos + 2;
+        bool hasRoutine = false;
+        if (at(pos) == u'^' && isNameStart(at(pos + 1))) {
+            pos = nameEnd(pos + 1);
+            hasRoutine = true;
+        } else if (at(pos) == u'^' && at(pos + 1) == u'@') {
+            ++pos; // $$LABEL^@ROUTINE: the indirection follows
+        }
+        if (!hasLabel && !hasRoutine && at(pos) != u'@' && at(pos) != u'^') {
+            emitError(start, pos - start);
+            m_pos = pos;
+            return;
+        }
+        addToken(MToken::Extrinsic, start, pos - start);
+        if (m_options.collectTips && (hasLabel || hasRoutine) && at(pos) != u'@')
+            m_line->tips.push_back({MTipItem::Extrinsic, start, pos - start, -1, nullptr});
+        m_pos = pos;
+        return;
+    }
+    if (next == u'&') {
+        // External call: $&name or $&package.name
+        int pos = nameEnd(m_pos + 2);
+        if (at(pos) == u'.' && isNameStart(at(pos + 1)))
+            pos = nameEnd(pos + 1);
+        if (pos == m_pos + 2) {
+            emitError(start, 2);
+            m_pos += 2;
+            return;
+        }
+        addToken(MToken::Extrinsic, start, pos - start);
+        m_pos = pos;
+        return;
+    }
+    if (isLetter(next)) {
+        const int end = nameEnd(m_pos + 1);
+        addToken(MToken::Intrinsic, start, end - start);
+        if (m_options.collectTips)
+            m_line->tips.push_back({MTipItem::Intrinsic, start, end - start, -1, nullptr});
+        m_pos = end;
+        const QStringView name(m_text + start + 1, end - start - 1);
+        if (at(m_pos) == u'(' && (sameText(name, "t") || sameText(name, "text"))) {
+            m_openParens.push_back(int(m_line->tokens.size()));
+            addToken(MToken::Delimiter, m_pos++, 1);
+            parseEntryReference(true);
+        }
+        return;
+    }
+    emitError(start, 1);
+    ++m_pos;
+}
+
+void MLineParser::parseEntryReference(bool insideText)
+{
+    const int start = m_pos;
+    if (at(m_pos) == u'@')
+        return; // indirection: the expression lexer takes it
+    bool hasLabel = false;
+    bool hasOffset = false;
+    bool hasRoutine = false;
+    int pos = m_pos;
+    if (isDigit(at(pos))) {
+        while (isDigit(at(pos)))
+            ++pos;
+        hasLabel = true;
+    } else if (isNameStart(at(pos))) {
+        pos = nameEnd(pos);
+        if (at(pos) == u'.')
+            return; // ObjectScript "obj.Method()": an expression, not a label
+        hasLabel = true;
+    }
+    if (hasLabel) {
+        addToken(MToken::EntryReference, m_pos, pos - m_pos);
+        m_pos = pos;
+    }
+    if (at(m_pos) == u'+') {
+        hasOffset = true;
+        addToken(MToken::Operator, m_pos++, 1);
+        if (isDigit(at(m_pos)))
+            parseNumber();
+        else if (isNameStart(at(m_pos)))
+            parseLocal();
+        else
+            return; // "+@X" and the like: the expression lexer takes it
+    }
+    if (at(m_pos) == u'^') {
+        const QChar next = at(m_pos + 1);
+        if (isNameStart(next)) {
+            const int end = nameEnd(m_pos + 1);
+            addToken(MToken::EntryReference, m_pos, end - m_pos);
+            m_pos = end;
+            hasRoutine = true;
+        } else if (next == u'@') {
+            addToken(MToken::EntryReference, m_pos++, 1);
+            return;
+        } else if (next == u'|' || next == u'[') {
+            parseGlobal(); // routine in another environment
+            return;
+        } else {
+            emitError(m_pos++, 1);
+            return;
+        }
+    }
+    if (m_options.collectTips && !insideText && !hasOffset && (hasLabel || hasRoutine))
+        m_line->tips.push_back({MTipItem::EntryReference, start, m_pos - start, -1, nullptr});
+}
+
+void MLineParser::parsePattern()
+{
+    if (at(m_pos) == u'@')
+        return; // pattern indirection
+    const int questionMark = int(m_line->tokens.size()) - 1;
+    int depth = 0;
+    bool any = false;
+    while (m_pos < m_length) {
+        const QChar c = m_text[m_pos];
+        if (depth > 0 && c == u',') {
+            addToken(MToken::Delimiter, m_pos++, 1);
+            continue;
+        }
+        if (depth > 0 && c == u')') {
+            addToken(MToken::Delimiter, m_pos++, 1);
+            --depth;
+            continue;
+        }
+        if (!isDigit(c) && c != u'.')
+            break;
+        const int countStart = m_pos;
+        while (isDigit(at(m_pos)) || at(m_pos) == u'.')
+            ++m_pos;
+        addToken(MToken::Pattern, countStart, m_pos - countStart);
+        any = true;
+        const QChar code = at(m_pos);
+        if (isLetter(code)) {
+            const int codeStart = m_pos;
+            while (isLetter(at(m_pos)))
+                ++m_pos;
+            addToken(MToken::Pattern, codeStart, m_pos - codeStart);
+        } else if (code == u'"') {
+            parseString();
+        } else if (code == u'(') {
+            addToken(MToken::Delimiter, m_pos++, 1);
+            ++depth;
+        } else {
+            emitError(countStart, m_pos - countStart);
+            return;
+        }
+    }
+    if (!any || depth > 0)
+        m_line->tokens[size_t(questionMark)].cls = MToken::Error;
+}

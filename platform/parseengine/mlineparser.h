@@ -1,0 +1,104 @@
+#pragma once
+
+#include "mcommandtable.h"
+
+#include <QStringView>
+
+#include <vector>
+
+struct MTokenSpan
+{
+    int cls;    // MToken::Class
+    int start;  // 0-based column
+    int length;
+};
+
+// One command of a line: its word, postconditional and arguments, 0-based and inclusive.
+struct MCommandSpan
+{
+    int start;
+    int end;
+    const MCommand *command; // nullptr for a word the table does not know
+};
+
+// Something under the mouse pointer that deserves a tip (only collected when asked for).
+struct MTipItem
+{
+    enum Kind { Local, Extrinsic, EntryReference, CommandWord, Intrinsic };
+    Kind kind;
+    int start;
+    int length;
+    int referenceEnd;        // Local: end (exclusive) of the name with literal subscripts, -1 when unsafe
+    const MCommand *command; // CommandWord
+};
+
+struct MParsedLine
+{
+    std::vector<MTokenSpan> tokens; // in column order, never overlapping
+    std::vector<MCommandSpan> commands;
+    std::vector<MTipItem> tips;
+    bool hasLabel = false;
+    int dotLevel = 0;
+    int dotToken = -1;              // index of the dot-prefix token, -1 when the line has no dots
+    int leadingCloses = 0;          // MAC: "}" that come before any other code on the line
+    int braceDepthEnd = 0;          // MAC: brace depth after the line
+    bool endsInBlockComment = false; // MAC: a "/*" comment is still open at the end of the line
+};
+
+// Splits one M line into tokens and commands. Lexical only: it does not evaluate, knows no
+// precedence and checks no variable, but finds everything the server's compiler would refuse
+// that can be seen on one line (unterminated strings, unbalanced parentheses, unknown commands,
+// characters that belong nowhere).
+class MLineParser
+{
+public:
+    struct Options
+    {
+        bool mac = false;            // MAC/INC source: comments, directives, braces, macros
+        bool objectScript = true;    // the platform speaks ObjectScript (extra commands, braces)
+        bool collectTips = false;
+        bool inBlockComment = false; // MAC: the line starts inside a "/*" comment
+        int braceDepth = 0;          // MAC: brace depth before the line
+    };
+
+    MParsedLine parse(QStringView text, const Options &options);
+
+private:
+    QChar at(int pos) const { return pos < m_length ? m_text[pos] : QChar(); }
+    bool atEnd() const { return m_pos >= m_length; }
+    void addToken(int cls, int start, int length);
+    void emitError(int start, int length);
+
+    void parseLineStart();
+    void parseLabel();
+    void parseBody();
+    void parseCommands();
+    bool parseCommandPositionExtra();
+    void parseCommand();
+    void parseArguments(const MCommand *command);
+    void parseExpressionToken();
+    void parseString();
+    void parseNumber();
+    void parseLocal();
+    void parseGlobal();
+    void parseDollar();
+    void parsePattern();
+    void parseEntryReference(bool insideText);
+    bool parseEnvironmentUntil(QChar closer);
+    void closeOpenParentheses();
+    void parseBlockComment();
+    void parseDirective();
+    void parseEmbedded();
+    int literalReferenceEnd(int nameEnd) const;
+    int skipBlanks(int pos) const;
+    int nameEnd(int pos) const;
+
+    const QChar *m_text = nullptr;
+    int m_length = 0;
+    int m_pos = 0;                   // next character to look at
+    MParsedLine *m_line = nullptr;   // the result being filled
+    Options m_options;
+    std::vector<int> m_openParens;   // token indexes of "(" not yet closed in this command
+    int m_braceDepth = 0;            // MAC: running brace depth
+    bool m_sawCode = false;          // a "}" only lowers the line's own depth before other code
+};

@@ -1,0 +1,456 @@
+#include "parsehandle.h"
+
+#include "mtoken.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const QString kCannotAnswer = QStringLiteral("ERROR:unknown line serial");
+
+// Writes the decimal digits of `value` ending just before `end`; returns where they start.
+QChar *writeNumber(QChar *end, int value)
+{
+    unsigned int magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    do {
+        *--end = QChar(char16_t(u'0' + magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        *--end = QChar(u'-');
+    return end;
+}
+
+void appendNumber(QString &out, int value)
+{
+    QChar buffer[12];
+    QChar *start = writeNumber(buffer + 12, value);
+    out.append(start, buffer + 12 - start);
+}
+
+// One token part: "\" class " " start " " length " 0".
+void appendToken(QString &out, int cls, int start, int length)
+{
+    QChar buffer[48];
+    QChar *end = buffer + 48;
+    QChar *p = end;
+    *--p = QChar(u'0');
+    *--p = QChar(u' ');
+    p = writeNumber(p, length);
+    *--p = QChar(u' ');
+    p = writeNumber(p, start);
+    *--p = QChar(u' ');
+    p = writeNumber(p, cls);
+    *--p = QChar(u'\\');
+    out.append(p, end - p);
+}
+
+QString range(const MCommandSpan &span)
+{
+    return QString::number(span.start + 1) + QLatin1Char(',') + QString::number(span.end + 1);
+}
+
+struct FunctionTip
+{
+    const char *name;
+    const char *abbreviation;
+    const char *text;
+};
+
+// Hover texts for the standard functions and special variables; other names show as written.
+constexpr FunctionTip kFunctionTips[] = {
+    {"ASCII", "A", "$ASCII(string[,position]): character code"},
+    {"CHAR", "C", "$CHAR(code,...): characters from codes"},
+    {"DATA", "D", "$DATA(variable): 0 undefined, 1 value, 10 descendants, 11 both"},
+    {"EXTRACT", "E", "$EXTRACT(string[,from[,to]]): characters by position"},
+    {"FIND", "F", "$FIND(string,substring[,start]): position after the match"},
+    {"FNUMBER", "FN", "$FNUMBER(number,format[,decimals]): formatted number"},
+    {"GET", "G", "$GET(variable[,default]): value or default"},
+    {"JUSTIFY", "J", "$JUSTIFY(value,width[,decimals]): right-justified text"},
+    {"LENGTH", "L", "$LENGTH(string[,delimiter]): length or number of pieces"},
+    {"NAME", "NA", "$NAME(variable[,level]): the reference as text"},
+    {"ORDER", "O", "$ORDER(variable[,direction]): next subscript"},
+    {"PIECE", "P", "$PIECE(string,delimiter[,from[,to]]): delimited pieces"},
+    {"QUERY", "Q", "$QUERY(variable): next defined node"},
+    {"RANDOM", "R", "$RANDOM(limit): random integer below limit"},
+    {"SELECT", "S", "$SELECT(condition:value,...): first value whose condition holds"},
+    {"TEXT", "T", "$TEXT(entryref): a line of routine source"},
+    {"TRANSLATE", "TR", "$TRANSLATE(string,from[,to]): character replacement"},
+    {"INCREMENT", "I", "$INCREMENT(variable[,amount]): atomic increment"},
+    {"HOROLOG", "H", "$HOROLOG: days,seconds"},
+    {"IO", "IO", "$IO: current device"},
+    {"JOB", "J", "$JOB: process number"},
+    {"TEST", "T", "$TEST: outcome of the last IF, timeout or LOCK"},
+    {"X", "X", "$X: column of the current device"},
+    {"Y", "Y", "$Y: line of the current device"},
+};
+
+bool sameName(QStringView word, const char *name)
+{
+    const int length = int(std::strlen(name));
+    if (word.size() != length)
+        return false;
+    for (int i = 0; i < length; ++i) {
+        if (word[i].toUpper().unicode() != char16_t(name[i]))
+            return false;
+    }
+    return true;
+}
+
+QString intrinsicTip(QStringView name, bool isFunction)
+{
+    for (const FunctionTip &tip : kFunctionTips) {
+        const bool takesArguments = std::strchr(tip.text, '(') != nullptr;
+        if (takesArguments != isFunction)
+            continue;
+        if (sameName(name, tip.name) || sameName(name, tip.abbreviation))
+            return QString::fromLatin1(tip.text);
+    }
+    return QLatin1Char('$') + name.toString().toUpper();
+}
+
+} // namespace
+
+ParseHandle::ParseHandle() = default;
+
+void ParseHandle::setProperty(const QString &name, const QString &value)
+{
+    m_properties.insert(name, value);
+    if (name == QLatin1String("ParseTable"))
+        updateMode();
+}
+
+QString ParseHandle::property(const QString &name, const QString &fallback) const
+{
+    return m_properties.value(name, fallback);
+}
+
+void ParseHandle::setTable(const QString &platform, bool unicode, const QString &nameTable)
+{
+    Q_UNUSED(unicode)
+    Q_UNUSED(nameTable)
+    m_platform = platform;
+    updateMode();
+}
+
+void ParseHandle::updateMode()
+{
+    const QString table = m_properties.value(QStringLiteral("ParseTable"));
+    const bool mac = table.endsWith(QLatin1String(".mac"), Qt::CaseInsensitive);
+    // The table is "sdb" + platform; ObjectScript belongs to Cache and what grew from it.
+    QString platform = table.startsWith(QLatin1String("sdb"), Qt::CaseInsensitive)
+            ? table.mid(3).section(QLatin1Char('.'), 0, 0) : QString();
+    if (platform.isEmpty())
+        platform = m_platform;
+    const bool objectScript = platform.isEmpty()
+            || platform.compare(QLatin1String("CACHE"), Qt::CaseInsensitive) == 0
+            || platform.compare(QLatin1String("IRIS"), Qt::CaseInsensitive) == 0
+            || platform.compare(QLatin1String("ENSEMBLE"), Qt::CaseInsensitive) == 0;
+    if (mac != m_mac || objectScript != m_objectScript) {
+        m_mac = mac;
+        m_objectScript = objectScript;
+        ++m_stamp;
+    }
+}
+
+void ParseHandle::textChanged()
+{
+    // In MAC source a line's parse depends on every line above it (open comments, braces).
+    if (m_mac)
+        ++m_stamp;
+}
+
+QString ParseHandle::textSet(int serial, const QString &text, int previous)
+{
+    if (!m_lines.insertAfter(serial, text, previous))
+        return QStringLiteral("ERROR:unknown previous line serial");
+    textChanged();
+    return QString();
+}
+
+QString ParseHandle::textKill(int serial, int previous, int count)
+{
+    Q_UNUSED(previous)
+    if (count < 1 || m_lines.remove(serial, count) == 0)
+        return kCannotAnswer;
+    textChanged();
+    return QString();
+}
+
+MLineParser::Options ParseHandle::options(const Context &context) const
+{
+    MLineParser::Options result;
+    result.mac = m_mac;
+    result.objectScript = m_objectScript;
+    result.inBlockComment = m_mac && context.inBlockComment;
+    result.braceDepth = m_mac ? context.braceDepth : 0;
+    return result;
+}
+
+const MParsedLine &ParseHandle::parsed(LineStore::Line &line, const Context &context)
+{
+    if (line.parsed && line.parsedStamp == m_stamp
+        && line.parsedInBlockComment == context.inBlockComment
+        && line.parsedBraceDepth == context.braceDepth)
+        return *line.parsed;
+    line.parsed = m_parser.parse(line.text, options(context));
+    line.parsedStamp = m_stamp;
+    line.parsedInBlockComment = context.inBlockComment;
+    line.parsedBraceDepth = context.braceDepth;
+    return *line.parsed;
+}
+
+const MParsedLine &ParseHandle::parsed(LineStore::Line &line)
+{
+    return parsed(line, contextBefore(line));
+}
+
+ParseHandle::Context ParseHandle::contextAfter(const LineStore::Line &line) const
+{
+    Context context;
+    if (m_mac && line.parsed) {
+        context.inBlockComment = line.parsed->endsInBlockComment;
+        context.braceDepth = line.parsed->braceDepthEnd;
+    }
+    return context;
+}
+
+ParseHandle::Context ParseHandle::contextBefore(const LineStore::Line &line)
+{
+    if (!m_mac)
+        return Context();
+    // Walk up to the nearest line whose parse is current, then parse down again.
+    std::vector<LineStore::Line *> pending;
+    int serial = line.previous;
+    LineStore::Line *anchor = nullptr;
+    while (serial != 0) {
+        LineStore::Line *above = m_lines.find(serial);
+        if (above->parsed && above->parsedStamp == m_stamp) {
+            anchor = above;
+            break;
+        }
+        pending.push_back(above);
+        serial = above->previous;
+    }
+    Context context = anchor ? contextAfter(*anchor) : Context();
+    for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+        parsed(**it, context);
+        context = contextAfter(**it);
+    }
+    return context;
+}
+
+ParseHandle::Shape ParseHandle::shape(LineStore::Line &line)
+{
+    const Context before = contextBefore(line);
+    const MParsedLine &own = parsed(line, before);
+    const int dotLevel = own.dotLevel;
+    int depth = dotLevel;
+    bool blockStart = false;
+    if (m_mac) {
+        const int braceDepth = std::max(0, before.braceDepth - own.leadingCloses);
+        depth += braceDepth;
+        blockStart = own.braceDepthEnd > braceDepth;
+    }
+    if (line.next != 0) {
+        LineStore::Line *below = m_lines.find(line.next);
+        if (below && parsed(*below, contextAfter(line)).dotLevel > dotLevel)
+            blockStart = true;
+    }
+    return {std::min(depth, MLineFlag::MaxDepth), blockStart};
+}
+
+void ParseHandle::appendLineItem(QString &reply, LineStore::Line &line, const Shape &lineShape)
+{
+    const MParsedLine &own = *line.parsed;
+    line.reportedBlockStart = lineShape.blockStart ? 1 : 0;
+
+    // A line more than one level deeper than the line above can never be reached.
+    int dotError = -1;
+    if (own.dotToken >= 0) {
+        LineStore::Line *above = line.previous ? m_lines.find(line.previous) : nullptr;
+        const int aboveLevel = above ? parsed(*above).dotLevel : 0;
+        if (own.dotLevel > aboveLevel + 1)
+            dotError = own.dotToken;
+    }
+
+    reply.append(QLatin1Char('^'));
+    appendNumber(reply, lineShape.blockStart ? MLineFlag::BlockStart : 0);
+    reply.append(QLatin1Char(' '));
+    appendNumber(reply, lineShape.depth);
+    for (size_t i = 0; i < own.tokens.size(); ++i) {
+        const MTokenSpan &token = own.tokens[i];
+        appendToken(reply, int(i) == dotError ? int(MToken::Error) : token.cls, token.start,
+                    token.length);
+    }
+}
+
+QString ParseHandle::begin(int statementSerial, int carriedState, QStringView text,
+                           int requestedSerial)
+{
+    Q_UNUSED(carriedState) // the engine knows the true context from its own copy of the text
+    LineStore::Line *requested = m_lines.find(requestedSerial);
+    LineStore::Line *first = m_lines.find(statementSerial);
+    if (!requested || !first)
+        return kCannotAnswer;
+    if (m_lines.setText(*requested, text))
+        textChanged();
+
+    // Make sure the line above is parsed: its depth decides the dot-level check, and whether
+    // its last block-start answer still holds.
+    int state = 0;
+    if (first->previous != 0) {
+        LineStore::Line *above = m_lines.find(first->previous);
+        const bool blockStartNow = shape(*above).blockStart;
+        if (blockStartNow != (above->reportedBlockStart == 1))
+            state |= MState::ReparsePrevious;
+    }
+
+    // The statement's lines and their shapes first: the header needs the last one's depth.
+    struct StatementLine
+    {
+        LineStore::Line *line;
+        Shape shape;
+    };
+    std::vector<StatementLine> statement;
+    LineStore::Line *line = first;
+    while (true) {
+        statement.push_back({line, shape(*line)});
+        const bool continues = m_mac && line->parsed->endsInBlockComment && line->next != 0;
+        if (!continues || int(statement.size()) >= MaxStatementLines)
+            break;
+        line = m_lines.find(line->next);
+    }
+    // The lexer ORs the state into the same flag bits as the line header's depth.
+    state |= (statement.back().shape.depth << MState::DepthShift) & MState::DepthMask;
+    if (m_mac && line->parsed->endsInBlockComment)
+        state |= MState::InBlockComment;
+
+    size_t tokens = 0;
+    for (const StatementLine &part : statement)
+        tokens += part.line->parsed->tokens.size();
+    QString reply;
+    reply.reserve(qsizetype(24 + 8 * statement.size() + 20 * tokens));
+    appendNumber(reply, state);
+    reply.append(QLatin1Char(' '));
+    appendNumber(reply, int(statement.size()));
+    reply.append(QLatin1Char(' '));
+    reply.append(QLatin1Char('0'));
+    for (const StatementLine &part : statement)
+        appendLineItem(reply, *part.line, part.shape);
+    return reply;
+}
+
+QString ParseHandle::prime(int serial, int carriedState)
+{
+    Q_UNUSED(carriedState)
+    LineStore::Line *line = m_lines.find(serial);
+    if (!line)
+        return kCannotAnswer;
+    parsed(*line);
+    return QString();
+}
+
+int ParseHandle::commandAt(const MParsedLine &parsedLine, int column) const
+{
+    const auto &commands = parsedLine.commands;
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (column > commands[i].end)
+            continue;
+        if (column >= commands[i].start)
+            return int(i) + 1;
+        // The blanks between two commands belong to the one that follows them.
+        return i > 0 ? int(i) + 1 : 0;
+    }
+    return 0;
+}
+
+QString ParseHandle::commandToRange(int serial, int command)
+{
+    LineStore::Line *line = m_lines.find(serial);
+    if (!line)
+        return QString();
+    const MParsedLine &own = parsed(*line);
+    if (command < 1 || command > int(own.commands.size()))
+        return QString();
+    return range(own.commands[size_t(command - 1)]);
+}
+
+QString ParseHandle::positionToCommandRange(int serial, int position)
+{
+    LineStore::Line *line = m_lines.find(serial);
+    if (!line)
+        return QString();
+    const MParsedLine &own = parsed(*line);
+    const int command = commandAt(own, position - 1);
+    return command == 0 ? QString() : range(own.commands[size_t(command - 1)]);
+}
+
+QString ParseHandle::positionToCommandEnd(int serial, int position)
+{
+    LineStore::Line *line = m_lines.find(serial);
+    if (!line)
+        return QStringLiteral("-1");
+    const MParsedLine &own = parsed(*line);
+    const int command = commandAt(own, position - 1);
+    return command == 0 ? QStringLiteral("-1")
+                        : QString::number(own.commands[size_t(command - 1)].end + 1);
+}
+
+QString ParseHandle::positionToCommand(int serial, int position)
+{
+    LineStore::Line *line = m_lines.find(serial);
+    if (!line)
+        return QStringLiteral("-1");
+    return QString::number(commandAt(parsed(*line), position - 1));
+}
+
+QString ParseHandle::positionToTip(int serial, int column)
+{
+    LineStore::Line *line = m_lines.find(serial);
+    if (!line)
+        return kCannotAnswer;
+    MLineParser::Options tipOptions = options(contextBefore(*line));
+    tipOptions.collectTips = true;
+    const MParsedLine withTips = m_parser.parse(line->text, tipOptions);
+    const int at = column - 1;
+    const QChar separator(u'\0');
+    for (const MTipItem &item : withTips.tips) {
+        if (at < item.start || at >= item.start + item.length)
+            continue;
+        const QString text = line->text.mid(item.start, item.length);
+        switch (item.kind) {
+        case MTipItem::Local:
+            // Only a name with literal subscripts: evaluating anything else in the stopped
+            // process could run code or move the naked indicator.
+            if (item.referenceEnd < 0)
+                return QString(separator);
+            return QLatin1Char('=') + line->text.mid(item.start, item.referenceEnd - item.start)
+                    + separator + QLatin1Char('V') + QString::number(serial) + QLatin1Char(':')
+                    + QString::number(item.start + 1);
+        case MTipItem::Extrinsic:
+            return text + separator + QLatin1String("XTip^PARSE(") + text.mid(2);
+        case MTipItem::EntryReference:
+            return QLatin1String("$$") + text + separator + QLatin1String("XTip^PARSE(") + text;
+        case MTipItem::CommandWord: {
+            const bool zCommand = std::strcmp(item.command->name, "Z") == 0;
+            const QString name = zCommand ? text.toUpper()
+                                          : QString::fromLatin1(item.command->name);
+            const QString description = zCommand
+                    ? name + QLatin1String(": ") + QLatin1String(item.command->description)
+                    : QString::fromLatin1(item.command->description);
+            return description + separator + QLatin1String("C:") + name;
+        }
+        case MTipItem::Intrinsic: {
+            const bool isFunction = item.start + item.length < line->text.size()
+                    && line->text.at(item.start + item.length) == u'(';
+            const QString tip = intrinsicTip(QStringView(text).mid(1), isFunction);
+            // Keys never hold "(": the code window would take the text before it for an entry.
+            return tip + separator + QLatin1String(isFunction ? "F:" : "SV:")
+                    + text.mid(1).toUpper();
+        }
+        }
+    }
+    return QString(separator);
+}
