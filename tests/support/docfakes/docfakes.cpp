@@ -1,6 +1,7 @@
 #include "docfakes.h"
 
 #include "linedata.h"
+#include "sourceview.h"
 
 FakeCodeWindow::FakeCodeWindow(bool richSource)
     : defaultRichSource(richSource)
@@ -24,6 +25,7 @@ FakeCodeWindow::FakeCodeWindow(bool richSource)
 
 FakeCodeWindow::~FakeCodeWindow()
 {
+    m_view.reset();
     m_doc.SetLex(nullptr);
     m_lex.Detach();
 }
@@ -86,6 +88,15 @@ void FakeCodeWindow::setSelection(int c1, int l1, int c2, int l2)
     selEndLine = l2;
     m_caretColumn = selEndColumn;
     m_caretLine = l2;
+}
+
+SourceView *FakeCodeWindow::createView(int width, int height)
+{
+    m_view = std::make_unique<SourceView>();
+    m_view->SetDocument(&m_doc);
+    m_view->resize(width, height);
+    m_view->show();
+    return m_view.get();
 }
 
 int FakeCodeWindow::drainParseQueue(int limit)
@@ -167,6 +178,12 @@ QString FakeBreakpointsPane::describe(const Breakpoint &bp, bool enabled)
                        bp.Line, bp.Rtn, QString::number(bp.Cmd)}.join(QLatin1Char('|'));
 }
 
+QStringList FakeBreakpointsPane::wireFields(const Breakpoint &bp, bool enabled)
+{
+    return {QStringLiteral("BP"), enabled ? QStringLiteral("+") : QStringLiteral("-"), bp.Line, bp.Rtn,
+            QString::number(bp.Cmd), QString::number(bp.ID), QString::number(bp.Delay), bp.Condition};
+}
+
 Routine *FakeBreakpointsPane::routineOf(const Breakpoint &bp) const
 {
     return m_routines ? dynamic_cast<Routine *>(m_routines->Item(bp.EnvRtn()).get()) : nullptr;
@@ -196,6 +213,8 @@ void FakeBreakpointsPane::SetBP(const BreakpointPtr &bp)
             routine->BPSet(bp, line);
     }
     messages << describe(*bp, bp->Enabled);
+    if (send)
+        send(wireFields(*bp, bp->Enabled));
 }
 
 void FakeBreakpointsPane::DeleteBP(const BreakpointPtr &bp, bool)
@@ -203,6 +222,8 @@ void FakeBreakpointsPane::DeleteBP(const BreakpointPtr &bp, bool)
     if (bp->Line.isEmpty() || bp->Rtn.isEmpty())
         return;
     messages << describe(*bp, false);
+    if (send)
+        send(wireFields(*bp, false));
     if (Routine *routine = routineOf(*bp))
         routine->BPDelete(bp);
     rows.erase(std::remove_if(rows.begin(), rows.end(), [&bp](const BreakpointPtr &r) {

@@ -16,8 +16,13 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 #include <deque>
 #include <vector>
+
+class SourceView;
 
 class FakeCodeWindow : public QObject, public ICodeWindow
 {
@@ -77,6 +82,9 @@ public:
 
     // Runs the parse timer until the lexer switches it off (at most `limit` ticks).
     int drainParseQueue(int limit = 1000000);
+    // A real source view on the document, shown (offscreen) at the given size.
+    SourceView *createView(int width, int height);
+    SourceView *view() const { return m_view.get(); }
 
     // The window's view of the caret and selection.
     int selStartColumn = 0, selStartLine = 0, selEndColumn = 0, selEndLine = 0;
@@ -94,6 +102,7 @@ private:
 
     SourceDocument m_doc;
     SourceLex m_lex;
+    std::unique_ptr<SourceView> m_view;   // goes before the document it shows
     Routine *m_routine = nullptr;
     int m_caretLine = 0, m_caretColumn = 0;
 };
@@ -128,9 +137,13 @@ public:
     void DeleteBP(const BreakpointPtr &bp, bool lookup) override;
 
     static QString describe(const Breakpoint &bp, bool enabled);
+    // ["BP", "+"|"-", Line, Rtn, Cmd, ID, Delay, Condition]
+    static QStringList wireFields(const Breakpoint &bp, bool enabled);
 
     std::vector<BreakpointPtr> rows;
     QStringList messages;   // "BP +|A+4|ABC|1" …
+    // Where the pane's "BP" messages go, when a test has a link for them.
+    std::function<void(const QStringList &)> send;
 
 private:
     Routine *routineOf(const Breakpoint &bp) const;
