@@ -36,6 +36,12 @@ SourceDocument::SourceDocument(QObject *parent)
     : QObject(parent), m_doc(new QTextDocument(this))
 {
     m_doc->setDocumentMargin(0);
+    // Qt raises contentsChange only for a document that has a layout; a view
+    // replaces this one with its own.
+    m_doc->documentLayout();
+    // The margin is a frame format change, which Qt records as an undo step.
+    m_doc->clearUndoRedoStacks();
+    m_doc->setModified(false);
     m_lines << QString();
     m_data.push_back(Slots{});
     m_colourValid.push_back(0);

@@ -212,7 +212,6 @@ void SourceView::SetDocument(SourceDocument *document)
     if (!qobject_cast<QPlainTextDocumentLayout *>(text->documentLayout()))
         text->setDocumentLayout(new QPlainTextDocumentLayout(text));
     setDocument(text);
-    text->setDocumentMargin(0);
     document->setSettings(m_settings);
     document->setLastVisibleLineProvider([this] { return LastVisibleLine(); });
     // Direct connections: handlers change the document and line data synchronously,
