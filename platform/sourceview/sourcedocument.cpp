@@ -36,6 +36,12 @@ SourceDocument::SourceDocument(QObject *parent)
     : QObject(parent), m_doc(new QTextDocument(this))
 {
     m_doc->setDocumentMargin(0);
+    // Qt raises contentsChange only for a document that has a layout; a view
+    // replaces this one with its own.
+    m_doc->documentLayout();
+    // The margin is a frame format change, which Qt records as an undo step.
+    m_doc->clearUndoRedoStacks();
+    m_doc->setModified(false);
     m_lines << QString();
     m_data.push_back(Slots{});
     m_colourValid.push_back(0);
@@ -181,6 +187,7 @@ void SourceDocument::Reset()
     m_stepEnds.clear();
     m_stepDescriptions.clear();
     m_pendingDescription.clear();
+    m_undone = 0;
     m_blocksDirty = true;
     const bool wasModified = m_doc->isModified();
     m_doc->setModified(false);
@@ -254,6 +261,7 @@ void SourceDocument::lowLevelEdit(int position, int removeLength, const QString 
         m_doc->setUndoRedoEnabled(true);
         m_stepEnds.clear();
         m_stepDescriptions.clear();
+        m_undone = 0;
     }
     if (seq == m_changeSeq)
         processChange(position, removeLength, int(text.size()));
@@ -273,6 +281,31 @@ void SourceDocument::endUndoGroup()
 {
     if (m_groupDepth > 0 && --m_groupDepth == 0)
         m_groupHasStep = false;
+}
+
+void SourceDocument::beginEditStep(const QString &description, bool joinPrevious)
+{
+    m_stepCursor = QTextCursor(m_doc);
+    m_stepStartUndo = m_doc->availableUndoSteps();
+    const bool join = (joinPrevious || (m_groupDepth > 0 && m_groupHasStep))
+                      && m_doc->isUndoAvailable();
+    if (join) {
+        m_stepCursor.joinPreviousEditBlock();
+        m_joiningStep = true;
+    } else {
+        m_stepCursor.beginEditBlock();
+        m_pendingDescription = m_groupDepth > 0 ? m_groupDescription : description;
+    }
+}
+
+void SourceDocument::endEditStep()
+{
+    m_stepCursor.endEditBlock();
+    m_stepCursor = QTextCursor();
+    m_joiningStep = false;
+    m_pendingDescription.clear();
+    if (m_groupDepth > 0 && m_doc->availableUndoSteps() != m_stepStartUndo)
+        m_groupHasStep = true;
 }
 
 void SourceDocument::onContentsChange(int position, int removed, int added)
@@ -677,21 +710,27 @@ bool SourceDocument::CanRedo() const
 
 void SourceDocument::Undo()
 {
+    if (!m_doc->isUndoAvailable())
+        return;
     m_doc->undo();
+    if (m_undone < int(m_stepEnds.size()))
+        ++m_undone;
 }
 
 void SourceDocument::Redo()
 {
+    if (!m_doc->isRedoAvailable())
+        return;
     m_doc->redo();
+    if (m_undone > 0)
+        --m_undone;
 }
 
 int SourceDocument::UndoStepCount() const
 {
     if (!m_doc->isUndoAvailable())
         return 0;
-    const int available = m_doc->availableUndoSteps();
-    return int(std::upper_bound(m_stepEnds.begin(), m_stepEnds.end(), available)
-               - m_stepEnds.begin());
+    return int(m_stepEnds.size()) - m_undone;
 }
 
 QString SourceDocument::UndoStepDescription(int k, int *flags) const
@@ -710,15 +749,16 @@ void SourceDocument::setPendingUndoDescription(const QString &description)
 
 void SourceDocument::onUndoCommandAdded()
 {
+    // Any new command drops the steps that could have been redone.
+    for (; m_undone > 0 && !m_stepEnds.empty(); --m_undone) {
+        m_stepEnds.pop_back();
+        m_stepDescriptions.removeLast();
+    }
+    m_undone = 0;
     const int available = m_doc->availableUndoSteps();
     if (m_joiningStep && !m_stepEnds.empty()) {
         m_stepEnds.back() = available;
         return;
-    }
-    // A new step drops the steps that could have been redone.
-    while (!m_stepEnds.empty() && m_stepEnds.back() >= available) {
-        m_stepEnds.pop_back();
-        m_stepDescriptions.removeLast();
     }
     m_stepEnds.push_back(available);
     m_stepDescriptions << (m_pendingDescription.isEmpty() ? tr("Typing") : m_pendingDescription);

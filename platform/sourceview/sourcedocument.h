@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTextCursor>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -129,6 +130,11 @@ public:
     // together). Each edit still raises its own notifications.
     void beginUndoGroup(const QString &description);
     void endUndoGroup();
+    // Brackets edits made through the QTextDocument directly (a view's own
+    // typing): they become one undo step, or extend the last one when
+    // joinPrevious is True (or when the running group already made a step).
+    void beginEditStep(const QString &description, bool joinPrevious);
+    void endEditStep();
 
     // --- collapsible blocks (from the lexer's flag words) ----------------------
     // A line with the block-start flag starts a block that runs over the following
@@ -201,14 +207,18 @@ private:
     bool m_lowLevel = false;          // the running edit adds no undo step
 
     // Undo: the undo stack positions at which Qt closed a step, oldest first,
-    // and the description of each step.
+    // and the description of each step. Every undo and redo goes through Undo()
+    // and Redo() (the view routes its keys there) so the count stays exact.
     std::vector<int> m_stepEnds;
     QStringList m_stepDescriptions;
+    int m_undone = 0;                 // steps undone and not yet redone (the last ones)
     QString m_pendingDescription;
     bool m_joiningStep = false;       // the running edit extends the last step
     int m_groupDepth = 0;
     bool m_groupHasStep = false;
     QString m_groupDescription;
+    QTextCursor m_stepCursor;         // holds the edit block of beginEditStep
+    int m_stepStartUndo = 0;
 
     bool m_collapsing = false;
     bool m_blocksDirty = true;

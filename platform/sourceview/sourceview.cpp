@@ -4,6 +4,8 @@
 #include "linedata.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -171,10 +173,9 @@ SourceView::SourceView(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     viewport()->setMouseTracking(true);
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSize(10);
-    setFont(fixed);
-
+    // Qt moves dragged text as one change covering everything between the two
+    // places, which would lose the line data of every line in between.
+    setAcceptDrops(false);
     m_ownSettings = new EditorSettings(this);
     m_settings = m_ownSettings;
     connect(m_settings, &EditorSettings::docOptionsChanged, this, &SourceView::onDocOptionsChanged);
@@ -190,6 +191,9 @@ SourceView::SourceView(QWidget *parent) : QPlainTextEdit(parent)
         schedulePrepare();
     });
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &SourceView::onCursorPositionChanged);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSize(10);
+    setFont(fixed);
     updateMarginGeometry();
 }
 
@@ -212,11 +216,14 @@ void SourceView::SetDocument(SourceDocument *document)
     if (!qobject_cast<QPlainTextDocumentLayout *>(text->documentLayout()))
         text->setDocumentLayout(new QPlainTextDocumentLayout(text));
     setDocument(text);
-    text->setDocumentMargin(0);
     document->setSettings(m_settings);
     document->setLastVisibleLineProvider([this] { return LastVisibleLine(); });
     // Direct connections: handlers change the document and line data synchronously,
     // in the order the document raises the notifications.
+    connect(document, &SourceDocument::TextInserted, this, &SourceView::onTextChanged,
+            Qt::DirectConnection);
+    connect(document, &SourceDocument::TextDeleted, this, &SourceView::onTextChanged,
+            Qt::DirectConnection);
     connect(document, &SourceDocument::TextInserted, this, &SourceView::TextInserted,
             Qt::DirectConnection);
     connect(document, &SourceDocument::TextDeleted, this, &SourceView::TextDeleted,
@@ -458,37 +465,41 @@ void SourceView::ExecuteCommand(int command)
         break;
     case CmdDelete:
         if (!m_document->ReadOnly())
-            deleteAtCaret();
+            deleteAtCaret(tr("Delete"));
         break;
     case CmdCut:
-        if (!m_document->ReadOnly()) {
-            m_document->setPendingUndoDescription(tr("Cut"));
-            cut();
+        if (!m_document->ReadOnly() && textCursor().hasSelection()) {
+            copy();
+            deleteAtCaret(tr("Cut"));
         }
         break;
     case CmdCopy:
         copy();
         break;
     case CmdPaste:
-        if (!m_document->ReadOnly()) {
-            m_document->setPendingUndoDescription(tr("Paste"));
-            paste();
-        }
+        if (!m_document->ReadOnly())
+            insertFromMimeData(QGuiApplication::clipboard()->mimeData());
         break;
     default:
         break;   // 32 and the rest: actions this control has no use for
     }
 }
 
-void SourceView::deleteAtCaret()
+void SourceView::deleteAtCaret(const QString &description)
 {
     QTextCursor cursor = textCursor();
-    m_document->setPendingUndoDescription(tr("Delete"));
+    m_document->beginEditStep(description, false);
     if (cursor.hasSelection())
         cursor.removeSelectedText();
     else
         cursor.deleteChar();
+    m_document->endEditStep();
     setTextCursor(cursor);
+}
+
+void SourceView::onTextChanged()
+{
+    m_typingEnd = -1;
 }
 
 void SourceView::Find()
@@ -665,7 +676,7 @@ void SourceView::SetFont(const QFont &newFont)
 void SourceView::changeEvent(QEvent *event)
 {
     QPlainTextEdit::changeEvent(event);
-    if (event->type() == QEvent::FontChange) {
+    if (event->type() == QEvent::FontChange && m_margin && m_document) {
         setTabSize(m_tabSize);
         updateMarginGeometry();
         m_document->UpdateViews(8, 0, 0);
@@ -1068,12 +1079,11 @@ void SourceView::keyPressEvent(QKeyEvent *event)
         description = tr("Delete");
     // Whatever the key and its handlers edit is one undo step.
     m_document->beginUndoGroup(description);
-    handleKey(event);
+    handleKey(event, description);
     m_document->endUndoGroup();
-    m_document->setPendingUndoDescription(QString());
 }
 
-bool SourceView::handleKey(QKeyEvent *event)
+void SourceView::handleKey(QKeyEvent *event, const QString &description)
 {
     const int vk = virtualKey(event);
     const int shift = shiftState(event->modifiers());
@@ -1082,52 +1092,73 @@ bool SourceView::handleKey(QKeyEvent *event)
         emit KeyDown(code, shift);
         if (code == 0) {
             event->accept();
-            return true;
+            return;
         }
     }
     if (vk == 45 && shift == 0) {
         ExecuteCommand(CmdToggleOvertype);
         event->accept();
-        return true;
+        return;
+    }
+    if (event->matches(QKeySequence::Undo)) {
+        if (!m_document->ReadOnly())
+            m_document->Undo();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        if (!m_document->ReadOnly())
+            m_document->Redo();
+        return;
     }
     if (event->matches(QKeySequence::Cut)) {
         ExecuteCommand(CmdCut);
-        return true;
+        return;
     }
     if (event->matches(QKeySequence::Copy)) {
         ExecuteCommand(CmdCopy);
-        return true;
+        return;
     }
     if (event->matches(QKeySequence::Paste)) {
         ExecuteCommand(CmdPaste);
-        return true;
+        return;
     }
     const int ascii = keyAscii(event);
+    int typed = ascii;
     if (ascii) {
-        int typed = ascii;
         emit KeyPress(typed);
         if (typed == 0) {
             event->accept();
-            return true;
-        }
-        if (typed != ascii) {
-            if (!m_document->ReadOnly() && typed >= 32) {
-                QTextCursor cursor = textCursor();
-                if (overwriteMode() && !cursor.hasSelection() && !cursor.atBlockEnd())
-                    cursor.deleteChar();
-                cursor.insertText(QString(QChar(typed)));
-                setTextCursor(cursor);
-            }
-            event->accept();
-            return true;
+            return;
         }
     }
-    if (m_document->ReadOnly() && ascii >= 32) {
+    const bool plainModifiers = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    if (typed >= 32 || (plainModifiers && (typed == 9 || typed == 13))) {
+        if (!m_document->ReadOnly())
+            typeText(typed == 13 ? QStringLiteral("\n") : QString(QChar(typed)), description);
         event->accept();
-        return true;
+        return;
     }
     QPlainTextEdit::keyPressEvent(event);
-    return true;
+}
+
+void SourceView::typeText(const QString &text, const QString &description)
+{
+    // Typed text goes in here rather than through Qt's key handling: Qt lets its
+    // own typing merge into earlier undo steps by rules of its own, and its
+    // Enter rewrites the new line's formats, reported as a change of the whole
+    // line. Typing where the last typed text ended extends that step instead.
+    QTextCursor cursor = textCursor();
+    const bool plainTyping = text != QLatin1String("\n") && !cursor.hasSelection()
+                             && !overwriteMode();
+    m_document->beginEditStep(description, plainTyping && cursor.position() == m_typingEnd);
+    if (!cursor.hasSelection() && overwriteMode() && !cursor.atBlockEnd()
+        && text != QLatin1String("\n"))
+        cursor.deleteChar();
+    cursor.insertText(text);
+    m_document->endEditStep();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    m_typingEnd = plainTyping ? cursor.position() : -1;
 }
 
 void SourceView::keyReleaseEvent(QKeyEvent *event)
@@ -1183,11 +1214,13 @@ bool SourceView::canInsertFromMimeData(const QMimeData *source) const
 
 void SourceView::insertFromMimeData(const QMimeData *source)
 {
-    if (!source->hasText() || m_document->ReadOnly())
+    if (!source || !source->hasText() || m_document->ReadOnly())
         return;
     // Text from other programs arrives with CR LF or CR line ends.
     QTextCursor cursor = textCursor();
+    m_document->beginEditStep(tr("Paste"), false);
     cursor.insertText(SourceDocument::normalizeLineEnds(source->text()));
+    m_document->endEditStep();
     setTextCursor(cursor);
     ensureCursorVisible();
 }

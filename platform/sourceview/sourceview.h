@@ -186,12 +186,14 @@ private:
     void onRepaintRequested(int from, int to);
     void onDocOptionsChanged(int options);
     void keepCaretVisibleLine(bool forward);
-    bool handleKey(QKeyEvent *event);
+    void handleKey(QKeyEvent *event, const QString &description);
+    void onTextChanged();
     void emitMouse(void (SourceView::*signal)(int &, int &, int &, int &), QMouseEvent *event,
                    const QPoint &devicePos);
     QPoint toDevice(const QPoint &viewportPos) const;
     QRect lineRect(int line) const;
-    void deleteAtCaret();
+    void deleteAtCaret(const QString &description);
+    void typeText(const QString &text, const QString &description);
 
     QPointer<SourceDocument> m_document;
     SourceDocument *m_ownDocument = nullptr;
@@ -206,6 +208,7 @@ private:
     int m_viewOptions = 0;
     int m_scrollBarStyle = kVerticalScrollBar | kHorizontalScrollBar;
     int m_tabSize = 8;
+    int m_typingEnd = -1;               // where the last Typing step ended; typing there extends it
     int m_lastCaretLine = 0;            // which way the caret went, to step over hidden lines
     bool m_prepareQueued = false;       // a colour scan is posted
     bool m_inCaretMove = false;         // CaretMove handlers may move the caret again
