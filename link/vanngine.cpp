@@ -10,9 +10,9 @@
 
 namespace {
 
-// The numbers the callers have always seen in "ERROR:" texts: VB's signed Long of the
-// error (the COM base 0x80040000 reads -2147221504), and 91 for a call on an object that
-// is not there.
+// Error numbers are written as signed 32-bit values (the error base 0x80040000 reads
+// -2147221504), as error numbers in "ERROR:" texts always have been; 91 stands for a call
+// with no engine behind it.
 constexpr int NoEngineError = 91;
 constexpr int EngineFailure = 440;
 

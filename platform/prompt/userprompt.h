@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 // Questions and notices for the user, asked from code that must not depend on widgets
 // (documents, the engine wrapper) and must not block a headless run. The main window
@@ -21,7 +22,8 @@ public:
         QString text;
         Buttons buttons = Buttons::Ok;
         Icon icon = Icon::None;
-        int defaultButton = 0;         // 0-based position among the buttons
+        // The button Enter presses; none, or one the buttons do not offer: the first.
+        std::optional<Answer> defaultAnswer;
     };
 
     virtual ~IUserPrompt() = default;
