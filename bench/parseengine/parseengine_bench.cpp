@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -65,6 +66,41 @@ void loadIntoEngine(ParseEngine &engine, const QStringList &lines)
     engine.call(QStringLiteral("FreeHand^PARSE"), handle, {});
 }
 
+// One pass of the engine over the whole corpus; seconds taken.
+double enginePass(ParseEngine &engine)
+{
+    const auto started = std::chrono::steady_clock::now();
+    for (const QStringList &lines : corpus().padded)
+        loadIntoEngine(engine, lines);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
+// One run of GT.M's compiler over the same files; seconds taken, or -1 with g_gtmProblem set.
+double gtmPass()
+{
+    const Corpus &c = corpus();
+    QStringList arguments{QStringLiteral("-noobject")};
+    for (const GtmRoutine &routine : c.routines)
+        arguments << routine.path;
+    static QTemporaryDir scratch;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("gtm_dist"), c.folder);
+    QProcess compiler;
+    compiler.setProcessEnvironment(environment);
+    compiler.setWorkingDirectory(scratch.path());
+    compiler.setProcessChannelMode(QProcess::MergedChannels);
+    const auto started = std::chrono::steady_clock::now();
+    compiler.start(c.folder + QStringLiteral("/mumps"), arguments);
+    const bool finished = compiler.waitForFinished(120000);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (!finished || compiler.exitStatus() != QProcess::NormalExit || compiler.exitCode() != 0) {
+        g_gtmProblem = QStringLiteral("GT.M's compiler did not run cleanly: %1 %2")
+                               .arg(compiler.errorString(), QString::fromLocal8Bit(compiler.readAll().left(300)));
+        return -1;
+    }
+    return seconds;
+}
+
 void BM_EngineLoadsCorpus(benchmark::State &state)
 {
     const Corpus &c = corpus();
@@ -73,54 +109,33 @@ void BM_EngineLoadsCorpus(benchmark::State &state)
         return;
     }
     ParseEngine engine;
-    double seconds = 0;
     long processed = 0;
     for (auto _ : state) {
-        const auto started = std::chrono::steady_clock::now();
-        for (const QStringList &lines : c.padded)
-            loadIntoEngine(engine, lines);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        enginePass(engine);
         processed += c.lines;
     }
-    g_engineLinesPerSecond = processed / seconds;
     state.counters["lines/s"] = benchmark::Counter(double(processed), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_EngineLoadsCorpus)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_EngineLoadsCorpus)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 void BM_GtmCompilesCorpus(benchmark::State &state)
 {
     const Corpus &c = corpus();
-    const QString mumps = c.folder + QStringLiteral("/mumps");
-    QStringList arguments{QStringLiteral("-noobject")};
-    for (const GtmRoutine &routine : c.routines)
-        arguments << routine.path;
-    QTemporaryDir scratch;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("gtm_dist"), c.folder);
-
-    double seconds = 0;
+    if (c.routines.empty()) {
+        state.SkipWithError("fis-gtm is not installed");
+        return;
+    }
     long processed = 0;
     for (auto _ : state) {
-        QProcess compiler;
-        compiler.setProcessEnvironment(environment);
-        compiler.setWorkingDirectory(scratch.path());
-        compiler.setProcessChannelMode(QProcess::MergedChannels);
-        const auto started = std::chrono::steady_clock::now();
-        compiler.start(mumps, arguments);
-        const bool finished = compiler.waitForFinished(120000);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        if (!finished || compiler.exitStatus() != QProcess::NormalExit || compiler.exitCode() != 0) {
-            g_gtmProblem = QStringLiteral("GT.M's compiler did not run cleanly: %1 %2")
-                                   .arg(compiler.errorString(), QString::fromLocal8Bit(compiler.readAll().left(300)));
+        if (gtmPass() < 0) {
             state.SkipWithError(g_gtmProblem.toLocal8Bit().constData());
             return;
         }
         processed += c.lines;
     }
-    g_gtmLinesPerSecond = processed / seconds;
     state.counters["lines/s"] = benchmark::Counter(double(processed), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_GtmCompilesCorpus)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_GtmCompilesCorpus)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 
 } // namespace
 
@@ -131,8 +146,21 @@ int main(int argc, char **argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (corpus().routines.empty())
+        return 0;
 
-    std::printf("\nParse Engine over %zu GT.M routines, %ld lines:\n", corpus().routines.size(), corpus().lines);
+    // The ratio comes from passes taken in turn, engine then compiler, so that both meet the
+    // same load on a shared machine; the best pass of each counts.
+    ParseEngine engine;
+    for (int round = 0; round < 6; ++round) {
+        g_engineLinesPerSecond = std::max(g_engineLinesPerSecond, corpus().lines / enginePass(engine));
+        const double gtmSeconds = g_gtmProblem.isEmpty() ? gtmPass() : -1;
+        if (gtmSeconds > 0)
+            g_gtmLinesPerSecond = std::max(g_gtmLinesPerSecond, corpus().lines / gtmSeconds);
+    }
+
+    std::printf("\nParse Engine over %zu GT.M routines, %ld lines (best pass of each):\n",
+                corpus().routines.size(), corpus().lines);
     std::printf("  engine      %12.0f lines/s\n", g_engineLinesPerSecond);
     if (g_gtmLinesPerSecond > 0) {
         std::printf("  GT.M mumps  %12.0f lines/s\n", g_gtmLinesPerSecond);

@@ -1,13 +1,13 @@
 #include "linestore.h"
 
-#include <algorithm>
-
 LineStore::Line *LineStore::find(int serial)
 {
     if (serial > 0 && serial < DenseLimit) {
-        if (size_t(serial) >= m_dense.size() || !m_dense[size_t(serial)].present)
+        const size_t chunk = size_t(serial) >> ChunkBits;
+        if (chunk >= m_chunks.size() || !m_chunks[chunk])
             return nullptr;
-        return &m_dense[size_t(serial)];
+        Line &line = m_chunks[chunk][serial & (ChunkSize - 1)];
+        return line.present ? &line : nullptr;
     }
     const auto it = m_sparse.find(serial);
     return it == m_sparse.end() ? nullptr : &it->second;
@@ -22,9 +22,12 @@ LineStore::Line *LineStore::create(int serial)
 {
     ++m_count;
     if (serial > 0 && serial < DenseLimit) {
-        if (size_t(serial) >= m_dense.size())
-            m_dense.resize(std::max(size_t(serial) + 1, m_dense.size() * 2));
-        Line &line = m_dense[size_t(serial)];
+        const size_t chunk = size_t(serial) >> ChunkBits;
+        if (chunk >= m_chunks.size())
+            m_chunks.resize(chunk + 1);
+        if (!m_chunks[chunk])
+            m_chunks[chunk] = std::make_unique<Line[]>(ChunkSize);
+        Line &line = m_chunks[chunk][serial & (ChunkSize - 1)];
         line.present = true;
         return &line;
     }
@@ -35,7 +38,7 @@ void LineStore::erase(int serial)
 {
     --m_count;
     if (serial > 0 && serial < DenseLimit)
-        m_dense[size_t(serial)] = Line();
+        m_chunks[size_t(serial) >> ChunkBits][serial & (ChunkSize - 1)] = Line();
     else
         m_sparse.erase(serial);
 }
@@ -49,8 +52,7 @@ bool LineStore::insertAfter(int serial, const QString &text, int previous)
         unlink(serial, *line);
         if (line->text != text) {
             line->text = text;
-            line->parsed.reset();
-            line->parsedStamp = 0;
+            line->summaryStamp = 0;
         }
     } else {
         line = create(serial);
@@ -92,8 +94,7 @@ bool LineStore::setText(Line &line, QStringView text)
     if (QStringView(line.text) == text)
         return false;
     line.text = text.toString();
-    line.parsed.reset();
-    line.parsedStamp = 0;
+    line.summaryStamp = 0;
     return true;
 }
 

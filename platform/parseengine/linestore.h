@@ -1,11 +1,9 @@
 #pragma once
 
-#include "mlineparser.h"
-
 #include <QString>
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -22,11 +20,15 @@ public:
         int previous = 0; // 0: first line
         int next = 0;     // 0: last line
 
-        // The last parse of this line and what it was made from; owned by the handle.
-        std::optional<MParsedLine> parsed;
-        std::uint64_t parsedStamp = 0;     // 0: not parsed since the text last changed
-        bool parsedInBlockComment = false; // MAC context the parse started from
-        int parsedBraceDepth = 0;
+        // What the handle last learnt from parsing this line: enough to find blocks and the
+        // context of the next line without keeping every line's tokens.
+        std::uint64_t summaryStamp = 0;    // 0: not parsed since the text last changed
+        bool summaryInBlockComment = false; // MAC context the summary was made from
+        int summaryBraceDepth = 0;
+        int dotLevel = 0;
+        int ownBraceDepth = 0;             // MAC: brace depth of the line itself
+        int braceDepthEnd = 0;             // MAC: brace depth after the line
+        bool endsInBlockComment = false;   // MAC
         int reportedBlockStart = -1;       // block-start flag last sent to the lexer, -1 never
         bool present = false;              // a slot of the dense table that holds a line
     };
@@ -38,7 +40,7 @@ public:
     // when `previous` is unknown or is `serial` itself.
     bool insertAfter(int serial, const QString &text, int previous);
 
-    // Pointers to lines stay valid until the next insertAfter().
+    // Pointers to a line stay valid until it is removed.
 
     // Unlinks up to `count` lines starting at `serial`; the number removed (0 when unknown).
     int remove(int serial, int count);
@@ -51,14 +53,17 @@ public:
 
 private:
     // Serials come from a per-document counter, so they are small and dense: a table indexed
-    // by serial avoids hashing on every call. Odd values go to a map.
+    // by serial avoids hashing on every call. It grows in chunks so that lines never move.
+    // Odd values go to a map.
     static constexpr int DenseLimit = 1 << 22;
+    static constexpr int ChunkBits = 9;
+    static constexpr int ChunkSize = 1 << ChunkBits;
 
     Line *create(int serial);
     void erase(int serial);
     void unlink(int serial, Line &line);
 
-    std::vector<Line> m_dense;
+    std::vector<std::unique_ptr<Line[]>> m_chunks;
     std::unordered_map<int, Line> m_sparse;
     int m_count = 0;
     int m_first = 0; // serial of the top line, 0 when empty

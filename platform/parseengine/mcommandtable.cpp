@@ -1,7 +1,7 @@
 #include "mcommandtable.h"
 
 #include <array>
-#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -71,15 +71,31 @@ bool sameWord(QStringView word, const char *name)
     return i == word.size();
 }
 
+// The commands by the letter they start with, so a lookup compares only a few names.
+struct ByLetter
+{
+    std::vector<const MCommand *> lists[26];
+    ByLetter()
+    {
+        for (const MCommand &command : kCommands)
+            lists[command.name[0] - 'A'].push_back(&command);
+    }
+};
+
 } // namespace
 
 const MCommand *MCommandTable::lookup(QStringView word, bool objectScript)
 {
     if (word.isEmpty())
         return nullptr;
-    if (sameWord(word, "H"))
+    const char16_t first = upper(word[0]);
+    if (first < u'A' || first > u'Z')
+        return nullptr;
+    if (word.size() == 1 && first == u'H')
         return &kHaltOrHang;
-    for (const MCommand &command : kCommands) {
+    static const ByLetter byLetter;
+    for (const MCommand *candidate : byLetter.lists[first - u'A']) {
+        const MCommand &command = *candidate;
         if (command.objectScript && !objectScript)
             continue;
         if (sameWord(word, command.name)

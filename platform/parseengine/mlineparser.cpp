@@ -50,8 +50,10 @@ bool sameText(QStringView word, const char *lower)
 MParsedLine MLineParser::parse(QStringView text, const Options &options)
 {
     MParsedLine line;
-    line.tokens.reserve(16);
-    line.commands.reserve(4);
+    if (!options.dotsOnly) {
+        line.tokens.reserve(16);
+        line.commands.reserve(4);
+    }
     m_text = text.data();
     m_length = int(text.size());
     m_pos = 0;
@@ -62,6 +64,10 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     m_sawCode = false;
 
     if (m_options.mac && m_options.inBlockComment) {
+        if (m_options.dotsOnly) {
+            m_line = nullptr;
+            return line;
+        }
         parseBlockComment();
         if (!line.endsInBlockComment)
             parseCommands();
@@ -75,7 +81,7 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
 
 void MLineParser::addToken(int cls, int start, int length)
 {
-    if (length <= 0)
+    if (length <= 0 || m_options.dotsOnly)
         return;
     auto &tokens = m_line->tokens;
     if (cls == MToken::Error && !tokens.empty()) {
@@ -213,11 +219,15 @@ void MLineParser::parseBody()
         m_line->dotToken = int(m_line->tokens.size());
         addToken(MToken::DotPrefix, start, lastDot + 1 - start);
     }
+    if (m_options.dotsOnly)
+        return;
     parseCommands();
 }
 
 void MLineParser::parseCommands()
 {
+    if (m_options.dotsOnly)
+        return; // no dots past this point, and no tokens to point at
     while (true) {
         m_pos = skipBlanks(m_pos);
         if (atEnd())

@@ -59,6 +59,7 @@ public:
         bool collectTips = false;
         bool inBlockComment = false; // MAC: the line starts inside a "/*" comment
         int braceDepth = 0;          // MAC: brace depth before the line
+        bool dotsOnly = false;       // stop after the dot prefix: only dotLevel is wanted
     };
 
     MParsedLine parse(QStringView text, const Options &options);

@@ -63,16 +63,16 @@ bool toLong(const QVariant &value, int &out)
 // first NUL or line break, which the editor never shows as part of a line either.
 QStringView lineText(const QString &argument)
 {
-    const QChar *data = argument.constData();
-    const qsizetype size = argument.size();
-    qsizetype end = 0;
-    while (end < size) {
-        const char16_t c = data[end].unicode();
-        if (c == 0 || c == '\r' || c == '\n')
-            break;
-        ++end;
+    QStringView text(argument);
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0)
+        text.truncate(nul);
+    for (const QChar lineBreak : {QChar(u'\r'), QChar(u'\n')}) {
+        const qsizetype at = text.indexOf(lineBreak);
+        if (at >= 0)
+            text.truncate(at);
     }
-    return QStringView(data, end);
+    return text;
 }
 
 const QString kBegin = QStringLiteral("Begin^PARSE");

@@ -188,30 +188,65 @@ MLineParser::Options ParseHandle::options(const Context &context) const
     return result;
 }
 
-const MParsedLine &ParseHandle::parsed(LineStore::Line &line, const Context &context)
+const MParsedLine &ParseHandle::parsed(int serial, LineStore::Line &line, const Context &context)
 {
-    if (line.parsed && line.parsedStamp == m_stamp
-        && line.parsedInBlockComment == context.inBlockComment
-        && line.parsedBraceDepth == context.braceDepth)
-        return *line.parsed;
-    line.parsed = m_parser.parse(line.text, options(context));
-    line.parsedStamp = m_stamp;
-    line.parsedInBlockComment = context.inBlockComment;
-    line.parsedBraceDepth = context.braceDepth;
-    return *line.parsed;
+    if (m_cachedSerial != serial || m_cachedStamp != m_stamp || !(m_cachedContext == context)
+        || m_cachedText != line.text) {
+        m_cached = m_parser.parse(line.text, options(context));
+        m_cachedSerial = serial;
+        m_cachedText = line.text;
+        m_cachedStamp = m_stamp;
+        m_cachedContext = context;
+    }
+    if (line.summaryStamp != m_stamp || line.summaryInBlockComment != context.inBlockComment
+        || line.summaryBraceDepth != context.braceDepth) {
+        line.summaryStamp = m_stamp;
+        line.summaryInBlockComment = context.inBlockComment;
+        line.summaryBraceDepth = context.braceDepth;
+        line.dotLevel = m_cached.dotLevel;
+        line.ownBraceDepth = std::max(0, context.braceDepth - m_cached.leadingCloses);
+        line.braceDepthEnd = m_cached.braceDepthEnd;
+        line.endsInBlockComment = m_cached.endsInBlockComment;
+    }
+    return m_cached;
 }
 
-const MParsedLine &ParseHandle::parsed(LineStore::Line &line)
+const MParsedLine &ParseHandle::parsed(int serial, LineStore::Line &line)
 {
-    return parsed(line, contextBefore(line));
+    return parsed(serial, line, contextBefore(line));
+}
+
+void ParseHandle::summarize(LineStore::Line &line, const Context &context)
+{
+    if (line.summaryStamp == m_stamp && line.summaryInBlockComment == context.inBlockComment
+        && line.summaryBraceDepth == context.braceDepth)
+        return;
+    if (m_mac) {
+        // Braces and comments need the whole line; the parse is not kept.
+        const MParsedLine whole = m_parser.parse(line.text, options(context));
+        line.dotLevel = whole.dotLevel;
+        line.ownBraceDepth = std::max(0, context.braceDepth - whole.leadingCloses);
+        line.braceDepthEnd = whole.braceDepthEnd;
+        line.endsInBlockComment = whole.endsInBlockComment;
+    } else {
+        MLineParser::Options dots = options(context);
+        dots.dotsOnly = true;
+        line.dotLevel = m_parser.parse(line.text, dots).dotLevel;
+        line.ownBraceDepth = 0;
+        line.braceDepthEnd = 0;
+        line.endsInBlockComment = false;
+    }
+    line.summaryStamp = m_stamp;
+    line.summaryInBlockComment = context.inBlockComment;
+    line.summaryBraceDepth = context.braceDepth;
 }
 
 ParseHandle::Context ParseHandle::contextAfter(const LineStore::Line &line) const
 {
     Context context;
-    if (m_mac && line.parsed) {
-        context.inBlockComment = line.parsed->endsInBlockComment;
-        context.braceDepth = line.parsed->braceDepthEnd;
+    if (m_mac) {
+        context.inBlockComment = line.endsInBlockComment;
+        context.braceDepth = line.braceDepthEnd;
     }
     return context;
 }
@@ -220,13 +255,15 @@ ParseHandle::Context ParseHandle::contextBefore(const LineStore::Line &line)
 {
     if (!m_mac)
         return Context();
-    // Walk up to the nearest line whose parse is current, then parse down again.
+    // Walk up to the nearest line whose summary is current, then summarise down again.
     std::vector<LineStore::Line *> pending;
     int serial = line.previous;
     LineStore::Line *anchor = nullptr;
     while (serial != 0) {
         LineStore::Line *above = m_lines.find(serial);
-        if (above->parsed && above->parsedStamp == m_stamp) {
+        if (!above)
+            break;
+        if (above->summaryStamp == m_stamp) {
             anchor = above;
             break;
         }
@@ -235,7 +272,7 @@ ParseHandle::Context ParseHandle::contextBefore(const LineStore::Line &line)
     }
     Context context = anchor ? contextAfter(*anchor) : Context();
     for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
-        parsed(**it, context);
+        summarize(**it, context);
         context = contextAfter(**it);
     }
     return context;
@@ -243,37 +280,35 @@ ParseHandle::Context ParseHandle::contextBefore(const LineStore::Line &line)
 
 ParseHandle::Shape ParseHandle::shape(LineStore::Line &line)
 {
-    const Context before = contextBefore(line);
-    const MParsedLine &own = parsed(line, before);
-    const int dotLevel = own.dotLevel;
-    int depth = dotLevel;
+    summarize(line, contextBefore(line));
+    int depth = line.dotLevel;
     bool blockStart = false;
     if (m_mac) {
-        const int braceDepth = std::max(0, before.braceDepth - own.leadingCloses);
-        depth += braceDepth;
-        blockStart = own.braceDepthEnd > braceDepth;
+        depth += line.ownBraceDepth;
+        blockStart = line.braceDepthEnd > line.ownBraceDepth;
     }
-    if (line.next != 0) {
-        LineStore::Line *below = m_lines.find(line.next);
-        if (below && parsed(*below, contextAfter(line)).dotLevel > dotLevel)
+    LineStore::Line *below = line.next != 0 ? m_lines.find(line.next) : nullptr;
+    if (below) {
+        summarize(*below, contextAfter(line));
+        if (below->dotLevel > line.dotLevel)
             blockStart = true;
     }
     return {std::min(depth, MLineFlag::MaxDepth), blockStart};
 }
 
-void ParseHandle::appendLineItem(QString &reply, LineStore::Line &line, const Shape &lineShape)
+void ParseHandle::appendLineItem(QString &reply, int serial, LineStore::Line &line,
+                                 const Shape &lineShape)
 {
-    const MParsedLine &own = *line.parsed;
     line.reportedBlockStart = lineShape.blockStart ? 1 : 0;
 
     // A line more than one level deeper than the line above can never be reached.
-    int dotError = -1;
-    if (own.dotToken >= 0) {
-        LineStore::Line *above = line.previous ? m_lines.find(line.previous) : nullptr;
-        const int aboveLevel = above ? parsed(*above).dotLevel : 0;
-        if (own.dotLevel > aboveLevel + 1)
-            dotError = own.dotToken;
+    int aboveLevel = 0;
+    if (LineStore::Line *above = line.previous ? m_lines.find(line.previous) : nullptr) {
+        summarize(*above, contextBefore(*above));
+        aboveLevel = above->dotLevel;
     }
+    const MParsedLine &own = parsed(serial, line);
+    const int dotError = own.dotLevel > aboveLevel + 1 ? own.dotToken : -1;
 
     reply.append(QLatin1Char('^'));
     appendNumber(reply, lineShape.blockStart ? MLineFlag::BlockStart : 0);
@@ -297,48 +332,48 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
     if (m_lines.setText(*requested, text))
         textChanged();
 
-    // Make sure the line above is parsed: its depth decides the dot-level check, and whether
-    // its last block-start answer still holds.
+    // Whether the line above still opens a block as it was last told.
     int state = 0;
-    if (first->previous != 0) {
-        LineStore::Line *above = m_lines.find(first->previous);
-        const bool blockStartNow = shape(*above).blockStart;
-        if (blockStartNow != (above->reportedBlockStart == 1))
+    if (LineStore::Line *above = first->previous ? m_lines.find(first->previous) : nullptr) {
+        if (shape(*above).blockStart != (above->reportedBlockStart == 1))
             state |= MState::ReparsePrevious;
     }
 
     // The statement's lines and their shapes first: the header needs the last one's depth.
     struct StatementLine
     {
+        int serial;
         LineStore::Line *line;
         Shape shape;
     };
     std::vector<StatementLine> statement;
+    int serial = statementSerial;
     LineStore::Line *line = first;
     while (true) {
-        statement.push_back({line, shape(*line)});
-        const bool continues = m_mac && line->parsed->endsInBlockComment && line->next != 0;
+        statement.push_back({serial, line, shape(*line)});
+        const bool continues = m_mac && line->endsInBlockComment && line->next != 0;
         if (!continues || int(statement.size()) >= MaxStatementLines)
             break;
-        line = m_lines.find(line->next);
+        serial = line->next;
+        line = m_lines.find(serial);
+        if (!line)
+            break;
     }
+    const StatementLine &last = statement.back();
     // The lexer ORs the state into the same flag bits as the line header's depth.
-    state |= (statement.back().shape.depth << MState::DepthShift) & MState::DepthMask;
-    if (m_mac && line->parsed->endsInBlockComment)
+    state |= (last.shape.depth << MState::DepthShift) & MState::DepthMask;
+    if (m_mac && last.line->endsInBlockComment)
         state |= MState::InBlockComment;
 
-    size_t tokens = 0;
-    for (const StatementLine &part : statement)
-        tokens += part.line->parsed->tokens.size();
     QString reply;
-    reply.reserve(qsizetype(24 + 8 * statement.size() + 20 * tokens));
+    reply.reserve(qsizetype(24 + 8 * statement.size() + 10 * text.size()));
     appendNumber(reply, state);
     reply.append(QLatin1Char(' '));
     appendNumber(reply, int(statement.size()));
     reply.append(QLatin1Char(' '));
     reply.append(QLatin1Char('0'));
     for (const StatementLine &part : statement)
-        appendLineItem(reply, *part.line, part.shape);
+        appendLineItem(reply, part.serial, *part.line, part.shape);
     return reply;
 }
 
@@ -348,7 +383,7 @@ QString ParseHandle::prime(int serial, int carriedState)
     LineStore::Line *line = m_lines.find(serial);
     if (!line)
         return kCannotAnswer;
-    parsed(*line);
+    parsed(serial, *line);
     return QString();
 }
 
@@ -371,7 +406,7 @@ QString ParseHandle::commandToRange(int serial, int command)
     LineStore::Line *line = m_lines.find(serial);
     if (!line)
         return QString();
-    const MParsedLine &own = parsed(*line);
+    const MParsedLine &own = parsed(serial, *line);
     if (command < 1 || command > int(own.commands.size()))
         return QString();
     return range(own.commands[size_t(command - 1)]);
@@ -382,7 +417,7 @@ QString ParseHandle::positionToCommandRange(int serial, int position)
     LineStore::Line *line = m_lines.find(serial);
     if (!line)
         return QString();
-    const MParsedLine &own = parsed(*line);
+    const MParsedLine &own = parsed(serial, *line);
     const int command = commandAt(own, position - 1);
     return command == 0 ? QString() : range(own.commands[size_t(command - 1)]);
 }
@@ -392,7 +427,7 @@ QString ParseHandle::positionToCommandEnd(int serial, int position)
     LineStore::Line *line = m_lines.find(serial);
     if (!line)
         return QStringLiteral("-1");
-    const MParsedLine &own = parsed(*line);
+    const MParsedLine &own = parsed(serial, *line);
     const int command = commandAt(own, position - 1);
     return command == 0 ? QStringLiteral("-1")
                         : QString::number(own.commands[size_t(command - 1)].end + 1);
@@ -403,7 +438,7 @@ QString ParseHandle::positionToCommand(int serial, int position)
     LineStore::Line *line = m_lines.find(serial);
     if (!line)
         return QStringLiteral("-1");
-    return QString::number(commandAt(parsed(*line), position - 1));
+    return QString::number(commandAt(parsed(serial, *line), position - 1));
 }
 
 QString ParseHandle::positionToTip(int serial, int column)

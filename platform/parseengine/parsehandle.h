@@ -42,6 +42,10 @@ private:
     {
         bool inBlockComment = false;
         int braceDepth = 0;
+        bool operator==(const Context &other) const
+        {
+            return inBlockComment == other.inBlockComment && braceDepth == other.braceDepth;
+        }
     };
     struct Shape
     {
@@ -51,20 +55,29 @@ private:
 
     void updateMode();
     void textChanged();
-    const MParsedLine &parsed(LineStore::Line &line, const Context &context);
-    const MParsedLine &parsed(LineStore::Line &line);
+    MLineParser::Options options(const Context &context) const;
+    const MParsedLine &parsed(int serial, LineStore::Line &line, const Context &context);
+    const MParsedLine &parsed(int serial, LineStore::Line &line);
+    void summarize(LineStore::Line &line, const Context &context);
     Context contextBefore(const LineStore::Line &line);
     Context contextAfter(const LineStore::Line &line) const;
-    MLineParser::Options options(const Context &context) const;
     Shape shape(LineStore::Line &line);
     int commandAt(const MParsedLine &parsed, int column) const;
-    void appendLineItem(QString &reply, LineStore::Line &line, const Shape &lineShape);
+    void appendLineItem(QString &reply, int serial, LineStore::Line &line, const Shape &lineShape);
 
     QHash<QString, QString> m_properties;
     QString m_platform;            // from SetTable^PName
     bool m_mac = false;            // ParseTable ends in ".mac": MAC/INC source
     bool m_objectScript = true;    // platform speaks ObjectScript (also when nothing is known yet)
     LineStore m_lines;
-    std::uint64_t m_stamp = 1;     // parses made under another stamp are stale
+    std::uint64_t m_stamp = 1;     // summaries and parses made under another stamp are stale
     MLineParser m_parser;
+
+    // The last full parse: queries come in runs on one line (the lexer's reply, then the
+    // document's Pos2Cmd/Cmd2Rng), so one is enough and memory stays small.
+    int m_cachedSerial = 0;
+    QString m_cachedText;
+    std::uint64_t m_cachedStamp = 0;
+    Context m_cachedContext;
+    MParsedLine m_cached;
 };
