@@ -64,7 +64,8 @@ public:
     bool CheckEnv();
 
     // Takes over a connection the listener announced (SocketX::OnAccept handle);
-    // localPort is the listener's port. Raises OnConnect.
+    // localPort is the listener's port. Raises OnConnect. A handle that is no
+    // longer pending raises VantrelError Base + 10057 with the socket's text.
     void Accept(qint32 socketHandle, qint32 localPort);
     // Starts the request link; returns at once. Port is decimal text.
     void ConnectServer(const QString &remoteAddress, const QString &remotePort,
