@@ -273,7 +273,7 @@ bool Routine::CloseDoc(bool abandon)
                                             "Are you sure you want to close it now and lose your changes?");
             q.buttons = IUserPrompt::Buttons::YesNo;
             q.icon = IUserPrompt::Icon::Exclamation;
-            q.defaultButton = 1;
+            q.defaultAnswer = IUserPrompt::Answer::No;
             result = userPrompt().ask(q) == IUserPrompt::Answer::Yes;
         } else if (host() && host()->MBusy()) {
             q.title = QStringLiteral("Lose Changes?");
@@ -284,7 +284,7 @@ bool Routine::CloseDoc(bool abandon)
                                     "Close it anyway, and lose changes?");
             q.buttons = IUserPrompt::Buttons::YesNo;
             q.icon = IUserPrompt::Icon::Question;
-            q.defaultButton = 1;
+            q.defaultAnswer = IUserPrompt::Answer::No;
             result = userPrompt().ask(q) == IUserPrompt::Answer::Yes;
         } else {
             if (m_env.isEmpty()) {

@@ -318,7 +318,7 @@ TEST_F(RoutineTest, CloseBoxesCarryTheirExactTexts)
               "Server is not currently able to save your modified routine,\rnor to release the "
               "routine's locks immediately.\rIt might be busy processing application code.\r\r"
               "Close it anyway, and lose changes?");
-    EXPECT_EQ(prompt->asked[0].defaultButton, 1);
+    EXPECT_EQ(prompt->asked[0].defaultAnswer, IUserPrompt::Answer::No);
 
     host.busy = false;
     r->setFrozen(true);
