@@ -32,16 +32,31 @@ bool isFailure(const QString &reply)
     return reply.startsWith(QLatin1String("ERROR:"));
 }
 
-bool toInts(const QString &text, int wanted, int *out)
+// Reads `wanted` decimal numbers separated by blanks from the start of `text`. Replies
+// come for every line of every statement, so this avoids building lists of strings.
+bool toInts(QStringView text, int wanted, int *out)
 {
-    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.size() < wanted)
-        return false;
-    for (int i = 0; i < wanted; ++i) {
-        bool ok = false;
-        out[i] = parts.at(i).toInt(&ok);
-        if (!ok)
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    for (int k = 0; k < wanted; ++k) {
+        while (i < n && text[i] == QLatin1Char(' '))
+            ++i;
+        bool negative = false;
+        if (i < n && text[i] == QLatin1Char('-')) {
+            negative = true;
+            ++i;
+        }
+        const qsizetype start = i;
+        qint64 value = 0;
+        while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9')) {
+            value = value * 10 + (text[i].unicode() - '0');
+            if (value > 0x7FFFFFFF)
+                return false;
+            ++i;
+        }
+        if (i == start)
             return false;
+        out[k] = int(negative ? -value : value);
     }
     return true;
 }
@@ -266,7 +281,8 @@ void SourceLex::QueueLineForParse(int line, bool forceToEnd, bool forceRepaint)
         m_queue.erase(found.value());
         m_queued.erase(found);
     }
-    const bool front = m_doc && line <= m_doc->LastVisibleLine() && !m_queue.empty() && !forceToEnd;
+    // Asking the view for its last visible line walks its layout: only when it matters.
+    const bool front = !forceToEnd && !m_queue.empty() && m_doc && line <= m_doc->LastVisibleLine();
     const auto at = front ? m_queue.begin() : m_queue.end();
     m_queued.insert(line, m_queue.insert(at, QueueEntry{line, forceRepaint}));
     emit EnableTimer(true);
@@ -630,29 +646,32 @@ void SourceLex::reportParseError(const QString &text)
     }, Qt::QueuedConnection);
 }
 
-bool SourceLex::parseStatementLine(const QString &item, int line, quint32 &lineFlags)
+bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlags)
 {
-    const QStringList parts = item.split(QLatin1Char('\\'));
     std::vector<ProxySourceToken> tokens;
-    bool ok = !parts.isEmpty() && !isFailure(parts.at(0));
+    qsizetype partEnd = item.indexOf(QLatin1Char('\\'));
+    const QStringView header = partEnd < 0 ? item : item.left(partEnd);
+    const bool ok = !header.startsWith(QLatin1String("ERROR:"));
     if (ok) {
-        int header[2];
-        if (toInts(parts.at(0), 2, header)) {
-            if (header[0] & 8)
+        int h[2];
+        if (toInts(header, 2, h)) {
+            if (h[0] & 8)
                 lineFlags |= LineFlag::BlockStart;
             else
                 lineFlags &= ~LineFlag::BlockStart;
-            if (header[1] >= 0 && header[1] < 16)
-                lineFlags = (lineFlags & ~LineFlag::Depth) | (quint32(header[1]) << 20);
+            if (h[1] >= 0 && h[1] < 16)
+                lineFlags = (lineFlags & ~LineFlag::Depth) | (quint32(h[1]) << 20);
         }
-        for (int p = 1; p < parts.size(); ++p) {
+        const bool unlabelled = m_codeLines[line].Label.isEmpty();
+        while (partEnd >= 0) {
+            const qsizetype start = partEnd + 1;
+            partEnd = item.indexOf(QLatin1Char('\\'), start);
+            const QStringView part = item.mid(start, partEnd < 0 ? -1 : partEnd - start);
             int t[4];
-            if (!toInts(parts.at(p), 4, t))
+            if (!toInts(part, 4, t))
                 continue;
             ProxySourceToken token;
-            token.TokenType = t[0];
-            if (t[0] == 4 && t[1] == 0 && m_codeLines[line].Label.isEmpty())
-                token.TokenType = 9;
+            token.TokenType = t[0] == 4 && t[1] == 0 && unlabelled ? 9 : t[0];
             token.Start = t[1];
             token.Length = t[2];
             token.Attributes = t[3] & 15;
@@ -705,7 +724,9 @@ void SourceLex::ParseLineCore(int line, int &first, int &last, bool &changed)
         return;
     }
 
-    QStringList items = reply.split(QLatin1Char('^'));
+    // Views into the reply (and into the latest continuation, kept alive here).
+    QList<QStringView> items = QStringView(reply).split(QLatin1Char('^'));
+    QString moreReply;
     int header[3];
     // A reply out of format leaves the line unparsed; it is asked for again when painted.
     if (!toInts(items.at(0), 3, header) || header[0] < 0 || header[0] > 32767 || header[1] < 1)
@@ -721,14 +742,15 @@ void SourceLex::ParseLineCore(int line, int &first, int &last, bool &changed)
     int next = 1;
     for (;;) {
         if (next >= items.size()) {
-            const QString moreReply = m_engine->MDo2(QStringLiteral("MoreToks^PARSE"), more, count);
-            const QStringList moreItems = moreReply.split(QLatin1Char('^'));
-            if (isFailure(moreReply) || moreItems.size() < 2) {
+            QString continuation = m_engine->MDo2(QStringLiteral("MoreToks^PARSE"), more, count);
+            QList<QStringView> moreItems = QStringView(continuation).split(QLatin1Char('^'));
+            if (isFailure(continuation) || moreItems.size() < 2) {
                 last = std::max(s, l - 1);
                 return;
             }
             more = moreItems.at(0).toInt();
-            items = moreItems;
+            moreReply = std::move(continuation);   // the views still point into its data
+            items = std::move(moreItems);
             next = 1;
         }
         if (!parseStatementLine(items.at(next++), l, lineFlags))

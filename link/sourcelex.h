@@ -118,7 +118,7 @@ private:
 
     void ParseLine(int line, int &first, int &last, bool &changed);
     void ParseLineCore(int line, int &first, int &last, bool &changed);
-    bool parseStatementLine(const QString &item, int line, quint32 &lineFlags);
+    bool parseStatementLine(QStringView item, int line, quint32 &lineFlags);
     void reportParseError(const QString &text);
 
     quint32 flags(int line) const;
