@@ -18,40 +18,32 @@ Routines &Routines::instance()
     return routines;
 }
 
-int Routines::indexOf(const std::vector<Entry> &entries, const QString &key)
-{
-    for (int i = 0; i < int(entries.size()); ++i)
-        if (entries[i].first == key)
-            return i;
-    return -1;
-}
-
-RoutineDocPtr Routines::find(const std::vector<Entry> &entries, const QString &key)
-{
-    const int i = indexOf(entries, key);
-    return i < 0 ? nullptr : entries[i].second;
-}
-
 RoutineDocPtr Routines::Locate(const QString &key) const
 {
-    return find(m_open, key);
+    return m_open.item(key);
 }
 
 RoutineDocPtr Routines::Item(const QString &key) const
 {
-    return find(m_open, key);
+    return m_open.item(key);
 }
 
 RoutineDocPtr Routines::Item(int index) const
 {
-    if (index < 1 || index > int(m_open.size()))
-        return nullptr;
-    return m_open[index - 1].second;
+    return m_open.item(index);
 }
 
 RoutineDocPtr Routines::frozenItem(const QString &key) const
 {
-    return find(m_frozen, key);
+    return m_frozen.item(key);
+}
+
+QStringList Routines::hiddenKeys() const
+{
+    QStringList keys;
+    for (const QString &key : m_hidden)
+        keys << key;
+    return keys;
 }
 
 RoutineDocPtr Routines::Add(IDocLink *link, QString &rtn, QString &env, QString &text,
@@ -88,8 +80,8 @@ RoutineDocPtr Routines::Add(IDocLink *link, QString &rtn, QString &env, QString 
     // A key that already has a live and a frozen document has no room for a third copy.
     // Decide before anything moves, so that no document ends up in neither collection.
     const QString key = doc->Key();
-    if (find(m_open, key) && find(m_frozen, key)) {
-        RoutineDocPtr older = find(m_frozen, key);
+    if (m_open.contains(key) && m_frozen.contains(key)) {
+        RoutineDocPtr older = m_frozen.item(key);
         if (older->Modified() || !Remove(key, true, false))
             throw VantrelError(VantrelError::Base + 2,
                                QStringLiteral("An older modified copy of %1 is still open in "
@@ -112,15 +104,12 @@ RoutineDocPtr Routines::Add(IDocLink *link, QString &rtn, QString &env, QString 
         doc->setRichSource(m_viewDefaults->richSource());
     }
 
-    const int existing = indexOf(m_open, key);
-    if (existing >= 0) {
-        RoutineDocPtr old = m_open[existing].second;
-        m_open.erase(m_open.begin() + existing);
-        m_hidden.removeAll(key);
+    if (RoutineDocPtr old = m_open.take(key)) {
+        m_hidden.remove(key);
         old->setFrozen(true);
-        m_frozen.emplace_back(key, old);
+        m_frozen.add(old, key);
     }
-    m_open.emplace_back(key, doc);
+    m_open.add(doc, key);
     return doc;
 }
 
@@ -128,7 +117,7 @@ RoutineDocPtr Routines::Active() const
 {
     if (m_activeKey.isEmpty())
         return nullptr;
-    RoutineDocPtr doc = find(m_open, m_activeKey);
+    RoutineDocPtr doc = m_open.item(m_activeKey);
     return doc && doc->Visible() ? doc : nullptr;
 }
 
@@ -137,41 +126,48 @@ void Routines::setActive(IRoutineDoc *doc)
     m_activeKey = doc && doc->Visible() ? doc->Key() : QString();
 }
 
+void Routines::promoteFrozen(const QString &key)
+{
+    if (key.isEmpty())
+        return;
+    if (RoutineDocPtr older = m_frozen.take(key)) {
+        older->setFrozen(false);
+        m_open.add(older, key);
+    }
+}
+
 bool Routines::ReKey(const QString &oldKey)
 {
-    const int i = indexOf(m_open, oldKey);
-    if (i < 0)
+    RoutineDocPtr doc = m_open.item(oldKey);
+    if (!doc)
         return false;
-    RoutineDocPtr doc = m_open[i].second;
     const QString newKey = doc->Key();
     if (newKey == oldKey)
         return true;
-    if (indexOf(m_open, newKey) >= 0 || indexOf(m_frozen, newKey) >= 0)
+    if (m_open.contains(newKey) || m_frozen.contains(newKey) || !m_open.reKey(oldKey, newKey))
         return false;
-    m_open[i].first = newKey;
 
     // Everything else that names the document by key follows it, or Active would read
     // null after a Save As until the window happened to be activated again.
     if (m_activeKey == oldKey)
         m_activeKey = newKey;
     const int hiddenAt = m_hidden.indexOf(oldKey);
-    if (hiddenAt >= 0)
-        m_hidden[hiddenAt] = newKey;
+    if (hiddenAt > 0) {
+        m_hidden.remove(oldKey);
+        if (hiddenAt > m_hidden.count())
+            m_hidden.add(newKey, newKey);
+        else
+            m_hidden.addBefore(newKey, newKey, hiddenAt);
+    }
     // A frozen copy belongs to the old key: with its replacement gone from that key it is
     // the live document there again, as when the replacement is closed.
-    const int frozenAt = indexOf(m_frozen, oldKey);
-    if (frozenAt >= 0) {
-        RoutineDocPtr older = m_frozen[frozenAt].second;
-        m_frozen.erase(m_frozen.begin() + frozenAt);
-        older->setFrozen(false);
-        m_open.emplace_back(oldKey, older);
-    }
+    promoteFrozen(oldKey);
     return true;
 }
 
 bool Routines::Remove(const QString &key, bool frozen, bool abandon)
 {
-    RoutineDocPtr doc = find(frozen ? m_frozen : m_open, key);
+    RoutineDocPtr doc = (frozen ? m_frozen : m_open).item(key);
     if (!doc)
         return false;
     if (!doc->CloseDoc(abandon))
@@ -182,63 +178,51 @@ bool Routines::Remove(const QString &key, bool frozen, bool abandon)
 
 RoutineDocPtr Routines::Extract(const QString &key, bool frozen)
 {
-    if (frozen) {
-        const int i = indexOf(m_frozen, key);
-        if (i < 0)
-            return nullptr;
-        RoutineDocPtr doc = m_frozen[i].second;
-        m_frozen.erase(m_frozen.begin() + i);
-        return doc;
-    }
-    const int i = indexOf(m_open, key);
-    if (i < 0)
+    if (frozen)
+        return m_frozen.take(key);
+    if (!m_open.contains(key))
         return nullptr;
-    m_hidden.removeAll(key);
-    RoutineDocPtr doc = m_open[i].second;
-    m_open.erase(m_open.begin() + i);
-    const QString docKey = doc->Key();
-    const int frozenAt = docKey.isEmpty() ? -1 : indexOf(m_frozen, docKey);
-    if (frozenAt >= 0) {
-        RoutineDocPtr older = m_frozen[frozenAt].second;
-        m_frozen.erase(m_frozen.begin() + frozenAt);
-        older->setFrozen(false);
-        m_open.emplace_back(docKey, older);
-    }
+    m_hidden.remove(key);
+    RoutineDocPtr doc = m_open.take(key);
+    promoteFrozen(doc->Key());
     return doc;
 }
 
 void Routines::Allocate(const QString &key, bool show)
 {
-    RoutineDocPtr doc = find(m_open, key);
+    RoutineDocPtr doc = m_open.item(key);
     if (!doc)
         return;
     if (show)
         doc->setVisible(true);
-    m_hidden.removeAll(doc->Key());
+    m_hidden.remove(doc->Key());
 }
 
 void Routines::Free(const QString &key, bool abandon)
 {
-    RoutineDocPtr doc = find(m_open, key);
+    RoutineDocPtr doc = m_open.item(key);
     if (!doc)
         return;
     const QString docKey = doc->Key();
-    if (doc->Rtn().startsWith(QLatin1Char('@')) || find(m_frozen, docKey)) {
+    if (doc->Rtn().startsWith(QLatin1Char('@')) || m_frozen.contains(docKey)) {
         Remove(docKey, false, abandon);
         return;
     }
     doc->setVisible(false);
     doc->setLowWaterMark(9999);
-    m_hidden.removeAll(docKey);
-    m_hidden.prepend(docKey);
+    m_hidden.remove(docKey);
+    if (m_hidden.isEmpty())
+        m_hidden.add(docKey, docKey);
+    else
+        m_hidden.addBefore(docKey, docKey, 1);
 
-    while (m_hidden.size() > MaxHidden) {
-        const QString oldest = m_hidden.last();
-        RoutineDocPtr candidate = find(m_open, oldest);
+    while (m_hidden.count() > MaxHidden) {
+        const QString oldest = m_hidden.keyAt(m_hidden.count());
+        RoutineDocPtr candidate = m_open.item(oldest);
         // A key whose document the user can see again was shown without leaving the
         // list; it is no longer hidden and must never be closed from here.
         if (!candidate || candidate->Visible()) {
-            m_hidden.removeLast();
+            m_hidden.remove(oldest);
             continue;
         }
         // A document that refuses to close stays; asking again would never end.
@@ -249,58 +233,56 @@ void Routines::Free(const QString &key, bool abandon)
 
 bool Routines::AnyLocksHeld(bool includeFrozen) const
 {
-    for (const Entry &e : m_open)
-        if (e.second->HoldsLock())
+    for (const RoutineDocPtr &doc : m_open)
+        if (doc->HoldsLock())
             return true;
     if (includeFrozen)
-        for (const Entry &e : m_frozen)
-            if (e.second->HoldsLock())
+        for (const RoutineDocPtr &doc : m_frozen)
+            if (doc->HoldsLock())
                 return true;
     return false;
 }
 
 bool Routines::AnyModified(bool includeFrozen) const
 {
-    for (const Entry &e : m_open)
-        if (e.second->Modified())
+    for (const RoutineDocPtr &doc : m_open)
+        if (doc->Modified())
             return true;
     if (includeFrozen)
-        for (const Entry &e : m_frozen)
-            if (e.second->Modified())
+        for (const RoutineDocPtr &doc : m_frozen)
+            if (doc->Modified())
                 return true;
     return false;
 }
 
 std::vector<RoutineDocPtr> Routines::documents() const
 {
-    std::vector<RoutineDocPtr> docs;
-    docs.reserve(m_open.size());
-    for (const Entry &e : m_open)
-        docs.push_back(e.second);
-    return docs;
+    return std::vector<RoutineDocPtr>(m_open.begin(), m_open.end());
+}
+
+void Routines::drain(Documents &documents, bool frozen)
+{
+    // Each removal may promote a frozen copy, which is then closed in turn. A document
+    // that cannot be closed is taken out unclosed, so the loop always ends.
+    while (!documents.isEmpty()) {
+        const QString key = documents.keyAt(1);
+        bool removed = false;
+        try {
+            removed = Remove(key, frozen, true);
+        } catch (...) {
+        }
+        if (!removed && documents.keyAt(1) == key) {
+            try {
+                Extract(key, frozen);
+            } catch (...) {
+                documents.remove(1);
+            }
+        }
+    }
 }
 
 void Routines::shutdown()
 {
-    // Each removal may promote a frozen copy, which is then closed in turn. A document
-    // that cannot be closed is taken out unclosed, so the loop always ends.
-    auto drain = [this](std::vector<Entry> &entries, bool frozen) {
-        while (!entries.empty()) {
-            const QString key = entries.front().first;
-            bool removed = false;
-            try {
-                removed = Remove(key, frozen, true);
-            } catch (...) {
-            }
-            if (!removed && !entries.empty() && entries.front().first == key) {
-                try {
-                    Extract(key, frozen);
-                } catch (...) {
-                    entries.erase(entries.begin());
-                }
-            }
-        }
-    };
     drain(m_open, false);
     drain(m_frozen, true);
     m_hidden.clear();

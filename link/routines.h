@@ -1,13 +1,13 @@
 #pragma once
 
 #include "iroutinedoc.h"
+#include "keyedcollection.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <vector>
 
 // The View menu's check marks that new documents take when no document is active.
@@ -43,7 +43,7 @@ public:
     RoutineDocPtr Locate(const QString &key) const;
     RoutineDocPtr Item(const QString &key) const;
     RoutineDocPtr Item(int index) const;   // 1-based
-    int Count() const { return int(m_open.size()); }
+    int Count() const { return m_open.count(); }
 
     // Creates, loads and files a document. An empty rtn makes a new routine: the
     // caller's variables receive its name, empty namespace, template text, "+1" and
@@ -69,23 +69,23 @@ public:
 
     // Frozen copies and the hidden list, most recently hidden first.
     RoutineDocPtr frozenItem(const QString &key) const;
-    int frozenCount() const { return int(m_frozen.size()); }
-    QStringList hiddenKeys() const { return m_hidden; }
+    int frozenCount() const { return m_frozen.count(); }
+    QStringList hiddenKeys() const;
 
     // Closes every document without prompting, so that the server's locks are released.
     // Called by the main window while it closes, while the link and windows still exist.
     void shutdown();
 
 private:
-    using Entry = std::pair<QString, RoutineDocPtr>;
-    static int indexOf(const std::vector<Entry> &entries, const QString &key);
-    static RoutineDocPtr find(const std::vector<Entry> &entries, const QString &key);
+    using Documents = KeyedCollection<RoutineDocPtr>;
+    void promoteFrozen(const QString &key);
+    void drain(Documents &documents, bool frozen);
 
     RoutineFactory m_factory;
     IViewDefaults *m_viewDefaults;
-    std::vector<Entry> m_open;     // live documents by key, in order of filing
-    std::vector<Entry> m_frozen;   // older copies still in the execution stack
-    QStringList m_hidden;          // keys of hidden live documents, newest first
+    Documents m_open;                  // live documents by key, in order of filing
+    Documents m_frozen;                // older copies still in the execution stack
+    KeyedCollection<QString> m_hidden; // keys of hidden live documents, newest first
     QString m_activeKey;           // "" when no code window is active
     int m_newRoutineCounter = 0;   // names Rtn1, Rtn2 … of routines not yet saved
 };

@@ -241,6 +241,16 @@ TEST_F(RoutinesTest, ReKeyMovesActiveAndHiddenKeysAndRefusesATakenKey)
     EXPECT_EQ(routines.hiddenKeys(), QStringList{"USER^D^1"});
     EXPECT_TRUE(routines.ReKey("USER^D^1"));    // unchanged key
     EXPECT_FALSE(routines.ReKey("USER^Q^1"));   // absent key
+
+    // The frozen copy of the old key is the live document there once its replacement left.
+    auto older = add("F");
+    auto newer = add("F");
+    newer->rtn = "G";
+    EXPECT_TRUE(routines.ReKey("USER^F^1"));
+    EXPECT_EQ(routines.Item("USER^G^1"), newer);
+    EXPECT_EQ(routines.Item("USER^F^1"), older);
+    EXPECT_FALSE(older->Frozen());
+    EXPECT_EQ(routines.frozenCount(), 0);
 }
 
 TEST_F(RoutinesTest, RemoveRefusedKeepsTheDocumentAndItsHiddenPlace)
