@@ -12,6 +12,8 @@ public:
     virtual ~IDocLink() = default;
 
     virtual QString Brand() const = 0;
+    // The session's namespace as last read from the server.
+    virtual QString Env() const = 0;
     virtual QString NameTable() const = 0;
     virtual int ProtocolVersion() const = 0;
     virtual bool HasFeature(int mask) const = 0;

@@ -3,6 +3,7 @@
 #include "mlink.h"
 
 QString MLinkDocLink::Brand() const { return m_link->Brand(); }
+QString MLinkDocLink::Env() const { return m_link->Env(); }
 QString MLinkDocLink::NameTable() const { return m_link->NameTable(); }
 int MLinkDocLink::ProtocolVersion() const { return m_link->ProtocolVersion(); }
 bool MLinkDocLink::HasFeature(int mask) const { return m_link->HasFeature(mask); }

@@ -11,11 +11,14 @@ public:
     explicit MLinkDocLink(MLink *link) : m_link(link) {}
 
     QString Brand() const override;
+    QString Env() const override;
     QString NameTable() const override;
     int ProtocolVersion() const override;
     bool HasFeature(int mask) const override;
     QStringList Transact(int timeout, const QStringList &request) override;
     void Send(const QStringList &fields) override;
+
+    MLink *link() const { return m_link; }
 
 private:
     MLink *m_link;   // the main window's link; outlives every document

@@ -30,6 +30,12 @@ public:
 
     Routine();
     ~Routine() override;
+
+    // The document behind an entry of the open-routine collection.
+    static std::shared_ptr<Routine> from(const std::shared_ptr<IRoutineDoc> &doc)
+    {
+        return std::dynamic_pointer_cast<Routine>(doc);
+    }
     Routine(const Routine &) = delete;
     Routine &operator=(const Routine &) = delete;
 

@@ -1,5 +1,6 @@
 #include "routines.h"
 
+#include "routine.h"
 #include "vantrelerror.h"
 
 #include <QDateTime>
@@ -14,7 +15,7 @@ Routines::~Routines() = default;
 
 Routines &Routines::instance()
 {
-    static Routines routines;
+    static Routines routines([] { return std::make_shared<Routine>(); });
     return routines;
 }
 

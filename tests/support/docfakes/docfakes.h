@@ -112,6 +112,7 @@ class FakeDocLink : public IDocLink
 {
 public:
     QString Brand() const override { return brand; }
+    QString Env() const override { return env; }
     QString NameTable() const override { return nameTable; }
     int ProtocolVersion() const override { return protocol; }
     bool HasFeature(int mask) const override { return (features & mask) != 0; }
@@ -120,6 +121,7 @@ public:
 
     QString brand = QStringLiteral("CACHE");
     QString nameTable = QStringLiteral("NT");
+    QString env = QStringLiteral("USER");
     int protocol = 4;
     int features = 0xFFFF;
     std::deque<QStringList> replies;    // answers to transactions, in order
