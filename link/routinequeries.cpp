@@ -13,7 +13,7 @@
 
 namespace {
 
-// A numeric offset as the original accepted it: any decimal number, blanks around it
+// A numeric offset as references have always been read: any decimal number, blanks around it
 // allowed, rounded half to even.
 bool numericOffset(const QString &text, long long &value)
 {

@@ -55,7 +55,7 @@ RoutineDocPtr Routines::Add(IDocLink *link, QString &rtn, QString &env, QString 
 
     bool isNew = false;
     if (rtn.isEmpty()) {
-        // The counter is a 16-bit value in the saved state of the original program.
+        // The counter is a 16-bit value: the names stay within Rtn1..Rtn32767.
         if (m_newRoutineCounter >= 32767)
             throw VantrelError(6, QStringLiteral("Overflow"));
         isNew = true;

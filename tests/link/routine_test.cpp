@@ -609,6 +609,31 @@ TEST_F(BreakpointTest, ARenameIntoADuplicateLabelKeepsTheBlocksBreakpointsInPlac
     EXPECT_EQ(index()[7], QStringList{"A+4"});
 }
 
+TEST_F(BreakpointTest, RemovingTheFirstLabelDoesNotTakeTheCaretLinesLabel)
+{
+    pane->DeleteBP(r->BPsOnLine(2).at(0), true);
+    auto bp = std::make_shared<Breakpoint>();
+    bp->Line = "ABC+1";
+    bp->Rtn = "ABC";
+    bp->Env = "USER";
+    bp->Cmd = 1;
+    bp->Enabled = true;
+    pane->SetBP(bp);
+    win(*r)->setCaret(0, 8);   // on label B
+    pane->messages.clear();
+    r->document()->DeleteImpl(0, 0, 3, 0);   // line 1 loses its label
+    EXPECT_EQ(pane->messages, (QStringList{"BP -|ABC+1|ABC|1", "BP +|+2|ABC|1"}));
+    EXPECT_EQ(index()[2], QStringList{"+2"});
+}
+
+TEST_F(BreakpointTest, MacroAndIncludeTextsShowNoBreakpoints)
+{
+    auto mac = open("ABC", {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4", "\tS Y=5",
+                            "\tS Y=6"}, 2);
+    for (int line = 1; line <= mac->document()->NumLines(); ++line)
+        EXPECT_TRUE(mac->BPsOnLine(line).empty()) << line;
+}
+
 TEST_F(BreakpointTest, MarkerStaysUntilTheLastBreakpointOfTheLineGoes)
 {
     auto make = [](int cmd) {

@@ -20,7 +20,14 @@
 #include <memory>
 
 #include <deque>
+#include <ostream>
 #include <vector>
+
+// Readable texts in test failure messages.
+inline void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 class SourceView;
 
