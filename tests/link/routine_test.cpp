@@ -371,7 +371,9 @@ TEST_F(RoutineTest, RenameReKeysOrPutsTheOldIdentityBack)
 
 TEST_F(RoutineTest, ShowingPlacesTheFirstWindowAndRemembersMaximised)
 {
+    host.minimised = true;   // the first document brings a minimised main window back
     auto a = open("A", {"\tQ"});
+    EXPECT_EQ(host.restores, 1);
     EXPECT_EQ(win(*a)->parseTimerInterval, 0);   // never ticks before the first show
     a->setVisible(true);
     EXPECT_EQ(win(*a)->movedToOrigin, 1);
@@ -392,6 +394,18 @@ TEST_F(RoutineTest, ShowingPlacesTheFirstWindowAndRemembersMaximised)
     a->Activate(false);
     EXPECT_TRUE(routines->hiddenKeys().isEmpty());
     EXPECT_EQ(routines->Active().get(), a.get());
+}
+
+TEST_F(RoutineTest, ADocumentEndingUnclosedCutsItsWindowOffBeforeHidingIt)
+{
+    auto r = open("ABC", {"\tQ"});
+    r->setVisible(true);
+    FakeCodeWindow *w = win(*r);
+    bool cutBeforeHiding = false;
+    w->onHide = [w, &cutBeforeHiding] { cutBeforeHiding = w->routine() == nullptr; };
+    routines->Extract(r->Key(), false);   // taken out without CloseDoc
+    r.reset();
+    EXPECT_TRUE(cutBeforeHiding);
 }
 
 // ---- parser queries ------------------------------------------------------------------------

@@ -79,7 +79,12 @@ public:
 
     bool isWindowVisible() const override { return visible; }
     void showWindow(bool maximised) override { visible = true; this->maximised = maximised; }
-    void hideWindow() override { visible = false; }
+    void hideWindow() override
+    {
+        if (onHide)
+            onHide();
+        visible = false;
+    }
     bool isMaximised() const override { return maximised; }
     void moveToOrigin() override { ++movedToOrigin; }
     void bringToFront() override { ++broughtToFront; }
@@ -102,6 +107,7 @@ public:
     int parseTimerInterval = 0;
     QString tipId, tipText;
     bool defaultRichSource;
+    std::function<void()> onHide;
 
 private:
     void onTextInserted(int c1, int l1, int c2, int l2);
