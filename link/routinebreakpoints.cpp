@@ -36,7 +36,7 @@ void Routine::BPSet(const BreakpointPtr &bp, int line)
         bp->Env = m_env;
     if (line == 0)
         line = LineOfLabel(bp->Line);
-    if (line < 1)
+    if (line < 1 || line > document()->NumLines())
         return;
     if (line > int(m_bpIndex.size()))
         m_bpIndex.resize(line);

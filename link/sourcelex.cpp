@@ -668,7 +668,8 @@ bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlag
             partEnd = item.indexOf(QLatin1Char('\\'), start);
             const QStringView part = item.mid(start, partEnd < 0 ? -1 : partEnd - start);
             int t[4];
-            if (!toInts(part, 4, t))
+            // A token that cannot be placed on a line is dropped, not handed to the view.
+            if (!toInts(part, 4, t) || t[1] < 0 || t[2] < 0)
                 continue;
             ProxySourceToken token;
             token.TokenType = t[0] == 4 && t[1] == 0 && unlabelled ? 9 : t[0];

@@ -364,6 +364,24 @@ TEST_F(LexTest, BadLinesOfAStatementStayUnparsedAndOthersAreStored)
     EXPECT_EQ(engine->callsTo("MoreToks^PARSE").size(), engine->callsTo("Begin^PARSE").size());
 }
 
+TEST_F(LexTest, RepliesOutOfFormatLeaveTheLineUnparsed)
+{
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"1 1", ""},                                   // short header
+        {"40000 1 0^0 0\\6 1 1 0", ""},              // state beyond 15 bits
+        {"0 0 0^0 0\\6 1 1 0", ""},                  // no lines
+        {"x y z", ""},
+        {"0 1 0^0 0\\a b c d\\6 1 1 0", "6@1+1/0"},  // a bad token is skipped
+        {"0 1 0^0 0\\6 -1 3 0\\6 2 -4 0", ""},       // tokens that fit no line
+    };
+    for (const auto &[reply, expected] : cases) {
+        load({"\tS X=1"});
+        onBegin(0, reply);
+        scan(0);
+        EXPECT_EQ(tokens(0), expected) << reply.toStdString();
+    }
+}
+
 TEST_F(LexTest, ChainedStatementsParseFromTheirFirstLineAndRepairBrokenChains)
 {
     load({"\tS X=1,", "\tY=2,", "\tZ=3", "\tQ"});
