@@ -149,3 +149,72 @@ TEST(SourceViewPaint, TokensMarginMarksAndWrappedRowsReachThePixels)
 
     view.Document()->SetLex(nullptr);
 }
+
+namespace {
+
+// A lexer like the M lexer: it turns a label's blank into a TAB while it scans,
+// and asks for the next line after line 250.
+class EditingLexer : public ISourceLex
+{
+public:
+    explicit EditingLexer(SourceView &view) : m_view(view) {}
+    void BeginLineScan(SourceDocument *doc, int line, const QString &text, int) override
+    {
+        scanned.push_back(line);
+        if (m_view.viewport()->paintingActive())
+            ++scannedWhilePainting;
+        m_line = line;
+        if (text.size() > 4 && text.at(4) == QLatin1Char(' '))
+            doc->ReplaceChar(4, line, QLatin1Char('\t'));
+    }
+    void ScanToken(SourceToken &token) override { token = {0, 0, 0, 0}; }
+    void EndLineScan(SourceDocument *, bool &scanNext) override { scanNext = m_line == 250; }
+
+    std::vector<int> scanned;
+    int scannedWhilePainting = 0;
+
+private:
+    SourceView &m_view;
+    int m_line = -1;
+};
+
+} // namespace
+
+TEST(SourceViewPaint, ColoursOnlyLinesAboutToBeShownAndLetsTheLexerEdit)
+{
+    SourceView view;
+    view.resize(400, 200);
+    EditingLexer lexer(view);
+    view.Document()->SetLex(&lexer);
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("L%1 Q").arg(i, 3, 10, QLatin1Char('0'));
+    view.Document()->InsertImpl(0, 0, lines.join(QLatin1String("\r\n")));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QCoreApplication::processEvents();
+    view.grab();
+
+    ASSERT_FALSE(lexer.scanned.empty());
+    EXPECT_EQ(lexer.scannedWhilePainting, 0);
+    const int last = view.LastVisibleLine();
+    EXPECT_LT(last, 50);
+    EXPECT_LE(*std::max_element(lexer.scanned.begin(), lexer.scanned.end()), last);
+    EXPECT_EQ(view.Document()->GetLine(0), "L000\tQ");
+    EXPECT_EQ(view.Document()->GetLine(last + 1), QStringLiteral("L%1 Q").arg(last + 1, 3, 10, QLatin1Char('0')));
+    EXPECT_FALSE(view.Document()->Modified());   // the lexer's edit is low-level
+
+    // UpdateLines scans at once, on through the lines the lexer asks for.
+    lexer.scanned.clear();
+    int end = -1;
+    view.Document()->UpdateLines(249, 250, end);
+    EXPECT_EQ(end, 251);
+    EXPECT_EQ(lexer.scanned, (std::vector<int>{249, 250, 251}));
+
+    // UpdateViews marks a line for colouring again before the next paint.
+    lexer.scanned.clear();
+    view.Document()->UpdateViews(2, 1, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(lexer.scanned, (std::vector<int>{1}));
+    view.Document()->SetLex(nullptr);
+}
