@@ -189,6 +189,7 @@ void SourceDocument::Reset()
     m_pendingDescription.clear();
     m_undone = 0;
     m_blocksDirty = true;
+    m_anyHidden = m_anyCollapsed = m_visibilityDirty = false;
     const bool wasModified = m_doc->isModified();
     m_doc->setModified(false);
     if (wasModified && m_holdModified)
@@ -382,7 +383,7 @@ void SourceDocument::processChange(int position, int removed, int added)
         m_lines.erase(m_lines.begin() + l1 + 1, m_lines.begin() + l2 + 1);
         m_colourValid.erase(m_colourValid.begin() + l1 + 1, m_colourValid.begin() + l2 + 1);
         m_colourValid[l1] = 0;
-        m_blocksDirty = true;
+        markBlocksDirty();
         emit TextDeleted(c1, l1, c2, l2);
     }
     if (!newText.isEmpty()) {
@@ -408,7 +409,7 @@ void SourceDocument::processChange(int position, int removed, int added)
             m_colourValid.insert(m_colourValid.begin() + l1 + 1, size_t(k), 0);
         }
         m_colourValid[l1] = 0;
-        m_blocksDirty = true;
+        markBlocksDirty();
         emit TextInserted(c1, l1, ic2, ie2);
     }
 
@@ -430,7 +431,7 @@ void SourceDocument::resyncLines()
     m_lines = lines;
     m_data.resize(size_t(lines.size()), Slots{});
     m_colourValid.assign(size_t(lines.size()), 0);
-    m_blocksDirty = true;
+    markBlocksDirty();
 }
 
 // --- line data ----------------------------------------------------------------------
@@ -456,7 +457,7 @@ void SourceDocument::SetLineData(int line, int slot, std::int32_t value)
     std::int32_t &cell = m_data[size_t(line)][size_t(slot)];
     if (slot == LineData::kFlagSlot
         && ((cell ^ value) & (LineData::kBlockStart | LineData::kDepthMask)))
-        m_blocksDirty = true;
+        markBlocksDirty();
     if (slot == LineData::kControlSlot) {
         // The block bits are the control's to compute; a caller sets the rest.
         value = (value & ~LineData::kBlockBits) | (cell & LineData::kBlockBits);
@@ -776,9 +777,18 @@ void SourceDocument::setCollapsingEnabled(bool enabled)
         for (Slots &s : m_data)
             s[0] &= ~LineData::kBlockBits;
     }
-    m_blocksDirty = true;
+    markBlocksDirty();
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
+}
+
+void SourceDocument::markBlocksDirty()
+{
+    m_blocksDirty = true;
+    // Only a collapsed block hides lines; without one there is nothing to redo.
+    if (m_anyHidden || (m_collapsing && m_anyCollapsed))
+        m_visibilityDirty = true;
 }
 
 void SourceDocument::refreshBlockBits()
@@ -806,9 +816,14 @@ void SourceDocument::refreshBlockBits()
 
 void SourceDocument::applyVisibility()
 {
+    if (!m_visibilityDirty)
+        return;
+    m_visibilityDirty = false;
     if (m_blocksDirty)
         refreshBlockBits();
     bool changed = false;
+    bool anyHidden = false;
+    bool anyCollapsed = false;
     std::vector<std::pair<int, bool>> open;   // depth, collapsed
     QTextBlock block = m_doc->firstBlock();
     for (int line = 0; line < NumLines() && block.isValid(); ++line, block = block.next()) {
@@ -820,15 +835,20 @@ void SourceDocument::applyVisibility()
                 open.pop_back();
             hidden = std::any_of(open.begin(), open.end(),
                                  [](const std::pair<int, bool> &o) { return o.second; });
-            if (s[0] & LineData::kBlockHeader)
+            if (s[0] & LineData::kBlockHeader) {
                 open.emplace_back(depth, (s[0] & LineData::kBlockCollapsed) != 0);
+                anyCollapsed = anyCollapsed || open.back().second;
+            }
         }
+        anyHidden = anyHidden || hidden;
         if (block.isVisible() == hidden) {
             block.setVisible(!hidden);
             m_doc->markContentsDirty(block.position(), block.length());
             changed = true;
         }
     }
+    m_anyHidden = anyHidden;
+    m_anyCollapsed = anyCollapsed;
     if (changed)
         emit visibilityChanged();
 }
@@ -868,6 +888,7 @@ bool SourceDocument::CollapseBlock(int line)
     if (header < 0 || (m_data[size_t(header)][0] & LineData::kBlockCollapsed))
         return false;
     m_data[size_t(header)][0] |= LineData::kBlockCollapsed;
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(header, header);
     return true;
@@ -891,6 +912,7 @@ bool SourceDocument::ExpandBlock(int line)
     if (header < 0)
         return false;
     m_data[size_t(header)][0] &= ~LineData::kBlockCollapsed;
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(header, header);
     return true;
@@ -906,6 +928,7 @@ void SourceDocument::CollapseAll()
         if (s[0] & LineData::kBlockHeader)
             s[0] |= LineData::kBlockCollapsed;
     }
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
 }
@@ -914,6 +937,7 @@ void SourceDocument::ExpandAll()
 {
     for (Slots &s : m_data)
         s[0] &= ~LineData::kBlockCollapsed;
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
 }

@@ -181,6 +181,7 @@ private:
     void scanLine(int line, bool &scanNext);
     void applyFormats(int line, const std::vector<SourceToken> &tokens);
     void refreshBlockBits();
+    void markBlocksDirty();
     int blockEnd(int header) const;
 
     QTextDocument *m_doc;
@@ -221,5 +222,8 @@ private:
     int m_stepStartUndo = 0;
 
     bool m_collapsing = false;
-    bool m_blocksDirty = true;
+    bool m_blocksDirty = true;        // slot-0 block bits must be recomputed
+    bool m_visibilityDirty = false;   // which lines are hidden must be recomputed
+    bool m_anyHidden = false;
+    bool m_anyCollapsed = false;
 };

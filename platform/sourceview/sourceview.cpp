@@ -26,7 +26,9 @@ public:
     explicit SourceMargin(SourceView *view) : QWidget(view), m_view(view)
     {
         setMouseTracking(true);
-        setAutoFillBackground(false);
+        // It fills every pixel it is asked to paint; without this the control
+        // behind it would be repainted with it on every keystroke.
+        setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
 protected:
