@@ -88,6 +88,10 @@ QString SourceDocument::Text() const
 
 int SourceDocument::positionOf(int column, int line) const
 {
+    // A line past the end means the end of the text (a selection of whole
+    // lines may end at the start of the line after the last one).
+    if (line >= NumLines())
+        return m_doc->characterCount() - 1;
     line = std::clamp(line, 0, NumLines() - 1);
     column = std::clamp(column, 0, GetLineLength(line));
     return m_doc->findBlockByNumber(line).position() + column;

@@ -153,7 +153,8 @@ public:
     // before painting, never while it paints).
     void applyVisibility();
 
-    // Position in the QTextDocument of (column, line), clamped into the text.
+    // Position in the QTextDocument of (column, line), clamped into the text;
+    // a line past the last one gives the end of the text.
     int positionOf(int column, int line) const;
     // Turns CR LF and lone CR into LF, the one line end used inside.
     static QString normalizeLineEnds(const QString &text);
