@@ -469,6 +469,19 @@ void SourceDocument::SetLineData(int line, int slot, std::int32_t value)
     cell = value;
 }
 
+bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t clear)
+{
+    if (line < 0 || line >= NumLines())
+        return false;
+    const std::int32_t old = GetLineData(line, LineData::kFlagSlot);
+    const std::int32_t value = LineData::applyFlags(old, set, clear);
+    if (value == old)
+        return false;
+    SetLineData(line, LineData::kFlagSlot, value);
+    UpdateViews(2, line, line);
+    return true;
+}
+
 // --- colouring ------------------------------------------------------------------------
 
 void SourceDocument::SetLex(ISourceLex *lex)

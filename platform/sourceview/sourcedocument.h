@@ -79,6 +79,9 @@ public:
     void SetExtraData(int count);
     std::int32_t GetLineData(int line, int slot) const;
     void SetLineData(int line, int slot, std::int32_t value);
+    // The flag-word rule: new = (old | set) & ~clear, written and the line
+    // repainted only when it changes. Returns whether it changed.
+    bool changeLineFlags(int line, std::int32_t set, std::int32_t clear);
 
     // --- colouring and repainting ---------------------------------------------
     ISourceLex *Lex() const { return m_lex; }
