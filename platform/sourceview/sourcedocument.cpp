@@ -192,6 +192,7 @@ void SourceDocument::Reset()
     m_stepDescriptions.clear();
     m_pendingDescription.clear();
     m_undone = 0;
+    m_deferred.clear();
     m_blocksDirty = true;
     m_anyHidden = m_anyCollapsed = m_visibilityDirty = false;
     const bool wasModified = m_doc->isModified();
@@ -211,37 +212,53 @@ bool SourceDocument::edit(int position, int removeLength, const QString &text, b
     if (removeLength == 0 && text.isEmpty())
         return true;
     if (m_inChange) {
-        if (!m_pending)
-            return false;
-        m_pending->push_back({position, removeLength, text, undoable, description});
+        m_deferred.push_back({position, removeLength, text, undoable, description});
         return true;
     }
+    ++m_apiDepth;
     if (!undoable) {
         lowLevelEdit(position, removeLength, text);
-        return true;
-    }
-    QTextCursor cursor(m_doc);
-    cursor.setPosition(position);
-    cursor.setPosition(position + removeLength, QTextCursor::KeepAnchor);
-    const bool join = m_groupDepth > 0 && m_groupHasStep && m_doc->isUndoAvailable();
-    if (join) {
-        cursor.joinPreviousEditBlock();
-        m_joiningStep = true;
     } else {
-        cursor.beginEditBlock();
-        if (m_pendingDescription.isEmpty())
-            m_pendingDescription = m_groupDepth > 0 ? m_groupDescription : description;
+        QTextCursor cursor(m_doc);
+        cursor.setPosition(position);
+        cursor.setPosition(position + removeLength, QTextCursor::KeepAnchor);
+        const bool join = m_groupDepth > 0 && m_groupHasStep && m_doc->isUndoAvailable();
+        if (join) {
+            cursor.joinPreviousEditBlock();
+            m_joiningStep = true;
+        } else {
+            cursor.beginEditBlock();
+            if (m_pendingDescription.isEmpty())
+                m_pendingDescription = m_groupDepth > 0 ? m_groupDescription : description;
+        }
+        const int seq = m_changeSeq;
+        cursor.insertText(text);
+        cursor.endEditBlock();
+        m_joiningStep = false;
+        if (m_groupDepth > 0)
+            m_groupHasStep = true;
+        // Qt raises no change signal for an edit made while it is still raising one.
+        if (seq == m_changeSeq)
+            processChange(position, removeLength, int(text.size()));
     }
-    const int seq = m_changeSeq;
-    cursor.insertText(text);
-    cursor.endEditBlock();
-    m_joiningStep = false;
-    if (m_groupDepth > 0)
-        m_groupHasStep = true;
-    // Qt raises no change signal for an edit made while it is still raising one.
-    if (seq == m_changeSeq)
-        processChange(position, removeLength, int(text.size()));
+    --m_apiDepth;
+    flushDeferred();
     return true;
+}
+
+void SourceDocument::flushDeferred()
+{
+    // Edits asked for by listeners run once Qt has finished the change that
+    // raised the notification, one after the other, each with its own notifications.
+    if (m_apiDepth > 0 || m_inChange || m_flushing)
+        return;
+    m_flushing = true;
+    while (!m_deferred.empty()) {
+        const PendingEdit e = m_deferred.front();
+        m_deferred.erase(m_deferred.begin());
+        edit(e.position, e.removeLength, e.text, e.undoable, e.description);
+    }
+    m_flushing = false;
 }
 
 void SourceDocument::lowLevelEdit(int position, int removeLength, const QString &text)
@@ -290,6 +307,7 @@ void SourceDocument::endUndoGroup()
 
 void SourceDocument::beginEditStep(const QString &description, bool joinPrevious)
 {
+    ++m_apiDepth;
     m_stepCursor = QTextCursor(m_doc);
     m_stepStartUndo = m_doc->availableUndoSteps();
     const bool join = (joinPrevious || (m_groupDepth > 0 && m_groupHasStep))
@@ -311,6 +329,8 @@ void SourceDocument::endEditStep()
     m_pendingDescription.clear();
     if (m_groupDepth > 0 && m_doc->availableUndoSteps() != m_stepStartUndo)
         m_groupHasStep = true;
+    --m_apiDepth;
+    flushDeferred();
 }
 
 void SourceDocument::onContentsChange(int position, int removed, int added)
@@ -373,9 +393,6 @@ void SourceDocument::processChange(int position, int removed, int added)
         return;   // formats only
 
     m_inChange = true;
-    std::vector<PendingEdit> pending;
-    std::vector<PendingEdit> *outerPending = m_pending;
-    m_pending = &pending;
 
     if (!oldText.isEmpty()) {
         const QString merged = m_lines.at(l1).left(c1) + m_lines.at(l2).mid(c2);
@@ -417,12 +434,14 @@ void SourceDocument::processChange(int position, int removed, int added)
         emit TextInserted(c1, l1, ic2, ie2);
     }
 
-    m_pending = outerPending;
     m_inChange = false;
     if (NumLines() != m_doc->blockCount())
         resyncLines();
-    for (const PendingEdit &e : pending)
-        edit(e.position, e.removeLength, e.text, e.undoable, e.description);
+    // A change Qt made by itself (its own key handling) has no caller of ours to
+    // run the deferred edits when it returns.
+    if (!m_deferred.empty() && m_apiDepth == 0) {
+        QMetaObject::invokeMethod(this, &SourceDocument::flushDeferred, Qt::QueuedConnection);
+    }
 }
 
 void SourceDocument::resyncLines()
@@ -730,18 +749,24 @@ void SourceDocument::Undo()
 {
     if (!m_doc->isUndoAvailable())
         return;
+    ++m_apiDepth;
     m_doc->undo();
+    --m_apiDepth;
     if (m_undone < int(m_stepEnds.size()))
         ++m_undone;
+    flushDeferred();
 }
 
 void SourceDocument::Redo()
 {
     if (!m_doc->isRedoAvailable())
         return;
+    ++m_apiDepth;
     m_doc->redo();
+    --m_apiDepth;
     if (m_undone > 0)
         --m_undone;
+    flushDeferred();
 }
 
 int SourceDocument::UndoStepCount() const

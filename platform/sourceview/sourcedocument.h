@@ -176,6 +176,7 @@ private:
     struct PendingEdit;
     void onContentsChange(int position, int removed, int added);
     void processChange(int position, int removed, int added);
+    void flushDeferred();
     bool edit(int position, int removeLength, const QString &text, bool undoable,
               const QString &description);
     void lowLevelEdit(int position, int removeLength, const QString &text);
@@ -204,10 +205,12 @@ private:
     int m_options = 0;
 
     bool m_inChange = false;          // notifications are being raised
+    int m_apiDepth = 0;               // a call of ours is changing the QTextDocument
+    bool m_flushing = false;
+    std::vector<PendingEdit> m_deferred;   // edits asked for while notifying
     bool m_suppress = false;          // Reset empties the text without notifications
     bool m_holdModified = false;      // a low-level edit must not flicker Modified
     int m_changeSeq = 0;              // counts Qt's change signals
-    std::vector<PendingEdit> *m_pending = nullptr;   // edits asked for meanwhile
     bool m_colouring = false;         // a lexer scan is running
     bool m_lowLevel = false;          // the running edit adds no undo step
 

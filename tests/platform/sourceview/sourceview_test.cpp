@@ -303,3 +303,26 @@ TEST(SourceViewSelection, WholeLineSelectionMayEndPastTheLastLine)
     v.SetSelection(1, 0, 99999, 0);   // a column past the end stops at the line's end
     EXPECT_EQ(v.textCursor().selectedText(), "b");
 }
+
+TEST(SourceViewEdits, AHandlerMayEditTheDocumentFromANotification)
+{
+    ShownView shown("ab cd");
+    SourceView &v = shown.view;
+    NotificationLog log(*v.Document());
+    // Like the lexer's label rule: the first blank of the line becomes a TAB.
+    bool armed = true;
+    QObject::connect(&v, &SourceView::TextInserted, [&](int, int l1, int, int) {
+        const int blank = v.Document()->GetLine(l1).indexOf(' ');
+        if (blank >= 0 && armed)
+            v.Document()->ReplaceChar(blank, l1, '\t');
+        armed = false;
+    });
+    v.SetCaret(2, 0);
+    QTest::keyClick(&v, 'x');
+    EXPECT_EQ(v.Document()->GetLine(0), "abx\tcd");
+    EXPECT_EQ(log.take(), (std::vector<Notification>{
+                              {'I', 2, 0, 3, 0}, {'D', 3, 0, 4, 0}, {'I', 3, 0, 4, 0}}));
+    // The handler's low-level edit belongs to the key's undo step.
+    v.Document()->Undo();
+    EXPECT_EQ(v.Document()->GetLine(0), "ab cd");
+}
