@@ -88,6 +88,10 @@ QString SourceDocument::Text() const
 
 int SourceDocument::positionOf(int column, int line) const
 {
+    // A line past the end means the end of the text (a selection of whole
+    // lines may end at the start of the line after the last one).
+    if (line >= NumLines())
+        return m_doc->characterCount() - 1;
     line = std::clamp(line, 0, NumLines() - 1);
     column = std::clamp(column, 0, GetLineLength(line));
     return m_doc->findBlockByNumber(line).position() + column;
@@ -188,7 +192,9 @@ void SourceDocument::Reset()
     m_stepDescriptions.clear();
     m_pendingDescription.clear();
     m_undone = 0;
+    m_deferred.clear();
     m_blocksDirty = true;
+    m_anyHidden = m_anyCollapsed = m_visibilityDirty = false;
     const bool wasModified = m_doc->isModified();
     m_doc->setModified(false);
     if (wasModified && m_holdModified)
@@ -206,37 +212,53 @@ bool SourceDocument::edit(int position, int removeLength, const QString &text, b
     if (removeLength == 0 && text.isEmpty())
         return true;
     if (m_inChange) {
-        if (!m_pending)
-            return false;
-        m_pending->push_back({position, removeLength, text, undoable, description});
+        m_deferred.push_back({position, removeLength, text, undoable, description});
         return true;
     }
+    ++m_apiDepth;
     if (!undoable) {
         lowLevelEdit(position, removeLength, text);
-        return true;
-    }
-    QTextCursor cursor(m_doc);
-    cursor.setPosition(position);
-    cursor.setPosition(position + removeLength, QTextCursor::KeepAnchor);
-    const bool join = m_groupDepth > 0 && m_groupHasStep && m_doc->isUndoAvailable();
-    if (join) {
-        cursor.joinPreviousEditBlock();
-        m_joiningStep = true;
     } else {
-        cursor.beginEditBlock();
-        if (m_pendingDescription.isEmpty())
-            m_pendingDescription = m_groupDepth > 0 ? m_groupDescription : description;
+        QTextCursor cursor(m_doc);
+        cursor.setPosition(position);
+        cursor.setPosition(position + removeLength, QTextCursor::KeepAnchor);
+        const bool join = m_groupDepth > 0 && m_groupHasStep && m_doc->isUndoAvailable();
+        if (join) {
+            cursor.joinPreviousEditBlock();
+            m_joiningStep = true;
+        } else {
+            cursor.beginEditBlock();
+            if (m_pendingDescription.isEmpty())
+                m_pendingDescription = m_groupDepth > 0 ? m_groupDescription : description;
+        }
+        const int seq = m_changeSeq;
+        cursor.insertText(text);
+        cursor.endEditBlock();
+        m_joiningStep = false;
+        if (m_groupDepth > 0)
+            m_groupHasStep = true;
+        // Qt raises no change signal for an edit made while it is still raising one.
+        if (seq == m_changeSeq)
+            processChange(position, removeLength, int(text.size()));
     }
-    const int seq = m_changeSeq;
-    cursor.insertText(text);
-    cursor.endEditBlock();
-    m_joiningStep = false;
-    if (m_groupDepth > 0)
-        m_groupHasStep = true;
-    // Qt raises no change signal for an edit made while it is still raising one.
-    if (seq == m_changeSeq)
-        processChange(position, removeLength, int(text.size()));
+    --m_apiDepth;
+    flushDeferred();
     return true;
+}
+
+void SourceDocument::flushDeferred()
+{
+    // Edits asked for by listeners run once Qt has finished the change that
+    // raised the notification, one after the other, each with its own notifications.
+    if (m_apiDepth > 0 || m_inChange || m_flushing)
+        return;
+    m_flushing = true;
+    while (!m_deferred.empty()) {
+        const PendingEdit e = m_deferred.front();
+        m_deferred.erase(m_deferred.begin());
+        edit(e.position, e.removeLength, e.text, e.undoable, e.description);
+    }
+    m_flushing = false;
 }
 
 void SourceDocument::lowLevelEdit(int position, int removeLength, const QString &text)
@@ -285,6 +307,7 @@ void SourceDocument::endUndoGroup()
 
 void SourceDocument::beginEditStep(const QString &description, bool joinPrevious)
 {
+    ++m_apiDepth;
     m_stepCursor = QTextCursor(m_doc);
     m_stepStartUndo = m_doc->availableUndoSteps();
     const bool join = (joinPrevious || (m_groupDepth > 0 && m_groupHasStep))
@@ -306,6 +329,8 @@ void SourceDocument::endEditStep()
     m_pendingDescription.clear();
     if (m_groupDepth > 0 && m_doc->availableUndoSteps() != m_stepStartUndo)
         m_groupHasStep = true;
+    --m_apiDepth;
+    flushDeferred();
 }
 
 void SourceDocument::onContentsChange(int position, int removed, int added)
@@ -368,9 +393,6 @@ void SourceDocument::processChange(int position, int removed, int added)
         return;   // formats only
 
     m_inChange = true;
-    std::vector<PendingEdit> pending;
-    std::vector<PendingEdit> *outerPending = m_pending;
-    m_pending = &pending;
 
     if (!oldText.isEmpty()) {
         const QString merged = m_lines.at(l1).left(c1) + m_lines.at(l2).mid(c2);
@@ -382,7 +404,7 @@ void SourceDocument::processChange(int position, int removed, int added)
         m_lines.erase(m_lines.begin() + l1 + 1, m_lines.begin() + l2 + 1);
         m_colourValid.erase(m_colourValid.begin() + l1 + 1, m_colourValid.begin() + l2 + 1);
         m_colourValid[l1] = 0;
-        m_blocksDirty = true;
+        markBlocksDirty();
         emit TextDeleted(c1, l1, c2, l2);
     }
     if (!newText.isEmpty()) {
@@ -408,16 +430,18 @@ void SourceDocument::processChange(int position, int removed, int added)
             m_colourValid.insert(m_colourValid.begin() + l1 + 1, size_t(k), 0);
         }
         m_colourValid[l1] = 0;
-        m_blocksDirty = true;
+        markBlocksDirty();
         emit TextInserted(c1, l1, ic2, ie2);
     }
 
-    m_pending = outerPending;
     m_inChange = false;
     if (NumLines() != m_doc->blockCount())
         resyncLines();
-    for (const PendingEdit &e : pending)
-        edit(e.position, e.removeLength, e.text, e.undoable, e.description);
+    // A change Qt made by itself (its own key handling) has no caller of ours to
+    // run the deferred edits when it returns.
+    if (!m_deferred.empty() && m_apiDepth == 0) {
+        QMetaObject::invokeMethod(this, &SourceDocument::flushDeferred, Qt::QueuedConnection);
+    }
 }
 
 void SourceDocument::resyncLines()
@@ -430,7 +454,7 @@ void SourceDocument::resyncLines()
     m_lines = lines;
     m_data.resize(size_t(lines.size()), Slots{});
     m_colourValid.assign(size_t(lines.size()), 0);
-    m_blocksDirty = true;
+    markBlocksDirty();
 }
 
 // --- line data ----------------------------------------------------------------------
@@ -456,12 +480,25 @@ void SourceDocument::SetLineData(int line, int slot, std::int32_t value)
     std::int32_t &cell = m_data[size_t(line)][size_t(slot)];
     if (slot == LineData::kFlagSlot
         && ((cell ^ value) & (LineData::kBlockStart | LineData::kDepthMask)))
-        m_blocksDirty = true;
+        markBlocksDirty();
     if (slot == LineData::kControlSlot) {
         // The block bits are the control's to compute; a caller sets the rest.
         value = (value & ~LineData::kBlockBits) | (cell & LineData::kBlockBits);
     }
     cell = value;
+}
+
+bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t clear)
+{
+    if (line < 0 || line >= NumLines())
+        return false;
+    const std::int32_t old = GetLineData(line, LineData::kFlagSlot);
+    const std::int32_t value = LineData::applyFlags(old, set, clear);
+    if (value == old)
+        return false;
+    SetLineData(line, LineData::kFlagSlot, value);
+    UpdateViews(2, line, line);
+    return true;
 }
 
 // --- colouring ------------------------------------------------------------------------
@@ -712,18 +749,24 @@ void SourceDocument::Undo()
 {
     if (!m_doc->isUndoAvailable())
         return;
+    ++m_apiDepth;
     m_doc->undo();
+    --m_apiDepth;
     if (m_undone < int(m_stepEnds.size()))
         ++m_undone;
+    flushDeferred();
 }
 
 void SourceDocument::Redo()
 {
     if (!m_doc->isRedoAvailable())
         return;
+    ++m_apiDepth;
     m_doc->redo();
+    --m_apiDepth;
     if (m_undone > 0)
         --m_undone;
+    flushDeferred();
 }
 
 int SourceDocument::UndoStepCount() const
@@ -776,9 +819,18 @@ void SourceDocument::setCollapsingEnabled(bool enabled)
         for (Slots &s : m_data)
             s[0] &= ~LineData::kBlockBits;
     }
-    m_blocksDirty = true;
+    markBlocksDirty();
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
+}
+
+void SourceDocument::markBlocksDirty()
+{
+    m_blocksDirty = true;
+    // Only a collapsed block hides lines; without one there is nothing to redo.
+    if (m_anyHidden || (m_collapsing && m_anyCollapsed))
+        m_visibilityDirty = true;
 }
 
 void SourceDocument::refreshBlockBits()
@@ -806,9 +858,14 @@ void SourceDocument::refreshBlockBits()
 
 void SourceDocument::applyVisibility()
 {
+    if (!m_visibilityDirty)
+        return;
+    m_visibilityDirty = false;
     if (m_blocksDirty)
         refreshBlockBits();
     bool changed = false;
+    bool anyHidden = false;
+    bool anyCollapsed = false;
     std::vector<std::pair<int, bool>> open;   // depth, collapsed
     QTextBlock block = m_doc->firstBlock();
     for (int line = 0; line < NumLines() && block.isValid(); ++line, block = block.next()) {
@@ -820,15 +877,20 @@ void SourceDocument::applyVisibility()
                 open.pop_back();
             hidden = std::any_of(open.begin(), open.end(),
                                  [](const std::pair<int, bool> &o) { return o.second; });
-            if (s[0] & LineData::kBlockHeader)
+            if (s[0] & LineData::kBlockHeader) {
                 open.emplace_back(depth, (s[0] & LineData::kBlockCollapsed) != 0);
+                anyCollapsed = anyCollapsed || open.back().second;
+            }
         }
+        anyHidden = anyHidden || hidden;
         if (block.isVisible() == hidden) {
             block.setVisible(!hidden);
             m_doc->markContentsDirty(block.position(), block.length());
             changed = true;
         }
     }
+    m_anyHidden = anyHidden;
+    m_anyCollapsed = anyCollapsed;
     if (changed)
         emit visibilityChanged();
 }
@@ -868,6 +930,7 @@ bool SourceDocument::CollapseBlock(int line)
     if (header < 0 || (m_data[size_t(header)][0] & LineData::kBlockCollapsed))
         return false;
     m_data[size_t(header)][0] |= LineData::kBlockCollapsed;
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(header, header);
     return true;
@@ -891,6 +954,7 @@ bool SourceDocument::ExpandBlock(int line)
     if (header < 0)
         return false;
     m_data[size_t(header)][0] &= ~LineData::kBlockCollapsed;
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(header, header);
     return true;
@@ -906,6 +970,7 @@ void SourceDocument::CollapseAll()
         if (s[0] & LineData::kBlockHeader)
             s[0] |= LineData::kBlockCollapsed;
     }
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
 }
@@ -914,6 +979,7 @@ void SourceDocument::ExpandAll()
 {
     for (Slots &s : m_data)
         s[0] &= ~LineData::kBlockCollapsed;
+    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
 }

@@ -79,6 +79,9 @@ public:
     void SetExtraData(int count);
     std::int32_t GetLineData(int line, int slot) const;
     void SetLineData(int line, int slot, std::int32_t value);
+    // The flag-word rule: new = (old | set) & ~clear, written and the line
+    // repainted only when it changes. Returns whether it changed.
+    bool changeLineFlags(int line, std::int32_t set, std::int32_t clear);
 
     // --- colouring and repainting ---------------------------------------------
     ISourceLex *Lex() const { return m_lex; }
@@ -153,7 +156,8 @@ public:
     // before painting, never while it paints).
     void applyVisibility();
 
-    // Position in the QTextDocument of (column, line), clamped into the text.
+    // Position in the QTextDocument of (column, line), clamped into the text;
+    // a line past the last one gives the end of the text.
     int positionOf(int column, int line) const;
     // Turns CR LF and lone CR into LF, the one line end used inside.
     static QString normalizeLineEnds(const QString &text);
@@ -172,6 +176,7 @@ private:
     struct PendingEdit;
     void onContentsChange(int position, int removed, int added);
     void processChange(int position, int removed, int added);
+    void flushDeferred();
     bool edit(int position, int removeLength, const QString &text, bool undoable,
               const QString &description);
     void lowLevelEdit(int position, int removeLength, const QString &text);
@@ -181,6 +186,7 @@ private:
     void scanLine(int line, bool &scanNext);
     void applyFormats(int line, const std::vector<SourceToken> &tokens);
     void refreshBlockBits();
+    void markBlocksDirty();
     int blockEnd(int header) const;
 
     QTextDocument *m_doc;
@@ -199,10 +205,12 @@ private:
     int m_options = 0;
 
     bool m_inChange = false;          // notifications are being raised
+    int m_apiDepth = 0;               // a call of ours is changing the QTextDocument
+    bool m_flushing = false;
+    std::vector<PendingEdit> m_deferred;   // edits asked for while notifying
     bool m_suppress = false;          // Reset empties the text without notifications
     bool m_holdModified = false;      // a low-level edit must not flicker Modified
     int m_changeSeq = 0;              // counts Qt's change signals
-    std::vector<PendingEdit> *m_pending = nullptr;   // edits asked for meanwhile
     bool m_colouring = false;         // a lexer scan is running
     bool m_lowLevel = false;          // the running edit adds no undo step
 
@@ -221,5 +229,8 @@ private:
     int m_stepStartUndo = 0;
 
     bool m_collapsing = false;
-    bool m_blocksDirty = true;
+    bool m_blocksDirty = true;        // slot-0 block bits must be recomputed
+    bool m_visibilityDirty = false;   // which lines are hidden must be recomputed
+    bool m_anyHidden = false;
+    bool m_anyCollapsed = false;
 };

@@ -26,14 +26,17 @@ public:
     explicit SourceMargin(SourceView *view) : QWidget(view), m_view(view)
     {
         setMouseTracking(true);
-        setAutoFillBackground(false);
+        // It fills every pixel it is asked to paint; without this the control
+        // behind it would be repainted with it on every keystroke.
+        setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
 protected:
     void paintEvent(QPaintEvent *event) override { m_view->paintMargin(event, this); }
     void mousePressEvent(QMouseEvent *event) override
     {
-        m_view->m_pressInside = true;
+        m_view->setFocus(Qt::MouseFocusReason);
+        m_view->m_pressInside = event->button() == Qt::LeftButton;
         m_view->emitMouse(&SourceView::MouseDown, event, event->position().toPoint());
     }
     void mouseMoveEvent(QMouseEvent *event) override
@@ -43,7 +46,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override
     {
         m_view->emitMouse(&SourceView::MouseUp, event, event->position().toPoint());
-        if (m_view->m_pressInside && rect().contains(event->position().toPoint()))
+        if (m_view->m_pressInside && event->button() == Qt::LeftButton
+            && rect().contains(event->position().toPoint()))
             emit m_view->Click();
         m_view->m_pressInside = false;
     }
@@ -237,6 +241,13 @@ void SourceView::SetDocument(SourceDocument *document)
         viewport()->update();
         m_margin->update();
     });
+    // A document that goes away before its view leaves the view on its own one.
+    if (document != m_ownDocument) {
+        connect(document, &QObject::destroyed, this, [this] {
+            if (m_ownDocument)
+                SetDocument(m_ownDocument);
+        });
+    }
     document->setCollapsingEnabled(m_settings->DocOptions() & EditorSettings::kCollapsing);
     setTabSize(m_tabSize);
     applyReadOnly();
@@ -619,7 +630,11 @@ void SourceView::ExpandAllBlocks()
 
 void SourceView::RefreshLines(int from, int to)
 {
-    m_document->UpdateViews(2, from, to);
+    if (from < 0) {
+        from = CaretLine();
+        to = from;
+    }
+    m_document->UpdateViews(2, from, to < 0 ? from : to);
 }
 
 // --- printing --------------------------------------------------------------------------------
@@ -1187,7 +1202,7 @@ void SourceView::emitMouse(void (SourceView::*signal)(int &, int &, int &, int &
 
 void SourceView::mousePressEvent(QMouseEvent *event)
 {
-    m_pressInside = true;
+    m_pressInside = event->button() == Qt::LeftButton;
     emitMouse(&SourceView::MouseDown, event, toDevice(event->position().toPoint()));
     QPlainTextEdit::mousePressEvent(event);
 }
@@ -1202,7 +1217,8 @@ void SourceView::mouseReleaseEvent(QMouseEvent *event)
 {
     emitMouse(&SourceView::MouseUp, event, toDevice(event->position().toPoint()));
     QPlainTextEdit::mouseReleaseEvent(event);
-    if (m_pressInside && viewport()->rect().contains(event->position().toPoint()))
+    if (m_pressInside && event->button() == Qt::LeftButton
+        && viewport()->rect().contains(event->position().toPoint()))
         emit Click();
     m_pressInside = false;
 }

@@ -126,8 +126,9 @@ public:
     int ScrollStyle() const { return ScrollBarStyle(); }
     void SetScrollStyle(int style) { SetScrollBarStyle(style); }
     int Options() const { return ViewOptions(); }
-    void EnableOptions(int add, int remove) { ModifyViewOptions(add, remove); }
-    void RefreshLines(int from, int to);
+    void EnableOptions(int add, int remove = 0) { ModifyViewOptions(add, remove); }
+    // Without arguments: the caret line.
+    void RefreshLines(int from = -1, int to = -1);
 
     // Scans the colours of the lines about to be shown; runs by itself before
     // each paint, callable directly where a caller must not wait for the event loop.
@@ -143,6 +144,7 @@ signals:
     void MouseDown(int &Button, int &Shift, int &X, int &Y);
     void MouseMove(int &Button, int &Shift, int &X, int &Y);
     void MouseUp(int &Button, int &Shift, int &X, int &Y);
+    // A left-button press and release on the control.
     void Click();
     // A handler may change the position; the caret then moves there.
     void CaretMove(int &column, int &line);

@@ -312,3 +312,31 @@ TEST(SourceDocument, EditsAskedForDuringANotificationFollowIt)
     EXPECT_EQ(log.take(), (std::vector<Notification>{
                               {'I', 1, 1, 2, 1}, {'D', 0, 1, 1, 1}, {'I', 0, 1, 1, 1}}));
 }
+
+TEST(SourceDocument, FlagWordChangesRepaintOnlyWhenTheWordChanges)
+{
+    struct Case { std::int32_t old, set, clear, expected; bool repaint; };
+    const Case cases[] = {
+        {0, LineData::kBreakpoint, 0, LineData::kBreakpoint, true},
+        {LineData::kBreakpoint, LineData::kBreakpoint, 0, LineData::kBreakpoint, false},
+        {LineData::kBreakpoint | LineData::kCaretLine, 0, LineData::kBreakpoint, LineData::kCaretLine, true},
+        {LineData::kExecPoint, 0, LineData::kStackLevel, LineData::kExecPoint, false},
+        // Setting and clearing one bit at once clears it.
+        {0, LineData::kCaretLine, LineData::kCaretLine, 0, false},
+        {0x7FFF0000, LineData::kStackLevel, LineData::kStateMask, LineData::kStackLevel, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.old << " " << c.set << " " << c.clear);
+        SourceDocument doc;
+        doc.InsertImpl(0, 0, "a\nb\nc");
+        doc.SetLineData(1, LineData::kFlagSlot, c.old);
+        std::vector<std::pair<int, int>> repaints;
+        QObject::connect(&doc, &SourceDocument::repaintRequested,
+                         [&](int from, int to) { repaints.emplace_back(from, to); });
+        EXPECT_EQ(doc.changeLineFlags(1, c.set, c.clear), c.repaint);
+        EXPECT_EQ(doc.GetLineData(1, LineData::kFlagSlot), c.expected);
+        using Repaints = std::vector<std::pair<int, int>>;
+        const Repaints expected = c.repaint ? Repaints{{1, 1}} : Repaints{};
+        EXPECT_EQ(repaints, expected);
+    }
+}

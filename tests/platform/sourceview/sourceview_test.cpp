@@ -245,3 +245,84 @@ TEST(SourceViewSearch, FindWrapsAndReplaceAllIsOneStep)
     EXPECT_EQ(v.Document()->Text(), "a dog\r\nno\r\ndog and dog");
     EXPECT_EQ(v.Document()->UndoStepCount(), 1);
 }
+
+TEST(SourceViewMouse, NotificationsCarryControlPixelsMarginIncluded)
+{
+    ShownView shown(numberedLines(5));
+    SourceView &v = shown.view;
+    struct Event { char kind; int button, shift, x, y; };
+    std::vector<Event> events;
+    int clicks = 0;
+    QObject::connect(&v, &SourceView::MouseDown, [&](int &b, int &s, int &x, int &y) { events.push_back({'D', b, s, x, y}); });
+    QObject::connect(&v, &SourceView::MouseUp, [&](int &b, int &s, int &x, int &y) { events.push_back({'U', b, s, x, y}); });
+    QObject::connect(&v, &SourceView::Click, [&] { ++clicks; });
+    const int left = v.MarginWidth() * v.CharWidth();
+    const int ch = v.CharHeight();
+
+    // In the text: the viewport's point shifted by the margin.
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(5, 2 * ch + 2));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, 'D');
+    EXPECT_EQ(events[0].button, 1);
+    EXPECT_EQ(events[0].shift, 1);
+    EXPECT_EQ(events[0].x, left + 5);
+    EXPECT_EQ(events[0].y, 2 * ch + 2);
+    EXPECT_EQ(clicks, 1);
+
+    // In the margin: its own pixels are the control's.
+    events.clear();
+    QWidget *margin = v.childAt(2, ch + 2);
+    ASSERT_NE(margin, nullptr);
+    ASSERT_NE(margin, v.viewport());
+    QTest::mouseClick(margin, Qt::LeftButton, Qt::NoModifier, QPoint(2, ch + 2));
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].kind, 'U');
+    EXPECT_EQ(events[1].x, 2);
+    EXPECT_EQ(events[1].y, ch + 2);
+    EXPECT_EQ(clicks, 2);
+    int column = -1, line = -1;
+    v.DeviceToDoc(events[1].x, events[1].y, column, line);
+    EXPECT_EQ(line, 1);
+    EXPECT_EQ(column, 0);
+
+    // The right button gives no Click.
+    QTest::mouseClick(margin, Qt::RightButton, Qt::NoModifier, QPoint(2, ch + 2));
+    EXPECT_EQ(events.back().button, 2);
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST(SourceViewSelection, WholeLineSelectionMayEndPastTheLastLine)
+{
+    ShownView shown("ab\r\ncd");
+    SourceView &v = shown.view;
+    v.SetSelection(0, 1, 0, 2);
+    EXPECT_EQ(v.textCursor().selectedText(), "cd");
+    int c1, l1, c2, l2;
+    v.GetSelection(c1, l1, c2, l2);
+    EXPECT_EQ(std::vector<int>({c1, l1, c2, l2}), std::vector<int>({0, 1, 2, 1}));
+    v.SetSelection(1, 0, 99999, 0);   // a column past the end stops at the line's end
+    EXPECT_EQ(v.textCursor().selectedText(), "b");
+}
+
+TEST(SourceViewEdits, AHandlerMayEditTheDocumentFromANotification)
+{
+    ShownView shown("ab cd");
+    SourceView &v = shown.view;
+    NotificationLog log(*v.Document());
+    // Like the lexer's label rule: the first blank of the line becomes a TAB.
+    bool armed = true;
+    QObject::connect(&v, &SourceView::TextInserted, [&](int, int l1, int, int) {
+        const int blank = v.Document()->GetLine(l1).indexOf(' ');
+        if (blank >= 0 && armed)
+            v.Document()->ReplaceChar(blank, l1, '\t');
+        armed = false;
+    });
+    v.SetCaret(2, 0);
+    QTest::keyClick(&v, 'x');
+    EXPECT_EQ(v.Document()->GetLine(0), "abx\tcd");
+    EXPECT_EQ(log.take(), (std::vector<Notification>{
+                              {'I', 2, 0, 3, 0}, {'D', 3, 0, 4, 0}, {'I', 3, 0, 4, 0}}));
+    // The handler's low-level edit belongs to the key's undo step.
+    v.Document()->Undo();
+    EXPECT_EQ(v.Document()->GetLine(0), "ab cd");
+}
