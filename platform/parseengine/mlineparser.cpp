@@ -68,7 +68,7 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
             m_line = nullptr;
             return line;
         }
-        parseBlockComment();
+        parseBlockComment(false);
         if (!line.endsInBlockComment)
             parseCommands();
     } else {
@@ -281,7 +281,7 @@ bool MLineParser::parseCommandPositionExtra()
         return true;
     }
     if (c == u'/' && next == u'*') {
-        parseBlockComment();
+        parseBlockComment(true);
         return true;
     }
     if (c == u'#') {
@@ -295,13 +295,10 @@ bool MLineParser::parseCommandPositionExtra()
     return false;
 }
 
-void MLineParser::parseBlockComment()
+void MLineParser::parseBlockComment(bool opening)
 {
-    // Either "/*" at m_pos, or a line that starts inside a comment.
     const int start = m_pos;
-    int search = m_options.inBlockComment && m_pos == 0 && !(at(0) == u'/' && at(1) == u'*')
-            ? 0 : m_pos + 2;
-    m_options.inBlockComment = false;
+    int search = opening ? m_pos + 2 : m_pos;
     while (search + 1 < m_length) {
         if (m_text[search] == u'*' && m_text[search + 1] == u'/') {
             addToken(MToken::Comment, start, search + 2 - start);
@@ -360,13 +357,18 @@ void MLineParser::parseEmbedded()
         return;
     }
     int depth = 0;
-    bool inString = false;
+    QChar quote; // the quote of the literal being skipped; SQL quotes with ' as well
     for (; pos < m_length; ++pos) {
         const QChar c = m_text[pos];
-        if (c == u'"' || (c == u'\'' && close == u')'))
-            inString = !inString;
-        if (inString)
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
             continue;
+        }
+        if (c == u'"' || (c == u'\'' && close == u')')) {
+            quote = c;
+            continue;
+        }
         if (c == open)
             ++depth;
         else if (c == close && --depth == 0)
@@ -410,7 +412,7 @@ void MLineParser::parseCommand()
         while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty()))
             parseExpressionToken();
         if (m_pos == conditionStart)
-            emitError(conditionStart - 1, 1);
+            m_line->tokens.back().cls = MToken::Error; // ":" with no condition after it
         closeOpenParentheses();
         lastCodeChar = m_pos - 1;
     }

@@ -87,7 +87,7 @@ private:
     void parseEntryReference(bool insideText);
     bool parseEnvironmentUntil(QChar closer);
     void closeOpenParentheses();
-    void parseBlockComment();
+    void parseBlockComment(bool opening); // at "/*", or at the start of a line inside one
     void parseDirective();
     void parseEmbedded();
     int literalReferenceEnd(int nameEnd) const;

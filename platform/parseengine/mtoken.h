@@ -23,7 +23,8 @@ enum Class : int {
     DotPrefix = 13,      // the dots (and blanks between them) that give a line its block level
     Delimiter = 14,      // "(", ")", ",", ":", ".", "{", "}"
     Pattern = 15,        // repeat counts and codes after "?"
-    EntryReference = 16, // label, offset and ^routine after DO, GOTO, JOB and inside $TEXT
+    EntryReference = 16, // label, offset and ^routine after DO, GOTO, JOB and inside $TEXT;
+                         // the file of a MAC "#include"
     LocalVariable = 17,  // a local variable name
     GlobalVariable = 18, // "^NAME", naked "^", extended "^|env|NAME" / "^[env]NAME", "^$SSVN"
     Intrinsic = 19,      // "$NAME" intrinsic function or special variable

@@ -23,7 +23,21 @@ class ParseHandle;
 // An unexpected failure inside the engine becomes "ERROR:...,Z<INTERNAL>..." so that the lexer
 // reports it.
 //
-// Token classes and state bits of the "Begin^PARSE" reply: see mtoken.h.
+// Token classes and state bits of the "Begin^PARSE" reply: see mtoken.h. INT statements are
+// always one line; in MAC source a "/*" comment makes one statement of the lines it spans.
+// The carried state the lexer passes back is not needed: the engine works the context out from
+// its own copy of the text.
+//
+// "Pos2Tip^PARSE" answers request + U+0000 + key:
+//   "=" + local variable with literal subscripts   key "V" serial ":" column   (never anything
+//                                                   that could run code or touch a global)
+//   "$$" + label^routine of an extrinsic call or a DO/GOTO/JOB target without offset
+//                                                   key "XTip^PARSE(" + label^routine, so the
+//                                                   code window formats the tip through the
+//                                                   "XTip^PARSE" entry (reference in bold)
+//   a description of a command word                key "C:" + command name
+//   a description of an intrinsic function / special variable   key "F:" / "SV:" + name
+//   "" (nothing to show)                            key ""
 class ParseEngine : public IParseEngine
 {
 public:

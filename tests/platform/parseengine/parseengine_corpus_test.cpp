@@ -98,6 +98,21 @@ TEST(ParseEngineCorpus, AcceptsEveryGtmRoutine)
                                              .arg(token.cls).arg(token.start).arg(token.length));
                 previousEnd = token.start + token.length;
             }
+            // Tips: "=" only ever for a local variable, under a key naming no entry.
+            for (const ReplyToken &token : tokens) {
+                if (token.cls < MToken::LocalVariable || token.cls > MToken::Extrinsic)
+                    continue;
+                const QString tip = doc.twoLongs("Pos2Tip^PARSE", serial, token.start + 1);
+                const QString request = tip.section(QChar(0), 0, 0);
+                const QString key = tip.section(QChar(0), 1);
+                if (request.startsWith(QLatin1Char('='))
+                    && (token.cls != MToken::LocalVariable
+                        || key != QStringLiteral("V%1:%2").arg(serial).arg(token.start + 1)
+                        || !request.mid(1).startsWith(text.mid(token.start, token.length))))
+                    fail(routine, i, QStringLiteral("unsafe tip %1 at column %2").arg(request).arg(token.start));
+                if (key.contains(QLatin1Char('(')) && !key.startsWith(QLatin1String("XTip^PARSE(")))
+                    fail(routine, i, QStringLiteral("tip key %1 names no entry").arg(key));
+            }
             if (startsWithLabel(text)
                 && (tokens.empty() || tokens[0].cls != MToken::Label || tokens[0].start != 0))
                 fail(routine, i, QStringLiteral("label not reported"));

@@ -110,6 +110,7 @@ TEST(ParseEngine, FlagsErrorsAsErrorTokens)
         {"=X", {0, 1}},                           // neither label, line start nor comment
         {"\tS X=$$$M", {5, 6, 7, 8}},            // macros exist only in MAC source
         {"\tI X?", {4}},                          // pattern without atoms
+        {"\tQ: X", {2}},                          // postconditional without a condition
         {"\tS X=1", {}},
     };
     ParseEngine engine;
@@ -117,6 +118,35 @@ TEST(ParseEngine, FlagsErrorsAsErrorTokens)
         const QString reply = replyFor(engine, QString::fromLatin1(c.line), QStringLiteral("sdbGTM"));
         EXPECT_EQ(errorColumns(reply), c.errors) << c.line << " -> " << reply.toStdString();
         EXPECT_FALSE(reply.startsWith(QLatin1String("ERROR:"))) << c.line;
+    }
+}
+
+// Caché code may use ObjectScript: its commands, braces, objects and procedures.
+TEST(ParseEngine, AcceptsObjectScriptOnCache)
+{
+    struct Case { const char *line; int commands; };
+    const Case cases[] = {
+        {"\tTRY { S X=1 } CATCH e { W e }", 4},
+        {"\tWHILE X>0 { S X=X-1 }", 2},
+        {"\tDO { S X=1 } WHILE 0", 3},
+        {"\tFOR { CONTINUE }", 2},
+        {"\tIF X { W 1 } ELSEIF Y { W 2 } ELSE { W 3 }", 6},
+        {"\tS o=##class(Pkg.Cls).%New(),o.Name=\"x\" D o.Save() D ..Go()", 3},
+        {"Proc(a,b=1)[x,y] PUBLIC {", 0},
+        {"\tTHROW ##class(%Exception.General).%New(\"x\")", 1},
+        {"\tRETURN $$$OK", 1},
+        {"\tQUIT:X  }", 1},
+    };
+    ParseEngine engine;
+    for (const Case &c : cases) {
+        EngineDocument doc(engine, QStringLiteral("sdbCACHE.mac"));
+        const QString line = QString::fromLatin1(c.line);
+        doc.append({line});
+        EXPECT_EQ(errorColumns(doc.parse(1, line)), QList<int>()) << c.line;
+        EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", 1, c.commands + 1), "") << c.line;
+        if (c.commands > 0) {
+            EXPECT_NE(doc.twoLongs("Cmd2Rng^PARSE", 1, c.commands), "") << c.line;
+        }
     }
 }
 
@@ -267,6 +297,7 @@ TEST(ParseEngine, ParsesMacExtras)
          "0 1 0^0 0\\6 1 1 0\\17 3 1 0\\11 4 1 0\\20 5 7 0\\14 12 1 0\\17 13 1 0\\14 14 1 0\\17 15 1 0"
          "\\14 16 1 0\\14 17 1 0\\17 18 4 0\\14 22 1 0\\14 23 1 0"},
         {"\t&sql(SELECT a INTO :x FROM t) Q", "0 1 0^0 0\\36 1 29 0\\6 31 1 0"},
+        {"\t&sql(SELECT \"it's\" FROM t WHERE a=')') Q", "0 1 0^0 0\\36 1 38 0\\6 40 1 0"},
         {"\t/* one */ Q", "0 1 0^0 0\\3 1 9 0\\6 11 1 0"},
     };
     ParseEngine engine;
@@ -337,10 +368,12 @@ TEST(ParseEngine, AnswersMalformedCallsWithTheirCannotAnswerValues)
     };
     for (const Case &c : cases) {
         const QString reply = engine.call(QString::fromLatin1(c.entry), c.handle, c.args);
-        if (c.expected == error)
-            EXPECT_TRUE(reply.startsWith(error) && !reply.contains(QLatin1String(",Z<"))) << c.entry << " " << reply.toStdString();
-        else
+        if (c.expected == error) {
+            EXPECT_TRUE(reply.startsWith(error) && !reply.contains(QLatin1String(",Z<")))
+                    << c.entry << " " << reply.toStdString();
+        } else {
             EXPECT_EQ(reply, c.expected) << c.entry;
+        }
     }
     // The line is still there and answers as before.
     EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", 1, 1), "2,6");
@@ -415,4 +448,51 @@ TEST(ParseEngine, IsTheDefaultEngineOfTheFactory)
     EXPECT_FALSE(makeParseEngine());
     setParseEngineFactory({});
     EXPECT_EQ(makeParseEngine(), engine);
+}
+
+// Random lines made of the characters that steer the parser: whatever the text, the reply
+// follows the grammar, tokens stay inside the line in order, and every query answers.
+TEST(ParseEngine, KeepsItsRepliesWellFormedOnRandomLines)
+{
+    const QString alphabet = QStringLiteral("SsDdWwQqIiFfXxZz %^$@\"'()[]{}|,:;.?!#&*/\\_=<>+-019\tE")
+            + QChar(0x00e9) + QChar(0x65e5);
+    quint32 seed = 12345;
+    auto next = [&seed](int bound) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) % quint32(bound));
+    };
+    ParseEngine engine;
+    for (const char *table : {"sdbGTM", "sdbCACHE", "sdbCACHE.mac"}) {
+        EngineDocument doc(engine, QString::fromLatin1(table));
+        for (int i = 0; i < 600; ++i) {
+            QString line;
+            const int length = next(40);
+            for (int k = 0; k < length; ++k)
+                line += alphabet.at(next(int(alphabet.size())));
+            const int serial = doc.append({line});
+            const QString reply = doc.parse(serial, line);
+            const QStringList items = reply.split(QLatin1Char('^'));
+            ASSERT_GE(items.size(), 2) << reply.toStdString();
+            const QStringList header = items[0].split(QLatin1Char(' '));
+            ASSERT_EQ(header.size(), 3);
+            EXPECT_EQ(header[0].toInt() & ~MState::AllowedMask, 0);
+            EXPECT_EQ(header[1].toInt(), items.size() - 1);
+            int previousEnd = 0;
+            const QStringList parts = items[1].split(QLatin1Char('\\'));
+            for (int p = 1; p < parts.size(); ++p) {
+                const QStringList n = parts[p].split(QLatin1Char(' '));
+                ASSERT_EQ(n.size(), 4) << reply.toStdString();
+                EXPECT_GE(n[1].toInt(), previousEnd) << line.toStdString();
+                EXPECT_GT(n[2].toInt(), 0) << line.toStdString();
+                previousEnd = n[1].toInt() + n[2].toInt();
+                EXPECT_LE(previousEnd, line.size()) << line.toStdString();
+            }
+            for (int column = 0; column <= line.size() + 1; ++column) {
+                const QString tip = doc.twoLongs("Pos2Tip^PARSE", serial, column);
+                EXPECT_TRUE(tip.contains(QChar(0))) << line.toStdString();
+                EXPECT_NE(doc.twoLongs("Pos2Cmd^PARSE", serial, column), "-1");
+            }
+            EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", serial, 99), "");
+        }
+    }
 }
