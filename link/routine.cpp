@@ -114,15 +114,7 @@ SourceLex *Routine::lexer() const
 
 void Routine::SetLineFlags(int line, int flagsToSet, int flagsToClear)
 {
-    SourceDocument *doc = document();
-    if (line < 1 || line > doc->NumLines())
-        return;
-    const std::int32_t old = doc->GetLineData(line - 1, LineData::kFlagSlot);
-    const std::int32_t word = LineData::applyFlags(old, flagsToSet, flagsToClear);
-    if (word == old)
-        return;
-    doc->SetLineData(line - 1, LineData::kFlagSlot, word);
-    doc->UpdateViews(2, line - 1, line - 1, 0, 0);
+    document()->changeLineFlags(line - 1, flagsToSet, flagsToClear);
 }
 
 int Routine::GetLineFlags(int line) const
