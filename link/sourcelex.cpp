@@ -107,12 +107,14 @@ void SourceLex::Detach()
 {
     m_doc = nullptr;
     m_engine = nullptr;
+    m_enabled = false;
 }
 
 void SourceLex::setVanNgine(VanNgine *engine)
 {
     if (!engine) {
         m_engine = nullptr;
+        m_enabled = false;
         return;
     }
     if (m_engine)
@@ -612,7 +614,8 @@ void SourceLex::ParseLine(int line, int &first, int &last, bool &changed)
 {
     first = last = line;
     changed = false;
-    if (!m_enabled)
+    // Colouring stays on when the engine is taken away (window unloading); nothing to ask.
+    if (!m_enabled || !m_engine || !m_doc)
         return;
     CheckLineSync(line);
     CodeLine &cl = m_codeLines[line];
