@@ -296,6 +296,37 @@ TEST_F(LexTest, ScanDeliversCachedTokensThenPlainThenEnd)
     EXPECT_EQ(t.Start, 3);
 }
 
+TEST_F(LexTest, EndLineScanAsksForTheNextLineWhenTheStatementRunsOnOrFlagsChanged)
+{
+    load({"\tS X=1", "\tQ"});
+    lex()->setEnabled(false);
+    struct Case { quint32 flags; bool next; quint32 after; };
+    for (const Case &c : {Case{0, false, 0}, Case{0x20000, true, 0x20000}, Case{0x4000000, true, 0},
+                          Case{0x4020000, true, 0x20000}}) {
+        setFlags(0, c.flags);
+        lex()->BeginLineScan(doc(), 0, doc()->GetLine(0), 0);
+        bool next = false;
+        lex()->EndLineScan(doc(), next);
+        EXPECT_EQ(next, c.next) << c.flags;
+        EXPECT_EQ(flags(0), c.after) << c.flags;
+    }
+}
+
+TEST_F(LexTest, ATickRepaintsItsOwnLineWhenTheLineAboveJumpedTheQueue)
+{
+    load({"\tS X=1", "\tS Y=2", "\tQ"});
+    setFlags(0, 0x1000000);
+    onBegin(1, "ERROR:busy");   // nothing changes, but the line was queued to be repainted
+    lex()->QueueLineForParse(1, false, true);
+    QSignalSpy repaints(doc(), &SourceDocument::repaintRequested);
+    lex()->TimerTick();
+    bool lineRepainted = false;
+    for (const auto &args : repaints)
+        lineRepainted |= args.at(0).toInt() <= 1 && args.at(1).toInt() >= 1;
+    EXPECT_TRUE(lineRepainted);
+    EXPECT_EQ(lex()->queuedLines(), std::vector<int>{0});
+}
+
 TEST_F(LexTest, EngineIsSetOnceAndColouringNeedsAConnectedEngine)
 {
     SourceLex fresh;
