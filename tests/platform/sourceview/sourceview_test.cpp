@@ -2,6 +2,7 @@
 #include "notificationlog.h"
 #include "sourceview.h"
 
+#include <QMimeData>
 #include <QPainter>
 #include <QTest>
 #include <QTextBlock>
@@ -325,4 +326,36 @@ TEST(SourceViewEdits, AHandlerMayEditTheDocumentFromANotification)
     // The handler's low-level edit belongs to the key's undo step.
     v.Document()->Undo();
     EXPECT_EQ(v.Document()->GetLine(0), "ab cd");
+}
+
+namespace {
+// Qt delivers drops only inside a real drag; the test hands the event over itself.
+class DropView : public SourceView
+{
+public:
+    using SourceView::dropEvent;
+};
+} // namespace
+
+TEST(SourceViewEdits, DroppedTextIsAnInsertionOfItsOwn)
+{
+    DropView v;
+    v.resize(400, 200);
+    SourceDocument *doc = v.Document();
+    doc->InsertImpl(0, 0, "abc\r\ndef\r\nghi");
+    v.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    doc->SetLineData(2, 1, 77);
+    NotificationLog log(*doc);
+    int x = 0, y = 0;
+    v.DocToDevice(1, 1, x, y);
+    QMimeData mime;
+    mime.setText("X\r\nY");
+    QDropEvent drop(QPointF(x - v.MarginWidth() * v.CharWidth() + 1, y + 2), Qt::CopyAction,
+                    &mime, Qt::LeftButton, Qt::NoModifier);
+    v.dropEvent(&drop);
+    EXPECT_EQ(doc->Text(), "abc\r\ndX\r\nYef\r\nghi");
+    EXPECT_EQ(log.take(), (std::vector<Notification>{{'I', 1, 1, 1, 2}}));
+    EXPECT_EQ(doc->GetLineData(3, 1), 77);
+    EXPECT_EQ(doc->UndoStepDescription(0), "Drag and Drop");
 }
