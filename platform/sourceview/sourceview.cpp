@@ -1150,7 +1150,10 @@ void SourceView::handleKey(QKeyEvent *event, const QString &description)
         event->accept();
         return;
     }
+    // Keys Qt edits with itself (Backspace, Delete, word deletions) name their step.
+    m_document->setPendingUndoDescription(description);
     QPlainTextEdit::keyPressEvent(event);
+    m_document->setPendingUndoDescription(QString());
 }
 
 void SourceView::typeText(const QString &text, const QString &description)

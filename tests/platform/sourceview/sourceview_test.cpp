@@ -181,6 +181,12 @@ TEST(SourceViewUndo, KeysMakeNamedStepsAndAHandlersEditsJoinTheirKey)
     EXPECT_EQ(doc->UndoStepDescription(2), "Typing");
     doc->Undo();
     EXPECT_EQ(doc->Text(), "\tS X=123\r\n");
+    v.SetCaret(3, 0);
+    QTest::keyClick(&v, Qt::Key_Backspace);
+    QTest::keyClick(&v, Qt::Key_Backspace);   // Qt merges the second into the first
+    EXPECT_EQ(doc->Text(), "\tX=123\r\n");
+    ASSERT_EQ(doc->UndoStepCount(), 3);
+    EXPECT_EQ(doc->UndoStepDescription(0), "Delete");
 }
 
 TEST(SourceViewCaret, CaretMoveHandlersMayMoveTheCaret)
