@@ -2,7 +2,10 @@
 #include "notificationlog.h"
 #include "sourceview.h"
 
+#include <QDialog>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QPainter>
 #include <QTest>
 #include <QTextBlock>
@@ -364,4 +367,36 @@ TEST(SourceViewEdits, DroppedTextIsAnInsertionOfItsOwn)
     EXPECT_EQ(log.take(), (std::vector<Notification>{{'I', 1, 1, 1, 2}}));
     EXPECT_EQ(doc->GetLineData(3, 1), 77);
     EXPECT_EQ(doc->UndoStepDescription(0), "Drag and Drop");
+}
+
+TEST(SourceViewSearch, TheReplaceDialogReplacesThroughTheDocument)
+{
+    ShownView shown("SET A=1\r\nSET B=A");
+    SourceView &v = shown.view;
+    NotificationLog log(*v.Document());
+    v.Replace();
+    auto *dialog = v.findChild<QDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    const QList<QLineEdit *> edits = dialog->findChildren<QLineEdit *>();
+    ASSERT_EQ(edits.size(), 2);
+    edits[0]->setText("SET");
+    edits[1]->setText("S");
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text() == "Replace &All")
+            button->click();
+    }
+    EXPECT_EQ(v.Document()->Text(), "S A=1\r\nS B=A");
+    EXPECT_EQ(log.take().size(), 4u);   // a deletion and an insertion per place
+    dialog->hide();
+
+    // Read-only: the dialog finds but offers no replacing.
+    v.Document()->SetReadOnly(true);
+    v.Replace();
+    EXPECT_FALSE(edits[1]->isVisible());
+    edits[0]->setText("B");
+    v.SetCaret(0, 0);
+    v.FindNext();
+    EXPECT_EQ(v.CaretLine(), 1);
+    EXPECT_EQ(v.textCursor().selectedText(), "B");
 }
