@@ -39,7 +39,7 @@ class SourceDocument : public QObject
 {
     Q_OBJECT
 public:
-    // Document Options bits (EnableOptions).
+    // Line-data slots a line can carry (ExtraData picks how many are used).
     static constexpr int kMaxSlots = 3;
 
     explicit SourceDocument(QObject *parent = nullptr);

@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QDropEvent>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -177,9 +178,6 @@ SourceView::SourceView(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     viewport()->setMouseTracking(true);
-    // Qt moves dragged text as one change covering everything between the two
-    // places, which would lose the line data of every line in between.
-    setAcceptDrops(false);
     m_ownSettings = new EditorSettings(this);
     m_settings = m_ownSettings;
     connect(m_settings, &EditorSettings::docOptionsChanged, this, &SourceView::onDocOptionsChanged);
@@ -392,18 +390,17 @@ void SourceView::ShowLines(int first, int last)
     int column = 0;
     int top = 0;
     GetScrollPosition(column, top);
-    const int rows = std::max(1, viewport()->height() / std::max(CharHeight(), 1));
     if (first < top) {
         SetScrollPosition(column, first);
         return;
     }
-    // The last line must stand wholly inside the viewport.
+    // The last line must stand wholly inside the viewport, the first one too
+    // when both fit.
     const QRect rect = lineRect(last);
-    if (rect.isValid() && rect.bottom() < viewport()->height())
+    if (rect.isValid() && rect.top() >= 0 && rect.bottom() < viewport()->height())
         return;
-    SetScrollPosition(column, std::max(first - rows + 1 + (last - first), 0) > first
-                                  ? first
-                                  : std::max(last - rows + 1, 0));
+    const int rows = std::max(1, viewport()->height() / std::max(CharHeight(), 1));
+    SetScrollPosition(column, std::min(first, std::max(last - rows + 1, 0)));
 }
 
 bool SourceView::ScrollHeld() const
@@ -1153,7 +1150,10 @@ void SourceView::handleKey(QKeyEvent *event, const QString &description)
         event->accept();
         return;
     }
+    // Keys Qt edits with itself (Backspace, Delete, word deletions) name their step.
+    m_document->setPendingUndoDescription(description);
     QPlainTextEdit::keyPressEvent(event);
+    m_document->setPendingUndoDescription(QString());
 }
 
 void SourceView::typeText(const QString &text, const QString &description)
@@ -1221,6 +1221,58 @@ void SourceView::mouseReleaseEvent(QMouseEvent *event)
         && viewport()->rect().contains(event->position().toPoint()))
         emit Click();
     m_pressInside = false;
+}
+
+void SourceView::dropEvent(QDropEvent *event)
+{
+    // Qt would move dragged text as one change covering everything between the
+    // two places, losing the line data of every line in between: the drop is
+    // an insertion and a deletion of our own instead, one undo step.
+    const QMimeData *mime = event->mimeData();
+    if (m_document->ReadOnly() || !mime || !mime->hasText()) {
+        event->ignore();
+        return;
+    }
+    const QString text = SourceDocument::normalizeLineEnds(mime->text());
+    const int drop = cursorForPosition(event->position().toPoint()).position();
+    const QTextCursor selection = textCursor();
+    const bool move = event->source() == viewport() && event->dropAction() == Qt::MoveAction
+                      && selection.hasSelection();
+    int start = selection.selectionStart();
+    int end = selection.selectionEnd();
+    if (move && drop >= start && drop <= end) {
+        event->ignore();
+        return;
+    }
+    auto cell = [this](int position, int &column, int &line) {
+        const QTextBlock block = document()->findBlock(position);
+        line = block.blockNumber();
+        column = position - block.position();
+    };
+    m_document->beginUndoGroup(tr("Drag and Drop"));
+    int column = 0, line = 0;
+    cell(drop, column, line);
+    m_document->Insert(column, line, text);
+    int insertedStart = drop;
+    if (move) {
+        if (drop < start) {
+            start += int(text.size());
+            end += int(text.size());
+        }
+        int c1, l1, c2, l2;
+        cell(start, c1, l1);
+        cell(end, c2, l2);
+        m_document->Delete(c1, l1, c2, l2);
+        if (drop > start)
+            insertedStart -= end - start;
+    }
+    m_document->endUndoGroup();
+    QTextCursor inserted(document());
+    inserted.setPosition(insertedStart);
+    inserted.setPosition(insertedStart + int(text.size()), QTextCursor::KeepAnchor);
+    setTextCursor(inserted);
+    event->setDropAction(move ? Qt::CopyAction : event->dropAction());
+    event->accept();
 }
 
 bool SourceView::canInsertFromMimeData(const QMimeData *source) const

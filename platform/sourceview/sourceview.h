@@ -164,6 +164,7 @@ protected:
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void changeEvent(QEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     friend class SourceMargin;

@@ -114,6 +114,8 @@ public:
                 undo(expected);
             else if (choice < 87)
                 redo(expected);
+            else if (choice < 92)
+                overtype(expected);
             else
                 setData();
             ASSERT_NO_FATAL_FAILURE(check(expected, i));
@@ -232,6 +234,21 @@ private:
         const QString removed = m.textBetween(c1, l1, c2, l2);
         m.replace(c1, l1, removed, "q", expected);
         push({c1, l1, removed, "q"});
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void overtype(std::vector<Notification> &expected)
+    {
+        const int l = randomLine();
+        const int c = randomColumn(l);
+        m_view.SetOvertype(true);
+        m_view.SetCaret(c, l);
+        QTest::keyClick(&m_view, 'o');
+        m_view.SetOvertype(false);
+        // At the end of a line overtype inserts; elsewhere it replaces one character.
+        const QString removed = m.lines[size_t(l)].mid(c, 1);
+        m.replace(c, l, removed, "o", expected);
+        push({c, l, removed, "o"});
         m_lastTypingEnd = {-1, -1};
     }
 

@@ -2,6 +2,10 @@
 #include "notificationlog.h"
 #include "sourceview.h"
 
+#include <QDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
 #include <QPainter>
 #include <QTest>
 #include <QTextBlock>
@@ -180,6 +184,12 @@ TEST(SourceViewUndo, KeysMakeNamedStepsAndAHandlersEditsJoinTheirKey)
     EXPECT_EQ(doc->UndoStepDescription(2), "Typing");
     doc->Undo();
     EXPECT_EQ(doc->Text(), "\tS X=123\r\n");
+    v.SetCaret(3, 0);
+    QTest::keyClick(&v, Qt::Key_Backspace);
+    QTest::keyClick(&v, Qt::Key_Backspace);   // Qt merges the second into the first
+    EXPECT_EQ(doc->Text(), "\tX=123\r\n");
+    ASSERT_EQ(doc->UndoStepCount(), 3);
+    EXPECT_EQ(doc->UndoStepDescription(0), "Delete");
 }
 
 TEST(SourceViewCaret, CaretMoveHandlersMayMoveTheCaret)
@@ -325,4 +335,68 @@ TEST(SourceViewEdits, AHandlerMayEditTheDocumentFromANotification)
     // The handler's low-level edit belongs to the key's undo step.
     v.Document()->Undo();
     EXPECT_EQ(v.Document()->GetLine(0), "ab cd");
+}
+
+namespace {
+// Qt delivers drops only inside a real drag; the test hands the event over itself.
+class DropView : public SourceView
+{
+public:
+    using SourceView::dropEvent;
+};
+} // namespace
+
+TEST(SourceViewEdits, DroppedTextIsAnInsertionOfItsOwn)
+{
+    DropView v;
+    v.resize(400, 200);
+    SourceDocument *doc = v.Document();
+    doc->InsertImpl(0, 0, "abc\r\ndef\r\nghi");
+    v.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    doc->SetLineData(2, 1, 77);
+    NotificationLog log(*doc);
+    int x = 0, y = 0;
+    v.DocToDevice(1, 1, x, y);
+    QMimeData mime;
+    mime.setText("X\r\nY");
+    QDropEvent drop(QPointF(x - v.MarginWidth() * v.CharWidth() + 1, y + 2), Qt::CopyAction,
+                    &mime, Qt::LeftButton, Qt::NoModifier);
+    v.dropEvent(&drop);
+    EXPECT_EQ(doc->Text(), "abc\r\ndX\r\nYef\r\nghi");
+    EXPECT_EQ(log.take(), (std::vector<Notification>{{'I', 1, 1, 1, 2}}));
+    EXPECT_EQ(doc->GetLineData(3, 1), 77);
+    EXPECT_EQ(doc->UndoStepDescription(0), "Drag and Drop");
+}
+
+TEST(SourceViewSearch, TheReplaceDialogReplacesThroughTheDocument)
+{
+    ShownView shown("SET A=1\r\nSET B=A");
+    SourceView &v = shown.view;
+    NotificationLog log(*v.Document());
+    v.Replace();
+    auto *dialog = v.findChild<QDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    const QList<QLineEdit *> edits = dialog->findChildren<QLineEdit *>();
+    ASSERT_EQ(edits.size(), 2);
+    edits[0]->setText("SET");
+    edits[1]->setText("S");
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text() == "Replace &All")
+            button->click();
+    }
+    EXPECT_EQ(v.Document()->Text(), "S A=1\r\nS B=A");
+    EXPECT_EQ(log.take().size(), 4u);   // a deletion and an insertion per place
+    dialog->hide();
+
+    // Read-only: the dialog finds but offers no replacing.
+    v.Document()->SetReadOnly(true);
+    v.Replace();
+    EXPECT_FALSE(edits[1]->isVisible());
+    edits[0]->setText("B");
+    v.SetCaret(0, 0);
+    v.FindNext();
+    EXPECT_EQ(v.CaretLine(), 1);
+    EXPECT_EQ(v.textCursor().selectedText(), "B");
 }

@@ -138,6 +138,15 @@ TEST(SourceViewPaint, TokensMarginMarksAndWrappedRowsReachThePixels)
     int sixX = 0, sixY = 0;
     view.DocToDevice(0, 6, sixX, sixY);
     EXPECT_GE(sixY, y + 2 * ch);
+    // A point on the second row maps to a column of that row.
+    int column = -1, line = -1;
+    view.DeviceToDoc(view.MarginWidth() * cw + cw / 2, y + ch + 1, column, line);
+    EXPECT_EQ(line, 5);
+    const QTextLine secondRow = view.document()->findBlockByNumber(5).layout()->lineAt(1);
+    EXPECT_EQ(column, secondRow.textStart());
+    int rowX = 0, rowY = 0;
+    view.DocToDevice(column, 5, rowX, rowY);
+    EXPECT_EQ(rowY, y + ch);
 
     // A row the callback coloured has its back colour across the text area.
     view.DocToDevice(10, 4, x, y);
