@@ -1,0 +1,7 @@
+#include "docservices.h"
+
+DocServices &docServices()
+{
+    static DocServices services;
+    return services;
+}

@@ -1,0 +1,19 @@
+#include "mlinkdoclink.h"
+
+#include "mlink.h"
+
+QString MLinkDocLink::Brand() const { return m_link->Brand(); }
+QString MLinkDocLink::Env() const { return m_link->Env(); }
+QString MLinkDocLink::NameTable() const { return m_link->NameTable(); }
+int MLinkDocLink::ProtocolVersion() const { return m_link->ProtocolVersion(); }
+bool MLinkDocLink::HasFeature(int mask) const { return m_link->HasFeature(mask); }
+
+QStringList MLinkDocLink::Transact(int timeout, const QStringList &request)
+{
+    return m_link->Transact(timeout, request);
+}
+
+void MLinkDocLink::Send(const QStringList &fields)
+{
+    m_link->Send(fields);
+}

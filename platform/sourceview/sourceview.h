@@ -1,0 +1,223 @@
+#pragma once
+
+#include "editorsettings.h"
+#include "isourcedraw.h"
+#include "sourcedocument.h"
+
+#include <QPlainTextEdit>
+#include <QPointer>
+
+class QPrinter;
+class FindReplaceDialog;
+class SourceMargin;
+
+// The source-view control: a QPlainTextEdit over a SourceDocument with a left
+// margin of MarginWidth character cells painted per display row by a drawing
+// callback, colouring pulled from the document's lexer before painting,
+// cancellable key, mouse and command notifications, collapsible blocks,
+// character-cell coordinates, find/replace and printing.
+//
+// Device coordinates (mouse notifications, DocToDevice, DeviceToDoc, the
+// drawing record) are pixels of the control: x = 0 is the margin's left edge.
+//
+// Names used by some callers for the same members:
+//   SetSel = SetSelection, GetSel = GetSelection, MoveCaret = SetCaret,
+//   CaretX = CaretColumn, CaretY = CaretLine, ScrollStyle = ScrollBarStyle,
+//   EnableOptions(add, remove) = ModifyViewOptions, Options = ViewOptions,
+//   RefreshLines(from, to) = Document()->UpdateViews(2, from, to).
+class SourceView : public QPlainTextEdit
+{
+    Q_OBJECT
+public:
+    // ViewOptions bits.
+    static constexpr int kWrap = 0x2;
+    static constexpr int kSelectionMargin = 0x20;
+    // ScrollBarStyle values (window-style bits).
+    static constexpr int kVerticalScrollBar = 0x200000;
+    static constexpr int kHorizontalScrollBar = 0x100000;
+    // ExecuteCommand numbers.
+    enum Command {
+        CmdDelete = 19,
+        CmdCut = 29,
+        CmdCopy = 30,
+        CmdPaste = 31,
+        CmdLoadAction = 32,
+        CmdToggleOvertype = 67,
+    };
+
+    explicit SourceView(QWidget *parent = nullptr);
+    ~SourceView() override;
+
+    // --- document -------------------------------------------------------------
+    SourceDocument *Document() const { return m_document; }
+    // The view does not own a document given here; it owns the one it starts with.
+    void SetDocument(SourceDocument *document);
+
+    // --- caret and selection --------------------------------------------------
+    int CaretColumn() const;
+    int CaretLine() const;
+    void SetCaret(int column, int line);
+    bool HasSelection() const;
+    // Anchor first, caret last.
+    void GetSelection(int &c1, int &l1, int &c2, int &l2) const;
+    // Columns are clamped to their lines; the caret ends at (c2, l2).
+    void SetSelection(int c1, int l1, int c2, int l2);
+    bool Overtype() const;
+    void SetOvertype(bool overtype);
+    int CaretStyle() const { return m_caretStyle; }   // 0 line, 1 block
+    void SetCaretStyle(int style);
+
+    // --- scrolling and visibility ---------------------------------------------
+    void ShowLines(int first, int last);
+    void GetScrollPosition(int &column, int &line) const;
+    void SetScrollPosition(int column, int line);
+    bool ScrollHeld() const;
+    int LastVisibleLine() const;
+    int ViewOptions() const { return m_viewOptions; }
+    void ModifyViewOptions(int add, int remove);
+    int ScrollBarStyle() const { return m_scrollBarStyle; }
+    void SetScrollBarStyle(int style);
+
+    // --- commands -------------------------------------------------------------
+    // Raises BeforeCommand first; a handler that sets the number to 0 cancels.
+    void ExecuteCommand(int command);
+    void Find();
+    void FindNext();
+    void Replace();
+    // Searches from the caret (wrapping round); selects and returns True on a hit.
+    bool findText(const QString &text, bool matchCase, bool wholeWord, bool backwards);
+    int replaceAll(const QString &text, const QString &replacement, bool matchCase,
+                   bool wholeWord);
+    void CollapseBlock();
+    void ExpandBlock();
+    void CollapseAllBlocks();
+    void ExpandAllBlocks();
+    // Prints the text with its colours; the first form asks for a printer.
+    void PrintText();
+    bool PrintText(QPrinter *printer);
+
+    // --- geometry and appearance ----------------------------------------------
+    void SetFocus() { setFocus(Qt::OtherFocusReason); }
+    QFont Font() const { return font(); }
+    void SetFont(const QFont &font);
+    int MarginWidth() const { return m_marginWidth; }     // character cells
+    void SetMarginWidth(int cells);
+    int CharWidth() const;
+    int CharHeight() const;
+    void DocToDevice(int column, int line, int &x, int &y) const;
+    // The character cell under the point; a point below the text gives the last line.
+    void DeviceToDoc(int x, int y, int &column, int &line) const;
+    EditorSettings *Settings() const { return m_settings; }
+    void SetSettings(EditorSettings *settings);
+    ISourceDraw *drawCallback() const { return m_draw; }
+    void setDrawCallback(ISourceDraw *draw);
+    QColor BackColor() const;
+    void SetBackColor(const QColor &colour);
+    QColor ForeColor() const;
+    void SetForeColor(const QColor &colour);
+    void setTabSize(int columns);
+
+    // --- aliases --------------------------------------------------------------
+    void SetSel(int c1, int l1, int c2, int l2) { SetSelection(c1, l1, c2, l2); }
+    void GetSel(int &c1, int &l1, int &c2, int &l2) const { GetSelection(c1, l1, c2, l2); }
+    void MoveCaret(int column, int line) { SetCaret(column, line); }
+    int CaretX() const { return CaretColumn(); }
+    int CaretY() const { return CaretLine(); }
+    int ScrollStyle() const { return ScrollBarStyle(); }
+    void SetScrollStyle(int style) { SetScrollBarStyle(style); }
+    int Options() const { return ViewOptions(); }
+    void EnableOptions(int add, int remove = 0) { ModifyViewOptions(add, remove); }
+    // Without arguments: the caret line.
+    void RefreshLines(int from = -1, int to = -1);
+
+    // Scans the colours of the lines about to be shown; runs by itself before
+    // each paint, callable directly where a caller must not wait for the event loop.
+    void prepareVisibleLines();
+
+signals:
+    // Key codes are Windows virtual-key codes; Shift is 1 Shift, 2 Ctrl, 4 Alt.
+    // Setting KeyCode / KeyAscii to 0 cancels the key; another KeyAscii types that character.
+    void KeyDown(int &KeyCode, int Shift);
+    void KeyPress(int &KeyAscii);
+    void KeyUp(int &KeyCode, int Shift);
+    // Button: 1 left, 2 right, 4 middle. X, Y in device pixels.
+    void MouseDown(int &Button, int &Shift, int &X, int &Y);
+    void MouseMove(int &Button, int &Shift, int &X, int &Y);
+    void MouseUp(int &Button, int &Shift, int &X, int &Y);
+    // A left-button press and release on the control.
+    void Click();
+    // A handler may change the position; the caret then moves there.
+    void CaretMove(int &column, int &line);
+    void BeforeCommand(int &command);
+    void ModifiedChange(bool modified);
+    void TextInserted(int c1, int l1, int c2, int l2);
+    void TextDeleted(int c1, int l1, int c2, int l2);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void changeEvent(QEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    friend class SourceMargin;
+    struct Row
+    {
+        int line;
+        int top;
+        int height;
+        int firstColumn;
+        int endColumn;
+        int textLine;   // index of the row inside its block layout
+    };
+    std::vector<Row> visibleRows(int fromY, int toY) const;
+    void paintMargin(QPaintEvent *event, QWidget *margin);
+    void runDrawPass(QPainter &painter, const std::vector<Row> &rows,
+                     std::vector<SourceDrawRecord> *records);
+    void schedulePrepare();
+    void updateMarginGeometry();
+    void applyReadOnly();
+    void applyWrap();
+    void onCursorPositionChanged();
+    void onRepaintRequested(int from, int to);
+    void onDocOptionsChanged(int options);
+    void keepCaretVisibleLine(bool forward);
+    void handleKey(QKeyEvent *event, const QString &description);
+    void onTextChanged();
+    void emitMouse(void (SourceView::*signal)(int &, int &, int &, int &), QMouseEvent *event,
+                   const QPoint &devicePos);
+    QPoint toDevice(const QPoint &viewportPos) const;
+    QRect lineRect(int line) const;
+    void deleteAtCaret(const QString &description);
+    void typeText(const QString &text, const QString &description);
+
+    QPointer<SourceDocument> m_document;
+    SourceDocument *m_ownDocument = nullptr;
+    QPointer<EditorSettings> m_settings;
+    EditorSettings *m_ownSettings = nullptr;
+    ISourceDraw *m_draw = nullptr;
+    SourceMargin *m_margin = nullptr;
+    FindReplaceDialog *m_findDialog = nullptr;
+
+    int m_marginWidth = 4;
+    int m_caretStyle = 0;
+    int m_viewOptions = 0;
+    int m_scrollBarStyle = kVerticalScrollBar | kHorizontalScrollBar;
+    int m_tabSize = 8;
+    int m_typingEnd = -1;               // where the last Typing step ended; typing there extends it
+    int m_lastCaretLine = 0;            // which way the caret went, to step over hidden lines
+    bool m_prepareQueued = false;       // a colour scan is posted
+    bool m_inCaretMove = false;         // CaretMove handlers may move the caret again
+    bool m_pressInside = false;         // a button went down on the control (for Click)
+    int m_pressButton = 0;
+    QString m_findText;
+    bool m_findMatchCase = false;
+    bool m_findWholeWord = false;
+};

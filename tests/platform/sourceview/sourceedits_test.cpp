@@ -1,0 +1,328 @@
+// Drives a real SourceView through thousands of random edits and checks, after
+// each one, the text, the line data and the change notifications against a
+// plain model of the control's rules.
+#include "notificationlog.h"
+#include "sourceview.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTextBlock>
+#include <array>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Slots = std::array<int, 3>;
+
+// The control's rules, written out with nothing but vectors.
+struct Model
+{
+    std::vector<QString> lines{QString()};
+    std::vector<Slots> data{Slots{}};
+
+    // Removes `text` starting at (c, l); the text must be there.
+    Notification remove(int c, int l, const QString &text)
+    {
+        const int breaks = int(text.count('\n'));
+        const int l2 = l + breaks;
+        const int c2 = breaks == 0 ? c + int(text.size()) : int(text.size() - text.lastIndexOf('\n') - 1);
+        const QString merged = lines[size_t(l)].left(c) + lines[size_t(l2)].mid(c2);
+        if (c == 0 && l2 > l)
+            data[size_t(l)] = data[size_t(l2)];   // the old line l2 survives
+        data.erase(data.begin() + l + 1, data.begin() + l2 + 1);
+        lines.erase(lines.begin() + l + 1, lines.begin() + l2 + 1);
+        lines[size_t(l)] = merged;
+        return {'D', c, l, c2, l2};
+    }
+
+    Notification insert(int c, int l, const QString &text)
+    {
+        const QStringList pieces = text.split('\n');
+        const int k = int(pieces.size()) - 1;
+        const QString before = lines[size_t(l)].left(c);
+        const QString after = lines[size_t(l)].mid(c);
+        std::vector<QString> replacement;
+        for (int i = 0; i <= k; ++i)
+            replacement.push_back((i == 0 ? before : QString()) + pieces[i] + (i == k ? after : QString()));
+        lines.erase(lines.begin() + l);
+        lines.insert(lines.begin() + l, replacement.begin(), replacement.end());
+        // New lines start with zeros: above the old line at column 0, below it otherwise.
+        data.insert(data.begin() + (c == 0 ? l : l + 1), size_t(k), Slots{});
+        const int c2 = k == 0 ? c + int(text.size()) : int(pieces[k].size());
+        return {'I', c, l, c2, l + k};
+    }
+
+    // Replacing text by the same text changes nothing, and nothing is reported.
+    void replace(int c, int l, const QString &removed, const QString &inserted,
+                 std::vector<Notification> &expected)
+    {
+        if (removed == inserted)
+            return;
+        if (!removed.isEmpty())
+            expected.push_back(remove(c, l, removed));
+        if (!inserted.isEmpty())
+            expected.push_back(insert(c, l, inserted));
+    }
+
+    QString textBetween(int c1, int l1, int c2, int l2) const
+    {
+        if (l1 == l2)
+            return lines[size_t(l1)].mid(c1, c2 - c1);
+        QString out = lines[size_t(l1)].mid(c1);
+        for (int l = l1 + 1; l < l2; ++l)
+            out += '\n' + lines[size_t(l)];
+        return out + '\n' + lines[size_t(l2)].left(c2);
+    }
+};
+
+// One undo step: at (c, l), `removed` was taken out and `inserted` put in.
+struct Step
+{
+    int c, l;
+    QString removed;
+    QString inserted;
+};
+
+class RandomEdits
+{
+public:
+    explicit RandomEdits(quint32 seed) : m_rng(seed), m_doc(m_view.Document()), m_log(*m_doc)
+    {
+        m_doc->SetExtraData(3);
+        m_view.resize(400, 300);
+    }
+
+    void run(int edits)
+    {
+        for (int i = 0; i < edits; ++i) {
+            std::vector<Notification> expected;
+            const int choice = int(m_rng.bounded(100));
+            m_history += QString::number(choice) + ' ';
+            if (choice < 25)
+                typeText(expected);
+            else if (choice < 37)
+                pressEnter(expected);
+            else if (choice < 50)
+                paste(expected);
+            else if (choice < 60)
+                deleteRange(expected);
+            else if (choice < 70)
+                typeOverSelection(expected);
+            else if (choice < 80)
+                undo(expected);
+            else if (choice < 87)
+                redo(expected);
+            else if (choice < 92)
+                overtype(expected);
+            else
+                setData();
+            ASSERT_NO_FATAL_FAILURE(check(expected, i));
+        }
+    }
+
+private:
+    int randomLine() { return int(m_rng.bounded(quint32(m.lines.size()))); }
+    int randomColumn(int line) { return int(m_rng.bounded(quint32(m.lines[size_t(line)].size() + 1))); }
+    QString randomText(int maxLines)
+    {
+        static const char alphabet[] = "abcXYZ ;.\t";
+        QString out;
+        const int lines = int(m_rng.bounded(quint32(maxLines)));
+        for (int l = 0; l <= lines; ++l) {
+            if (l > 0)
+                out += '\n';
+            const int len = int(m_rng.bounded(5u));
+            for (int i = 0; i < len; ++i)
+                out += QLatin1Char(alphabet[m_rng.bounded(quint32(sizeof(alphabet) - 1))]);
+        }
+        return out;
+    }
+    void push(const Step &step)
+    {
+        m_undo.push_back(step);
+        m_redo.clear();
+    }
+    // A random non-empty range, ordered.
+    bool randomRange(int &c1, int &l1, int &c2, int &l2)
+    {
+        l1 = randomLine();
+        l2 = std::min(l1 + int(m_rng.bounded(3u)), int(m.lines.size()) - 1);
+        c1 = randomColumn(l1);
+        c2 = randomColumn(l2);
+        if (l1 == l2 && c2 < c1)
+            std::swap(c1, c2);
+        return !(l1 == l2 && c1 == c2);
+    }
+
+    void typeText(std::vector<Notification> &expected)
+    {
+        const int l = randomLine();
+        const int c = randomColumn(l);
+        m_view.SetCaret(c, l);
+        const int count = 1 + int(m_rng.bounded(3u));
+        QString typed;
+        for (int i = 0; i < count; ++i) {
+            const char ch = "abcxyz.;"[m_rng.bounded(8u)];
+            QTest::keyClick(&m_view, ch);
+            expected.push_back(m.insert(c + i, l, QString(QLatin1Char(ch))));
+            typed += QLatin1Char(ch);
+        }
+        // Typing where the previous typing stopped continues its step.
+        if (m_lastTypingEnd == std::make_pair(c, l) && !m_undo.empty())
+            m_undo.back().inserted += typed;
+        else
+            push({c, l, QString(), typed});
+        m_redo.clear();
+        m_lastTypingEnd = {c + count, l};
+    }
+
+    void pressEnter(std::vector<Notification> &expected)
+    {
+        const int l = randomLine();
+        const int c = m_rng.bounded(2u) ? 0 : randomColumn(l);
+        m_view.SetCaret(c, l);
+        QTest::keyClick(&m_view, Qt::Key_Return);
+        expected.push_back(m.insert(c, l, "\n"));
+        push({c, l, QString(), "\n"});
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void paste(std::vector<Notification> &expected)
+    {
+        int c1, l1, c2, l2;
+        const bool selection = m_rng.bounded(2u) && randomRange(c1, l1, c2, l2);
+        if (!selection) {
+            l1 = l2 = randomLine();
+            c1 = c2 = randomColumn(l1);
+        }
+        QString text = randomText(4);
+        if (text.isEmpty())
+            text = "p";
+        QString clipboard = text;
+        clipboard.replace('\n', "\r\n");   // the clipboard of other programs
+        QGuiApplication::clipboard()->setText(clipboard);
+        m_view.SetSelection(c1, l1, c2, l2);
+        m_view.ExecuteCommand(SourceView::CmdPaste);
+        const QString removed = m.textBetween(c1, l1, c2, l2);
+        m.replace(c1, l1, removed, text, expected);
+        push({c1, l1, removed, text});
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void deleteRange(std::vector<Notification> &expected)
+    {
+        int c1, l1, c2, l2;
+        if (!randomRange(c1, l1, c2, l2))
+            return;
+        m_view.SetSelection(c2, l2, c1, l1);   // backwards selections too
+        m_view.ExecuteCommand(SourceView::CmdDelete);
+        const QString removed = m.textBetween(c1, l1, c2, l2);
+        expected.push_back(m.remove(c1, l1, removed));
+        push({c1, l1, removed, QString()});
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void typeOverSelection(std::vector<Notification> &expected)
+    {
+        int c1, l1, c2, l2;
+        if (!randomRange(c1, l1, c2, l2))
+            return;
+        m_view.SetSelection(c1, l1, c2, l2);
+        QTest::keyClick(&m_view, 'q');
+        const QString removed = m.textBetween(c1, l1, c2, l2);
+        m.replace(c1, l1, removed, "q", expected);
+        push({c1, l1, removed, "q"});
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void overtype(std::vector<Notification> &expected)
+    {
+        const int l = randomLine();
+        const int c = randomColumn(l);
+        m_view.SetOvertype(true);
+        m_view.SetCaret(c, l);
+        QTest::keyClick(&m_view, 'o');
+        m_view.SetOvertype(false);
+        // At the end of a line overtype inserts; elsewhere it replaces one character.
+        const QString removed = m.lines[size_t(l)].mid(c, 1);
+        m.replace(c, l, removed, "o", expected);
+        push({c, l, removed, "o"});
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void undo(std::vector<Notification> &expected)
+    {
+        ASSERT_EQ(m_doc->CanUndo(), !m_undo.empty());
+        if (m_undo.empty())
+            return;
+        const Step step = m_undo.back();
+        m_undo.pop_back();
+        m_doc->Undo();
+        m.replace(step.c, step.l, step.inserted, step.removed, expected);
+        m_redo.push_back(step);
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void redo(std::vector<Notification> &expected)
+    {
+        ASSERT_EQ(m_doc->CanRedo(), !m_redo.empty());
+        if (m_redo.empty())
+            return;
+        const Step step = m_redo.back();
+        m_redo.pop_back();
+        m_doc->Redo();
+        m.replace(step.c, step.l, step.removed, step.inserted, expected);
+        m_undo.push_back(step);
+        m_lastTypingEnd = {-1, -1};
+    }
+
+    void setData()
+    {
+        const int l = randomLine();
+        const int slot = 1 + int(m_rng.bounded(2u));
+        const int value = int(m_rng.bounded(1000000u)) + 1;
+        m_doc->SetLineData(l, slot, value);
+        m.data[size_t(l)][size_t(slot)] = value;
+    }
+
+    void check(const std::vector<Notification> &expected, int step)
+    {
+        SCOPED_TRACE(testing::Message() << "edit " << step << " choices " << m_history.toStdString());
+        ASSERT_EQ(m_log.take(), expected);
+        ASSERT_EQ(m_doc->NumLines(), int(m.lines.size()));
+        ASSERT_EQ(m_view.document()->blockCount(), int(m.lines.size()));
+        for (int l = 0; l < m_doc->NumLines(); ++l) {
+            ASSERT_EQ(m_doc->GetLine(l), m.lines[size_t(l)]) << "line " << l;
+            ASSERT_EQ(m_view.document()->findBlockByNumber(l).text(), m.lines[size_t(l)]) << "line " << l;
+            for (int s = 1; s < 3; ++s)
+                ASSERT_EQ(m_doc->GetLineData(l, s), m.data[size_t(l)][size_t(s)])
+                    << "line " << l << " slot " << s;
+        }
+        ASSERT_EQ(m_doc->UndoStepCount(), int(m_undo.size()));
+    }
+
+    QRandomGenerator m_rng;
+    SourceView m_view;
+    SourceDocument *m_doc;
+    NotificationLog m_log;
+    Model m;
+    std::vector<Step> m_undo;
+    std::vector<Step> m_redo;
+    std::pair<int, int> m_lastTypingEnd{-1, -1};
+    QString m_history;   // the choices so far, for the failure message
+};
+
+} // namespace
+
+TEST(SourceViewEdits, RandomEditsKeepLineDataAndNotificationsExact)
+{
+    for (quint32 seed : {1u, 7u, 4242u}) {
+        SCOPED_TRACE(seed);
+        RandomEdits edits(seed);
+        edits.run(1500);
+        if (HasFatalFailure())
+            return;
+    }
+}

@@ -1,0 +1,233 @@
+#include "docfakes.h"
+
+#include "linedata.h"
+#include "sourceview.h"
+
+FakeCodeWindow::FakeCodeWindow(bool richSource)
+    : defaultRichSource(richSource)
+{
+    m_doc.SetExtraData(3);
+    m_lex.Attach(&m_doc);
+    m_doc.SetLex(&m_lex);
+    // Direct: the document must be in step with the lexer before the notification returns.
+    connect(&m_doc, &SourceDocument::TextInserted, this, &FakeCodeWindow::onTextInserted,
+            Qt::DirectConnection);
+    connect(&m_doc, &SourceDocument::TextDeleted, this, &FakeCodeWindow::onTextDeleted,
+            Qt::DirectConnection);
+    connect(&m_lex, &SourceLex::LabelRevised, this,
+            [this](int line, const QString &oldLabel, const QString &newLabel) {
+                if (m_routine)
+                    m_routine->OnLabelRevised(line + 1, oldLabel, newLabel);
+            }, Qt::DirectConnection);
+    connect(&m_lex, &SourceLex::EnableTimer, this, [this](bool on) { timerOn = on; },
+            Qt::DirectConnection);
+}
+
+FakeCodeWindow::~FakeCodeWindow()
+{
+    m_view.reset();
+    m_doc.SetLex(nullptr);
+    m_lex.Detach();
+}
+
+void FakeCodeWindow::setVanNgine(VanNgine *engine)
+{
+    m_lex.setVanNgine(engine);
+    m_lex.setEnabled(defaultRichSource);
+}
+
+void FakeCodeWindow::RefreshCaption()
+{
+    ++captionRefreshes;
+    if (!m_routine)
+        return;
+    m_doc.SetPathName(m_routine->Env().isEmpty()
+                          ? m_routine->DisplayName()
+                          : m_routine->DisplayName() + QStringLiteral(" from ") + m_routine->Env());
+}
+
+bool FakeCodeWindow::LineHasCommand(int line)
+{
+    if (line < 1 || line > m_doc.NumLines())
+        return false;
+    const QString text = m_doc.GetLine(line - 1);
+    const int tab = text.indexOf(QLatin1Char('\t'));
+    if (tab < 0)
+        return false;
+    QString rest = text.mid(tab + 1);
+    rest.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('.'));
+    return !rest.isEmpty() && !rest.startsWith(QLatin1Char(';')) && !rest.startsWith(QLatin1String("//"));
+}
+
+void FakeCodeWindow::setCaret(int column, int line)
+{
+    line = std::clamp(line, 0, std::max(0, m_doc.NumLines() - 1));
+    column = std::clamp(column, 0, m_doc.GetLineLength(line));
+    m_caretLine = line;
+    m_caretColumn = column;
+    selStartColumn = selEndColumn = column;
+    selStartLine = selEndLine = line;
+}
+
+void FakeCodeWindow::ensureCaretVisible()
+{
+    if (m_caretLine < scrollLine)
+        scrollLine = m_caretLine;
+    else if (m_caretLine >= scrollLine + pageLines)
+        scrollLine = m_caretLine - pageLines + 1;
+}
+
+void FakeCodeWindow::setSelection(int c1, int l1, int c2, int l2)
+{
+    auto clampColumn = [this](int column, int line) {
+        return std::clamp(column, 0, m_doc.GetLineLength(std::clamp(line, 0, m_doc.NumLines() - 1)));
+    };
+    selStartColumn = clampColumn(c1, l1);
+    selStartLine = l1;
+    selEndColumn = clampColumn(c2, l2);
+    selEndLine = l2;
+    m_caretColumn = selEndColumn;
+    m_caretLine = l2;
+}
+
+SourceView *FakeCodeWindow::createView(int width, int height)
+{
+    m_view = std::make_unique<SourceView>();
+    m_view->SetDocument(&m_doc);
+    m_view->resize(width, height);
+    m_view->show();
+    return m_view.get();
+}
+
+int FakeCodeWindow::drainParseQueue(int limit)
+{
+    int ticks = 0;
+    while (timerOn && parseTimerInterval > 0 && ticks < limit) {
+        m_lex.TimerTick();
+        ++ticks;
+    }
+    return ticks;
+}
+
+// The code window's handling of edits that insert or delete lines: the routine's
+// breakpoints and the lexer follow, routine lines 1-based, lexer lines 0-based.
+void FakeCodeWindow::onTextInserted(int c1, int l1, int c2, int l2)
+{
+    if (l2 <= l1) {
+        m_lex.FlushCache(l1, l1);
+        return;
+    }
+    if (c1 == 0) {
+        if (m_routine)
+            m_routine->OnLinesInserted(l1 + 1, l2);
+        m_lex.OnLinesInserted(l1, l2 - 1);
+        if (c2 > 0)
+            m_lex.FlushCache(l2, l2);
+        if (m_routine)
+            m_routine->AfterLinesInserted(l1 + 1, l2);
+    } else {
+        m_lex.FlushCache(l1, l1);
+        if (m_routine)
+            m_routine->OnLinesInserted(l1 + 2, l2 + 1);
+        m_lex.OnLinesInserted(l1 + 1, l2);
+        if (m_routine)
+            m_routine->AfterLinesInserted(l1 + 2, l2 + 1);
+    }
+}
+
+void FakeCodeWindow::onTextDeleted(int c1, int l1, int c2, int l2)
+{
+    int from, to;
+    if (c1 != 0) {
+        from = l1 + 1;
+        to = l2;
+        m_lex.FlushCache(l1, l1);
+    } else {
+        from = l1;
+        to = l2 - 1;
+        if (c2 >= 1)
+            m_lex.FlushCache(l2, l2);
+    }
+    if (to < from)
+        return;
+    if (m_routine)
+        m_routine->OnLinesDeleted(from + 1, to + 1);
+    m_lex.OnLinesDeleted(from, to);
+    if (m_routine)
+        m_routine->AfterLinesDeleted(from + 1, to + 1);
+}
+
+QStringList FakeDocLink::Transact(int, const QStringList &request)
+{
+    log << QStringLiteral("T:") + request.join(QLatin1Char('|'));
+    if (replies.empty())
+        return {QStringLiteral("MSG"), QStringLiteral("no reply scripted")};
+    QStringList reply = replies.front();
+    replies.pop_front();
+    return reply;
+}
+
+void FakeDocLink::Send(const QStringList &fields)
+{
+    log << QStringLiteral("S:") + fields.join(QLatin1Char('|'));
+}
+
+QString FakeBreakpointsPane::describe(const Breakpoint &bp, bool enabled)
+{
+    return QStringList{QStringLiteral("BP ") + (enabled ? QLatin1Char('+') : QLatin1Char('-')),
+                       bp.Line, bp.Rtn, QString::number(bp.Cmd)}.join(QLatin1Char('|'));
+}
+
+QStringList FakeBreakpointsPane::wireFields(const Breakpoint &bp, bool enabled)
+{
+    return {QStringLiteral("BP"), enabled ? QStringLiteral("+") : QStringLiteral("-"), bp.Line, bp.Rtn,
+            QString::number(bp.Cmd), QString::number(bp.ID), QString::number(bp.Delay), bp.Condition};
+}
+
+Routine *FakeBreakpointsPane::routineOf(const Breakpoint &bp) const
+{
+    return m_routines ? dynamic_cast<Routine *>(m_routines->Item(bp.EnvRtn()).get()) : nullptr;
+}
+
+std::vector<BreakpointPtr> FakeBreakpointsPane::BPs(const QString &rtn)
+{
+    std::vector<BreakpointPtr> copies;
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        if (rtn.isEmpty() || (*it)->Rtn == rtn)
+            copies.push_back(std::make_shared<Breakpoint>(**it));
+    return copies;
+}
+
+void FakeBreakpointsPane::SetBP(const BreakpointPtr &bp)
+{
+    auto row = std::find_if(rows.begin(), rows.end(), [&bp](const BreakpointPtr &r) {
+        return r->Line == bp->Line && r->Rtn == bp->Rtn && r->Cmd == bp->Cmd;
+    });
+    if (row == rows.end())
+        rows.push_back(bp);
+    else
+        *row = bp;
+    if (Routine *routine = routineOf(*bp)) {
+        const int line = routine->LineOfLabel(bp->Line);
+        if (line > 0)
+            routine->BPSet(bp, line);
+    }
+    messages << describe(*bp, bp->Enabled);
+    if (send)
+        send(wireFields(*bp, bp->Enabled));
+}
+
+void FakeBreakpointsPane::DeleteBP(const BreakpointPtr &bp, bool)
+{
+    if (bp->Line.isEmpty() || bp->Rtn.isEmpty())
+        return;
+    messages << describe(*bp, false);
+    if (send)
+        send(wireFields(*bp, false));
+    if (Routine *routine = routineOf(*bp))
+        routine->BPDelete(bp);
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&bp](const BreakpointPtr &r) {
+                   return r == bp || (r->Line == bp->Line && r->Rtn == bp->Rtn && r->Cmd == bp->Cmd);
+               }),
+               rows.end());
+}
