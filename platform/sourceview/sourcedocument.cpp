@@ -208,7 +208,7 @@ void SourceDocument::Reset()
     m_stepEnds.clear();
     m_stepDescriptions.clear();
     m_pendingDescription.clear();
-    m_undone = 0;
+    m_lastAvailable = 0;
     m_deferred.clear();
     m_blocksDirty = true;
     m_anyHidden = m_anyCollapsed = m_visibilityDirty = false;
@@ -300,7 +300,6 @@ void SourceDocument::lowLevelEdit(int position, int removeLength, const QString 
         m_doc->setUndoRedoEnabled(true);
         m_stepEnds.clear();
         m_stepDescriptions.clear();
-        m_undone = 0;
     }
     if (seq == m_changeSeq)
         processChange(position, removeLength, int(text.size()));
@@ -353,6 +352,9 @@ void SourceDocument::endEditStep()
 void SourceDocument::onContentsChange(int position, int removed, int added)
 {
     ++m_changeSeq;
+    // Qt raises this after it recorded the change's undo command, and also
+    // for undo and redo made straight on the QTextDocument.
+    m_lastAvailable = m_doc->availableUndoSteps();
     if (m_suppress)
         return;
     processChange(position, removed, added);
@@ -772,8 +774,7 @@ void SourceDocument::Undo()
     ++m_apiDepth;
     m_doc->undo();
     --m_apiDepth;
-    if (m_undone < int(m_stepEnds.size()))
-        ++m_undone;
+    m_lastAvailable = m_doc->availableUndoSteps();
     flushDeferred();
 }
 
@@ -784,8 +785,7 @@ void SourceDocument::Redo()
     ++m_apiDepth;
     m_doc->redo();
     --m_apiDepth;
-    if (m_undone > 0)
-        --m_undone;
+    m_lastAvailable = m_doc->availableUndoSteps();
     flushDeferred();
 }
 
@@ -793,7 +793,10 @@ int SourceDocument::UndoStepCount() const
 {
     if (!m_doc->isUndoAvailable())
         return 0;
-    return int(m_stepEnds.size()) - m_undone;
+    // Steps whose end lies above Qt's undo position are undone (redoable).
+    const int available = m_doc->availableUndoSteps();
+    return int(std::upper_bound(m_stepEnds.begin(), m_stepEnds.end(), available)
+               - m_stepEnds.begin());
 }
 
 QString SourceDocument::UndoStepDescription(int k, int *flags) const
@@ -812,13 +815,14 @@ void SourceDocument::setPendingUndoDescription(const QString &description)
 
 void SourceDocument::onUndoCommandAdded()
 {
-    // Any new command drops the steps that could have been redone.
-    for (; m_undone > 0 && !m_stepEnds.empty(); --m_undone) {
+    // A new command drops the steps that were undone before it: their ends lie
+    // above the undo position Qt had before this command.
+    while (!m_stepEnds.empty() && m_stepEnds.back() > m_lastAvailable) {
         m_stepEnds.pop_back();
         m_stepDescriptions.removeLast();
     }
-    m_undone = 0;
     const int available = m_doc->availableUndoSteps();
+    m_lastAvailable = available;
     if (m_joiningStep && !m_stepEnds.empty()) {
         m_stepEnds.back() = available;
         return;
