@@ -3,6 +3,7 @@
 #include "editorsettings.h"
 #include "linedata.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -18,6 +19,24 @@ constexpr int kMaxTokensPerLine = 4096;
 constexpr int kMaxChainedLines = 2000;
 
 using Slots = std::array<std::int32_t, SourceDocument::kMaxSlots>;
+
+// Qt raises contentsChange only for a document that has a layout, and its
+// default layout lays out every line of a routine nobody looks at. A view puts
+// its own layout in place of this one.
+class UnshownLayout : public QAbstractTextDocumentLayout
+{
+public:
+    explicit UnshownLayout(QTextDocument *doc) : QAbstractTextDocumentLayout(doc) {}
+    void draw(QPainter *, const PaintContext &) override {}
+    int hitTest(const QPointF &, Qt::HitTestAccuracy) const override { return -1; }
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override { return QSizeF(); }
+    QRectF frameBoundingRect(QTextFrame *) const override { return QRectF(); }
+    QRectF blockBoundingRect(const QTextBlock &) const override { return QRectF(); }
+
+protected:
+    void documentChanged(int, int, int) override {}
+};
 
 } // namespace
 
@@ -36,9 +55,7 @@ SourceDocument::SourceDocument(QObject *parent)
     : QObject(parent), m_doc(new QTextDocument(this))
 {
     m_doc->setDocumentMargin(0);
-    // Qt raises contentsChange only for a document that has a layout; a view
-    // replaces this one with its own.
-    m_doc->documentLayout();
+    m_doc->setDocumentLayout(new UnshownLayout(m_doc));
     // The margin is a frame format change, which Qt records as an undo step.
     m_doc->clearUndoRedoStacks();
     m_doc->setModified(false);
@@ -191,7 +208,7 @@ void SourceDocument::Reset()
     m_stepEnds.clear();
     m_stepDescriptions.clear();
     m_pendingDescription.clear();
-    m_undone = 0;
+    m_lastAvailable = 0;
     m_deferred.clear();
     m_blocksDirty = true;
     m_anyHidden = m_anyCollapsed = m_visibilityDirty = false;
@@ -283,7 +300,6 @@ void SourceDocument::lowLevelEdit(int position, int removeLength, const QString 
         m_doc->setUndoRedoEnabled(true);
         m_stepEnds.clear();
         m_stepDescriptions.clear();
-        m_undone = 0;
     }
     if (seq == m_changeSeq)
         processChange(position, removeLength, int(text.size()));
@@ -336,6 +352,9 @@ void SourceDocument::endEditStep()
 void SourceDocument::onContentsChange(int position, int removed, int added)
 {
     ++m_changeSeq;
+    // Qt raises this after it recorded the change's undo command, and also
+    // for undo and redo made straight on the QTextDocument.
+    m_lastAvailable = m_doc->availableUndoSteps();
     if (m_suppress)
         return;
     processChange(position, removed, added);
@@ -417,13 +436,16 @@ void SourceDocument::processChange(int position, int removed, int added)
         if (k == 0) {
             m_lines[l1] = before + pieces.at(0) + after;
         } else {
-            m_lines[l1] = before + pieces.at(0);
-            QStringList middle;
+            // One splice, so a long paste into a long routine stays linear.
+            QStringList lines;
+            lines.reserve(m_lines.size() + k);
+            lines.append(m_lines.mid(0, l1));
+            lines << before + pieces.at(0);
             for (int i = 1; i < k; ++i)
-                middle << pieces.at(i);
-            middle << pieces.at(k) + after;
-            for (int i = 0; i < middle.size(); ++i)
-                m_lines.insert(l1 + 1 + i, middle.at(i));
+                lines << pieces.at(i);
+            lines << pieces.at(k) + after;
+            lines.append(m_lines.mid(l1 + 1));
+            m_lines.swap(lines);
             // c1 = 0: the old line l1 moves down with its text; otherwise it keeps its data.
             const int insertAt = c1 == 0 ? l1 : l1 + 1;
             m_data.insert(m_data.begin() + insertAt, size_t(k), Slots{});
@@ -752,8 +774,7 @@ void SourceDocument::Undo()
     ++m_apiDepth;
     m_doc->undo();
     --m_apiDepth;
-    if (m_undone < int(m_stepEnds.size()))
-        ++m_undone;
+    m_lastAvailable = m_doc->availableUndoSteps();
     flushDeferred();
 }
 
@@ -764,8 +785,7 @@ void SourceDocument::Redo()
     ++m_apiDepth;
     m_doc->redo();
     --m_apiDepth;
-    if (m_undone > 0)
-        --m_undone;
+    m_lastAvailable = m_doc->availableUndoSteps();
     flushDeferred();
 }
 
@@ -773,7 +793,10 @@ int SourceDocument::UndoStepCount() const
 {
     if (!m_doc->isUndoAvailable())
         return 0;
-    return int(m_stepEnds.size()) - m_undone;
+    // Steps whose end lies above Qt's undo position are undone (redoable).
+    const int available = m_doc->availableUndoSteps();
+    return int(std::upper_bound(m_stepEnds.begin(), m_stepEnds.end(), available)
+               - m_stepEnds.begin());
 }
 
 QString SourceDocument::UndoStepDescription(int k, int *flags) const
@@ -792,13 +815,14 @@ void SourceDocument::setPendingUndoDescription(const QString &description)
 
 void SourceDocument::onUndoCommandAdded()
 {
-    // Any new command drops the steps that could have been redone.
-    for (; m_undone > 0 && !m_stepEnds.empty(); --m_undone) {
+    // A new command drops the steps that were undone before it: their ends lie
+    // above the undo position Qt had before this command.
+    while (!m_stepEnds.empty() && m_stepEnds.back() > m_lastAvailable) {
         m_stepEnds.pop_back();
         m_stepDescriptions.removeLast();
     }
-    m_undone = 0;
     const int available = m_doc->availableUndoSteps();
+    m_lastAvailable = available;
     if (m_joiningStep && !m_stepEnds.empty()) {
         m_stepEnds.back() = available;
         return;

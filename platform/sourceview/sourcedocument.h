@@ -215,11 +215,10 @@ private:
     bool m_lowLevel = false;          // the running edit adds no undo step
 
     // Undo: the undo stack positions at which Qt closed a step, oldest first,
-    // and the description of each step. Every undo and redo goes through Undo()
-    // and Redo() (the view routes its keys there) so the count stays exact.
+    // and the description of each step.
     std::vector<int> m_stepEnds;
     QStringList m_stepDescriptions;
-    int m_undone = 0;                 // steps undone and not yet redone (the last ones)
+    int m_lastAvailable = 0;          // Qt's undo position after the last change
     QString m_pendingDescription;
     bool m_joiningStep = false;       // the running edit extends the last step
     int m_groupDepth = 0;

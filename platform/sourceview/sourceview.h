@@ -29,7 +29,8 @@ class SourceView : public QPlainTextEdit
 {
     Q_OBJECT
 public:
-    // ViewOptions bits.
+    // ViewOptions bits. Other bits are kept for the callers that read them back
+    // (the immediate views' drawing callback reads 0x20).
     static constexpr int kWrap = 0x2;
     static constexpr int kSelectionMargin = 0x20;
     // ScrollBarStyle values (window-style bits).
@@ -216,7 +217,6 @@ private:
     bool m_prepareQueued = false;       // a colour scan is posted
     bool m_inCaretMove = false;         // CaretMove handlers may move the caret again
     bool m_pressInside = false;         // a button went down on the control (for Click)
-    int m_pressButton = 0;
     QString m_findText;
     bool m_findMatchCase = false;
     bool m_findWholeWord = false;

@@ -205,6 +205,16 @@ TEST(SourceDocument, UndoStepsCarryDescriptionsMostRecentFirst)
     EXPECT_EQ(doc.UndoStepCount(), 0);
     EXPECT_FALSE(doc.Modified());
     EXPECT_EQ(doc.Text(), "line one\r\nline two");
+
+    // Undo made straight on the QTextDocument keeps the count right too.
+    doc.Redo();
+    doc.Redo();
+    ASSERT_EQ(doc.UndoStepCount(), 2);
+    doc.textDocument()->undo();
+    EXPECT_EQ(doc.UndoStepCount(), 1);
+    doc.Insert(0, 0, "q");
+    ASSERT_EQ(doc.UndoStepCount(), 2);
+    EXPECT_EQ(doc.UndoStepDescription(1), "Insert");
 }
 
 TEST(SourceDocument, EditsOfOneGroupAreOneUndoStep)
