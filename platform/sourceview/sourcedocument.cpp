@@ -769,21 +769,23 @@ bool SourceDocument::CanRedo() const
 
 void SourceDocument::Undo()
 {
-    if (!m_doc->isUndoAvailable())
-        return;
-    ++m_apiDepth;
-    m_doc->undo();
-    --m_apiDepth;
-    m_lastAvailable = m_doc->availableUndoSteps();
-    flushDeferred();
+    stepHistory(false);
 }
 
 void SourceDocument::Redo()
 {
-    if (!m_doc->isRedoAvailable())
+    stepHistory(true);
+}
+
+void SourceDocument::stepHistory(bool redo)
+{
+    if (!(redo ? m_doc->isRedoAvailable() : m_doc->isUndoAvailable()))
         return;
     ++m_apiDepth;
-    m_doc->redo();
+    if (redo)
+        m_doc->redo();
+    else
+        m_doc->undo();
     --m_apiDepth;
     m_lastAvailable = m_doc->availableUndoSteps();
     flushDeferred();

@@ -181,6 +181,8 @@ private:
               const QString &description);
     void lowLevelEdit(int position, int removeLength, const QString &text);
     void onUndoCommandAdded();
+    // Undo or redo one Qt step as an edit of our own.
+    void stepHistory(bool redo);
     QString documentText(int position, int length) const;
     void resyncLines();
     void scanLine(int line, bool &scanNext);
