@@ -1,9 +1,7 @@
-#include "docfakes.h"
+#include "docfixtures.h"
 #include "linedata.h"
-#include "recordingprompt.h"
 #include "routine.h"
 #include "routines.h"
-#include "scriptedengine.h"
 #include "sourcelex.h"
 #include "vantrelerror.h"
 
@@ -14,16 +12,12 @@
 
 namespace {
 
-class RoutineTest : public ::testing::Test
+class RoutineTest : public RoutineDocTest
 {
 protected:
     void SetUp() override
     {
-        engine = std::make_shared<ScriptedEngine>();
-        scopedEngine = std::make_unique<ScopedParseEngine>(engine);
-        prompt = std::make_shared<RecordingPrompt>();
-        scopedPrompt = std::make_unique<ScopedUserPrompt>(prompt);
-        routines = std::make_unique<Routines>([] { return std::make_shared<Routine>(); });
+        RoutineDocTest::SetUp();
         pane = std::make_unique<FakeBreakpointsPane>(routines.get());
         DocServices &s = docServices();
         s.codeWindowFactory = [this] {
@@ -31,41 +25,24 @@ protected:
             lastWindow = w.get();
             return w;
         };
-        s.host = &host;
         s.breakpoints = pane.get();
         s.stack = &stack;
         s.reportPane = [this] { return &report; };
         s.saveAs = &saveAs;
     }
-    void TearDown() override
-    {
-        if (!routines)
-            return;
-        routines->shutdown();
-        routines.reset();
-        docServices() = DocServices();
-    }
 
     std::shared_ptr<Routine> open(const QString &rtn, const QStringList &lines, int typ = 1,
                                   const QString &env = "USER")
     {
-        QString name = rtn, ns = env, text = lines.join("\r\n"), line = "+1";
-        bool ro = false;
-        auto doc = std::dynamic_pointer_cast<Routine>(routines->Add(&link, name, ns, text, ro, line, typ, 0));
+        auto doc = openRoutine(&link, rtn, lines.join("\r\n"), typ, env);
         QCoreApplication::processEvents();
         return doc;
     }
     static FakeCodeWindow *win(Routine &r) { return static_cast<FakeCodeWindow *>(r.Window()); }
     static std::int32_t flags(Routine &r, int line) { return r.GetLineFlags(line); }
 
-    std::shared_ptr<ScriptedEngine> engine;
-    std::unique_ptr<ScopedParseEngine> scopedEngine;
-    std::shared_ptr<RecordingPrompt> prompt;
-    std::unique_ptr<ScopedUserPrompt> scopedPrompt;
-    std::unique_ptr<Routines> routines;
     std::unique_ptr<FakeBreakpointsPane> pane;
     FakeDocLink link;
-    FakeHost host;
     FakeStackPane stack;
     FakeReportPane report;
     FakeSaveAs saveAs;
