@@ -3,7 +3,7 @@
 // The "ratio" counter is our time over the plain editor's (targets: <= 2).
 #include "sourceview.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -140,14 +140,3 @@ void BM_TypeIntoMiddle(benchmark::State &state)
 BENCHMARK(BM_TypeIntoMiddle)->Arg(1000)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

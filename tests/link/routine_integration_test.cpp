@@ -105,15 +105,8 @@ TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits
     MLinkDocLink docLink(&link);
     pane.send = [&link](const QStringList &fields) { link.Send(fields); };
 
-    for (const char *ref : {"GetToken+2", "DefBasicType+2"}) {
-        auto b = std::make_shared<Breakpoint>();
-        b->Line = ref;
-        b->Rtn = "SCANTYPEDEFS";
-        b->Env = "USER";
-        b->Cmd = 1;
-        b->Enabled = true;
-        pane.rows.push_back(b);
-    }
+    for (const char *ref : {"GetToken+2", "DefBasicType+2"})
+        pane.rows.push_back(enabledBreakpoint(ref, "SCANTYPEDEFS"));
 
     QString rtn = "SCANTYPEDEFS", env = "USER", text = lines.join("\r\n"), initial = "+1";
     bool readOnly = false;

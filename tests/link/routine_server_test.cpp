@@ -2,14 +2,12 @@
 // properties it fetches when it loads, the save transaction and the release of the lock,
 // field by field and with their acknowledgements.
 
-#include "docfakes.h"
+#include "docfixtures.h"
 #include "mlink.h"
 #include "mlinkdoclink.h"
 #include "mserver.h"
-#include "recordingprompt.h"
 #include "routine.h"
 #include "routines.h"
-#include "scriptedengine.h"
 
 #include <gtest/gtest.h>
 
@@ -17,23 +15,13 @@ using namespace mserver;
 
 namespace {
 
-class RoutineOnServer : public ::testing::Test
+class RoutineOnServer : public RoutineDocTest
 {
 protected:
     void SetUp() override
     {
-        engine = std::make_shared<ScriptedEngine>();
-        scopedEngine = std::make_unique<ScopedParseEngine>(engine);
-        prompt = std::make_shared<RecordingPrompt>();
-        scopedPrompt = std::make_unique<ScopedUserPrompt>(prompt);
-        routines = std::make_unique<Routines>([] { return std::make_shared<Routine>(); });
+        RoutineDocTest::SetUp();
         docServices().codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
-        docServices().host = &host;
-    }
-    void TearDown() override
-    {
-        routines->shutdown();
-        docServices() = DocServices();
     }
 
     // Accepts the server and agrees on protocol `protocol` with a Caché server.
@@ -44,12 +32,7 @@ protected:
         QString info = QStringLiteral("Cache:1:%1").arg(protocol);
         ASSERT_TRUE(link.VersionCheck(info));
     }
-    std::shared_ptr<Routine> open(const QString &text)
-    {
-        QString rtn = "ABC", env = "USER", t = text, line = "+1";
-        bool ro = false;
-        return std::dynamic_pointer_cast<Routine>(routines->Add(&docLink, rtn, env, t, ro, line, 1, 0));
-    }
+    std::shared_ptr<Routine> open(const QString &text) { return openRoutine(&docLink, "ABC", text); }
     QStringList propSets()
     {
         QStringList out;
@@ -58,14 +41,8 @@ protected:
         return out;
     }
 
-    std::shared_ptr<ScriptedEngine> engine;
-    std::unique_ptr<ScopedParseEngine> scopedEngine;
-    std::shared_ptr<RecordingPrompt> prompt;
-    std::unique_ptr<ScopedUserPrompt> scopedPrompt;
-    FakeHost host;
     MLink link;
     MLinkDocLink docLink{&link};
-    std::unique_ptr<Routines> routines;
 };
 
 TEST_F(RoutineOnServer, LoadsParserPropertiesSavesAndReleasesTheLock)

@@ -1,9 +1,7 @@
-#include "docfakes.h"
+#include "docfixtures.h"
 #include "linedata.h"
-#include "recordingprompt.h"
 #include "routine.h"
 #include "routines.h"
-#include "scriptedengine.h"
 #include "sourcelex.h"
 #include "vantrelerror.h"
 
@@ -14,16 +12,12 @@
 
 namespace {
 
-class RoutineTest : public ::testing::Test
+class RoutineTest : public RoutineDocTest
 {
 protected:
     void SetUp() override
     {
-        engine = std::make_shared<ScriptedEngine>();
-        scopedEngine = std::make_unique<ScopedParseEngine>(engine);
-        prompt = std::make_shared<RecordingPrompt>();
-        scopedPrompt = std::make_unique<ScopedUserPrompt>(prompt);
-        routines = std::make_unique<Routines>([] { return std::make_shared<Routine>(); });
+        RoutineDocTest::SetUp();
         pane = std::make_unique<FakeBreakpointsPane>(routines.get());
         DocServices &s = docServices();
         s.codeWindowFactory = [this] {
@@ -31,41 +25,24 @@ protected:
             lastWindow = w.get();
             return w;
         };
-        s.host = &host;
         s.breakpoints = pane.get();
         s.stack = &stack;
         s.reportPane = [this] { return &report; };
         s.saveAs = &saveAs;
     }
-    void TearDown() override
-    {
-        if (!routines)
-            return;
-        routines->shutdown();
-        routines.reset();
-        docServices() = DocServices();
-    }
 
     std::shared_ptr<Routine> open(const QString &rtn, const QStringList &lines, int typ = 1,
                                   const QString &env = "USER")
     {
-        QString name = rtn, ns = env, text = lines.join("\r\n"), line = "+1";
-        bool ro = false;
-        auto doc = std::dynamic_pointer_cast<Routine>(routines->Add(&link, name, ns, text, ro, line, typ, 0));
+        auto doc = openRoutine(&link, rtn, lines.join("\r\n"), typ, env);
         QCoreApplication::processEvents();
         return doc;
     }
     static FakeCodeWindow *win(Routine &r) { return static_cast<FakeCodeWindow *>(r.Window()); }
     static std::int32_t flags(Routine &r, int line) { return r.GetLineFlags(line); }
 
-    std::shared_ptr<ScriptedEngine> engine;
-    std::unique_ptr<ScopedParseEngine> scopedEngine;
-    std::shared_ptr<RecordingPrompt> prompt;
-    std::unique_ptr<ScopedUserPrompt> scopedPrompt;
-    std::unique_ptr<Routines> routines;
     std::unique_ptr<FakeBreakpointsPane> pane;
     FakeDocLink link;
-    FakeHost host;
     FakeStackPane stack;
     FakeReportPane report;
     FakeSaveAs saveAs;
@@ -533,15 +510,8 @@ protected:
     void SetUp() override
     {
         RoutineTest::SetUp();
-        for (const char *ref : {"A+4", "B+1", "+2"}) {
-            auto bp = std::make_shared<Breakpoint>();
-            bp->Line = ref;
-            bp->Rtn = "ABC";
-            bp->Env = "USER";
-            bp->Cmd = 1;
-            bp->Enabled = true;
-            pane->rows.push_back(bp);
-        }
+        for (const char *ref : {"A+4", "B+1", "+2"})
+            pane->rows.push_back(enabledBreakpoint(ref, "ABC"));
         r = open("ABC", {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4", "\tS Y=5",
                          "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"});
         pane->messages.clear();
@@ -626,13 +596,7 @@ TEST_F(BreakpointTest, ARenameIntoADuplicateLabelKeepsTheBlocksBreakpointsInPlac
 TEST_F(BreakpointTest, RemovingTheFirstLabelDoesNotTakeTheCaretLinesLabel)
 {
     pane->DeleteBP(r->BPsOnLine(2).at(0), true);
-    auto bp = std::make_shared<Breakpoint>();
-    bp->Line = "ABC+1";
-    bp->Rtn = "ABC";
-    bp->Env = "USER";
-    bp->Cmd = 1;
-    bp->Enabled = true;
-    pane->SetBP(bp);
+    pane->SetBP(enabledBreakpoint("ABC+1", "ABC"));
     win(*r)->setCaret(0, 8);   // on label B
     pane->messages.clear();
     r->document()->DeleteImpl(0, 0, 3, 0);   // line 1 loses its label
@@ -650,17 +614,8 @@ TEST_F(BreakpointTest, MacroAndIncludeTextsShowNoBreakpoints)
 
 TEST_F(BreakpointTest, MarkerStaysUntilTheLastBreakpointOfTheLineGoes)
 {
-    auto make = [](int cmd) {
-        auto bp = std::make_shared<Breakpoint>();
-        bp->Line = "A+1";
-        bp->Rtn = "ABC";
-        bp->Env = "USER";
-        bp->Cmd = cmd;
-        bp->Enabled = true;
-        return bp;
-    };
     QSignalSpy repaints(r->document(), &SourceDocument::repaintRequested);
-    auto one = make(1), two = make(2);
+    auto one = enabledBreakpoint("A+1", "ABC", 1), two = enabledBreakpoint("A+1", "ABC", 2);
     pane->SetBP(one);
     pane->SetBP(two);
     EXPECT_TRUE(flags(*r, 4) & LineData::kBreakpoint);
@@ -674,8 +629,7 @@ TEST_F(BreakpointTest, MarkerStaysUntilTheLastBreakpointOfTheLineGoes)
     EXPECT_GE(line4Repaints, 4);
 
     // A reference that resolves below line 1 never reaches the index.
-    auto bad = make(1);
-    bad->Line = "A+-5";
+    auto bad = enabledBreakpoint("A+-5", "ABC");
     r->BPSet(bad, 0);
     r->BPDelete(bad);
     EXPECT_EQ(index().size(), 3u);

@@ -1,6 +1,5 @@
-#include "docfakes.h"
+#include "docfixtures.h"
 #include "linedata.h"
-#include "scriptedengine.h"
 #include "sourcelex.h"
 #include "vanngine.h"
 #include "vantrelerror.h"
@@ -14,13 +13,12 @@ namespace {
 
 using namespace ParseReply;
 
-class LexTest : public ::testing::Test
+class LexTest : public ScriptedDocTest
 {
 protected:
     void SetUp() override
     {
-        engine = std::make_shared<ScriptedEngine>();
-        scoped = std::make_unique<ScopedParseEngine>(engine);
+        ScriptedDocTest::SetUp();
         ngine = std::make_unique<VanNgine>();
         window = std::make_unique<FakeCodeWindow>(true);
         window->setVanNgine(ngine.get());
@@ -28,7 +26,6 @@ protected:
         doc()->setLastVisibleLineProvider([this] { return lastVisible; });
         docServices().reportPane = [this] { return &report; };
     }
-    void TearDown() override { docServices() = DocServices(); }
 
     SourceDocument *doc() { return window->document(); }
     SourceLex *lex() { return window->Lex(); }
@@ -88,8 +85,6 @@ protected:
         return out.join(QLatin1Char(' '));
     }
 
-    std::shared_ptr<ScriptedEngine> engine;
-    std::unique_ptr<ScopedParseEngine> scoped;
     std::unique_ptr<VanNgine> ngine;
     std::unique_ptr<FakeCodeWindow> window;
     FakeReportPane report;

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 
+#include <vector>
+
 namespace {
 
 const QChar Nul(u'\0');
@@ -14,6 +16,17 @@ QString replyFor(ParseEngine &engine, const QString &line, const QString &table 
     EngineDocument doc(engine, table);
     doc.append({line});
     return doc.parse(1, line);
+}
+
+// A line and the whole reply the engine gives for it.
+struct LineReply { const char *line; const char *reply; };
+
+// Parses each line in a fresh document of `table` and checks its reply.
+void expectReplies(const QString &table, const std::vector<LineReply> &cases)
+{
+    ParseEngine engine;
+    for (const LineReply &c : cases)
+        EXPECT_EQ(replyFor(engine, QString::fromLatin1(c.line), table), QString::fromLatin1(c.reply)) << c.line;
 }
 
 // The columns (0-based) that a reply marks as errors.
@@ -54,8 +67,7 @@ TEST(ParseEngine, AnswersTheWorkedExample)
 // The token classes of each construct, one line per rule.
 TEST(ParseEngine, RepliesWithTheTokensOfEachConstruct)
 {
-    struct Case { const char *line; const char *reply; };
-    const Case cases[] = {
+    const std::vector<LineReply> cases = {
         // line start by blanks, argumentless command at the end of the line
         {"  QUIT", "0 1 0^0 0\\6 2 4 0"},
         // label with formal list; full and abbreviated words in any case
@@ -91,9 +103,7 @@ TEST(ParseEngine, RepliesWithTheTokensOfEachConstruct)
         // Z commands (any name starting with Z), GT.M's comment straight after arguments
         {"\tZWRITE X ZSY \"ls\";c", "0 1 0^0 0\\6 1 6 0\\17 8 1 0\\6 10 3 0\\7 14 4 0\\3 18 2 0"},
     };
-    ParseEngine engine;
-    for (const Case &c : cases)
-        EXPECT_EQ(replyFor(engine, QString::fromLatin1(c.line)), QString::fromLatin1(c.reply)) << c.line;
+    expectReplies(QStringLiteral("sdbCACHE"), cases);
 }
 
 // What the server's compiler would refuse comes back as class-10 tokens in a normal reply.
@@ -284,8 +294,7 @@ TEST(ParseEngine, KeepsTheLineStoreInStep)
 // MAC source: its comments, directives, macros, class calls, embedded SQL and brace blocks.
 TEST(ParseEngine, ParsesMacExtras)
 {
-    struct Case { const char *line; const char *reply; };
-    const Case cases[] = {
+    const std::vector<LineReply> cases = {
         {"// note", "0 1 0^0 0\\3 0 7 0"},
         {"\tS X=1 // note", "0 1 0^0 0\\6 1 1 0\\17 3 1 0\\11 4 1 0\\8 5 1 0\\3 7 7 0"},
         {"#;note", "0 1 0^0 0\\3 0 6 0"},
@@ -300,10 +309,7 @@ TEST(ParseEngine, ParsesMacExtras)
         {"\t&sql(SELECT \"it's\" FROM t WHERE a=')') Q", "0 1 0^0 0\\36 1 38 0\\6 40 1 0"},
         {"\t/* one */ Q", "0 1 0^0 0\\3 1 9 0\\6 11 1 0"},
     };
-    ParseEngine engine;
-    for (const Case &c : cases)
-        EXPECT_EQ(replyFor(engine, QString::fromLatin1(c.line), QStringLiteral("sdbCACHE.mac")),
-                  QString::fromLatin1(c.reply)) << c.line;
+    expectReplies(QStringLiteral("sdbCACHE.mac"), cases);
 }
 
 TEST(ParseEngine, ReportsMacBraceBlocksAndMultiLineComments)

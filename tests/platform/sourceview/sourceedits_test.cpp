@@ -144,6 +144,15 @@ private:
         m_undo.push_back(step);
         m_redo.clear();
     }
+    // An edit other than typing put `inserted` in place of `removed` at (c, l): the model
+    // follows, the edit is one undo step, and the next typing starts a step of its own.
+    void edited(int c, int l, const QString &removed, const QString &inserted,
+                std::vector<Notification> &expected)
+    {
+        m.replace(c, l, removed, inserted, expected);
+        push({c, l, removed, inserted});
+        m_lastTypingEnd = {-1, -1};
+    }
     // A random non-empty range, ordered.
     bool randomRange(int &c1, int &l1, int &c2, int &l2)
     {
@@ -184,9 +193,7 @@ private:
         const int c = m_rng.bounded(2u) ? 0 : randomColumn(l);
         m_view.SetCaret(c, l);
         QTest::keyClick(&m_view, Qt::Key_Return);
-        expected.push_back(m.insert(c, l, "\n"));
-        push({c, l, QString(), "\n"});
-        m_lastTypingEnd = {-1, -1};
+        edited(c, l, QString(), "\n", expected);
     }
 
     void paste(std::vector<Notification> &expected)
@@ -205,10 +212,7 @@ private:
         QGuiApplication::clipboard()->setText(clipboard);
         m_view.SetSelection(c1, l1, c2, l2);
         m_view.ExecuteCommand(SourceView::CmdPaste);
-        const QString removed = m.textBetween(c1, l1, c2, l2);
-        m.replace(c1, l1, removed, text, expected);
-        push({c1, l1, removed, text});
-        m_lastTypingEnd = {-1, -1};
+        edited(c1, l1, m.textBetween(c1, l1, c2, l2), text, expected);
     }
 
     void deleteRange(std::vector<Notification> &expected)
@@ -218,10 +222,7 @@ private:
             return;
         m_view.SetSelection(c2, l2, c1, l1);   // backwards selections too
         m_view.ExecuteCommand(SourceView::CmdDelete);
-        const QString removed = m.textBetween(c1, l1, c2, l2);
-        expected.push_back(m.remove(c1, l1, removed));
-        push({c1, l1, removed, QString()});
-        m_lastTypingEnd = {-1, -1};
+        edited(c1, l1, m.textBetween(c1, l1, c2, l2), QString(), expected);
     }
 
     void typeOverSelection(std::vector<Notification> &expected)
@@ -231,10 +232,7 @@ private:
             return;
         m_view.SetSelection(c1, l1, c2, l2);
         QTest::keyClick(&m_view, 'q');
-        const QString removed = m.textBetween(c1, l1, c2, l2);
-        m.replace(c1, l1, removed, "q", expected);
-        push({c1, l1, removed, "q"});
-        m_lastTypingEnd = {-1, -1};
+        edited(c1, l1, m.textBetween(c1, l1, c2, l2), "q", expected);
     }
 
     void overtype(std::vector<Notification> &expected)
@@ -246,35 +244,31 @@ private:
         QTest::keyClick(&m_view, 'o');
         m_view.SetOvertype(false);
         // At the end of a line overtype inserts; elsewhere it replaces one character.
-        const QString removed = m.lines[size_t(l)].mid(c, 1);
-        m.replace(c, l, removed, "o", expected);
-        push({c, l, removed, "o"});
-        m_lastTypingEnd = {-1, -1};
+        edited(c, l, m.lines[size_t(l)].mid(c, 1), "o", expected);
     }
 
-    void undo(std::vector<Notification> &expected)
-    {
-        ASSERT_EQ(m_doc->CanUndo(), !m_undo.empty());
-        if (m_undo.empty())
-            return;
-        const Step step = m_undo.back();
-        m_undo.pop_back();
-        m_doc->Undo();
-        m.replace(step.c, step.l, step.inserted, step.removed, expected);
-        m_redo.push_back(step);
-        m_lastTypingEnd = {-1, -1};
-    }
+    void undo(std::vector<Notification> &expected) { replay(true, expected); }
+    void redo(std::vector<Notification> &expected) { replay(false, expected); }
 
-    void redo(std::vector<Notification> &expected)
+    // Undo takes the last step off the undo stack and reverses it; redo takes it back off
+    // the redo stack and does it again.
+    void replay(bool back, std::vector<Notification> &expected)
     {
-        ASSERT_EQ(m_doc->CanRedo(), !m_redo.empty());
-        if (m_redo.empty())
+        std::vector<Step> &from = back ? m_undo : m_redo;
+        std::vector<Step> &to = back ? m_redo : m_undo;
+        ASSERT_EQ(back ? m_doc->CanUndo() : m_doc->CanRedo(), !from.empty());
+        if (from.empty())
             return;
-        const Step step = m_redo.back();
-        m_redo.pop_back();
-        m_doc->Redo();
-        m.replace(step.c, step.l, step.removed, step.inserted, expected);
-        m_undo.push_back(step);
+        const Step step = from.back();
+        from.pop_back();
+        if (back) {
+            m_doc->Undo();
+            m.replace(step.c, step.l, step.inserted, step.removed, expected);
+        } else {
+            m_doc->Redo();
+            m.replace(step.c, step.l, step.removed, step.inserted, expected);
+        }
+        to.push_back(step);
         m_lastTypingEnd = {-1, -1};
     }
 

@@ -172,6 +172,17 @@ void FakeDocLink::Send(const QStringList &fields)
     log << QStringLiteral("S:") + fields.join(QLatin1Char('|'));
 }
 
+BreakpointPtr enabledBreakpoint(const QString &line, const QString &rtn, int cmd, const QString &env)
+{
+    auto bp = std::make_shared<Breakpoint>();
+    bp->Line = line;
+    bp->Rtn = rtn;
+    bp->Env = env;
+    bp->Cmd = cmd;
+    bp->Enabled = true;
+    return bp;
+}
+
 QString FakeBreakpointsPane::describe(const Breakpoint &bp, bool enabled)
 {
     return QStringList{QStringLiteral("BP ") + (enabled ? QLatin1Char('+') : QLatin1Char('-')),

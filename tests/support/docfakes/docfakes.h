@@ -141,6 +141,11 @@ public:
     QStringList log;                    // "T:" request or "S:" message, fields joined by "|"
 };
 
+// An enabled breakpoint on command `cmd` of the line that `line` ("label+offset") names
+// in routine `rtn` of namespace `env`.
+BreakpointPtr enabledBreakpoint(const QString &line, const QString &rtn, int cmd = 1,
+                                const QString &env = QStringLiteral("USER"));
+
 // The breakpoints pane: rows of breakpoints and the "BP" messages it would send.
 class FakeBreakpointsPane : public IBreakpointsPane
 {

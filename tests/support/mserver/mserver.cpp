@@ -249,30 +249,42 @@ struct MServer::Impl : Peer
 
 // --- steps ----------------------------------------------------------------
 
+namespace {
+
+// Reads the next frame and holds it to `pattern`; on a mismatch why shows what came.
+bool readMatching(Peer &p, const Fields &pattern, QString &why)
+{
+    Fields got;
+    if (!p.readFrame(got, why))
+        return false;
+    if (!matches(pattern, got)) {
+        why = QStringLiteral("received ") + show(got);
+        return false;
+    }
+    return true;
+}
+
+// The failure of a send: the client's end is gone.
+bool linkNotOpen(QString &why)
+{
+    why = QStringLiteral("link not open");
+    return false;
+}
+
+} // namespace
+
 Step expect(const Fields &pattern)
 {
-    return {QStringLiteral("expect ") + show(pattern), [pattern](Peer &p, QString &why) {
-                Fields got;
-                if (!p.readFrame(got, why))
-                    return false;
-                if (!matches(pattern, got)) {
-                    why = QStringLiteral("received ") + show(got);
-                    return false;
-                }
-                return true;
-            }};
+    return {QStringLiteral("expect ") + show(pattern),
+            [pattern](Peer &p, QString &why) { return readMatching(p, pattern, why); }};
 }
 
 Step expectAck() { return expect({}); }
 
 Step send(const Fields &fields)
 {
-    return {QStringLiteral("send ") + show(fields), [fields](Peer &p, QString &why) {
-                if (p.sendFrame(fields))
-                    return true;
-                why = QStringLiteral("link not open");
-                return false;
-            }};
+    return {QStringLiteral("send ") + show(fields),
+            [fields](Peer &p, QString &why) { return p.sendFrame(fields) || linkNotOpen(why); }};
 }
 
 Step sendSlowly(const Fields &fields, int msPerByte)
@@ -281,10 +293,8 @@ Step sendSlowly(const Fields &fields, int msPerByte)
                 const QByteArray bytes = FrameCodec::encode(fields, p.isUnicode());
                 for (char b : bytes) {
                     QThread::msleep(ulong(msPerByte));
-                    if (!p.sendBytes(QByteArray(1, b))) {
-                        why = QStringLiteral("link not open");
-                        return false;
-                    }
+                    if (!p.sendBytes(QByteArray(1, b)))
+                        return linkNotOpen(why);
                 }
                 return true;
             }};
@@ -292,12 +302,8 @@ Step sendSlowly(const Fields &fields, int msPerByte)
 
 Step sendRaw(const QByteArray &bytes)
 {
-    return {QStringLiteral("send raw ") + QString::fromLatin1(bytes.toHex(' ')), [bytes](Peer &p, QString &why) {
-                if (p.sendBytes(bytes))
-                    return true;
-                why = QStringLiteral("link not open");
-                return false;
-            }};
+    return {QStringLiteral("send raw ") + QString::fromLatin1(bytes.toHex(' ')),
+            [bytes](Peer &p, QString &why) { return p.sendBytes(bytes) || linkNotOpen(why); }};
 }
 
 Step expectRaw(const QByteArray &bytes)
@@ -324,18 +330,9 @@ Step answer(const Fields &request, const Fields &reply)
         pattern[0] = echo;
     return {QStringLiteral("answer ") + show(pattern) + QStringLiteral(" with ") + show(reply),
             [pattern, echo, reply](Peer &p, QString &why) {
-                Fields got;
-                if (!p.readFrame(got, why))
+                if (!readMatching(p, pattern, why))
                     return false;
-                if (!matches(pattern, got)) {
-                    why = QStringLiteral("received ") + show(got);
-                    return false;
-                }
-                if (!p.sendFrame({echo}) || !p.sendFrame(reply)) {
-                    why = QStringLiteral("link not open");
-                    return false;
-                }
-                return true;
+                return (p.sendFrame({echo}) && p.sendFrame(reply)) || linkNotOpen(why);
             }};
 }
 
@@ -415,10 +412,8 @@ Step redirect(const QString &key)
 {
     return {QStringLiteral("redirect with key ") + key, [key](Peer &p, QString &why) {
                 auto &impl = static_cast<MServer::Impl &>(p);
-                if (impl.sendFrame({QStringLiteral("REDIR"), QString::number(impl.redirPort), key}))
-                    return true;
-                why = QStringLiteral("link not open");
-                return false;
+                return impl.sendFrame({QStringLiteral("REDIR"), QString::number(impl.redirPort), key})
+                       || linkNotOpen(why);
             }};
 }
 

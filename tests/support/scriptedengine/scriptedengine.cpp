@@ -48,6 +48,11 @@ bool argEqual(const QVariant &expected, const QVariant &actual)
     return want == got || want == ScriptedEngine::unpad(got);
 }
 
+ScriptedEngine::Matcher argsEqualTo(const QVariantList &expected)
+{
+    return [expected](const QVariantList &actual) { return ScriptedEngine::argsEqual(expected, actual); };
+}
+
 } // namespace
 
 QString ScriptedEngine::Call::text(int i) const
@@ -82,14 +87,12 @@ QString ScriptedEngine::Reply::answer(const Call &call) const
 
 ScriptedEngine &ScriptedEngine::on(const QString &entry, const Reply &reply)
 {
-    m_standing.push_back({entry, Matcher(), reply});
-    return *this;
+    return onMatching(entry, Matcher(), reply);
 }
 
 ScriptedEngine &ScriptedEngine::on(const QString &entry, const QVariantList &args, const Reply &reply)
 {
-    return onMatching(entry, [args](const QVariantList &actual) { return argsEqual(args, actual); },
-                      reply);
+    return onMatching(entry, argsEqualTo(args), reply);
 }
 
 ScriptedEngine &ScriptedEngine::onMatching(const QString &entry, Matcher matcher, const Reply &reply)
@@ -100,14 +103,12 @@ ScriptedEngine &ScriptedEngine::onMatching(const QString &entry, Matcher matcher
 
 ScriptedEngine &ScriptedEngine::queue(const QString &entry, const Reply &reply)
 {
-    m_queued.push_back({entry, Matcher(), reply});
-    return *this;
+    return queueMatching(entry, Matcher(), reply);
 }
 
 ScriptedEngine &ScriptedEngine::queue(const QString &entry, const QVariantList &args, const Reply &reply)
 {
-    return queueMatching(entry, [args](const QVariantList &actual) { return argsEqual(args, actual); },
-                         reply);
+    return queueMatching(entry, argsEqualTo(args), reply);
 }
 
 ScriptedEngine &ScriptedEngine::queueMatching(const QString &entry, Matcher matcher, const Reply &reply)
