@@ -1,6 +1,6 @@
 #include "frameassembler.h"
 
-#include "ansiblock.h"
+#include "ansicodec.h"
 
 #include <QtEndian>
 
@@ -41,9 +41,7 @@ QString decodeText(const uchar *p, qint64 units, bool unicode)
 #endif
         return s;
     }
-    QString s(qsizetype(units), Qt::Uninitialized);
-    AnsiBlock::fromAnsi(s.data(), reinterpret_cast<const char *>(p), qsizetype(units));
-    return s;
+    return AnsiCodec::decode(reinterpret_cast<const char *>(p), qsizetype(units));
 }
 
 } // namespace

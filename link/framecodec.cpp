@@ -1,6 +1,6 @@
 #include "framecodec.h"
 
-#include "ansiblock.h"
+#include "ansicodec.h"
 
 #include <QtEndian>
 
@@ -22,7 +22,7 @@ inline char *putDigits(char *dst, quint32 value, int digits, bool unicode)
 
 inline char *putAnsi(char *dst, const QString &text)
 {
-    AnsiBlock::toAnsi(dst, text.constData(), text.size());
+    AnsiCodec::encode(text.constData(), text.size(), dst);
     return dst + text.size();
 }
 

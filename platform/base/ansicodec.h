@@ -11,10 +11,15 @@ namespace AnsiCodec {
 // Characters Windows-1252 cannot represent become '?', one byte each.
 QByteArray encode(const QString &text);
 
+// Writes count bytes, one per character, exactly as encodeChar would; for callers
+// that place the bytes themselves (the frame codec writes each field straight into
+// its frame).
+void encode(const QChar *text, qsizetype count, char *dst);
+
 // Every byte maps to exactly one UTF-16 unit; the five bytes 1252 leaves undefined
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of the same value.
 QString decode(const QByteArray &bytes);
-QString decode(const char *data, int size);
+QString decode(const char *data, qsizetype size);
 
 char encodeChar(QChar c);
 QChar decodeByte(unsigned char b);

@@ -28,3 +28,44 @@ TEST(AnsiCodec, EveryByteRoundTrips)
     EXPECT_EQ(AnsiCodec::encode(text), all);
     EXPECT_EQ(text.at(0x80).unicode(), 0x20AC);
 }
+
+// Whole texts go through vector code in blocks; every character, and every byte,
+// must still come out as the one-character table says, wherever it falls in a block.
+TEST(AnsiCodec, WholeTextsMatchTheTableAtEveryPosition)
+{
+    QString everyUnit;
+    for (int u = 0; u <= 0xFFFF; ++u)
+        everyUnit.append(QChar(char16_t(u)));
+    const QByteArray bytes = AnsiCodec::encode(everyUnit);
+    ASSERT_EQ(bytes.size(), everyUnit.size());
+    for (int u = 0; u <= 0xFFFF; ++u)
+        ASSERT_EQ(bytes.at(u), AnsiCodec::encodeChar(everyUnit.at(u))) << u;
+
+    const QString odd = QString::fromUtf8("\u20AC\u00E9\u03A9\u0100\u0081\u0080\u009F\u00A0\u0178\uFFFF");
+    for (int len = 1; len <= 80; ++len) {
+        for (int at = 0; at < len; ++at) {
+            for (QChar c : odd) {
+                QString text(len, QLatin1Char('a'));
+                text[at] = c;
+                QByteArray expected(len, 'a');
+                expected[at] = AnsiCodec::encodeChar(c);
+                ASSERT_EQ(AnsiCodec::encode(text), expected) << len << " at " << at;
+            }
+            for (int b = 0x80; b <= 0xFF; ++b) {
+                QByteArray in(len, 'a');
+                in[at] = char(b);
+                QString expected(len, QLatin1Char('a'));
+                expected[at] = AnsiCodec::decodeByte(uchar(b));
+                ASSERT_EQ(AnsiCodec::decode(in), expected) << len << " at " << at << " byte " << b;
+            }
+        }
+    }
+
+    // Several bytes to patch in one text, including one in the tail after the blocks.
+    const QByteArray mixed = QByteArray(70, 'x') + "\x80\x9F" + QByteArray(30, 'y') + "\x8D";
+    const QString decoded = AnsiCodec::decode(mixed);
+    for (int i = 0; i < mixed.size(); ++i)
+        ASSERT_EQ(decoded.at(i), AnsiCodec::decodeByte(uchar(mixed.at(i)))) << i;
+
+    EXPECT_FALSE(AnsiCodec::decode(QByteArray("")).isNull());
+}
