@@ -2,6 +2,7 @@
 #include "bookingservice.h"
 #include "bookingwire.h"
 #include "portbook.h"
+#include "requestlistener.h"
 #include "sentrytestsupport.h"
 
 #include <QLocalSocket>
@@ -56,6 +57,47 @@ TEST(BookingRobustness, ATaskThatDiesRightAfterAskingLeavesNoBookingBehind)
         EXPECT_EQ(sentry.book.gLiveCount(), 0);
         EXPECT_EQ(sentry.book.gPortSlots(), QVector<quint32>(3, 0));
     }
+}
+
+TEST(RequestRobustness, ServersThatDieOrSendJunkLeaveTheRequestPortWorking)
+{
+    PortBook book;
+    book.resetSlots(10);
+    qint64 now = 0;
+    book.setClock([&] { return now; });
+    book.addLiveBooking();
+    RequestListener listener(&book);
+    int started = 0;
+    listener.setTaskStarter([&](bool) { ++started; });
+    listener.setListenAddress("127.0.0.1");
+    listener.SetListeningPort(0);
+    listener.StartListening(10);
+    const quint16 port = listener.ListeningPort();
+
+    book.UpdatePortState(4322, true, false);
+    const QList<QByteArray> sends = {QByteArray("+"), QByteArray("?"), QByteArray(), QByteArray("x"),
+                                     QByteArray(70000, '+'), QByteArray("\0+", 2)};
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::unique_ptr<RequestClient>> servers;
+        for (const QByteArray &bytes : sends) {
+            servers.push_back(std::make_unique<RequestClient>(port));
+            RequestClient &server = *servers.back();
+            ASSERT_TRUE(server.waitConnected());
+            if (!bytes.isEmpty())
+                server.send(bytes);
+            server.socket()->abort();   // gone at once, reply or not
+            servers.pop_back();
+        }
+        waitUntil([&] { return listener.busyLinkCount() == 0; }, 3000);
+    }
+    EXPECT_EQ(listener.busyLinkCount(), 0);
+
+    // The port offered to a server that died comes back once the offer is stale.
+    now += 31;
+    RequestClient server(port);
+    ASSERT_TRUE(server.waitConnected());
+    EXPECT_EQ(server.ask('+'), QByteArray("\x10\xE2", 2));
+    EXPECT_EQ(server.ask('+'), QByteArray("\x00\x00", 2));
 }
 
 } // namespace
