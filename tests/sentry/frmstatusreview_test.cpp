@@ -75,4 +75,17 @@ TEST_F(StatusWindowStandInTest, AWindowStartedForABookingIsCentredToo)
     EXPECT_EQ(window->pos(), screenCentreFor(window));
 }
 
+TEST_F(StatusWindowStandInTest, ATaskStartedForAServerIsToldOfNoForegroundWindow)
+{
+    const quint16 port = freeLoopbackPort();
+    ASSERT_TRUE(app.startByHand(QString("%1 2").arg(port)));
+    // Even with the Sentry's own window in front, no window can be named portably.
+    app.gfrmStatus()->activateWindow();
+    waitUntil([] { return QGuiApplication::focusWindow() != nullptr; }, 500);
+    RequestClient server(port);
+    ASSERT_TRUE(server.waitConnected());
+    EXPECT_EQ(server.ask('?'), QByteArray("\x00\x00", 2));
+    EXPECT_EQ(launched, QList<QStringList>{{"SQ0"}});
+}
+
 } // namespace
