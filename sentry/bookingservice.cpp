@@ -76,10 +76,14 @@ void BookingService::onReadyRead(QLocalSocket *socket)
             } else {
                 Booking created;
                 create(socket, created);
-                // Bringing the Sentry up may have let other connections in.
+                // Answering a task that has already died ends its connection on
+                // the spot (the write fails), before the booking was stored with
+                // it: end that booking here, or its slot and count would stay taken.
                 it = m_bookings.find(socket);
-                if (it == m_bookings.end())
+                if (it == m_bookings.end()) {
+                    end(created);
                     return;
+                }
                 it->booked = created.booked;
                 it->mSlot = created.mSlot;
                 it->mPort = created.mPort;

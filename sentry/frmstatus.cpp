@@ -74,6 +74,14 @@ frmStatus::frmStatus(SentryCore *core, QWidget *parent)
 
     connect(core->portBook(), &PortBook::lblPortChanged, lblPort, &QLabel::setText);
     lblPort->setText(core->portBook()->lblPort());
+
+    // Without a tray the window stands in for it: its menu is the window's own.
+    if (!m_trayAvailable) {
+        setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(this, &QWidget::customContextMenuRequested, this,
+                [this](const QPoint &pos) { mPopupSys->popup(mapToGlobal(pos)); });
+    }
+    centreOnScreen();
 }
 
 frmStatus::~frmStatus() = default;
@@ -98,12 +106,17 @@ void frmStatus::StartUp(const QString &commandLine)
     lblPort->setText(m_core->portBook()->lblPort());
 }
 
-void frmStatus::showCentred()
+void frmStatus::centreOnScreen()
 {
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->geometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
     }
+}
+
+void frmStatus::showCentred()
+{
+    centreOnScreen();
     show();
 }
 

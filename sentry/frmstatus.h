@@ -58,6 +58,7 @@ private:
     void mPopExit_Click();
     void mPopNew_Click();
     void unload();
+    void centreOnScreen();
 
     SentryCore *m_core;
     bool m_trayAvailable;

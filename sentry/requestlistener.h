@@ -17,6 +17,9 @@ class SocketX;
 //   "?"  the same, and with none ready a new task is started for the server;
 //   anything else: the link is closed and nothing is written.
 // A link stays open after its answer; the server may ask again on it.
+// No idle time-out: servers may keep a link open between requests, so a link
+// frees only when its server closes it (three servers that never do keep the
+// Sentry from answering a fourth).
 class RequestListener : public QObject
 {
     Q_OBJECT

@@ -9,20 +9,15 @@
 #include "userprompt.h"
 #include "vantrelerror.h"
 
-#include <QGuiApplication>
-#include <QWindow>
 
 SentryApp::SentryApp(QObject *parent)
     : QObject(parent)
     , m_core(new SentryCore(this))
     , m_bookings(new BookingService(m_core->portBook(), this, this))
 {
-    // There is no portable way to learn another program's foreground window; when
-    // our own window has the focus, it is the foreground window.
-    m_core->taskStarter()->setForegroundWindow([] {
-        const QWindow *window = QGuiApplication::focusWindow();
-        return window ? quint64(window->winId()) : quint64(0);
-    });
+    // No portable way names the window in front (none at all on Wayland), so a task
+    // started for a server is given "SQ0": it starts without splash and keeps no
+    // window to give the foreground back to.
     connect(m_bookings, &BookingService::startFailed, this, [this] { emit finished(1); });
     connect(m_bookings, &BookingService::bookingArrived, &m_idleTimer, &QTimer::stop);
     m_idleTimer.setSingleShot(true);

@@ -26,8 +26,11 @@ Connection2::Connection2(const Options &options, QObject *parent)
 
 Connection2::~Connection2()
 {
-    if (m_socket)
+    // Ending the booking is the task's own doing, not a Sentry that went away.
+    if (m_socket) {
+        m_socket->disconnect(this);
         m_socket->abort();
+    }
 }
 
 bool Connection2::isAlive() const

@@ -264,4 +264,14 @@ TEST(Booking, AnythingButOurMessagesDropsTheConnection)
     EXPECT_EQ(task->Port(), 4322);
 }
 
+TEST(Booking, ATaskEndingItsBookingDoesNotHearOfALostSentry)
+{
+    SentryThread sentry(10);
+    auto task = sentry.book2();
+    QSignalSpy lost(task.get(), &Connection2::sentryLost);
+    task.reset();
+    EXPECT_EQ(lost.count(), 0);
+    EXPECT_TRUE(sentry.waitLiveCount(0));
+}
+
 } // namespace
