@@ -62,6 +62,8 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     m_openParens.clear();
     m_braceDepth = options.braceDepth;
     m_sawCode = false;
+    m_literalBraces = 0;
+    m_environmentDepth = 0;
 
     if (m_options.mac && m_options.inBlockComment) {
         if (m_options.dotsOnly) {
@@ -247,6 +249,11 @@ void MLineParser::parseCommands()
             parseCommand();
             continue;
         }
+        if (m_options.mac && c == u'$' && at(m_pos + 1) == u'$' && at(m_pos + 2) == u'$'
+            && isNameStart(at(m_pos + 3))) {
+            parseMacroStatement();
+            continue;
+        }
         // Something that cannot start a command: flag it up to the next blank.
         const int start = m_pos;
         while (m_pos < m_length && !isBlank(m_text[m_pos]))
@@ -380,6 +387,29 @@ void MLineParser::parseEmbedded()
     m_sawCode = true;
 }
 
+// A "}" at `pos` ends the block it closes, unless it closes an object literal of the
+// command's own arguments ("S x={""a"":1}").
+bool MLineParser::closesBlock(int pos) const
+{
+    return (m_options.mac || m_options.objectScript) && at(pos) == u'}' && m_literalBraces == 0
+            && m_openParens.empty();
+}
+
+// "$$$ThrowOnError(sc)": a macro standing where a command stands expands to commands, so it
+// counts as one.
+void MLineParser::parseMacroStatement()
+{
+    const int start = m_pos;
+    m_sawCode = true;
+    m_openParens.clear();
+    m_literalBraces = 0;
+    while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty())
+           && !closesBlock(m_pos))
+        parseExpressionToken();
+    closeOpenParentheses();
+    m_line->commands.push_back({start, m_pos - 1, nullptr});
+}
+
 void MLineParser::parseCommand()
 {
     const int start = m_pos;
@@ -403,13 +433,15 @@ void MLineParser::parseCommand()
         m_line->tips.push_back({MTipItem::CommandWord, start, end - start, -1, command});
     m_pos = end;
     m_openParens.clear();
+    m_literalBraces = 0;
 
     int lastCodeChar = end - 1;
     if (at(m_pos) == u':') {
         addToken(MToken::Delimiter, m_pos, 1);
         ++m_pos;
         const int conditionStart = m_pos;
-        while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty()))
+        while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty())
+               && !closesBlock(m_pos))
             parseExpressionToken();
         if (m_pos == conditionStart)
             m_line->tokens.back().cls = MToken::Error; // ":" with no condition after it
@@ -417,8 +449,9 @@ void MLineParser::parseCommand()
         lastCodeChar = m_pos - 1;
     }
 
-    if (!atEnd() && at(m_pos) == u';') {
-        // GT.M takes a comment straight after a command ("Do;"): argumentless.
+    if (!atEnd() && (at(m_pos) == u';' || closesBlock(m_pos))) {
+        // GT.M takes a comment straight after a command ("Do;"), ObjectScript the end of
+        // a block ("{Quit}"): argumentless.
     } else if (!atEnd() && !isBlank(at(m_pos))) {
         // A command word runs straight into something that is not a blank.
         const int junk = m_pos;
@@ -430,9 +463,23 @@ void MLineParser::parseCommand()
         const QChar after = at(m_pos + 1);
         const bool argumentless = m_pos + 1 >= m_length || isBlank(after) || after == u';'
                 || ((m_options.mac || m_options.objectScript) && after == u'{')
+                || closesBlock(m_pos + 1)
                 || (m_options.mac && after == u'/' && (at(m_pos + 2) == u'/' || at(m_pos + 2) == u'*'))
-                || (command && command->kind == MCommand::NoArguments);
-        if (!argumentless) {
+                || (m_options.mac && after == u'#'
+                    && (at(m_pos + 2) == u';' || (at(m_pos + 2) == u'#' && at(m_pos + 3) == u';')));
+        if (!argumentless && command && command->kind == MCommand::NoArguments) {
+            // "ELSE WRITE 1": a command that takes no argument needs two blanks before the
+            // next one; what follows one blank is refused as its argument.
+            const size_t tokens = m_line->tokens.size();
+            const size_t tips = m_line->tips.size();
+            ++m_pos;
+            const int junk = m_pos;
+            parseArguments(command);
+            m_line->tokens.resize(tokens);
+            m_line->tips.resize(tips);
+            emitError(junk, m_pos - junk);
+            lastCodeChar = m_pos - 1;
+        } else if (!argumentless) {
             ++m_pos;
             parseArguments(command);
             int last = m_pos - 1;
@@ -449,9 +496,10 @@ void MLineParser::parseArguments(const MCommand *command)
     const MCommand::Kind kind = command ? command->kind : MCommand::Plain;
     bool argumentStart = true;
     m_openParens.clear();
+    m_literalBraces = 0;
     while (m_pos < m_length) {
         const QChar c = m_text[m_pos];
-        if (endsArgument(c) && m_openParens.empty())
+        if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos))
             break;
         if (argumentStart) {
             argumentStart = false;
@@ -543,6 +591,10 @@ void MLineParser::parseExpressionToken()
     } else if (isBlank(c)) {
         ++m_pos; // blanks inside parentheses paint plain
     } else if ((u == '{' || u == '}') && (m_options.objectScript || m_options.mac)) {
+        if (u == '{')
+            ++m_literalBraces;
+        else if (m_literalBraces > 0)
+            --m_literalBraces;
         addToken(MToken::Delimiter, m_pos++, 1);
     } else {
         emitError(m_pos++, 1);
@@ -655,10 +707,20 @@ void MLineParser::parseGlobal()
     const QChar next = at(m_pos + 1);
     if (next == u'|' || next == u'[') {
         // Extended reference: the environment is an expression list between the brackets.
+        // Each one nested in another's environment costs stack, so nesting deeper than any
+        // real code does is refused.
+        if (m_environmentDepth >= MaxEnvironmentDepth) {
+            emitError(start, 2);
+            m_pos += 2;
+            return;
+        }
         const int opener = int(m_line->tokens.size());
         addToken(MToken::GlobalVariable, start, 2);
         m_pos += 2;
-        if (!parseEnvironmentUntil(next == u'|' ? QChar(u'|') : QChar(u']')))
+        ++m_environmentDepth;
+        const bool closed = parseEnvironmentUntil(next == u'|' ? QChar(u'|') : QChar(u']'));
+        --m_environmentDepth;
+        if (!closed)
             m_line->tokens[size_t(opener)].cls = MToken::Error;
         if (isNameStart(at(m_pos))) {
             const int end = nameEnd(m_pos);

@@ -65,6 +65,8 @@ public:
     MParsedLine parse(QStringView text, const Options &options);
 
 private:
+    static constexpr int MaxEnvironmentDepth = 16;
+
     QChar at(int pos) const { return pos < m_length ? m_text[pos] : QChar(); }
     bool atEnd() const { return m_pos >= m_length; }
     void addToken(int cls, int start, int length);
@@ -76,6 +78,8 @@ private:
     void parseCommands();
     bool parseCommandPositionExtra();
     void parseCommand();
+    void parseMacroStatement();
+    bool closesBlock(int pos) const;
     void parseArguments(const MCommand *command);
     void parseExpressionToken();
     void parseString();
@@ -101,5 +105,7 @@ private:
     Options m_options;
     std::vector<int> m_openParens;   // token indexes of "(" not yet closed in this command
     int m_braceDepth = 0;            // MAC: running brace depth
+    int m_literalBraces = 0;         // "{" of an object literal open in this command's arguments
+    int m_environmentDepth = 0;      // extended references being parsed inside one another
     bool m_sawCode = false;          // a "}" only lowers the line's own depth before other code
 };

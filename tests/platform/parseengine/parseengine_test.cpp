@@ -121,6 +121,9 @@ TEST(ParseEngine, FlagsErrorsAsErrorTokens)
         {"\tS X=$$$M", {5, 6, 7, 8}},            // macros exist only in MAC source
         {"\tI X?", {4}},                          // pattern without atoms
         {"\tQ: X", {2}},                          // postconditional without a condition
+        {"\tE W 1", {3, 5}},                      // argumentless command, one blank, more code
+        {"\tTC X", {4}},
+        {"\tE  W 1", {}},
         {"\tS X=1", {}},
     };
     ParseEngine engine;
@@ -146,6 +149,10 @@ TEST(ParseEngine, AcceptsObjectScriptOnCache)
         {"\tTHROW ##class(%Exception.General).%New(\"x\")", 1},
         {"\tRETURN $$$OK", 1},
         {"\tQUIT:X  }", 1},
+        {"\tIF x { Q } ELSE { Q:y }", 4},         // "}" after one blank closes the block
+        {"\tIF x {S y=1} ELSE {CONTINUE}", 4},
+        {"\tS x={\"a\":{\"b\":1}},y=[1,{}] Q", 2}, // braces of a JSON literal are no block
+        {"\t$$$ThrowOnError(sc) Q", 2},           // a macro that expands to commands
     };
     ParseEngine engine;
     for (const Case &c : cases) {
@@ -179,6 +186,15 @@ TEST(ParseEngine, NumbersCommandsAsTheServerCounts)
         {"\t. . I X  Q:Y  D ^R", 30, "0", ""},
         {"\tS X=\"a b\" W $P(Y, 1)", 8, "1", "2,10"},
         {"\tS X=\"a b\" W $P(Y, 1)", 20, "2", "12,21"},
+        {"\tF I=1:1:9,20 S X=$$F^R(\"a;b\",.Y) Q:X  W 1", 16, "2", "15,33"},
+        {"\tF I=1:1:9,20 S X=$$F^R(\"a;b\",.Y) Q:X  W 1", 36, "3", "35,37"},
+        {"\tF I=1:1:9,20 S X=$$F^R(\"a;b\",.Y) Q:X  W 1", 41, "4", "40,42"},
+        {"\tS ^|\"NS\"|G(1,$P(Y,\",\",2))=@X I X?1N.E D;c", 35, "2", "31,38"},
+        {"\tS ^|\"NS\"|G(1,$P(Y,\",\",2))=@X I X?1N.E D;c", 40, "3", "40,40"},
+        {"\tS ^|\"NS\"|G(1,$P(Y,\",\",2))=@X I X?1N.E D;c", 41, "0", ""},
+        {"\tIF x { Q } ELSE { Q }", 9, "2", "9,9"},
+        {"\tIF x { Q } ELSE { Q }", 13, "3", "13,16"},
+        {"\tIF x {S y=1} Q", 8, "2", "8,12"},
     };
     ParseEngine engine;
     for (const Case &c : cases) {
@@ -308,6 +324,9 @@ TEST(ParseEngine, ParsesMacExtras)
         {"\t&sql(SELECT a INTO :x FROM t) Q", "0 1 0^0 0\\36 1 29 0\\6 31 1 0"},
         {"\t&sql(SELECT \"it's\" FROM t WHERE a=')') Q", "0 1 0^0 0\\36 1 38 0\\6 40 1 0"},
         {"\t/* one */ Q", "0 1 0^0 0\\3 1 9 0\\6 11 1 0"},
+        {"\t$$$ThrowOnError(sc) Q", "0 1 0^0 0\\20 1 15 0\\14 16 1 0\\17 17 2 0\\14 19 1 0\\6 21 1 0"},
+        {"\tIF x { Q }", "0 1 0^0 0\\6 1 2 0\\17 4 1 0\\14 6 1 0\\6 8 1 0\\14 10 1 0"},
+        {"\tQ #;c", "0 1 0^0 0\\6 1 1 0\\3 3 3 0"},
     };
     expectReplies(QStringLiteral("sdbCACHE.mac"), cases);
 }
@@ -500,5 +519,34 @@ TEST(ParseEngine, KeepsItsRepliesWellFormedOnRandomLines)
             }
             EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", serial, 99), "");
         }
+    }
+}
+
+// A "}" that follows an argumentless command or an argument closes the block: the brace
+// depth of the lines below must not drift.
+TEST(ParseEngine, KeepsMacBraceDepthWhenBlocksCloseAfterCommands)
+{
+    ParseEngine engine;
+    EngineDocument doc(engine, QStringLiteral("sdbCACHE.mac"));
+    const QStringList lines = {QStringLiteral("\tIF x { Q } ELSE { Q }"), QStringLiteral("\tIF y {S z=1}"),
+                               QStringLiteral("\tS x={\"a\":1}"), QStringLiteral("\tQ")};
+    doc.append(lines);
+    for (int i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(doc.parse(i + 1, lines[i]).startsWith(QLatin1String("0 1 0^0 0\\"))) << i;
+}
+
+// Extended references nest inside one another; however deep a line nests them, the parse
+// must not run out of stack.
+TEST(ParseEngine, SurvivesDeeplyNestedExtendedReferences)
+{
+    ParseEngine engine;
+    EngineDocument doc(engine, QStringLiteral("sdbGTM"));
+    for (const char *opener : {"^|", "^[", "$T(^|"}) {
+        const QString line = QStringLiteral("\tS X=") + QString::fromLatin1(opener).repeated(200000) + QStringLiteral(" Q");
+        const int serial = doc.append({line});
+        EXPECT_TRUE(doc.parse(serial, line).startsWith(QLatin1String("0 1 0^0 0\\6 1 1 0"))) << opener;
+        EXPECT_FALSE(errorColumns(doc.parse(serial, line)).isEmpty()) << opener;
+        EXPECT_TRUE(doc.twoLongs("Cmd2Rng^PARSE", serial, 1).startsWith(QLatin1String("2,"))) << opener;
+        EXPECT_EQ(doc.twoLongs("Pos2Tip^PARSE", serial, 8).section(QChar(0), 0, 0), QString()) << opener;
     }
 }
