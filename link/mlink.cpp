@@ -219,6 +219,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
 
     const qint64 windowMs = qint64(t) * m_msPerSecond;
     QDeadlineTimer deadline(windowMs);
+    // Set by every read and every frame taken: the silence that times the
+    // transaction out starts only when the wait resumes, so time spent in an
+    // OnMessage handler (a message box, a slow pane) is not held against the server.
+    bool restartDeadline = false;
     bool awaitingEcho = true;
     QString dropReason;   // set: the stream itself says the link must go
     QStringList reply;
@@ -226,6 +230,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         QStringList frame;
         const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
         if (taken == FrameAssembler::Complete) {
+            restartDeadline = true;
             if (frame.value(0) == kDropRequest) {
                 dropReason = QStringLiteral("The server asked to drop the link");
             } else if (!awaitingEcho) {
@@ -253,7 +258,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         }
         if (socket->BytesWaiting() > 0) {
             m_rx.append(socket->Read());
-            deadline.setRemainingTime(windowMs);
+            restartDeadline = true;
             continue;
         }
         // Only once every complete frame is taken: a reply that came with the
@@ -261,6 +266,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         if (m_closePending || socket->State() != SocketX::Connected) {
             reply = closedReply(echo, t, QString());
             break;
+        }
+        if (restartDeadline) {
+            deadline.setRemainingTime(windowMs);
+            restartDeadline = false;
         }
         if (!socket->WaitForBytes(int(qMax<qint64>(0, deadline.remainingTime())))
             && deadline.hasExpired() && socket->BytesWaiting() == 0

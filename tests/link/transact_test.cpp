@@ -259,3 +259,25 @@ TEST(MLinkTransact, SpeaksUnicodeFramesOnceTheFeatureIsSet)
     EXPECT_EQ(reply, (QStringList{"SIR", text}));
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
 }
+
+// A lock-step server waits for the acknowledgement of a message sent before the
+// echo; the handler may take longer than the time-out (a message box) before it
+// sends it. The silence is counted from when the wait resumes, not from when the
+// message arrived.
+TEST(MLinkTransact, TimeSpentInAHandlerInsideTheWaitIsNotSilence)
+{
+    Fixture f({expect({"!NS"}), send({"STP", "1"}), expectAck(), send({"!NS"}), send({"NS", "USER"})});
+    ASSERT_TRUE(f.open());
+    f.link.setMsPerTimeoutSecond(100);
+    QObject::connect(&f.link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "STP") {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < 300) {}   // three time-outs long, without the event loop
+            f.link.Send({});
+        }
+    });
+    const QStringList reply = f.link.Transact(1, QStringList{"NS"});
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+}
