@@ -429,16 +429,20 @@ void MLink::onConnectTimeout()
 {
     if (!m_socket)
         return;
-    if (m_socket->State() != SocketX::Closed) {
-        emit OnConnectFailed(shortFailureText());
+    const bool open = m_socket->State() != SocketX::Closed;
+    const QString failure = open ? shortFailureText() : QStringLiteral("Connection failed");
+    // The attempt is over before anyone hears of it: a handler that shows the failure
+    // in a message box runs an event loop, where a late "REDIR" would otherwise bring
+    // up a job link only to have it closed here afterwards, and a retry would find
+    // the link still connected.
+    if (open) {
         m_socket->Close();
         handleClose();   // silent: the pending identifier is still set
-    } else {
-        emit OnConnectFailed(QStringLiteral("Connection failed"));
     }
     // Left set, the next accepted session's close would pass unreported too.
     m_pendingSessionId.clear();
     m_sessionKey.clear();
+    emit OnConnectFailed(failure);
 }
 
 void MLink::onSocketReceive()
