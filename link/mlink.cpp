@@ -291,25 +291,29 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
 
     if (generation != m_generation || m_socket != socket)
         return reply;
-    // Closes seen inside the wait are handled after the caller has its reply, as if
-    // the socket had reported them a moment later.
-    auto closeLater = [this, generation](const QString &why) {
-        QMetaObject::invokeMethod(this, [this, generation, why] {
-            if (generation == m_generation)
-                dropLink(why);
-        }, Qt::QueuedConnection);
-    };
     if (!dropReason.isEmpty()) {
         m_rx.clear();   // nothing after a drop request or a broken frame is trusted
-        closeLater(dropReason);
+        dropLinkLater(dropReason);
         return reply;
     }
     if (socket->BytesWaiting() > 0)
         m_rx.append(socket->Read());
-    raiseBufferedFrames();
+    raiseBufferedFrames(true);
     if (m_closePending && generation == m_generation)
-        closeLater(QString());
+        dropLinkLater(QString());
     return reply;
+}
+
+// Closes seen by a transaction are handled after the caller has its reply, as if the
+// socket had reported them a moment later: the caller still acts on the reply (opens
+// the routine it asked for, acknowledges) before the session is torn down.
+void MLink::dropLinkLater(const QString &why)
+{
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(this, [this, generation, why] {
+        if (generation == m_generation)
+            dropLink(why);
+    }, Qt::QueuedConnection);
 }
 
 QStringList MLink::closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const
@@ -488,20 +492,28 @@ void MLink::dropLink(const QString &why)
     handleClose();
 }
 
-void MLink::raiseBufferedFrames()
+void MLink::raiseBufferedFrames(bool dropLater)
 {
     const quint64 generation = m_generation;
+    auto drop = [this, dropLater](const QString &why) {
+        if (dropLater) {
+            m_rx.clear();   // nothing after a drop request or a broken frame is trusted
+            dropLinkLater(why);
+        } else {
+            dropLink(why);
+        }
+    };
     while (generation == m_generation) {
         QStringList frame;
         const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
         if (taken == FrameAssembler::NeedMore)
             return;
         if (taken == FrameAssembler::Malformed) {
-            dropLink(QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ") + m_rx.errorText());
+            drop(QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ") + m_rx.errorText());
             return;
         }
         if (frame.value(0) == kDropRequest) {
-            dropLink(QString());
+            drop(QString());
             return;
         }
         emit OnMessage(withCode(frame));

@@ -125,7 +125,10 @@ private:
     void onConnectTimeout();
     void handleClose();
     void dropLink(const QString &why);
-    void raiseBufferedFrames();
+    void dropLinkLater(const QString &why);
+    // dropLater: a drop request or a broken frame closes the link only after the
+    // current call has returned (a transaction's caller still has its reply to act on).
+    void raiseBufferedFrames(bool dropLater = false);
     QStringList closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const;
     static QStringList errorReply(const QString &prefixedCode, int timeoutSec, int number,
                                   const QString &description);

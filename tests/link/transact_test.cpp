@@ -281,3 +281,26 @@ TEST(MLinkTransact, TimeSpentInAHandlerInsideTheWaitIsNotSilence)
     EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
 }
+
+// A drop request or a broken frame behind the reply ends the session like a peer
+// that closes: after the caller has its reply, not under its feet.
+TEST(MLinkTransact, DropBehindTheReplyClosesOnlyAfterReturn)
+{
+    struct Case { const char *name; QByteArray tail; };
+    const Case cases[] = {
+        {"drop request", frame({"<DSCON>"}) + frame({"LOST"})},
+        {"malformed", QByteArray::fromHex("000000030000")},
+    };
+    for (const Case &c : cases) {
+        Fixture f({expect({"!NS"}), sendRaw(frame({"!NS"}) + frame({"NS", "USER"}) + frame({"CC", "5"}) + c.tail),
+                   expectClose()});
+        ASSERT_TRUE(f.open()) << c.name;
+        const QStringList reply = f.link.Transact(0, QStringList{"NS"});
+        f.rec.log << "returned";
+        EXPECT_EQ(reply, (QStringList{"NS", "USER"})) << c.name;
+        ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnClose") == 1; })) << c.name;
+        settle();
+        EXPECT_EQ(f.rec.log, (QStringList{"begin", "end", "OnMessage:CC|5", "returned", "OnClose"})) << c.name;
+        EXPECT_TRUE(f.server.wait()) << c.name << ": " << f.server.failure().toStdString();
+    }
+}
