@@ -384,7 +384,7 @@ TEST(MLinkConnect, TimedOutRequestLinkIsGoneBeforeTheFailureIsReported)
     MLink link;
     link.setConnectTimeoutMs(150);
     LinkRecorder rec(link);
-    MServer server({acceptRequest("S1"), pause(300), redirect("K9"), acceptJob("K9")});
+    MServer server({acceptRequest("S1"), pause(500), redirect("K9"), acceptJob("K9")});
     server.setStepTimeoutMs(500);
     server.start();
     QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
@@ -394,7 +394,7 @@ TEST(MLinkConnect, TimedOutRequestLinkIsGoneBeforeTheFailureIsReported)
     bool connectedInHandler = true;
     QObject::connect(&link, &MLink::OnConnectFailed, [&](const QString &) {
         connectedInHandler = link.IsConnected();   // a retry would be refused
-        settle(700);                               // the message box
+        settle(800);                               // the message box
     });
     link.ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
     ASSERT_TRUE(pumpUntil([&] { return !rec.log.isEmpty(); }));

@@ -268,12 +268,12 @@ TEST(MLinkTransact, TimeSpentInAHandlerInsideTheWaitIsNotSilence)
 {
     Fixture f({expect({"!NS"}), send({"STP", "1"}), expectAck(), send({"!NS"}), send({"NS", "USER"})});
     ASSERT_TRUE(f.open());
-    f.link.setMsPerTimeoutSecond(100);
+    f.link.setMsPerTimeoutSecond(250);
     QObject::connect(&f.link, &MLink::OnMessage, [&](const QStringList &m) {
         if (m.value(0) == "STP") {
             QElapsedTimer busy;
             busy.start();
-            while (busy.elapsed() < 300) {}   // three time-outs long, without the event loop
+            while (busy.elapsed() < 600) {}   // over two time-outs long, without the event loop
             f.link.Send({});
         }
     });
