@@ -159,9 +159,13 @@ void MLink::Send(const QStringList &elements)
 
 void MLink::Disconnect()
 {
-    if (m_inDisconnect)
+    // A handler of this close that disconnects again would raise OnClose without end.
+    // A link set up meanwhile (a handler's message box runs an event loop, where the
+    // listener may accept the next session) is another link and closes normally.
+    if (m_closingGeneration == m_generation)
         return;
-    m_inDisconnect = true;
+    const quint64 outerClosing = m_closingGeneration;
+    m_closingGeneration = m_generation;
     if (IsConnected())
         emit BeforeClose();   // handlers still Send here (lock releases)
     stopConnectTimer();
@@ -170,8 +174,9 @@ void MLink::Disconnect()
     if (m_socket)
         m_socket->Close();
     resetStream();
+    m_closingGeneration = m_generation;   // the closed link, as OnClose handlers see it
     emit OnClose();
-    m_inDisconnect = false;
+    m_closingGeneration = outerClosing;
 }
 
 QStringList MLink::Transact(int timeoutSec, const QStringList &elements)

@@ -145,7 +145,7 @@ private:
     bool m_isOutbound = false;
     bool m_inTransact = false;
     bool m_closePending = false;     // the peer closed while a transaction waited
-    bool m_inDisconnect = false;     // an OnClose handler calling Disconnect again
+    quint64 m_closingGeneration = ~quint64(0);   // the link Disconnect is closing right now
     QString m_pendingSessionId;      // set: a close of the socket is silent
     QString m_sessionKey;            // set: the next connect is a job link
     quint64 m_generation = 0;        // bumped whenever the link is closed or replaced

@@ -404,3 +404,28 @@ TEST(MLinkConnect, TimedOutRequestLinkIsGoneBeforeTheFailureIsReported)
     EXPECT_FALSE(connectedInHandler);
     EXPECT_FALSE(link.IsConnected());
 }
+
+// The main window's OnClose handler shows the "Disconnected Abruptly" box, whose
+// event loop may accept the next session. That session's close is a close of its
+// own and must be reported, not taken for the handler disconnecting again.
+TEST(MLinkClose, LinkAcceptedInsideAnOnCloseHandlerReportsItsOwnClose)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    std::unique_ptr<MServer> next;
+    bool nextClosed = false;
+    QObject::connect(&link, &MLink::OnClose, [&] {
+        if (next)
+            return;
+        next = std::make_unique<MServer>(QList<Step>{pause(30), close()});
+        ASSERT_TRUE(next->startAccepted(link));
+        nextClosed = pumpUntil([&] { return rec.count("OnClose") == 2; }, 2000);   // the box
+    });
+    MServer first({close()});
+    ASSERT_TRUE(first.startAccepted(link));
+    ASSERT_TRUE(pumpUntil([&] { return next && next->finished(); }));
+    settle();
+    EXPECT_TRUE(nextClosed);
+    EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnClose", "OnConnect", "OnClose"}));
+    EXPECT_FALSE(link.IsConnected());
+}
