@@ -159,9 +159,13 @@ void MLink::Send(const QStringList &elements)
 
 void MLink::Disconnect()
 {
-    if (m_inDisconnect)
+    // A handler of this close that disconnects again would raise OnClose without end.
+    // A link set up meanwhile (a handler's message box runs an event loop, where the
+    // listener may accept the next session) is another link and closes normally.
+    if (m_closingGeneration == m_generation)
         return;
-    m_inDisconnect = true;
+    const quint64 outerClosing = m_closingGeneration;
+    m_closingGeneration = m_generation;
     if (IsConnected())
         emit BeforeClose();   // handlers still Send here (lock releases)
     stopConnectTimer();
@@ -170,8 +174,9 @@ void MLink::Disconnect()
     if (m_socket)
         m_socket->Close();
     resetStream();
+    m_closingGeneration = m_generation;   // the closed link, as OnClose handlers see it
     emit OnClose();
-    m_inDisconnect = false;
+    m_closingGeneration = outerClosing;
 }
 
 QStringList MLink::Transact(int timeoutSec, const QStringList &elements)
@@ -219,6 +224,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
 
     const qint64 windowMs = qint64(t) * m_msPerSecond;
     QDeadlineTimer deadline(windowMs);
+    // Set by every read and every frame taken: the silence that times the
+    // transaction out starts only when the wait resumes, so time spent in an
+    // OnMessage handler (a message box, a slow pane) is not held against the server.
+    bool restartDeadline = false;
     bool awaitingEcho = true;
     QString dropReason;   // set: the stream itself says the link must go
     QStringList reply;
@@ -226,6 +235,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         QStringList frame;
         const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
         if (taken == FrameAssembler::Complete) {
+            restartDeadline = true;
             if (frame.value(0) == kDropRequest) {
                 dropReason = QStringLiteral("The server asked to drop the link");
             } else if (!awaitingEcho) {
@@ -253,7 +263,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         }
         if (socket->BytesWaiting() > 0) {
             m_rx.append(socket->Read());
-            deadline.setRemainingTime(windowMs);
+            restartDeadline = true;
             continue;
         }
         // Only once every complete frame is taken: a reply that came with the
@@ -261,6 +271,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         if (m_closePending || socket->State() != SocketX::Connected) {
             reply = closedReply(echo, t, QString());
             break;
+        }
+        if (restartDeadline) {
+            deadline.setRemainingTime(windowMs);
+            restartDeadline = false;
         }
         if (!socket->WaitForBytes(int(qMax<qint64>(0, deadline.remainingTime())))
             && deadline.hasExpired() && socket->BytesWaiting() == 0
@@ -282,25 +296,29 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
 
     if (generation != m_generation || m_socket != socket)
         return reply;
-    // Closes seen inside the wait are handled after the caller has its reply, as if
-    // the socket had reported them a moment later.
-    auto closeLater = [this, generation](const QString &why) {
-        QMetaObject::invokeMethod(this, [this, generation, why] {
-            if (generation == m_generation)
-                dropLink(why);
-        }, Qt::QueuedConnection);
-    };
     if (!dropReason.isEmpty()) {
         m_rx.clear();   // nothing after a drop request or a broken frame is trusted
-        closeLater(dropReason);
+        dropLinkLater(dropReason);
         return reply;
     }
     if (socket->BytesWaiting() > 0)
         m_rx.append(socket->Read());
-    raiseBufferedFrames();
+    raiseBufferedFrames(true);
     if (m_closePending && generation == m_generation)
-        closeLater(QString());
+        dropLinkLater(QString());
     return reply;
+}
+
+// Closes seen by a transaction are handled after the caller has its reply, as if the
+// socket had reported them a moment later: the caller still acts on the reply (opens
+// the routine it asked for, acknowledges) before the session is torn down.
+void MLink::dropLinkLater(const QString &why)
+{
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(this, [this, generation, why] {
+        if (generation == m_generation)
+            dropLink(why);
+    }, Qt::QueuedConnection);
 }
 
 QStringList MLink::closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const
@@ -420,16 +438,20 @@ void MLink::onConnectTimeout()
 {
     if (!m_socket)
         return;
-    if (m_socket->State() != SocketX::Closed) {
-        emit OnConnectFailed(shortFailureText());
+    const bool open = m_socket->State() != SocketX::Closed;
+    const QString failure = open ? shortFailureText() : QStringLiteral("Connection failed");
+    // The attempt is over before anyone hears of it: a handler that shows the failure
+    // in a message box runs an event loop, where a late "REDIR" would otherwise bring
+    // up a job link only to have it closed here afterwards, and a retry would find
+    // the link still connected.
+    if (open) {
         m_socket->Close();
         handleClose();   // silent: the pending identifier is still set
-    } else {
-        emit OnConnectFailed(QStringLiteral("Connection failed"));
     }
     // Left set, the next accepted session's close would pass unreported too.
     m_pendingSessionId.clear();
     m_sessionKey.clear();
+    emit OnConnectFailed(failure);
 }
 
 void MLink::onSocketReceive()
@@ -475,20 +497,28 @@ void MLink::dropLink(const QString &why)
     handleClose();
 }
 
-void MLink::raiseBufferedFrames()
+void MLink::raiseBufferedFrames(bool dropLater)
 {
     const quint64 generation = m_generation;
+    auto drop = [this, dropLater](const QString &why) {
+        if (dropLater) {
+            m_rx.clear();   // nothing after a drop request or a broken frame is trusted
+            dropLinkLater(why);
+        } else {
+            dropLink(why);
+        }
+    };
     while (generation == m_generation) {
         QStringList frame;
         const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
         if (taken == FrameAssembler::NeedMore)
             return;
         if (taken == FrameAssembler::Malformed) {
-            dropLink(QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ") + m_rx.errorText());
+            drop(QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ") + m_rx.errorText());
             return;
         }
         if (frame.value(0) == kDropRequest) {
-            dropLink(QString());
+            drop(QString());
             return;
         }
         emit OnMessage(withCode(frame));

@@ -125,7 +125,10 @@ private:
     void onConnectTimeout();
     void handleClose();
     void dropLink(const QString &why);
-    void raiseBufferedFrames();
+    void dropLinkLater(const QString &why);
+    // dropLater: a drop request or a broken frame closes the link only after the
+    // current call has returned (a transaction's caller still has its reply to act on).
+    void raiseBufferedFrames(bool dropLater = false);
     QStringList closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const;
     static QStringList errorReply(const QString &prefixedCode, int timeoutSec, int number,
                                   const QString &description);
@@ -142,7 +145,7 @@ private:
     bool m_isOutbound = false;
     bool m_inTransact = false;
     bool m_closePending = false;     // the peer closed while a transaction waited
-    bool m_inDisconnect = false;     // an OnClose handler calling Disconnect again
+    quint64 m_closingGeneration = ~quint64(0);   // the link Disconnect is closing right now
     QString m_pendingSessionId;      // set: a close of the socket is silent
     QString m_sessionKey;            // set: the next connect is a job link
     quint64 m_generation = 0;        // bumped whenever the link is closed or replaced

@@ -375,3 +375,57 @@ TEST(MLinkSend, DoesNothingWhileIdle)
     EXPECT_EQ(link.HostIP(), "");
     EXPECT_EQ(link.MainPort(), 0);
 }
+
+// The Connect dialog shows the failure in a message box, whose event loop keeps
+// reading the link. A "REDIR" that comes after the time-out must not bring up a
+// session the user has just been told failed (and the time-out then closed).
+TEST(MLinkConnect, TimedOutRequestLinkIsGoneBeforeTheFailureIsReported)
+{
+    MLink link;
+    link.setConnectTimeoutMs(150);
+    LinkRecorder rec(link);
+    MServer server({acceptRequest("S1"), pause(500), redirect("K9"), acceptJob("K9")});
+    server.setStepTimeoutMs(500);
+    server.start();
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "REDIR")
+            link.ConnectJob(m.value(1), m.value(2));
+    });
+    bool connectedInHandler = true;
+    QObject::connect(&link, &MLink::OnConnectFailed, [&](const QString &) {
+        connectedInHandler = link.IsConnected();   // a retry would be refused
+        settle(800);                               // the message box
+    });
+    link.ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
+    ASSERT_TRUE(pumpUntil([&] { return !rec.log.isEmpty(); }));
+    settle(300);
+    EXPECT_EQ(rec.log, QStringList{"OnConnectFailed:Failed to connect to 127.0.0.1 on port "
+                                   + QString::number(server.port())});
+    EXPECT_FALSE(connectedInHandler);
+    EXPECT_FALSE(link.IsConnected());
+}
+
+// The main window's OnClose handler shows the "Disconnected Abruptly" box, whose
+// event loop may accept the next session. That session's close is a close of its
+// own and must be reported, not taken for the handler disconnecting again.
+TEST(MLinkClose, LinkAcceptedInsideAnOnCloseHandlerReportsItsOwnClose)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    std::unique_ptr<MServer> next;
+    bool nextClosed = false;
+    QObject::connect(&link, &MLink::OnClose, [&] {
+        if (next)
+            return;
+        next = std::make_unique<MServer>(QList<Step>{pause(30), close()});
+        ASSERT_TRUE(next->startAccepted(link));
+        nextClosed = pumpUntil([&] { return rec.count("OnClose") == 2; }, 2000);   // the box
+    });
+    MServer first({close()});
+    ASSERT_TRUE(first.startAccepted(link));
+    ASSERT_TRUE(pumpUntil([&] { return next && next->finished(); }));
+    settle();
+    EXPECT_TRUE(nextClosed);
+    EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnClose", "OnConnect", "OnClose"}));
+    EXPECT_FALSE(link.IsConnected());
+}

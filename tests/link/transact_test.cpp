@@ -259,3 +259,48 @@ TEST(MLinkTransact, SpeaksUnicodeFramesOnceTheFeatureIsSet)
     EXPECT_EQ(reply, (QStringList{"SIR", text}));
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
 }
+
+// A lock-step server waits for the acknowledgement of a message sent before the
+// echo; the handler may take longer than the time-out (a message box) before it
+// sends it. The silence is counted from when the wait resumes, not from when the
+// message arrived.
+TEST(MLinkTransact, TimeSpentInAHandlerInsideTheWaitIsNotSilence)
+{
+    Fixture f({expect({"!NS"}), send({"STP", "1"}), expectAck(), send({"!NS"}), send({"NS", "USER"})});
+    ASSERT_TRUE(f.open());
+    f.link.setMsPerTimeoutSecond(250);
+    QObject::connect(&f.link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) == "STP") {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < 600) {}   // over two time-outs long, without the event loop
+            f.link.Send({});
+        }
+    });
+    const QStringList reply = f.link.Transact(1, QStringList{"NS"});
+    EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+}
+
+// A drop request or a broken frame behind the reply ends the session like a peer
+// that closes: after the caller has its reply, not under its feet.
+TEST(MLinkTransact, DropBehindTheReplyClosesOnlyAfterReturn)
+{
+    struct Case { const char *name; QByteArray tail; };
+    const Case cases[] = {
+        {"drop request", frame({"<DSCON>"}) + frame({"LOST"})},
+        {"malformed", QByteArray::fromHex("000000030000")},
+    };
+    for (const Case &c : cases) {
+        Fixture f({expect({"!NS"}), sendRaw(frame({"!NS"}) + frame({"NS", "USER"}) + frame({"CC", "5"}) + c.tail),
+                   expectClose()});
+        ASSERT_TRUE(f.open()) << c.name;
+        const QStringList reply = f.link.Transact(0, QStringList{"NS"});
+        f.rec.log << "returned";
+        EXPECT_EQ(reply, (QStringList{"NS", "USER"})) << c.name;
+        ASSERT_TRUE(pumpUntil([&] { return f.rec.count("OnClose") == 1; })) << c.name;
+        settle();
+        EXPECT_EQ(f.rec.log, (QStringList{"begin", "end", "OnMessage:CC|5", "returned", "OnClose"})) << c.name;
+        EXPECT_TRUE(f.server.wait()) << c.name << ": " << f.server.failure().toStdString();
+    }
+}
