@@ -92,6 +92,7 @@ void MLink::Accept(qint32 socketHandle, qint32 localPort)
     if (IsConnected())
         throw VantrelError(VantrelError::Base, QStringLiteral("MLink already connected"));
     resetSession();
+    stopConnectTimer();
     m_pendingSessionId.clear();
     m_sessionKey.clear();
     newSocket(QString(), 0);
@@ -481,7 +482,9 @@ void MLink::onSocketClose()
 void MLink::handleClose()
 {
     if (!m_pendingSessionId.isEmpty()) {
-        stopConnectTimer();
+        // The close of a request link is not reported by itself, but the time-out keeps
+        // running so that whoever waits for the session hears "Connection failed"
+        // instead of waiting for ever.
         resetStream();
         return;
     }

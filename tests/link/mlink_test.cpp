@@ -177,9 +177,12 @@ TEST(MLinkConnect, GivesUpWhenNoRedirComes)
                                    + QString::number(server.port())});
 }
 
-TEST(MLinkConnect, StaysSilentWhenTheRequestLinkClosesBeforeRedir)
+// The close itself is silent; the time-out then reports the failure, so a caller
+// waiting for the session is never left waiting for ever.
+TEST(MLinkConnect, RequestLinkClosedBeforeRedirFailsAtTheTimeOut)
 {
     MLink link;
+    link.setConnectTimeoutMs(300);
     LinkRecorder rec(link);
     MServer server({acceptRequest("S1"), close()});
     server.start();
@@ -188,6 +191,8 @@ TEST(MLinkConnect, StaysSilentWhenTheRequestLinkClosesBeforeRedir)
     settle(100);
     EXPECT_TRUE(rec.log.isEmpty()) << rec.log.join(", ").toStdString();
     EXPECT_FALSE(link.IsConnected());
+    ASSERT_TRUE(pumpUntil([&] { return !rec.log.isEmpty(); }));
+    EXPECT_EQ(rec.log, QStringList{"OnConnectFailed:Connection failed"});
 }
 
 // A failed outbound attempt used to leave its session identifier behind, which made
