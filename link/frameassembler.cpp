@@ -129,8 +129,9 @@ FrameAssembler::TakeResult FrameAssembler::take(QStringList &out, bool unicode)
         p += textUnits * unitBytes;
         left -= fieldUnits;
     }
-    if (left != 0)
-        return fail(QStringLiteral("%1 units after the last field").arg(left));
+    // Units the frame's length covers beyond its last field carry nothing: they are
+    // skipped with the frame, as every reader of this format has done, rather than
+    // dropping the link over padding.
 
     m_pos += qint64(total) * unitBytes;
     if (m_pos == m_bytes.size()) {
