@@ -263,6 +263,13 @@ void SourceLex::refreshStaleLines()
     for (int line = 0; line < int(m_codeLines.size()); ++line) {
         if (m_codeLines[line].TextStale) {
             m_codeLines[line].TextStale = false;
+            // A label changed is reported only against a built index, and the insertion
+            // or deletion that left this line stale has just dropped it: without one the
+            // change would go unnoticed and the breakpoints of the line would keep the
+            // old name.
+            if (!m_labelsBuilt && line < m_doc->NumLines()
+                && labelOf(m_doc->GetLine(line), nullptr) != m_codeLines[line].Label)
+                Labels();
             refreshLine(line);
         }
     }

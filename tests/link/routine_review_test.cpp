@@ -1,0 +1,102 @@
+// Routine documents against what their callers rely on: breakpoints that must follow their
+// label through any edit, the save reply taken field by field, and the lexer's scan calls.
+
+#include "docfakes.h"
+#include "linedata.h"
+#include "recordingprompt.h"
+#include "routine.h"
+#include "routines.h"
+#include "scriptedengine.h"
+#include "sourcelex.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <map>
+
+namespace {
+
+class ReviewTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        engine = std::make_shared<ScriptedEngine>();
+        scopedEngine = std::make_unique<ScopedParseEngine>(engine);
+        prompt = std::make_shared<RecordingPrompt>();
+        scopedPrompt = std::make_unique<ScopedUserPrompt>(prompt);
+        routines = std::make_unique<Routines>([] { return std::make_shared<Routine>(); });
+        pane = std::make_unique<FakeBreakpointsPane>(routines.get());
+        DocServices &s = docServices();
+        s.codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
+        s.host = &host;
+        s.breakpoints = pane.get();
+        s.reportPane = [this] { return &report; };
+    }
+    void TearDown() override
+    {
+        routines->shutdown();
+        routines.reset();
+        docServices() = DocServices();
+    }
+
+    std::shared_ptr<Routine> open(const QStringList &lines)
+    {
+        QString name = "ABC", ns = "USER", text = lines.join("\r\n"), line = "+1";
+        bool ro = false;
+        auto doc = Routine::from(routines->Add(&link, name, ns, text, ro, line, 1, 0));
+        QCoreApplication::processEvents();
+        return doc;
+    }
+    void addBreakpoint(const QString &ref)
+    {
+        auto bp = std::make_shared<Breakpoint>();
+        bp->Line = ref;
+        bp->Rtn = "ABC";
+        bp->Env = "USER";
+        bp->Cmd = 1;
+        bp->Enabled = true;
+        pane->rows.push_back(bp);
+    }
+    std::map<int, QStringList> index(Routine &r)
+    {
+        std::map<int, QStringList> out;
+        for (int line = 1; line <= r.document()->NumLines(); ++line)
+            for (const auto &bp : r.BPsOnLine(line))
+                out[line] << bp->Line;
+        return out;
+    }
+
+    std::shared_ptr<ScriptedEngine> engine;
+    std::unique_ptr<ScopedParseEngine> scopedEngine;
+    std::shared_ptr<RecordingPrompt> prompt;
+    std::unique_ptr<ScopedUserPrompt> scopedPrompt;
+    std::unique_ptr<Routines> routines;
+    std::unique_ptr<FakeBreakpointsPane> pane;
+    FakeDocLink link;
+    FakeHost host;
+    FakeReportPane report;
+};
+
+const QStringList kFixture = {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4",
+                              "\tS Y=5", "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"};
+
+TEST_F(ReviewTest, ALabelChangedByAnEditThatAlsoSplitsItsLineKeepsItsBreakpoints)
+{
+    addBreakpoint("A");
+    addBreakpoint("A+4");
+    auto r = open(kFixture);
+    ASSERT_EQ(index(*r), (std::map<int, QStringList>{{3, {"A"}}, {7, {"A+4"}}}));
+    pane->messages.clear();
+
+    r->document()->InsertImpl(1, 2, "B\r\n");   // "A\tS Y=2" becomes "AB" and "\tS Y=2"
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(index(*r), (std::map<int, QStringList>{{3, {"AB"}}, {8, {"AB+5"}}}));
+    EXPECT_EQ(pane->messages, (QStringList{"BP -|A+4|ABC|1", "BP -|A|ABC|1", "BP +|AB|ABC|1",
+                                           "BP +|AB+5|ABC|1"}));
+    EXPECT_TRUE(r->GetLineFlags(3) & LineData::kBreakpoint);
+}
+
+} // namespace
