@@ -100,3 +100,28 @@ TEST_F(ReviewTest, ALabelChangedByAnEditThatAlsoSplitsItsLineKeepsItsBreakpoints
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ReviewTest, ASaveReplyWithoutTheStoredTextKeepsTheTextThatWasSent)
+{
+    auto r = open({"ABC\t; x", "\tQ"});
+    r->document()->Insert(1, 1, "S Y=1\r\n\t");
+    ASSERT_TRUE(r->Modified());
+    struct Case { QStringList reply; QString line2; };
+    const std::vector<Case> cases = {
+        {{"SIP", "", ""}, "\tS Y=1"},                       // no field 3: nothing to reload
+        {{"SIP", "", "", ""}, ""},                          // an empty routine is stored as such
+    };
+    for (const Case &c : cases) {
+        r->document()->SetModified(true);
+        link.log.clear();
+        link.replies = {c.reply};
+        EXPECT_TRUE(r->SaveDoc()) << c.reply.size();
+        EXPECT_EQ(link.log.last(), "S:");
+        EXPECT_FALSE(r->Modified());
+        EXPECT_EQ(r->TextOfLine(2), c.line2) << c.reply.size();
+    }
+}
+
+} // namespace
