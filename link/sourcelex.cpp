@@ -10,6 +10,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int FlagSlot = LineData::kFlagSlot;
@@ -594,13 +596,13 @@ int SourceLex::GetLineIndex()
 
 void SourceLex::SetLineIndex(int column)
 {
-    // The view skips to a column: the next token delivered is the first that reaches it.
+    // The view skips to a column: the next token delivered is the first that starts there
+    // or later, else the line's last token again.
+    const int count = int(m_scanTokens.size());
     int i = 0;
-    while (i < int(m_scanTokens.size())
-           && m_scanTokens[i].Start + m_scanTokens[i].Length <= column
-           && m_scanTokens[i].TokenType != 0)
+    while (i < count && m_scanTokens[i].Start < column)
         ++i;
-    m_scanCursor = i;
+    m_scanCursor = i == count && count > 0 ? count - 1 : i;
 }
 
 void SourceLex::EndLineScan(SourceDocument *, bool &scanNextLine)
@@ -688,7 +690,9 @@ bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlag
             token.Attributes = t[3] & 15;
             tokens.push_back(token);
             if (token.Attributes == 2) {
-                const int markers = (t[3] & ~15) / 16;
+                // The count comes from the upper bits of the attribute; far more than any
+                // line can show would only flood the cache.
+                const int markers = std::min((t[3] & ~15) / 16, 255);
                 for (int m = 0; m < markers; ++m)
                     tokens.push_back(ProxySourceToken{token.TokenType, t[1] + t[2], 0, token.Attributes});
             }
