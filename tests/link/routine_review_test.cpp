@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 
+#include <functional>
 #include <map>
 
 namespace {
@@ -83,21 +84,40 @@ protected:
 const QStringList kFixture = {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4",
                               "\tS Y=5", "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"};
 
-TEST_F(ReviewTest, ALabelChangedByAnEditThatAlsoSplitsItsLineKeepsItsBreakpoints)
+TEST_F(ReviewTest, ALabelChangedByAnEditThatAlsoMovesLinesTakesItsBreakpointsAlong)
 {
-    addBreakpoint("A");
-    addBreakpoint("A+4");
-    auto r = open(kFixture);
-    ASSERT_EQ(index(*r), (std::map<int, QStringList>{{3, {"A"}}, {7, {"A+4"}}}));
-    pane->messages.clear();
+    struct Case
+    {
+        QString edit;
+        std::function<void(SourceDocument *)> apply;
+        std::map<int, QStringList> after;
+        QStringList messages;
+    };
+    const std::vector<Case> cases = {
+        {"\"A\tS Y=2\" becomes \"AB\" and \"\tS Y=2\"", [](SourceDocument *d) { d->InsertImpl(1, 2, "B\r\n"); },
+         {{3, {"AB"}}, {8, {"AB+5"}}},
+         {"BP -|A+4|ABC|1", "BP -|A|ABC|1", "BP +|AB|ABC|1", "BP +|AB+5|ABC|1"}},
+        {"line 2 and the label of line 3 deleted", [](SourceDocument *d) { d->DeleteImpl(0, 1, 1, 2); },
+         {{2, {"ABC+1"}}, {6, {"ABC+5"}}},
+         {"BP -|A|ABC|1", "BP -|A+4|ABC|1", "BP +|ABC+5|ABC|1", "BP +|ABC+1|ABC|1"}},
+    };
+    for (const Case &c : cases) {
+        TearDown();
+        SetUp();
+        addBreakpoint("A");
+        addBreakpoint("A+4");
+        auto r = open(kFixture);
+        ASSERT_EQ(index(*r), (std::map<int, QStringList>{{3, {"A"}}, {7, {"A+4"}}}));
+        pane->messages.clear();
 
-    r->document()->InsertImpl(1, 2, "B\r\n");   // "A\tS Y=2" becomes "AB" and "\tS Y=2"
-    QCoreApplication::processEvents();
+        c.apply(r->document());
+        QCoreApplication::processEvents();
 
-    EXPECT_EQ(index(*r), (std::map<int, QStringList>{{3, {"AB"}}, {8, {"AB+5"}}}));
-    EXPECT_EQ(pane->messages, (QStringList{"BP -|A+4|ABC|1", "BP -|A|ABC|1", "BP +|AB|ABC|1",
-                                           "BP +|AB+5|ABC|1"}));
-    EXPECT_TRUE(r->GetLineFlags(3) & LineData::kBreakpoint);
+        EXPECT_EQ(index(*r), c.after) << c.edit.toStdString();
+        EXPECT_EQ(pane->messages, c.messages) << c.edit.toStdString();
+        for (const auto &entry : c.after)
+            EXPECT_TRUE(r->GetLineFlags(entry.first) & LineData::kBreakpoint) << c.edit.toStdString();
+    }
 }
 
 } // namespace
