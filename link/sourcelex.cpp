@@ -312,14 +312,15 @@ void SourceLex::TimerTick()
     const int line = m_queue.front().line;
     int first = line, last = line;
     bool changed = false;
-    if (line < m_doc->NumLines())
+    const bool inDocument = line >= 0 && line < m_doc->NumLines();
+    if (inDocument)
         ParseLine(line, first, last, changed);
 
     // The parse may have queued the line above in front of this one, so the entry is
     // found by its line, not by its place.
     const auto entry = m_queued.find(line);
     const bool forceRepaint = entry != m_queued.end() && entry.value()->forceRepaint;
-    if ((forceRepaint || changed) && line < m_doc->NumLines()) {
+    if ((forceRepaint || changed) && inDocument) {
         m_repaintInProgress = true;
         int end = last;
         m_doc->UpdateLines(first, last, end);
@@ -624,7 +625,7 @@ void SourceLex::ParseLine(int line, int &first, int &last, bool &changed)
     first = last = line;
     changed = false;
     // Colouring stays on when the engine is taken away (window unloading); nothing to ask.
-    if (!m_enabled || !m_engine || !m_doc)
+    if (!m_enabled || !m_engine || !m_doc || line < 0 || line >= int(m_codeLines.size()))
         return;
     CheckLineSync(line);
     CodeLine &cl = m_codeLines[line];

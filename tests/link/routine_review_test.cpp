@@ -220,3 +220,19 @@ TEST_F(LexReviewTest, AnOversizedMarkerCountCannotFloodTheLine)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(LexReviewTest, AQueuedLineOutsideTheDocumentIsDroppedUnparsed)
+{
+    load({"\tS X=1", "\tQ"});
+    engine->clearCalls();
+    for (int line : {-1, 2, 7}) {
+        lex()->QueueLineForParse(line, true, true);
+        window->drainParseQueue(10);
+        EXPECT_TRUE(lex()->queuedLines().empty()) << line;
+    }
+    EXPECT_TRUE(engine->callsTo("Begin^PARSE").empty());
+}
+
+} // namespace
