@@ -229,10 +229,12 @@ bool Routine::SaveDoc()
         bool proceed = true;
         if (!reply.value(1).isEmpty())
             proceed = host() && host()->ServerPrompt(reply);
-        if (proceed) {
+        // A reply without the stored text keeps the text that was just sent: loading an
+        // absent field would empty the window of a routine the server holds in full.
+        if (proceed && reply.size() > 3) {
             const int line = m_window->caretLine();
             const int column = m_window->caretColumn();
-            LoadText(reply.value(3), QStringLiteral("+1"));
+            LoadText(reply.at(3), QStringLiteral("+1"));
             GotoLine(QStringLiteral("+%1").arg(line + 1), column + 1, 0);
         }
         result = proceed;

@@ -10,6 +10,8 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int FlagSlot = LineData::kFlagSlot;
@@ -263,6 +265,13 @@ void SourceLex::refreshStaleLines()
     for (int line = 0; line < int(m_codeLines.size()); ++line) {
         if (m_codeLines[line].TextStale) {
             m_codeLines[line].TextStale = false;
+            // A label changed is reported only against a built index, and the insertion
+            // or deletion that left this line stale has just dropped it: without one the
+            // change would go unnoticed and the breakpoints of the line would keep the
+            // old name.
+            if (!m_labelsBuilt && line < m_doc->NumLines()
+                && labelOf(m_doc->GetLine(line), nullptr) != m_codeLines[line].Label)
+                Labels();
             refreshLine(line);
         }
     }
@@ -303,14 +312,15 @@ void SourceLex::TimerTick()
     const int line = m_queue.front().line;
     int first = line, last = line;
     bool changed = false;
-    if (line < m_doc->NumLines())
+    const bool inDocument = line >= 0 && line < m_doc->NumLines();
+    if (inDocument)
         ParseLine(line, first, last, changed);
 
     // The parse may have queued the line above in front of this one, so the entry is
     // found by its line, not by its place.
     const auto entry = m_queued.find(line);
     const bool forceRepaint = entry != m_queued.end() && entry.value()->forceRepaint;
-    if ((forceRepaint || changed) && line < m_doc->NumLines()) {
+    if ((forceRepaint || changed) && inDocument) {
         m_repaintInProgress = true;
         int end = last;
         m_doc->UpdateLines(first, last, end);
@@ -587,13 +597,13 @@ int SourceLex::GetLineIndex()
 
 void SourceLex::SetLineIndex(int column)
 {
-    // The view skips to a column: the next token delivered is the first that reaches it.
+    // The view skips to a column: the next token delivered is the first that starts there
+    // or later, else the line's last token again.
+    const int count = int(m_scanTokens.size());
     int i = 0;
-    while (i < int(m_scanTokens.size())
-           && m_scanTokens[i].Start + m_scanTokens[i].Length <= column
-           && m_scanTokens[i].TokenType != 0)
+    while (i < count && m_scanTokens[i].Start < column)
         ++i;
-    m_scanCursor = i;
+    m_scanCursor = i == count && count > 0 ? count - 1 : i;
 }
 
 void SourceLex::EndLineScan(SourceDocument *, bool &scanNextLine)
@@ -615,7 +625,7 @@ void SourceLex::ParseLine(int line, int &first, int &last, bool &changed)
     first = last = line;
     changed = false;
     // Colouring stays on when the engine is taken away (window unloading); nothing to ask.
-    if (!m_enabled || !m_engine || !m_doc)
+    if (!m_enabled || !m_engine || !m_doc || line < 0 || line >= int(m_codeLines.size()))
         return;
     CheckLineSync(line);
     CodeLine &cl = m_codeLines[line];
@@ -681,7 +691,9 @@ bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlag
             token.Attributes = t[3] & 15;
             tokens.push_back(token);
             if (token.Attributes == 2) {
-                const int markers = (t[3] & ~15) / 16;
+                // The count comes from the upper bits of the attribute; far more than any
+                // line can show would only flood the cache.
+                const int markers = std::min((t[3] & ~15) / 16, 255);
                 for (int m = 0; m < markers; ++m)
                     tokens.push_back(ProxySourceToken{token.TokenType, t[1] + t[2], 0, token.Attributes});
             }

@@ -1,0 +1,238 @@
+// Routine documents against what their callers rely on: breakpoints that must follow their
+// label through any edit, the save reply taken field by field, and the lexer's scan calls.
+
+#include "docfakes.h"
+#include "linedata.h"
+#include "recordingprompt.h"
+#include "routine.h"
+#include "routines.h"
+#include "scriptedengine.h"
+#include "sourcelex.h"
+#include "vanngine.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+class ReviewTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        engine = std::make_shared<ScriptedEngine>();
+        scopedEngine = std::make_unique<ScopedParseEngine>(engine);
+        prompt = std::make_shared<RecordingPrompt>();
+        scopedPrompt = std::make_unique<ScopedUserPrompt>(prompt);
+        routines = std::make_unique<Routines>([] { return std::make_shared<Routine>(); });
+        pane = std::make_unique<FakeBreakpointsPane>(routines.get());
+        DocServices &s = docServices();
+        s.codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
+        s.host = &host;
+        s.breakpoints = pane.get();
+        s.reportPane = [this] { return &report; };
+    }
+    void TearDown() override
+    {
+        routines->shutdown();
+        routines.reset();
+        docServices() = DocServices();
+    }
+
+    std::shared_ptr<Routine> open(const QStringList &lines)
+    {
+        QString name = "ABC", ns = "USER", text = lines.join("\r\n"), line = "+1";
+        bool ro = false;
+        auto doc = Routine::from(routines->Add(&link, name, ns, text, ro, line, 1, 0));
+        QCoreApplication::processEvents();
+        return doc;
+    }
+    void addBreakpoint(const QString &ref)
+    {
+        auto bp = std::make_shared<Breakpoint>();
+        bp->Line = ref;
+        bp->Rtn = "ABC";
+        bp->Env = "USER";
+        bp->Cmd = 1;
+        bp->Enabled = true;
+        pane->rows.push_back(bp);
+    }
+    std::map<int, QStringList> index(Routine &r)
+    {
+        std::map<int, QStringList> out;
+        for (int line = 1; line <= r.document()->NumLines(); ++line)
+            for (const auto &bp : r.BPsOnLine(line))
+                out[line] << bp->Line;
+        return out;
+    }
+
+    std::shared_ptr<ScriptedEngine> engine;
+    std::unique_ptr<ScopedParseEngine> scopedEngine;
+    std::shared_ptr<RecordingPrompt> prompt;
+    std::unique_ptr<ScopedUserPrompt> scopedPrompt;
+    std::unique_ptr<Routines> routines;
+    std::unique_ptr<FakeBreakpointsPane> pane;
+    FakeDocLink link;
+    FakeHost host;
+    FakeReportPane report;
+};
+
+const QStringList kFixture = {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4",
+                              "\tS Y=5", "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"};
+
+TEST_F(ReviewTest, ALabelChangedByAnEditThatAlsoMovesLinesTakesItsBreakpointsAlong)
+{
+    struct Case
+    {
+        QString edit;
+        std::function<void(SourceDocument *)> apply;
+        std::map<int, QStringList> after;
+        QStringList messages;
+    };
+    const std::vector<Case> cases = {
+        {"\"A\tS Y=2\" becomes \"AB\" and \"\tS Y=2\"", [](SourceDocument *d) { d->InsertImpl(1, 2, "B\r\n"); },
+         {{3, {"AB"}}, {8, {"AB+5"}}},
+         {"BP -|A+4|ABC|1", "BP -|A|ABC|1", "BP +|AB|ABC|1", "BP +|AB+5|ABC|1"}},
+        {"line 2 and the label of line 3 deleted", [](SourceDocument *d) { d->DeleteImpl(0, 1, 1, 2); },
+         {{2, {"ABC+1"}}, {6, {"ABC+5"}}},
+         {"BP -|A|ABC|1", "BP -|A+4|ABC|1", "BP +|ABC+5|ABC|1", "BP +|ABC+1|ABC|1"}},
+    };
+    for (const Case &c : cases) {
+        TearDown();
+        SetUp();
+        addBreakpoint("A");
+        addBreakpoint("A+4");
+        auto r = open(kFixture);
+        ASSERT_EQ(index(*r), (std::map<int, QStringList>{{3, {"A"}}, {7, {"A+4"}}}));
+        pane->messages.clear();
+
+        c.apply(r->document());
+        QCoreApplication::processEvents();
+
+        EXPECT_EQ(index(*r), c.after) << c.edit.toStdString();
+        EXPECT_EQ(pane->messages, c.messages) << c.edit.toStdString();
+        for (const auto &entry : c.after)
+            EXPECT_TRUE(r->GetLineFlags(entry.first) & LineData::kBreakpoint) << c.edit.toStdString();
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReviewTest, ASaveReplyWithoutTheStoredTextKeepsTheTextThatWasSent)
+{
+    auto r = open({"ABC\t; x", "\tQ"});
+    r->document()->Insert(1, 1, "S Y=1\r\n\t");
+    ASSERT_TRUE(r->Modified());
+    struct Case { QStringList reply; QString line2; };
+    const std::vector<Case> cases = {
+        {{"SIP", "", ""}, "\tS Y=1"},                       // no field 3: nothing to reload
+        {{"SIP", "", "", ""}, ""},                          // an empty routine is stored as such
+    };
+    for (const Case &c : cases) {
+        r->document()->SetModified(true);
+        link.log.clear();
+        link.replies = {c.reply};
+        EXPECT_TRUE(r->SaveDoc()) << c.reply.size();
+        EXPECT_EQ(link.log.last(), "S:");
+        EXPECT_FALSE(r->Modified());
+        EXPECT_EQ(r->TextOfLine(2), c.line2) << c.reply.size();
+    }
+}
+
+} // namespace
+
+namespace {
+
+using namespace ParseReply;
+
+// The lexer on its own, under a scripted engine.
+class LexReviewTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        engine = std::make_shared<ScriptedEngine>();
+        scoped = std::make_unique<ScopedParseEngine>(engine);
+        ngine = std::make_unique<VanNgine>();
+        window = std::make_unique<FakeCodeWindow>(true);
+        window->setVanNgine(ngine.get());
+        window->setParseTimerInterval(1);
+    }
+    void TearDown() override { docServices() = DocServices(); }
+
+    SourceDocument *doc() { return window->document(); }
+    SourceLex *lex() { return window->Lex(); }
+    void load(const QStringList &lines)
+    {
+        window->InitializeDoc();
+        doc()->InsertImpl(0, 0, lines.join(QStringLiteral("\r\n")));
+        QCoreApplication::processEvents();
+    }
+    // Scripts the statement reply for `line` and parses it through the queue.
+    void parseWith(int line, const QString &reply)
+    {
+        const int s = doc()->GetLineData(line, LineData::kSerialSlot);
+        engine->onMatching(QStringLiteral("Begin^PARSE"),
+                           [s](const QVariantList &args) { return args.value(0).toInt() == s; }, reply);
+        lex()->QueueLineForParse(line, false, false);
+        window->drainParseQueue();
+    }
+    QString next()
+    {
+        SourceToken t;
+        lex()->ScanToken(t);
+        return QStringLiteral("%1@%2+%3").arg(t.TokenType).arg(t.Start).arg(t.Length);
+    }
+
+    std::shared_ptr<ScriptedEngine> engine;
+    std::unique_ptr<ScopedParseEngine> scoped;
+    std::unique_ptr<VanNgine> ngine;
+    std::unique_ptr<FakeCodeWindow> window;
+};
+
+TEST_F(LexReviewTest, SetLineIndexDeliversTheFirstTokenStartingAtTheColumnOrTheLast)
+{
+    load({"\tWRITE X"});
+    parseWith(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 5), token(6, 7, 1)})}));
+    struct Case { int column; QString token; };
+    for (const Case &c : {Case{0, "5@1+5"}, Case{1, "5@1+5"}, Case{3, "6@7+1"}, Case{7, "6@7+1"},
+                          Case{20, "6@7+1"}}) {
+        lex()->BeginLineScan(doc(), 0, doc()->GetLine(0), 0);
+        lex()->SetLineIndex(c.column);
+        EXPECT_EQ(next(), c.token) << c.column;
+    }
+}
+
+TEST_F(LexReviewTest, AnOversizedMarkerCountCannotFloodTheLine)
+{
+    load({"\tS X=1"});
+    parseWith(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 1, (1 << 24) | 2), token(6, 3, 3)})}));
+    const auto &tokens = lex()->codeLine(0).ParseTokens;
+    ASSERT_FALSE(tokens.empty());
+    EXPECT_LE(tokens.size(), 300u);
+    EXPECT_EQ(tokens.back().TokenType, 6);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LexReviewTest, AQueuedLineOutsideTheDocumentIsDroppedUnparsed)
+{
+    load({"\tS X=1", "\tQ"});
+    engine->clearCalls();
+    for (int line : {-1, 2, 7}) {
+        lex()->QueueLineForParse(line, true, true);
+        window->drainParseQueue(10);
+        EXPECT_TRUE(lex()->queuedLines().empty()) << line;
+    }
+    EXPECT_TRUE(engine->callsTo("Begin^PARSE").empty());
+}
+
+} // namespace
