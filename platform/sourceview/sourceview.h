@@ -191,6 +191,8 @@ private:
     void onDocOptionsChanged(int options);
     void keepCaretVisibleLine(bool forward);
     void handleKey(QKeyEvent *event, const QString &description);
+    // The control's own clipboard and undo keys; True when the key was one of them.
+    bool handleShortcut(QKeyEvent *event);
     void onTextChanged();
     void emitMouse(void (SourceView::*signal)(int &, int &, int &, int &), QMouseEvent *event,
                    const QPoint &devicePos);

@@ -2,7 +2,9 @@
 #include "notificationlog.h"
 #include "sourceview.h"
 
+#include <QClipboard>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -399,4 +401,28 @@ TEST(SourceViewSearch, TheReplaceDialogReplacesThroughTheDocument)
     v.FindNext();
     EXPECT_EQ(v.CaretLine(), 1);
     EXPECT_EQ(v.textCursor().selectedText(), "B");
+}
+
+TEST(SourceViewKeys, ClipboardAndUndoKeysAskKeyPressFirst)
+{
+    ShownView shown("abc");
+    SourceView &v = shown.view;
+    QGuiApplication::clipboard()->setText("Z");
+    v.SetCaret(3, 0);
+    QTest::keyClick(&v, 'V', Qt::ControlModifier);   // no handler: the control pastes, once
+    EXPECT_EQ(v.Document()->GetLine(0), "abcZ");
+
+    // Like the immediate pane while the program runs: every character is swallowed,
+    // the control's own paste, cut and undo included.
+    std::vector<int> seen;
+    QObject::connect(&v, &SourceView::KeyPress, [&](int &ascii) {
+        seen.push_back(ascii);
+        ascii = 0;
+    });
+    v.SetSelection(0, 0, 2, 0);
+    QTest::keyClick(&v, 'V', Qt::ControlModifier);
+    QTest::keyClick(&v, 'X', Qt::ControlModifier);
+    QTest::keyClick(&v, 'Z', Qt::ControlModifier);
+    EXPECT_EQ(v.Document()->GetLine(0), "abcZ");
+    EXPECT_EQ(seen, (std::vector<int>{22, 24, 26}));
 }
