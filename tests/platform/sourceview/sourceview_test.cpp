@@ -426,3 +426,29 @@ TEST(SourceViewKeys, ClipboardAndUndoKeysAskKeyPressFirst)
     EXPECT_EQ(v.Document()->GetLine(0), "abcZ");
     EXPECT_EQ(seen, (std::vector<int>{22, 24, 26}));
 }
+
+TEST(SourceViewUndo, UndoAndRedoReportEachEditOfAStepAndKeepTheLinesBetween)
+{
+    ShownView shown("a cat\r\nno\r\nmid\r\ncat");
+    SourceView &v = shown.view;
+    SourceDocument *doc = v.Document();
+    for (int line = 0; line < 4; ++line)
+        doc->SetLineData(line, 1, 10 + line);
+    NotificationLog log(*doc);
+    ASSERT_EQ(v.replaceAll("cat", "dog\r\nx", true, true), 2);   // one step of two edits
+    log.take();
+    doc->Undo();
+    EXPECT_EQ(doc->Text(), "a cat\r\nno\r\nmid\r\ncat");
+    // The second place first, each on its own: the lines between keep their data.
+    EXPECT_EQ(log.take(), (std::vector<Notification>{
+                              {'D', 0, 4, 1, 5}, {'I', 0, 4, 3, 4}, {'D', 2, 0, 1, 1}, {'I', 2, 0, 5, 0}}));
+    for (int line = 0; line < 4; ++line)
+        EXPECT_EQ(doc->GetLineData(line, 1), 10 + line) << line;
+    doc->Redo();
+    EXPECT_EQ(doc->Text(), "a dog\r\nx\r\nno\r\nmid\r\ndog\r\nx");
+    EXPECT_EQ(log.take(), (std::vector<Notification>{
+                              {'D', 2, 0, 5, 0}, {'I', 2, 0, 1, 1}, {'D', 0, 4, 3, 4}, {'I', 0, 4, 1, 5}}));
+    EXPECT_EQ(doc->GetLineData(2, 1), 11);
+    EXPECT_EQ(doc->GetLineData(3, 1), 12);
+    EXPECT_EQ(doc->GetLineData(5, 1), 13);
+}
