@@ -461,8 +461,9 @@ void SourceView::SetScrollBarStyle(int style)
 
 // --- commands ------------------------------------------------------------------------------
 
-void SourceView::ExecuteCommand(int command)
+void SourceView::ExecuteCommand(int command, int argument)
 {
+    Q_UNUSED(argument);
     int cmd = command;
     emit BeforeCommand(cmd);
     if (cmd == 0)

@@ -81,7 +81,9 @@ public:
 
     // --- commands -------------------------------------------------------------
     // Raises BeforeCommand first; a handler that sets the number to 0 cancels.
-    void ExecuteCommand(int command);
+    // The argument is taken for the callers that pass one (the load-time action
+    // 32 with 1); no command here needs it.
+    void ExecuteCommand(int command, int argument = 0);
     void Find();
     void FindNext();
     void Replace();
