@@ -645,7 +645,17 @@ void SourceDocument::SetLineData(int line, int slot, std::int32_t value)
         // The block bits are the control's to compute; a caller sets the rest.
         value = (value & ~LineData::kBlockBits) | (cell & LineData::kBlockBits);
     }
+    const bool flagsChanged = slot == LineData::kFlagSlot && cell != value;
     cell = value;
+    // The lexer colours a line from its flag word (the caret line shows some
+    // tokens plainly) and the margin paints it, and callers repaint only some
+    // of the lines they mark: a line whose word changed from outside a scan is
+    // coloured and painted again. Inside a scan the lexer itself says which
+    // lines must follow.
+    if (flagsChanged && !m_colouring) {
+        m_colourValid[size_t(line)] = 0;
+        emit repaintRequested(line, line);
+    }
 }
 
 bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t clear)
@@ -657,7 +667,8 @@ bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t cl
     if (value == old)
         return false;
     SetLineData(line, LineData::kFlagSlot, value);
-    UpdateViews(2, line, line);
+    if (m_colouring)
+        UpdateViews(2, line, line);
     return true;
 }
 
