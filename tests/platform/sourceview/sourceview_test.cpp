@@ -452,3 +452,38 @@ TEST(SourceViewUndo, UndoAndRedoReportEachEditOfAStepAndKeepTheLinesBetween)
     EXPECT_EQ(doc->GetLineData(3, 1), 12);
     EXPECT_EQ(doc->GetLineData(5, 1), 13);
 }
+
+TEST(SourceViewUndo, UndoingTheDotCarryOverKeepsTheLineEnterWasPressedOn)
+{
+    ShownView shown("\tS X=1\r\n\t. W Y\r\n\tQ");
+    SourceView &v = shown.view;
+    SourceDocument *doc = v.Document();
+    for (int line = 0; line < 3; ++line)
+        doc->SetLineData(line, 1, 10 + line);
+    // Like the code window's Enter after a dot prefix: break the line, carry the
+    // prefix over, then re-enter the line through the low-level operations.
+    QObject::connect(&v, &SourceView::KeyPress, [&](int &ascii) {
+        if (ascii != 13)
+            return;
+        int line = v.CaretLine();
+        int same = line;
+        doc->InsertOverwrite(v.CaretColumn(), line, v.CaretColumn(), same, "\r\n\t");
+        doc->Insert(1, line + 1, ". ");
+        const QString text = doc->GetLine(line);
+        doc->DeleteImpl(0, line, text.size(), line);
+        doc->InsertImpl(0, line, text);
+        ascii = 0;
+    });
+    v.SetCaret(5, 1);
+    QTest::keyClick(&v, Qt::Key_Return);
+    ASSERT_EQ(doc->Text(), "\tS X=1\r\n\t. W \r\n\t. Y\r\n\tQ");
+    EXPECT_EQ(doc->GetLineData(1, 1), 11);
+    NotificationLog log(*doc);
+    doc->Undo();
+    EXPECT_EQ(doc->Text(), "\tS X=1\r\n\t. W Y\r\n\tQ");
+    for (int line = 0; line < 3; ++line)
+        EXPECT_EQ(doc->GetLineData(line, 1), 10 + line) << line;
+    // No line was ever removed from the start of line 1.
+    for (const Notification &n : log.take())
+        EXPECT_FALSE(n.kind == 'D' && n.c1 == 0 && n.l2 > n.l1) << n;
+}
