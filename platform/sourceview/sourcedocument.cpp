@@ -20,6 +20,9 @@ constexpr int kMaxChainedLines = 2000;
 
 using Slots = std::array<std::int32_t, SourceDocument::kMaxSlots>;
 
+// Characters of one edit the undo journal keeps at most.
+constexpr qsizetype kMaxJournalText = 1 << 20;
+
 // Qt raises contentsChange only for a document that has a layout, and its
 // default layout lays out every line of a routine nobody looks at. A view puts
 // its own layout in place of this one.
@@ -416,10 +419,11 @@ void SourceDocument::clearJournal()
 void SourceDocument::record(int position, const QString &removed, const QString &inserted)
 {
     const int now = m_doc->availableUndoSteps();
-    // An edit outside the history (Qt's history was dropped), a change Undo or
-    // Redo could not follow, or an undo made straight on the QTextDocument: the
-    // journal no longer matches the history.
-    if (m_inHistory || !m_doc->isUndoRedoEnabled() || now < m_journalPosition) {
+    // An edit outside the history (Qt's history was dropped) or an undo made
+    // straight on the QTextDocument: the journal no longer matches the history.
+    if (m_inHistory)
+        return;   // a step replayHistory left to Qt's own report
+    if (!m_doc->isUndoRedoEnabled() || now < m_journalPosition) {
         clearJournal();
         return;
     }
@@ -427,6 +431,10 @@ void SourceDocument::record(int position, const QString &removed, const QString 
     while (!m_journal.empty() && m_journal.back().undoPosition > m_journalPosition)
         m_journal.pop_back();
     m_journalPosition = now;
+    // A whole text replaced (a report pane appending) is not kept twice over;
+    // its step is undone as Qt reports it, and the steps before it still replay.
+    if (removed.size() + inserted.size() > kMaxJournalText)
+        return;
     if (!m_journal.empty() && !m_stepEnds.empty() && removed.isEmpty()) {
         // Typing on where the same step's typing stopped is one insertion, as
         // the step reads to the user.
@@ -476,8 +484,13 @@ bool SourceDocument::replayHistory()
     } else {
         exact = false;
     }
-    if (!exact)
+    if (!exact) {
+        // A step without edits of its own leaves the journal as it was; one
+        // whose edits do not lead to Qt's text shows the journal went wrong.
+        if (!edits.empty())
+            clearJournal();
         return false;
+    }
     m_journalPosition = now;
     for (const JournalEdit &e : edits) {
         cellOf(m_lines, e.position, column, line);

@@ -373,3 +373,22 @@ TEST(SourceDocument, AFlagWordChangedFromOutsideAScanRecoloursItsLine)
     EXPECT_TRUE(doc.coloursValid(1));
     EXPECT_EQ(repaints.size(), 1u);
 }
+
+TEST(SourceDocument, UndoPastAHugeEditStillKeepsTheLinesBetweenEarlierEdits)
+{
+    SourceDocument doc;
+    loadTenLines(doc);
+    doc.beginUndoGroup("Group");
+    doc.Insert(0, 2, "x\n");
+    doc.Insert(0, 8, "y\n");
+    doc.endUndoGroup();
+    const std::vector<int> afterGroup = slot1Column(doc);
+    doc.Insert(0, 11, QString(1100000, QLatin1Char('h')));   // too big to keep twice
+    doc.Undo();
+    EXPECT_EQ(slot1Column(doc), afterGroup);
+    doc.Undo();
+    std::vector<int> loaded;
+    for (int i = 0; i < 10; ++i)
+        loaded.push_back(100 + i);
+    EXPECT_EQ(slot1Column(doc), loaded);
+}
