@@ -20,6 +20,9 @@ constexpr int kMaxChainedLines = 2000;
 
 using Slots = std::array<std::int32_t, SourceDocument::kMaxSlots>;
 
+// Characters of one edit the undo journal keeps at most.
+constexpr qsizetype kMaxJournalText = 1 << 20;
+
 // Qt raises contentsChange only for a document that has a layout, and its
 // default layout lays out every line of a routine nobody looks at. A view puts
 // its own layout in place of this one.
@@ -37,6 +40,50 @@ public:
 protected:
     void documentChanged(int, int, int) override {}
 };
+
+// The line and column of a character position of lines.
+bool cellOf(const QStringList &lines, int position, int &column, int &line)
+{
+    for (line = 0; line < lines.size(); ++line) {
+        const int length = int(lines.at(line).size());
+        if (position <= length) {
+            column = position;
+            return position >= 0;
+        }
+        position -= length + 1;
+    }
+    return false;
+}
+
+// Replaces removed, which must stand at (column, line), by inserted.
+bool replaceInLines(QStringList &lines, int column, int line, const QString &removed,
+                    const QString &inserted)
+{
+    const QStringList gone = removed.split(QLatin1Char('\n'));
+    const int last = line + int(gone.size()) - 1;
+    if (last >= lines.size())
+        return false;
+    const int endColumn = gone.size() == 1 ? column + int(removed.size()) : int(gone.last().size());
+    if (gone.size() == 1) {
+        if (lines.at(line).mid(column, removed.size()) != removed
+            || column + removed.size() > lines.at(line).size())
+            return false;
+    } else {
+        if (lines.at(line).mid(column) != gone.first() || lines.at(last).left(endColumn) != gone.last()
+            || lines.at(last).size() < endColumn)
+            return false;
+        for (int i = 1; i + 1 < gone.size(); ++i) {
+            if (lines.at(line + i) != gone.at(i))
+                return false;
+        }
+    }
+    const QString merged = lines.at(line).left(column) + inserted + lines.at(last).mid(endColumn);
+    QStringList result = lines.mid(0, line);
+    result << merged.split(QLatin1Char('\n'));
+    result << lines.mid(last + 1);
+    lines.swap(result);
+    return true;
+}
 
 } // namespace
 
@@ -209,6 +256,7 @@ void SourceDocument::Reset()
     m_stepDescriptions.clear();
     m_pendingDescription.clear();
     m_lastAvailable = 0;
+    clearJournal();
     m_deferred.clear();
     m_blocksDirty = true;
     m_anyHidden = m_anyCollapsed = m_visibilityDirty = false;
@@ -357,7 +405,100 @@ void SourceDocument::onContentsChange(int position, int removed, int added)
     m_lastAvailable = m_doc->availableUndoSteps();
     if (m_suppress)
         return;
+    if (m_historyStep != 0 && replayHistory())
+        return;
     processChange(position, removed, added);
+}
+
+void SourceDocument::clearJournal()
+{
+    m_journal.clear();
+    m_journalPosition = m_doc->availableUndoSteps();
+}
+
+void SourceDocument::record(int position, const QString &removed, const QString &inserted)
+{
+    const int now = m_doc->availableUndoSteps();
+    // An edit outside the history (Qt's history was dropped) or an undo made
+    // straight on the QTextDocument: the journal no longer matches the history.
+    if (m_inHistory)
+        return;   // a step replayHistory left to Qt's own report
+    if (!m_doc->isUndoRedoEnabled() || now < m_journalPosition) {
+        clearJournal();
+        return;
+    }
+    // A new edit drops the undone steps.
+    while (!m_journal.empty() && m_journal.back().undoPosition > m_journalPosition)
+        m_journal.pop_back();
+    m_journalPosition = now;
+    // A whole text replaced (a report pane appending) is not kept twice over;
+    // its step is undone as Qt reports it, and the steps before it still replay.
+    if (removed.size() + inserted.size() > kMaxJournalText)
+        return;
+    if (!m_journal.empty() && !m_stepEnds.empty() && removed.isEmpty()) {
+        // Typing on where the same step's typing stopped is one insertion, as
+        // the step reads to the user.
+        JournalEdit &last = m_journal.back();
+        const int stepStart = m_stepEnds.size() >= 2 ? m_stepEnds[m_stepEnds.size() - 2] : 0;
+        if (last.undoPosition > stepStart && last.removed.isEmpty()
+            && position == last.position + last.inserted.size()) {
+            last.inserted += inserted;
+            last.undoPosition = now;
+            return;
+        }
+    }
+    m_journal.push_back({now, position, removed, inserted});
+}
+
+bool SourceDocument::replayHistory()
+{
+    const bool redo = m_historyStep > 0;
+    m_historyStep = 0;
+    const int now = m_doc->availableUndoSteps();
+    std::vector<JournalEdit> edits;
+    if (redo) {
+        for (const JournalEdit &e : m_journal) {
+            if (e.undoPosition > m_journalPosition && e.undoPosition <= now)
+                edits.push_back(e);
+        }
+    } else {
+        for (auto it = m_journal.rbegin(); it != m_journal.rend(); ++it) {
+            if (it->undoPosition > now && it->undoPosition <= m_journalPosition)
+                edits.push_back({it->undoPosition, it->position, it->inserted, it->removed});
+        }
+    }
+    // Only when the edits lead exactly to Qt's text: otherwise the change is
+    // taken as Qt reports it.
+    QStringList lines = m_lines;
+    int column = 0;
+    int line = 0;
+    bool exact = !edits.empty();
+    for (const JournalEdit &e : edits) {
+        exact = exact && cellOf(lines, e.position, column, line)
+                && replaceInLines(lines, column, line, e.removed, e.inserted);
+    }
+    if (exact && lines.size() == m_doc->blockCount()) {
+        QTextBlock block = m_doc->firstBlock();
+        for (int i = 0; exact && block.isValid(); ++i, block = block.next())
+            exact = block.text() == lines.at(i);
+    } else {
+        exact = false;
+    }
+    if (!exact) {
+        // A step without edits of its own leaves the journal as it was; one
+        // whose edits do not lead to Qt's text shows the journal went wrong.
+        if (!edits.empty())
+            clearJournal();
+        return false;
+    }
+    m_journalPosition = now;
+    for (const JournalEdit &e : edits) {
+        cellOf(m_lines, e.position, column, line);
+        applyChange(column, line, e.removed, e.inserted);
+    }
+    if (!m_deferred.empty() && m_apiDepth == 0)
+        QMetaObject::invokeMethod(this, &SourceDocument::flushDeferred, Qt::QueuedConnection);
+    return true;
 }
 
 QString SourceDocument::documentText(int position, int length) const
@@ -411,6 +552,23 @@ void SourceDocument::processChange(int position, int removed, int added)
     if (oldText == newText)
         return;   // formats only
 
+    record(position, oldText, newText);
+    applyChange(c1, l1, oldText, newText);
+    if (NumLines() != m_doc->blockCount())
+        resyncLines();
+    // A change Qt made by itself (its own key handling) has no caller of ours to
+    // run the deferred edits when it returns.
+    if (!m_deferred.empty() && m_apiDepth == 0) {
+        QMetaObject::invokeMethod(this, &SourceDocument::flushDeferred, Qt::QueuedConnection);
+    }
+}
+
+void SourceDocument::applyChange(int c1, int l1, const QString &oldText, const QString &newText)
+{
+    const int breaks = int(oldText.count(QLatin1Char('\n')));
+    const int l2 = l1 + breaks;
+    const int c2 = breaks == 0 ? c1 + int(oldText.size())
+                               : int(oldText.size() - oldText.lastIndexOf(QLatin1Char('\n')) - 1);
     m_inChange = true;
 
     if (!oldText.isEmpty()) {
@@ -457,13 +615,6 @@ void SourceDocument::processChange(int position, int removed, int added)
     }
 
     m_inChange = false;
-    if (NumLines() != m_doc->blockCount())
-        resyncLines();
-    // A change Qt made by itself (its own key handling) has no caller of ours to
-    // run the deferred edits when it returns.
-    if (!m_deferred.empty() && m_apiDepth == 0) {
-        QMetaObject::invokeMethod(this, &SourceDocument::flushDeferred, Qt::QueuedConnection);
-    }
 }
 
 void SourceDocument::resyncLines()
@@ -507,7 +658,17 @@ void SourceDocument::SetLineData(int line, int slot, std::int32_t value)
         // The block bits are the control's to compute; a caller sets the rest.
         value = (value & ~LineData::kBlockBits) | (cell & LineData::kBlockBits);
     }
+    const bool flagsChanged = slot == LineData::kFlagSlot && cell != value;
     cell = value;
+    // The lexer colours a line from its flag word (the caret line shows some
+    // tokens plainly) and the margin paints it, and callers repaint only some
+    // of the lines they mark: a line whose word changed from outside a scan is
+    // coloured and painted again. Inside a scan the lexer itself says which
+    // lines must follow.
+    if (flagsChanged && !m_colouring) {
+        m_colourValid[size_t(line)] = 0;
+        emit repaintRequested(line, line);
+    }
 }
 
 bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t clear)
@@ -519,7 +680,8 @@ bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t cl
     if (value == old)
         return false;
     SetLineData(line, LineData::kFlagSlot, value);
-    UpdateViews(2, line, line);
+    if (m_colouring)
+        UpdateViews(2, line, line);
     return true;
 }
 
@@ -782,10 +944,15 @@ void SourceDocument::stepHistory(bool redo)
     if (!(redo ? m_doc->isRedoAvailable() : m_doc->isUndoAvailable()))
         return;
     ++m_apiDepth;
+    m_inHistory = true;
+    m_historyStep = redo ? 1 : -1;
     if (redo)
         m_doc->redo();
     else
         m_doc->undo();
+    m_historyStep = 0;
+    m_inHistory = false;
+    m_journalPosition = m_doc->availableUndoSteps();
     --m_apiDepth;
     m_lastAvailable = m_doc->availableUndoSteps();
     flushDeferred();

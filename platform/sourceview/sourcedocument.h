@@ -174,8 +174,21 @@ signals:
 
 private:
     struct PendingEdit;
+    // One edit as the notifications reported it: at position, removed gave way to inserted.
+    struct JournalEdit
+    {
+        int undoPosition;   // Qt's undo position right after the edit
+        int position;
+        QString removed;
+        QString inserted;
+    };
     void onContentsChange(int position, int removed, int added);
     void processChange(int position, int removed, int added);
+    // Raises the notifications of one change and moves the lines and their data.
+    void applyChange(int c1, int l1, const QString &oldText, const QString &newText);
+    void record(int position, const QString &removed, const QString &inserted);
+    bool replayHistory();
+    void clearJournal();
     void flushDeferred();
     bool edit(int position, int removeLength, const QString &text, bool undoable,
               const QString &description);
@@ -228,6 +241,13 @@ private:
     QString m_groupDescription;
     QTextCursor m_stepCursor;         // holds the edit block of beginEditStep
     int m_stepStartUndo = 0;
+    // Qt reports an undone or redone step as one change spanning all its edits,
+    // which would take the line data of every line in between; the journal lets
+    // undo and redo report each edit of the step on its own instead.
+    std::vector<JournalEdit> m_journal;
+    int m_journalPosition = 0;        // Qt's undo position the journal last followed
+    int m_historyStep = 0;            // -1 an undo, +1 a redo waits for its change
+    bool m_inHistory = false;         // Undo or Redo is running
 
     bool m_collapsing = false;
     bool m_blocksDirty = true;        // slot-0 block bits must be recomputed

@@ -461,8 +461,9 @@ void SourceView::SetScrollBarStyle(int style)
 
 // --- commands ------------------------------------------------------------------------------
 
-void SourceView::ExecuteCommand(int command)
+void SourceView::ExecuteCommand(int command, int argument)
 {
+    Q_UNUSED(argument);
     int cmd = command;
     emit BeforeCommand(cmd);
     if (cmd == 0)
@@ -1112,28 +1113,9 @@ void SourceView::handleKey(QKeyEvent *event, const QString &description)
         event->accept();
         return;
     }
-    if (event->matches(QKeySequence::Undo)) {
-        if (!m_document->ReadOnly())
-            m_document->Undo();
-        return;
-    }
-    if (event->matches(QKeySequence::Redo)) {
-        if (!m_document->ReadOnly())
-            m_document->Redo();
-        return;
-    }
-    if (event->matches(QKeySequence::Cut)) {
-        ExecuteCommand(CmdCut);
-        return;
-    }
-    if (event->matches(QKeySequence::Copy)) {
-        ExecuteCommand(CmdCopy);
-        return;
-    }
-    if (event->matches(QKeySequence::Paste)) {
-        ExecuteCommand(CmdPaste);
-        return;
-    }
+    // Ctrl+V, Ctrl+X, Ctrl+Z and the like type a control character first: a
+    // handler that swallows it (a pane refusing input, a window that runs the
+    // command itself) must stop the control's own action too.
     const int ascii = keyAscii(event);
     int typed = ascii;
     if (ascii) {
@@ -1143,8 +1125,10 @@ void SourceView::handleKey(QKeyEvent *event, const QString &description)
             return;
         }
     }
+    if (typed == ascii && handleShortcut(event))
+        return;
     const bool plainModifiers = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    if (typed >= 32 || (plainModifiers && (typed == 9 || typed == 13))) {
+    if (typed >= 32 || ((plainModifiers || typed != ascii) && (typed == 9 || typed == 13))) {
         if (!m_document->ReadOnly())
             typeText(typed == 13 ? QStringLiteral("\n") : QString(QChar(typed)), description);
         event->accept();
@@ -1154,6 +1138,33 @@ void SourceView::handleKey(QKeyEvent *event, const QString &description)
     m_document->setPendingUndoDescription(description);
     QPlainTextEdit::keyPressEvent(event);
     m_document->setPendingUndoDescription(QString());
+}
+
+bool SourceView::handleShortcut(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Undo)) {
+        if (!m_document->ReadOnly())
+            m_document->Undo();
+        return true;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        if (!m_document->ReadOnly())
+            m_document->Redo();
+        return true;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        ExecuteCommand(CmdCut);
+        return true;
+    }
+    if (event->matches(QKeySequence::Copy)) {
+        ExecuteCommand(CmdCopy);
+        return true;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        ExecuteCommand(CmdPaste);
+        return true;
+    }
+    return false;
 }
 
 void SourceView::typeText(const QString &text, const QString &description)

@@ -81,7 +81,9 @@ public:
 
     // --- commands -------------------------------------------------------------
     // Raises BeforeCommand first; a handler that sets the number to 0 cancels.
-    void ExecuteCommand(int command);
+    // The argument is taken for the callers that pass one (the load-time action
+    // 32 with 1); no command here needs it.
+    void ExecuteCommand(int command, int argument = 0);
     void Find();
     void FindNext();
     void Replace();
@@ -191,6 +193,8 @@ private:
     void onDocOptionsChanged(int options);
     void keepCaretVisibleLine(bool forward);
     void handleKey(QKeyEvent *event, const QString &description);
+    // The control's own clipboard and undo keys; True when the key was one of them.
+    bool handleShortcut(QKeyEvent *event);
     void onTextChanged();
     void emitMouse(void (SourceView::*signal)(int &, int &, int &, int &), QMouseEvent *event,
                    const QPoint &devicePos);

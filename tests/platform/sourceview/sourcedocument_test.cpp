@@ -350,3 +350,45 @@ TEST(SourceDocument, FlagWordChangesRepaintOnlyWhenTheWordChanges)
         EXPECT_EQ(repaints, expected);
     }
 }
+
+TEST(SourceDocument, AFlagWordChangedFromOutsideAScanRecoloursItsLine)
+{
+    // The code window marks the new caret line and repaints only the old one;
+    // the new one must be scanned again, since the lexer shows some tokens
+    // plainly on the caret line.
+    SourceDocument doc;
+    doc.InsertImpl(0, 0, "a\nb\nc");
+    doc.colourLines(0, 2);
+    ASSERT_TRUE(doc.coloursValid(1));
+    std::vector<std::pair<int, int>> repaints;
+    QObject::connect(&doc, &SourceDocument::repaintRequested,
+                     [&](int from, int to) { repaints.emplace_back(from, to); });
+    doc.SetLineData(1, LineData::kFlagSlot, LineData::kCaretLine);
+    EXPECT_FALSE(doc.coloursValid(1));
+    EXPECT_TRUE(doc.coloursValid(0));
+    EXPECT_EQ(repaints, (std::vector<std::pair<int, int>>{{1, 1}}));
+    doc.colourLines(0, 2);
+    doc.SetLineData(1, LineData::kFlagSlot, LineData::kCaretLine);   // unchanged: nothing
+    doc.SetLineData(1, LineData::kSerialSlot, 5);
+    EXPECT_TRUE(doc.coloursValid(1));
+    EXPECT_EQ(repaints.size(), 1u);
+}
+
+TEST(SourceDocument, UndoPastAHugeEditStillKeepsTheLinesBetweenEarlierEdits)
+{
+    SourceDocument doc;
+    loadTenLines(doc);
+    doc.beginUndoGroup("Group");
+    doc.Insert(0, 2, "x\n");
+    doc.Insert(0, 8, "y\n");
+    doc.endUndoGroup();
+    const std::vector<int> afterGroup = slot1Column(doc);
+    doc.Insert(0, 11, QString(1100000, QLatin1Char('h')));   // too big to keep twice
+    doc.Undo();
+    EXPECT_EQ(slot1Column(doc), afterGroup);
+    doc.Undo();
+    std::vector<int> loaded;
+    for (int i = 0; i < 10; ++i)
+        loaded.push_back(100 + i);
+    EXPECT_EQ(slot1Column(doc), loaded);
+}

@@ -320,3 +320,135 @@ TEST(SourceViewEdits, RandomEditsKeepLineDataAndNotificationsExact)
             return;
     }
 }
+
+namespace {
+
+// Steps made of several edits at random places (as a key whose handlers edit
+// more than one line, or Replace All), undone and redone at random: every edit
+// of a step is reported on its own, so the line data follow each of them.
+class RandomGroupedSteps
+{
+public:
+    explicit RandomGroupedSteps(quint32 seed) : m_rng(seed), m_log(m_doc)
+    {
+        m_doc.SetExtraData(3);
+        m_doc.InsertImpl(0, 0, "a\nbb\nccc\ndddd\ne");
+        m.lines = {"a", "bb", "ccc", "dddd", "e"};
+        m.data.assign(5, Slots{});
+        m_log.take();
+    }
+
+    void run(int steps)
+    {
+        for (int i = 0; i < steps; ++i) {
+            std::vector<Notification> expected;
+            const int choice = int(m_rng.bounded(10u));
+            if (choice < 5)
+                groupedStep(expected);
+            else if (choice < 7)
+                undo(expected);
+            else if (choice < 9)
+                redo(expected);
+            else
+                setData();
+            SCOPED_TRACE(testing::Message() << "step " << i << " choice " << choice);
+            ASSERT_EQ(m_log.take(), expected);
+            ASSERT_EQ(m_doc.NumLines(), int(m.lines.size()));
+            for (int l = 0; l < m_doc.NumLines(); ++l) {
+                ASSERT_EQ(m_doc.GetLine(l), m.lines[size_t(l)]) << "line " << l;
+                for (int s = 1; s < 3; ++s)
+                    ASSERT_EQ(m_doc.GetLineData(l, s), m.data[size_t(l)][size_t(s)]) << "line " << l;
+            }
+        }
+    }
+
+private:
+    struct Edit
+    {
+        int c, l;
+        QString removed, inserted;
+    };
+
+    void groupedStep(std::vector<Notification> &expected)
+    {
+        std::vector<Edit> edits;
+        bool anyEdit = false;   // replacing text by the same text is still an undo step
+        m_doc.beginUndoGroup("Group");
+        const int count = 1 + int(m_rng.bounded(3u));
+        for (int i = 0; i < count; ++i) {
+            int l1 = int(m_rng.bounded(quint32(m.lines.size())));
+            int l2 = std::min(l1 + int(m_rng.bounded(2u)), int(m.lines.size()) - 1);
+            int c1 = int(m_rng.bounded(quint32(m.lines[size_t(l1)].size() + 1)));
+            int c2 = int(m_rng.bounded(quint32(m.lines[size_t(l2)].size() + 1)));
+            if (l1 == l2 && c2 < c1)
+                std::swap(c1, c2);
+            const QString text = m_rng.bounded(3u) == 0 ? QString()
+                                 : m_rng.bounded(2u) ? QStringLiteral("x\ny")
+                                                     : QStringLiteral("z");
+            const QString removed = m.textBetween(c1, l1, c2, l2);
+            int a = l1, b = l2;
+            m_doc.InsertOverwrite(c1, a, c2, b, text);
+            m.replace(c1, l1, removed, text, expected);
+            anyEdit = anyEdit || !removed.isEmpty() || !text.isEmpty();
+            if (removed != text)
+                edits.push_back({c1, l1, removed, text});
+        }
+        m_doc.endUndoGroup();
+        if (anyEdit) {
+            m_undo.push_back(edits);
+            m_redo.clear();
+        }
+    }
+
+    void undo(std::vector<Notification> &expected)
+    {
+        if (m_undo.empty())
+            return;
+        const std::vector<Edit> edits = m_undo.back();
+        m_undo.pop_back();
+        m_doc.Undo();
+        for (auto it = edits.rbegin(); it != edits.rend(); ++it)
+            m.replace(it->c, it->l, it->inserted, it->removed, expected);
+        m_redo.push_back(edits);
+    }
+
+    void redo(std::vector<Notification> &expected)
+    {
+        if (m_redo.empty())
+            return;
+        const std::vector<Edit> edits = m_redo.back();
+        m_redo.pop_back();
+        m_doc.Redo();
+        for (const Edit &e : edits)
+            m.replace(e.c, e.l, e.removed, e.inserted, expected);
+        m_undo.push_back(edits);
+    }
+
+    void setData()
+    {
+        const int l = int(m_rng.bounded(quint32(m.lines.size())));
+        const int value = int(m_rng.bounded(1000000u)) + 1;
+        m_doc.SetLineData(l, 1, value);
+        m.data[size_t(l)][1] = value;
+    }
+
+    QRandomGenerator m_rng;
+    SourceDocument m_doc;
+    NotificationLog m_log;
+    Model m;
+    std::vector<std::vector<Edit>> m_undo;
+    std::vector<std::vector<Edit>> m_redo;
+};
+
+} // namespace
+
+TEST(SourceDocumentEdits, UndoAndRedoOfStepsWithSeveralEditsFollowEachEdit)
+{
+    for (quint32 seed : {3u, 11u, 2024u}) {
+        SCOPED_TRACE(seed);
+        RandomGroupedSteps steps(seed);
+        steps.run(600);
+        if (HasFatalFailure())
+            return;
+    }
+}

@@ -2,7 +2,9 @@
 #include "notificationlog.h"
 #include "sourceview.h"
 
+#include <QClipboard>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -399,4 +401,89 @@ TEST(SourceViewSearch, TheReplaceDialogReplacesThroughTheDocument)
     v.FindNext();
     EXPECT_EQ(v.CaretLine(), 1);
     EXPECT_EQ(v.textCursor().selectedText(), "B");
+}
+
+TEST(SourceViewKeys, ClipboardAndUndoKeysAskKeyPressFirst)
+{
+    ShownView shown("abc");
+    SourceView &v = shown.view;
+    QGuiApplication::clipboard()->setText("Z");
+    v.SetCaret(3, 0);
+    QTest::keyClick(&v, 'V', Qt::ControlModifier);   // no handler: the control pastes, once
+    EXPECT_EQ(v.Document()->GetLine(0), "abcZ");
+
+    // Like the immediate pane while the program runs: every character is swallowed,
+    // the control's own paste, cut and undo included.
+    std::vector<int> seen;
+    QObject::connect(&v, &SourceView::KeyPress, [&](int &ascii) {
+        seen.push_back(ascii);
+        ascii = 0;
+    });
+    v.SetSelection(0, 0, 2, 0);
+    QTest::keyClick(&v, 'V', Qt::ControlModifier);
+    QTest::keyClick(&v, 'X', Qt::ControlModifier);
+    QTest::keyClick(&v, 'Z', Qt::ControlModifier);
+    EXPECT_EQ(v.Document()->GetLine(0), "abcZ");
+    EXPECT_EQ(seen, (std::vector<int>{22, 24, 26}));
+}
+
+TEST(SourceViewUndo, UndoAndRedoReportEachEditOfAStepAndKeepTheLinesBetween)
+{
+    ShownView shown("a cat\r\nno\r\nmid\r\ncat");
+    SourceView &v = shown.view;
+    SourceDocument *doc = v.Document();
+    for (int line = 0; line < 4; ++line)
+        doc->SetLineData(line, 1, 10 + line);
+    NotificationLog log(*doc);
+    ASSERT_EQ(v.replaceAll("cat", "dog\r\nx", true, true), 2);   // one step of two edits
+    log.take();
+    doc->Undo();
+    EXPECT_EQ(doc->Text(), "a cat\r\nno\r\nmid\r\ncat");
+    // The second place first, each on its own: the lines between keep their data.
+    EXPECT_EQ(log.take(), (std::vector<Notification>{
+                              {'D', 0, 4, 1, 5}, {'I', 0, 4, 3, 4}, {'D', 2, 0, 1, 1}, {'I', 2, 0, 5, 0}}));
+    for (int line = 0; line < 4; ++line)
+        EXPECT_EQ(doc->GetLineData(line, 1), 10 + line) << line;
+    doc->Redo();
+    EXPECT_EQ(doc->Text(), "a dog\r\nx\r\nno\r\nmid\r\ndog\r\nx");
+    EXPECT_EQ(log.take(), (std::vector<Notification>{
+                              {'D', 2, 0, 5, 0}, {'I', 2, 0, 1, 1}, {'D', 0, 4, 3, 4}, {'I', 0, 4, 1, 5}}));
+    EXPECT_EQ(doc->GetLineData(2, 1), 11);
+    EXPECT_EQ(doc->GetLineData(3, 1), 12);
+    EXPECT_EQ(doc->GetLineData(5, 1), 13);
+}
+
+TEST(SourceViewUndo, UndoingTheDotCarryOverKeepsTheLineEnterWasPressedOn)
+{
+    ShownView shown("\tS X=1\r\n\t. W Y\r\n\tQ");
+    SourceView &v = shown.view;
+    SourceDocument *doc = v.Document();
+    for (int line = 0; line < 3; ++line)
+        doc->SetLineData(line, 1, 10 + line);
+    // Like the code window's Enter after a dot prefix: break the line, carry the
+    // prefix over, then re-enter the line through the low-level operations.
+    QObject::connect(&v, &SourceView::KeyPress, [&](int &ascii) {
+        if (ascii != 13)
+            return;
+        int line = v.CaretLine();
+        int same = line;
+        doc->InsertOverwrite(v.CaretColumn(), line, v.CaretColumn(), same, "\r\n\t");
+        doc->Insert(1, line + 1, ". ");
+        const QString text = doc->GetLine(line);
+        doc->DeleteImpl(0, line, text.size(), line);
+        doc->InsertImpl(0, line, text);
+        ascii = 0;
+    });
+    v.SetCaret(5, 1);
+    QTest::keyClick(&v, Qt::Key_Return);
+    ASSERT_EQ(doc->Text(), "\tS X=1\r\n\t. W \r\n\t. Y\r\n\tQ");
+    EXPECT_EQ(doc->GetLineData(1, 1), 11);
+    NotificationLog log(*doc);
+    doc->Undo();
+    EXPECT_EQ(doc->Text(), "\tS X=1\r\n\t. W Y\r\n\tQ");
+    for (int line = 0; line < 3; ++line)
+        EXPECT_EQ(doc->GetLineData(line, 1), 10 + line) << line;
+    // No line was ever removed from the start of line 1.
+    for (const Notification &n : log.take())
+        EXPECT_FALSE(n.kind == 'D' && n.c1 == 0 && n.l2 > n.l1) << n;
 }
