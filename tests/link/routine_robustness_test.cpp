@@ -1,7 +1,7 @@
 // Routine documents against what their callers rely on: breakpoints that must follow their
 // label through any edit, the save reply taken field by field, and the lexer's scan calls.
 
-#include "docfakes.h"
+#include "docfixtures.h"
 #include "linedata.h"
 #include "recordingprompt.h"
 #include "routine.h"
@@ -19,35 +19,22 @@
 
 namespace {
 
-class ReviewTest : public ::testing::Test
+class RoutineRobustness : public RoutineDocTest
 {
 protected:
     void SetUp() override
     {
-        engine = std::make_shared<ScriptedEngine>();
-        scopedEngine = std::make_unique<ScopedParseEngine>(engine);
-        prompt = std::make_shared<RecordingPrompt>();
-        scopedPrompt = std::make_unique<ScopedUserPrompt>(prompt);
-        routines = std::make_unique<Routines>([] { return std::make_shared<Routine>(); });
+        RoutineDocTest::SetUp();
         pane = std::make_unique<FakeBreakpointsPane>(routines.get());
         DocServices &s = docServices();
         s.codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
-        s.host = &host;
         s.breakpoints = pane.get();
         s.reportPane = [this] { return &report; };
-    }
-    void TearDown() override
-    {
-        routines->shutdown();
-        routines.reset();
-        docServices() = DocServices();
     }
 
     std::shared_ptr<Routine> open(const QStringList &lines)
     {
-        QString name = "ABC", ns = "USER", text = lines.join("\r\n"), line = "+1";
-        bool ro = false;
-        auto doc = Routine::from(routines->Add(&link, name, ns, text, ro, line, 1, 0));
+        auto doc = openRoutine(&link, "ABC", lines.join("\r\n"));
         QCoreApplication::processEvents();
         return doc;
     }
@@ -70,21 +57,15 @@ protected:
         return out;
     }
 
-    std::shared_ptr<ScriptedEngine> engine;
-    std::unique_ptr<ScopedParseEngine> scopedEngine;
-    std::shared_ptr<RecordingPrompt> prompt;
-    std::unique_ptr<ScopedUserPrompt> scopedPrompt;
-    std::unique_ptr<Routines> routines;
     std::unique_ptr<FakeBreakpointsPane> pane;
     FakeDocLink link;
-    FakeHost host;
     FakeReportPane report;
 };
 
 const QStringList kFixture = {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4",
                               "\tS Y=5", "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"};
 
-TEST_F(ReviewTest, ALabelChangedByAnEditThatAlsoMovesLinesTakesItsBreakpointsAlong)
+TEST_F(RoutineRobustness, ALabelChangedByAnEditThatAlsoMovesLinesTakesItsBreakpointsAlong)
 {
     struct Case
     {
@@ -124,7 +105,7 @@ TEST_F(ReviewTest, ALabelChangedByAnEditThatAlsoMovesLinesTakesItsBreakpointsAlo
 
 namespace {
 
-TEST_F(ReviewTest, ASaveReplyWithoutTheStoredTextKeepsTheTextThatWasSent)
+TEST_F(RoutineRobustness, ASaveReplyWithoutTheStoredTextKeepsTheTextThatWasSent)
 {
     auto r = open({"ABC\t; x", "\tQ"});
     r->document()->Insert(1, 1, "S Y=1\r\n\t");
@@ -152,19 +133,23 @@ namespace {
 using namespace ParseReply;
 
 // The lexer on its own, under a scripted engine.
-class LexReviewTest : public ::testing::Test
+class SourceLexRobustness : public ScriptedDocTest
 {
 protected:
     void SetUp() override
     {
-        engine = std::make_shared<ScriptedEngine>();
-        scoped = std::make_unique<ScopedParseEngine>(engine);
+        ScriptedDocTest::SetUp();
         ngine = std::make_unique<VanNgine>();
         window = std::make_unique<FakeCodeWindow>(true);
         window->setVanNgine(ngine.get());
         window->setParseTimerInterval(1);
     }
-    void TearDown() override { docServices() = DocServices(); }
+    void TearDown() override
+    {
+        window.reset();
+        ngine.reset();
+        ScriptedDocTest::TearDown();
+    }
 
     SourceDocument *doc() { return window->document(); }
     SourceLex *lex() { return window->Lex(); }
@@ -190,13 +175,11 @@ protected:
         return QStringLiteral("%1@%2+%3").arg(t.TokenType).arg(t.Start).arg(t.Length);
     }
 
-    std::shared_ptr<ScriptedEngine> engine;
-    std::unique_ptr<ScopedParseEngine> scoped;
     std::unique_ptr<VanNgine> ngine;
     std::unique_ptr<FakeCodeWindow> window;
 };
 
-TEST_F(LexReviewTest, SetLineIndexDeliversTheFirstTokenStartingAtTheColumnOrTheLast)
+TEST_F(SourceLexRobustness, SetLineIndexDeliversTheFirstTokenStartingAtTheColumnOrTheLast)
 {
     load({"\tWRITE X"});
     parseWith(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 5), token(6, 7, 1)})}));
@@ -209,7 +192,7 @@ TEST_F(LexReviewTest, SetLineIndexDeliversTheFirstTokenStartingAtTheColumnOrTheL
     }
 }
 
-TEST_F(LexReviewTest, AnOversizedMarkerCountCannotFloodTheLine)
+TEST_F(SourceLexRobustness, AnOversizedMarkerCountCannotFloodTheLine)
 {
     load({"\tS X=1"});
     parseWith(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 1, (1 << 24) | 2), token(6, 3, 3)})}));
@@ -223,7 +206,7 @@ TEST_F(LexReviewTest, AnOversizedMarkerCountCannotFloodTheLine)
 
 namespace {
 
-TEST_F(LexReviewTest, AQueuedLineOutsideTheDocumentIsDroppedUnparsed)
+TEST_F(SourceLexRobustness, AQueuedLineOutsideTheDocumentIsDroppedUnparsed)
 {
     load({"\tS X=1", "\tQ"});
     engine->clearCalls();
