@@ -1,5 +1,5 @@
 // Routine documents against what their callers rely on: breakpoints that must follow their
-// label through any edit, the save reply taken field by field, and the lexer's scan calls.
+// label through any edit, and the save reply taken field by field.
 
 #include "docfixtures.h"
 #include "linedata.h"
@@ -124,98 +124,6 @@ TEST_F(RoutineRobustness, ASaveReplyWithoutTheStoredTextKeepsTheTextThatWasSent)
         EXPECT_FALSE(r->Modified());
         EXPECT_EQ(r->TextOfLine(2), c.line2) << c.reply.size();
     }
-}
-
-} // namespace
-
-namespace {
-
-using namespace ParseReply;
-
-// The lexer on its own, under a scripted engine.
-class SourceLexRobustness : public ScriptedDocTest
-{
-protected:
-    void SetUp() override
-    {
-        ScriptedDocTest::SetUp();
-        ngine = std::make_unique<VanNgine>();
-        window = std::make_unique<FakeCodeWindow>(true);
-        window->setVanNgine(ngine.get());
-        window->setParseTimerInterval(1);
-    }
-    void TearDown() override
-    {
-        window.reset();
-        ngine.reset();
-        ScriptedDocTest::TearDown();
-    }
-
-    SourceDocument *doc() { return window->document(); }
-    SourceLex *lex() { return window->Lex(); }
-    void load(const QStringList &lines)
-    {
-        window->InitializeDoc();
-        doc()->InsertImpl(0, 0, lines.join(QStringLiteral("\r\n")));
-        QCoreApplication::processEvents();
-    }
-    // Scripts the statement reply for `line` and parses it through the queue.
-    void parseWith(int line, const QString &reply)
-    {
-        const int s = doc()->GetLineData(line, LineData::kSerialSlot);
-        engine->onMatching(QStringLiteral("Begin^PARSE"),
-                           [s](const QVariantList &args) { return args.value(0).toInt() == s; }, reply);
-        lex()->QueueLineForParse(line, false, false);
-        window->drainParseQueue();
-    }
-    QString next()
-    {
-        SourceToken t;
-        lex()->ScanToken(t);
-        return QStringLiteral("%1@%2+%3").arg(t.TokenType).arg(t.Start).arg(t.Length);
-    }
-
-    std::unique_ptr<VanNgine> ngine;
-    std::unique_ptr<FakeCodeWindow> window;
-};
-
-TEST_F(SourceLexRobustness, SetLineIndexDeliversTheFirstTokenStartingAtTheColumnOrTheLast)
-{
-    load({"\tWRITE X"});
-    parseWith(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 5), token(6, 7, 1)})}));
-    struct Case { int column; QString token; };
-    for (const Case &c : {Case{0, "5@1+5"}, Case{1, "5@1+5"}, Case{3, "6@7+1"}, Case{7, "6@7+1"},
-                          Case{20, "6@7+1"}}) {
-        lex()->BeginLineScan(doc(), 0, doc()->GetLine(0), 0);
-        lex()->SetLineIndex(c.column);
-        EXPECT_EQ(next(), c.token) << c.column;
-    }
-}
-
-TEST_F(SourceLexRobustness, AnOversizedMarkerCountCannotFloodTheLine)
-{
-    load({"\tS X=1"});
-    parseWith(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 1, (1 << 24) | 2), token(6, 3, 3)})}));
-    const auto &tokens = lex()->codeLine(0).ParseTokens;
-    ASSERT_FALSE(tokens.empty());
-    EXPECT_LE(tokens.size(), 300u);
-    EXPECT_EQ(tokens.back().TokenType, 6);
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(SourceLexRobustness, AQueuedLineOutsideTheDocumentIsDroppedUnparsed)
-{
-    load({"\tS X=1", "\tQ"});
-    engine->clearCalls();
-    for (int line : {-1, 2, 7}) {
-        lex()->QueueLineForParse(line, true, true);
-        window->drainParseQueue(10);
-        EXPECT_TRUE(lex()->queuedLines().empty()) << line;
-    }
-    EXPECT_TRUE(engine->callsTo("Begin^PARSE").empty());
 }
 
 } // namespace

@@ -503,3 +503,52 @@ TEST_F(LexTest, DeletingLinesKeepsTheMarksOfTheLineThatFollows)
 }
 
 } // namespace
+
+namespace {
+
+using namespace ParseReply;
+
+QString nextToken(SourceLex *lex)
+{
+    SourceToken t;
+    lex->ScanToken(t);
+    return QStringLiteral("%1@%2+%3").arg(t.TokenType).arg(t.Start).arg(t.Length);
+}
+
+TEST_F(LexTest, SetLineIndexDeliversTheFirstTokenStartingAtTheColumnOrTheLast)
+{
+    load({"\tWRITE X"});
+    onBegin(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 5), token(6, 7, 1)})}));
+    parse(0);
+    struct Case { int column; QString token; };
+    for (const Case &c : {Case{0, "5@1+5"}, Case{1, "5@1+5"}, Case{3, "6@7+1"}, Case{7, "6@7+1"},
+                          Case{20, "6@7+1"}}) {
+        lex()->BeginLineScan(doc(), 0, doc()->GetLine(0), 0);
+        lex()->SetLineIndex(c.column);
+        EXPECT_EQ(nextToken(lex()), c.token) << c.column;
+    }
+}
+
+TEST_F(LexTest, AnOversizedMarkerCountCannotFloodTheLine)
+{
+    load({"\tS X=1"});
+    onBegin(0, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 1, (1 << 24) | 2), token(6, 3, 3)})}));
+    parse(0);
+    const auto &tokens = lex()->codeLine(0).ParseTokens;
+    ASSERT_FALSE(tokens.empty());
+    EXPECT_LE(tokens.size(), 300u);
+    EXPECT_EQ(tokens.back().TokenType, 6);
+}
+
+TEST_F(LexTest, AQueuedLineOutsideTheDocumentIsDroppedUnparsed)
+{
+    load({"\tS X=1", "\tQ"});
+    for (int line : {-1, 2, 7}) {
+        lex()->QueueLineForParse(line, true, true);
+        window->drainParseQueue(10);
+        EXPECT_TRUE(lex()->queuedLines().empty()) << line;
+    }
+    EXPECT_TRUE(engine->callsTo("Begin^PARSE").empty());
+}
+
+} // namespace
