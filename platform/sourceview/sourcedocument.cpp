@@ -161,6 +161,13 @@ int SourceDocument::positionOf(int column, int line) const
     return m_doc->findBlockByNumber(line).position() + column;
 }
 
+std::pair<int, int> SourceDocument::rangeOf(int c1, int l1, int c2, int l2) const
+{
+    const int a = positionOf(c1, l1);
+    const int b = positionOf(c2, l2);
+    return a <= b ? std::pair{a, b} : std::pair{b, a};
+}
+
 bool SourceDocument::SetText(const QString &text)
 {
     if (m_readOnly)
@@ -180,10 +187,7 @@ bool SourceDocument::InsertOverwrite(int c1, int &l1, int c2, int &l2, const QSt
 {
     if (m_readOnly)
         return false;
-    int from = positionOf(c1, l1);
-    int to = positionOf(c2, l2);
-    if (to < from)
-        std::swap(from, to);
+    const auto [from, to] = rangeOf(c1, l1, c2, l2);
     return edit(from, to - from, normalizeLineEnds(text), true, tr("Replace"));
 }
 
@@ -191,10 +195,7 @@ bool SourceDocument::Delete(int c1, int l1, int c2, int l2)
 {
     if (m_readOnly)
         return false;
-    int from = positionOf(c1, l1);
-    int to = positionOf(c2, l2);
-    if (to < from)
-        std::swap(from, to);
+    const auto [from, to] = rangeOf(c1, l1, c2, l2);
     if (from == to)
         return true;
     return edit(from, to - from, QString(), true, tr("Delete"));
@@ -219,10 +220,7 @@ void SourceDocument::InsertImpl(int column, int line, const QString &text, bool 
 
 void SourceDocument::DeleteImpl(int c1, int l1, int c2, int l2)
 {
-    int from = positionOf(c1, l1);
-    int to = positionOf(c2, l2);
-    if (to < from)
-        std::swap(from, to);
+    const auto [from, to] = rangeOf(c1, l1, c2, l2);
     if (from != to)
         edit(from, to - from, QString(), false, QString());
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTextCursor>
 #include <array>
+#include <utility>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -159,6 +160,8 @@ public:
     // Position in the QTextDocument of (column, line), clamped into the text;
     // a line past the last one gives the end of the text.
     int positionOf(int column, int line) const;
+    // The document positions of two (column, line) ends, in text order.
+    std::pair<int, int> rangeOf(int c1, int l1, int c2, int l2) const;
     // Turns CR LF and lone CR into LF, the one line end used inside.
     static QString normalizeLineEnds(const QString &text);
 
