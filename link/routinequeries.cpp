@@ -77,7 +77,8 @@ QString Routine::LabelPlusOffsetOfLine(int line) const
 bool Routine::GotoLine(const QString &location, int charPos, int selLength)
 {
     QString labelPart;
-    int offset = 0;
+    // Wide: the offset is negated and added to a label's line, and any int may be written.
+    qint64 offset = 0;
     const int plus = location.indexOf(QLatin1Char('+'));
     const int minus = location.indexOf(QLatin1Char('-'));
     if (plus >= 0 || minus >= 0) {
@@ -97,14 +98,14 @@ bool Routine::GotoLine(const QString &location, int charPos, int selLength)
     } else {
         labelPart = location;
     }
-    int line = offset;
+    qint64 line = offset;
     if (!labelPart.isEmpty()) {
         const int labelLine = Labels().line(labelPart);
         if (labelLine == 0)
             return false;
         line = labelLine + offset;
     }
-    return line >= 1 && PositionAt(line, charPos, selLength);
+    return line >= 1 && line <= document()->NumLines() && PositionAt(int(line), charPos, selLength);
 }
 
 void Routine::PrimeParser(int index)

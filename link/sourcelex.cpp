@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -681,8 +682,9 @@ bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlag
             partEnd = item.indexOf(QLatin1Char('\\'), start);
             const QStringView part = item.mid(start, partEnd < 0 ? -1 : partEnd - start);
             int t[4];
-            // A token that cannot be placed on a line is dropped, not handed to the view.
-            if (!toInts(part, 4, t) || t[1] < 0 || t[2] < 0)
+            // A token that cannot be placed on a line is dropped, not handed to the view;
+            // that includes one whose end is past any column an int can hold.
+            if (!toInts(part, 4, t) || t[1] < 0 || t[2] < 0 || t[2] > INT_MAX - t[1])
                 continue;
             ProxySourceToken token;
             token.TokenType = t[0] == 4 && t[1] == 0 && unlabelled ? 9 : t[0];

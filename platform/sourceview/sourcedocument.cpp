@@ -808,8 +808,10 @@ void SourceDocument::applyFormats(int line, const std::vector<SourceToken> &toke
     for (const SourceToken &token : tokens) {
         // Tokens may overlap (a lexer ends with a plain token over the whole
         // line); each one colours only what earlier ones left.
+        // The end is summed wide: a lexer may give the largest length for "to the
+        // end of the line".
         const int start = std::max(token.Start, previousEnd);
-        const int end = std::min(token.Start + token.Length, length);
+        const int end = int(std::min(qint64(token.Start) + token.Length, qint64(length)));
         if (end <= start)
             continue;
         previousEnd = end;

@@ -416,6 +416,7 @@ TEST_F(QueryTest, LineReferencesResolveBothWays)
     const std::vector<Go> gos = {
         {"A+01", false, 0}, {"A+ 1", false, 0}, {"A+", false, 0}, {"A-1", true, 1},
         {"+1", true, 0}, {"Q+1", false, 0}, {"B", true, 8}, {"A+2", true, 4}, {"-1", false, 0},
+        {"A+2147483647", false, 0}, {"A--2147483648", false, 0}, {"-2147483647", false, 0},
     };
     for (const Go &g : gos) {
         win(*r)->setCaret(0, 9);

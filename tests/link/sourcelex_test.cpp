@@ -399,6 +399,7 @@ TEST_F(LexTest, RepliesOutOfFormatLeaveTheLineUnparsed)
         {"x y z", ""},
         {"0 1 0^0 0\\a b c d\\6 1 1 0", "6@1+1/0"},  // a bad token is skipped
         {"0 1 0^0 0\\6 -1 3 0\\6 2 -4 0", ""},       // tokens that fit no line
+        {"0 1 0^0 0\\6 2147483647 1 34\\6 2147480000 9999 0", ""},   // ends beyond any column
     };
     for (const auto &[reply, expected] : cases) {
         load({"\tS X=1"});

@@ -1,9 +1,14 @@
+#include "editorsettings.h"
+#include "isourcelex.h"
 #include "linedata.h"
 #include "notificationlog.h"
 #include "sourcedocument.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <climits>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -372,6 +377,37 @@ TEST(SourceDocument, AFlagWordChangedFromOutsideAScanRecoloursItsLine)
     doc.SetLineData(1, LineData::kSerialSlot, 5);
     EXPECT_TRUE(doc.coloursValid(1));
     EXPECT_EQ(repaints.size(), 1u);
+}
+
+TEST(SourceDocument, ATokenLongerThanItsLineColoursToTheLineEnd)
+{
+    // A lexer may give the largest length for "the rest of the line".
+    class RestOfLineLexer : public ISourceLex
+    {
+    public:
+        void BeginLineScan(SourceDocument *, int, const QString &, int) override { m_next = 0; }
+        void ScanToken(SourceToken &token) override
+        {
+            token = m_next++ == 0 ? SourceToken{5, 4, INT_MAX, 0} : SourceToken{};
+        }
+        void EndLineScan(SourceDocument *, bool &scanNext) override { scanNext = false; }
+
+    private:
+        int m_next = 0;
+    };
+    EditorSettings settings;
+    settings.SetForeColor(5, Qt::red);
+    RestOfLineLexer lexer;
+    SourceDocument doc;
+    doc.setSettings(&settings);
+    doc.InsertImpl(0, 0, "set x=1");
+    doc.SetLex(&lexer);
+    doc.colourLines(0, 0);
+    const QList<QTextLayout::FormatRange> ranges = doc.textDocument()->findBlockByNumber(0).layout()->formats();
+    ASSERT_EQ(ranges.size(), 1);
+    EXPECT_EQ(ranges[0].start, 4);
+    EXPECT_EQ(ranges[0].length, 3);
+    doc.SetLex(nullptr);
 }
 
 TEST(SourceDocument, UndoPastAHugeEditStillKeepsTheLinesBetweenEarlierEdits)
