@@ -55,7 +55,7 @@ TEST_F(StatusWindowStandInTest, WithoutATrayTheWindowOffersTheTrayMenu)
     ASSERT_TRUE(app.startByHand(QString("%1 2").arg(freeLoopbackPort())));
     frmStatus *window = app.gfrmStatus();
     ASSERT_FALSE(window->hasTray());
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, 10));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(10, 10), QPoint(10, 10));
     QCoreApplication::sendEvent(window, &click);
     ASSERT_TRUE(window->trayMenu()->isVisible());
     window->trayMenu()->actions().at(3)->trigger();   // "New Vantrel Task"
