@@ -173,8 +173,27 @@ bool Routines::Remove(const QString &key, bool frozen, bool abandon)
         return false;
     if (!doc->CloseDoc(abandon))
         return false;
-    Extract(key, frozen);
+    // Saving from the close prompt may have renamed the document (Save As), and the
+    // messages handled while the prompt or the save waited may have frozen it under a
+    // new copy: take out the document that closed, wherever it is filed now.
+    // A document already taken out meanwhile needs nothing more.
+    QString filedAs;
+    if (positionOf(m_open, doc, filedAs))
+        Extract(filedAs, false);
+    else if (positionOf(m_frozen, doc, filedAs))
+        Extract(filedAs, true);
     return true;
+}
+
+int Routines::positionOf(const Documents &documents, const RoutineDocPtr &doc, QString &key)
+{
+    for (int i = 1; i <= documents.count(); ++i) {
+        if (documents.item(i) == doc) {
+            key = documents.keyAt(i);
+            return i;
+        }
+    }
+    return 0;
 }
 
 RoutineDocPtr Routines::Extract(const QString &key, bool frozen)

@@ -79,6 +79,8 @@ public:
 private:
     using Documents = KeyedCollection<RoutineDocPtr>;
     void promoteFrozen(const QString &key);
+    // 1-based position of `doc` in `documents` and the key it is filed under; 0 when absent.
+    static int positionOf(const Documents &documents, const RoutineDocPtr &doc, QString &key);
     void drain(Documents &documents, bool frozen);
 
     RoutineFactory m_factory;
