@@ -78,16 +78,8 @@ RoutineDocPtr Routines::Add(IDocLink *link, QString &rtn, QString &env, QString 
     doc->setTarvikStatus(tarvikStatus);
     doc->setReadOnly(readOnly);
 
-    // A key that already has a live and a frozen document has no room for a third copy.
-    // Decide before anything moves, so that no document ends up in neither collection.
     const QString key = doc->Key();
-    if (m_open.contains(key) && m_frozen.contains(key)) {
-        RoutineDocPtr older = m_frozen.item(key);
-        if (older->Modified() || !Remove(key, true, false))
-            throw VantrelError(VantrelError::Base + 2,
-                               QStringLiteral("An older modified copy of %1 is still open in "
-                                              "the execution stack").arg(key));
-    }
+    makeRoomToFreeze(key);
     if (isNew)
         ++m_newRoutineCounter;
 
@@ -105,6 +97,9 @@ RoutineDocPtr Routines::Add(IDocLink *link, QString &rtn, QString &env, QString 
         doc->setRichSource(m_viewDefaults->richSource());
     }
 
+    // Loading waited for the server, and the messages handled meanwhile may have opened
+    // this routine too: look again before anything moves.
+    makeRoomToFreeze(key);
     if (RoutineDocPtr old = m_open.take(key)) {
         m_hidden.remove(key);
         old->setFrozen(true);
@@ -112,6 +107,19 @@ RoutineDocPtr Routines::Add(IDocLink *link, QString &rtn, QString &env, QString 
     }
     m_open.add(doc, key);
     return doc;
+}
+
+void Routines::makeRoomToFreeze(const QString &key)
+{
+    // A key that already has a live and a frozen document has no room for a third copy.
+    // Decide before anything moves, so that no document ends up in neither collection.
+    if (!m_open.contains(key) || !m_frozen.contains(key))
+        return;
+    RoutineDocPtr older = m_frozen.item(key);
+    if (older->Modified() || !Remove(key, true, false))
+        throw VantrelError(VantrelError::Base + 2,
+                           QStringLiteral("An older modified copy of %1 is still open in "
+                                          "the execution stack").arg(key));
 }
 
 RoutineDocPtr Routines::Active() const

@@ -79,6 +79,9 @@ public:
 private:
     using Documents = KeyedCollection<RoutineDocPtr>;
     void promoteFrozen(const QString &key);
+    // Closes the unmodified frozen copy of a key that also has a live document, so that
+    // the live one can be frozen in its place; throws when that copy is modified.
+    void makeRoomToFreeze(const QString &key);
     // 1-based position of `doc` in `documents` and the key it is filed under; 0 when absent.
     static int positionOf(const Documents &documents, const RoutineDocPtr &doc, QString &key);
     void drain(Documents &documents, bool frozen);

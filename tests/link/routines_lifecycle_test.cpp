@@ -249,4 +249,23 @@ TEST_F(Lifecycle, ADocumentFrozenWhileItsClosePromptWaitsIsTheOneTakenOut)
     EXPECT_EQ(routines->Count(), 1);
 }
 
+TEST_F(Lifecycle, ARoutineOpenedAgainWhileItLoadsLosesNoCopy)
+{
+    DispatchingLink server;
+    server.protocol = 5;   // loading asks the server for the parser properties
+    server.replies = {{"PPG"}, {"PPG"}, {"PPG"}};
+    auto first = openRoutine(&server, "ABC", "ABC\t; v1\r\n\tQ");
+    std::shared_ptr<Routine> nested;
+    server.whileWaiting = [&] { nested = openRoutine(&server, "ABC", "ABC\t; v2\r\n\tQ"); };
+    auto outer = openRoutine(&server, "ABC", "ABC\t; v3\r\n\tQ");
+
+    ASSERT_TRUE(nested);
+    EXPECT_EQ(routines->Item("USER^ABC^1"), outer);
+    EXPECT_EQ(routines->frozenItem("USER^ABC^1"), nested);
+    EXPECT_TRUE(nested->Frozen());
+    EXPECT_EQ(static_cast<FakeCodeWindow *>(first->Window())->routine(), nullptr);   // closed
+    EXPECT_EQ(routines->Count(), 1);
+    EXPECT_EQ(routines->frozenCount(), 1);
+}
+
 } // namespace
