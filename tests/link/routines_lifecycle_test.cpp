@@ -22,7 +22,6 @@ protected:
         RoutineDocTest::SetUp();
         DocServices &s = docServices();
         s.codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
-        s.stack = &stack;
         s.reportPane = [this] { return &report; };
         s.saveAs = &saveAs;
     }
@@ -43,7 +42,6 @@ protected:
     static FakeCodeWindow *win(Routine &r) { return static_cast<FakeCodeWindow *>(r.Window()); }
 
     FakeDocLink link;
-    FakeStackPane stack;
     FakeReportPane report;
     FakeSaveAs saveAs;
 };
