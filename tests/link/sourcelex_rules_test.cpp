@@ -1,0 +1,167 @@
+#include "docfixtures.h"
+#include "linedata.h"
+#include "routine.h"
+#include "routines.h"
+#include "sourcelex.h"
+#include "vanngine.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+
+#include <map>
+
+namespace {
+
+using namespace ParseReply;
+
+// ---- breakpoints of a routine through edits --------------------------------------------
+
+class RebaseTest : public RoutineDocTest
+{
+protected:
+    void SetUp() override
+    {
+        RoutineDocTest::SetUp();
+        pane = std::make_unique<FakeBreakpointsPane>(routines.get());
+        DocServices &s = docServices();
+        s.codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
+        s.breakpoints = pane.get();
+        s.stack = &stack;
+        s.reportPane = [this] { return &report; };
+    }
+    // Opens routine ABC with breakpoints on the given references.
+    void open(const QStringList &lines, const QStringList &refs)
+    {
+        for (const QString &ref : refs)
+            pane->rows.push_back(enabledBreakpoint(ref, "ABC"));
+        r = openRoutine(&link, "ABC", lines.join("\r\n"));
+        QCoreApplication::processEvents();
+        pane->messages.clear();
+    }
+    std::map<int, QStringList> index()
+    {
+        std::map<int, QStringList> out;
+        for (int line = 1; line <= r->document()->NumLines(); ++line)
+            for (const auto &bp : r->BPsOnLine(line))
+                out[line] << bp->Line;
+        return out;
+    }
+    std::vector<int> markedLines()
+    {
+        std::vector<int> out;
+        for (int line = 1; line <= r->document()->NumLines(); ++line)
+            if (r->GetLineFlags(line) & LineData::kBreakpoint)
+                out.push_back(line);
+        return out;
+    }
+
+    std::unique_ptr<FakeBreakpointsPane> pane;
+    FakeDocLink link;
+    FakeStackPane stack;
+    FakeReportPane report;
+    std::shared_ptr<Routine> r;
+};
+
+const QStringList kRoutine = {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4", "\tS Y=5",
+                              "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"};
+
+// Each way an edit moves lines or changes a label, with the breakpoints it takes off and sets
+// again, and the markers that must follow.
+TEST_F(RebaseTest, EveryKindOfEditSendsItsExactTakeOffAndSetSequence)
+{
+    struct Case
+    {
+        QString edit;
+        QStringList refs;
+        std::function<void(SourceDocument *)> apply;
+        QStringList messages;
+        std::map<int, QStringList> after;
+    };
+    const std::vector<Case> cases = {
+        {"insert above label B", {"B", "B+1", "A+4"},
+         [](SourceDocument *d) { d->InsertImpl(0, 8, "\tS N=1\r\n"); },
+         {"BP -|B|ABC|1", "BP -|B+1|ABC|1", "BP +|B|ABC|1", "BP +|B+1|ABC|1"},
+         {{7, {"A+4"}}, {10, {"B"}}, {11, {"B+1"}}}},
+        {"insert a labelled line inside block A", {"A+4", "B+1"},
+         [](SourceDocument *d) { d->InsertImpl(0, 4, "C\tQ\r\n"); },
+         {"BP -|A+4|ABC|1", "BP +|C+3|ABC|1"},
+         {{8, {"C+3"}}, {11, {"B+1"}}}},
+        {"delete lines 3-4 with label A", {"A+4", "B+1"},
+         [](SourceDocument *d) { d->DeleteImpl(0, 2, 0, 4); },
+         {"BP -|A+4|ABC|1", "BP +|ABC+4|ABC|1"},
+         {{5, {"ABC+4"}}, {8, {"B+1"}}}},
+        {"delete lines 8-9 with label B", {"A+4", "B+1"},
+         [](SourceDocument *d) { d->DeleteImpl(0, 7, 0, 9); },
+         {"BP -|B+1|ABC|1", "BP +|A+5|ABC|1"},
+         {{7, {"A+4"}}, {8, {"A+5"}}}},
+        {"delete the last two lines", {"A+4", "B+1"},
+         [](SourceDocument *d) { d->DeleteImpl(1, 7, 2, 9); },
+         {"BP -|B+1|ABC|1"},
+         {{7, {"A+4"}}}},
+        {"rename A with a breakpoint on the label line", {"A", "A+1", "B"},
+         [](SourceDocument *d) { d->InsertImpl(1, 2, "Z"); },
+         {"BP -|A|ABC|1", "BP +|AZ|ABC|1", "BP -|A+1|ABC|1", "BP +|AZ+1|ABC|1"},
+         {{3, {"AZ"}}, {4, {"AZ+1"}}, {9, {"B"}}}},
+        {"insert at the top", {"+2", "A+4"},
+         [](SourceDocument *d) { d->InsertImpl(0, 0, "\t; x\r\n\t; y\r\n"); },
+         {"BP -|+2|ABC|1", "BP +|ABC+1|ABC|1"},
+         {{4, {"ABC+1"}}, {9, {"A+4"}}}},
+    };
+    for (const Case &c : cases) {
+        if (&c != cases.data()) {
+            TearDown();
+            SetUp();
+        }
+        open(kRoutine, c.refs);
+        c.apply(r->document());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(pane->messages, c.messages) << c.edit.toStdString();
+        EXPECT_EQ(index(), c.after) << c.edit.toStdString();
+        std::vector<int> lines;
+        for (const auto &[line, refs] : c.after)
+            lines.push_back(line);
+        EXPECT_EQ(markedLines(), lines) << c.edit.toStdString();
+    }
+}
+
+// An insertion below every breakpoint moves none of them, so nothing rebuilds the label
+// index it dropped; the rename typed next must still carry the block's breakpoints along.
+TEST_F(RebaseTest, ALabelRenamedWhileTheIndexIsDroppedTakesItsBreakpointsAlong)
+{
+    open(kRoutine, {"A+4", "B+1"});
+    r->document()->InsertImpl(3, 9, "\r\n\tQ");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(pane->messages.isEmpty());
+    r->document()->InsertImpl(1, 2, "A");   // A becomes AA
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane->messages, (QStringList{"BP -|A+4|ABC|1", "BP +|AA+4|ABC|1"}));
+    EXPECT_EQ(index(), (std::map<int, QStringList>{{7, {"AA+4"}}, {10, {"B+1"}}}));
+}
+
+// A line that repeats an earlier label is no label; once the earlier line has gone, or
+// lost the label while no index existed, it is the label's line, also with colouring off.
+TEST_F(RebaseTest, ADuplicateTakesOverTheLabelWhenTheFirstOneGoes)
+{
+    docServices().codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(false); };
+    open({"A\tQ", "\tQ", "A\tS X=1", "\tQ"}, {});
+    EXPECT_EQ(r->LineOfLabel("A"), 1);
+    r->document()->DeleteImpl(0, 0, 0, 2);   // the first A goes with its lines
+    QCoreApplication::processEvents();
+    EXPECT_EQ(r->LineOfLabel("A"), 1);
+    EXPECT_EQ(r->LabelPlusOffsetOfLine(2), "A+1");
+
+    TearDown();
+    SetUp();
+    docServices().codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(false); };
+    open({"A\tQ", "\tQ", "A\tS X=1", "\tQ"}, {});
+    EXPECT_EQ(r->LineOfLabel("A"), 1);
+    r->document()->InsertImpl(2, 3, "\r\n");   // a new last line drops the index
+    r->document()->InsertImpl(0, 0, "B");        // the first A becomes BA
+    QCoreApplication::processEvents();
+    EXPECT_EQ(r->LineOfLabel("BA"), 1);
+    EXPECT_EQ(r->LineOfLabel("A"), 3);
+}
+
+} // namespace
