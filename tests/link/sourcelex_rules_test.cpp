@@ -164,4 +164,99 @@ TEST_F(RebaseTest, ADuplicateTakesOverTheLabelWhenTheFirstOneGoes)
     EXPECT_EQ(r->LineOfLabel("A"), 3);
 }
 
+
+// ---- the lexer's flag words, cache and queue --------------------------------------------
+
+class LexRulesTest : public ScriptedDocTest
+{
+protected:
+    void SetUp() override
+    {
+        ScriptedDocTest::SetUp();
+        ngine = std::make_unique<VanNgine>();
+        window = std::make_unique<FakeCodeWindow>(true);
+        window->setVanNgine(ngine.get());
+        window->setParseTimerInterval(1);
+        doc()->setLastVisibleLineProvider([this] { return lastVisible; });
+        docServices().reportPane = [this] { return &report; };
+    }
+    SourceDocument *doc() { return window->document(); }
+    SourceLex *lex() { return window->Lex(); }
+    void load(const QStringList &lines)
+    {
+        window->InitializeDoc();
+        doc()->InsertImpl(0, 0, lines.join(QStringLiteral("\r\n")));
+        QCoreApplication::processEvents();
+        engine->clearCalls();
+    }
+    quint32 flags(int line) { return quint32(doc()->GetLineData(line, LineData::kFlagSlot)); }
+    void setFlags(int line, quint32 value) { doc()->SetLineData(line, LineData::kFlagSlot, qint32(value)); }
+    int serial(int line) { return doc()->GetLineData(line, LineData::kSerialSlot); }
+    void onBegin(int line, const QString &reply)
+    {
+        const int s = serial(line);
+        engine->onMatching(QStringLiteral("Begin^PARSE"),
+                           [s](const QVariantList &args) { return args.value(0).toInt() == s; }, reply);
+    }
+    void parse(int line)
+    {
+        lex()->QueueLineForParse(line, false, false);
+        while (!lex()->queuedLines().empty() && lex()->queuedLines().front() != line)
+            lex()->TimerTick();
+        lex()->TimerTick();
+    }
+
+    std::unique_ptr<VanNgine> ngine;
+    std::unique_ptr<FakeCodeWindow> window;
+    FakeReportPane report;
+    int lastVisible = 9;
+};
+
+// The lexer owns bits 16 to 25 of a statement's lines and the state on its last line;
+// the marks of others (breakpoint, stack, caret, bit 31) stay.
+TEST_F(LexRulesTest, AStatementRewritesOnlyTheLexersBitsAndHandsItsStateOn)
+{
+    load({"\tS X=1,", "\tY=2", "\tQ", "\tQ"});
+    setFlags(0, 0x4 | 0x1 | 0x80000000 | 0x10000 | 0x2000000 | 0x100000);
+    setFlags(1, 0x8 | 0x2 | 0x80000000 | 0x7FFF0000);
+    onBegin(0, begin(0x201, 2, 0, {lineItem(8, 3, {token(5, 1, 1)}), lineItem(0, 4, {token(6, 1, 1)})}));
+    onBegin(2, begin(0, 1, 0, {lineItem(0, 0, {token(5, 1, 1)})}));
+    parse(0);
+    const quint32 rescan = 0x4000000;   // cleared again by the scan that repaints the line
+    EXPECT_EQ(flags(0) & ~rescan, 0x4u | 0x1 | 0x80000000 | 0x20000 | 0x80000 | (3u << 20));
+    EXPECT_EQ(flags(1) & ~rescan, 0x8u | 0x2 | (0x201u << 16) | 0x40000 | (4u << 20));
+
+    // The statement below starts with (word >> 16) And &H2F0 of the line above: state bit 9
+    // and, in bits 4 to 7, the depth.
+    parse(2);
+    const auto calls = engine->callsTo("Begin^PARSE");
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[1].args.value(0).toInt(), serial(2));
+    EXPECT_EQ(calls[1].args.value(1).toInt(), 0x240);
+}
+
+// Deleting the middle of a statement: the engine forgets the line, the line that follows
+// takes its place with the lexer's bits cleared and its marks kept, and the statement's
+// first line no longer runs on; both are parsed again and repainted.
+TEST_F(LexRulesTest, DeletingInsideAStatementCutsTheChainAndQueuesBothEnds)
+{
+    load({"\tS X=1,", "\tY=2,", "\tZ=3", "\tQ", "\tQ"});
+    setFlags(0, 0x20000 | 0x80000 | 0x4);
+    setFlags(1, 0x60000);
+    setFlags(2, 0x40000 | 0x5 | (7u << 16));
+    const int s0 = serial(0), s1 = serial(1), s2 = serial(2);
+    QSignalSpy changed(lex(), &SourceLex::LabelsChanged);
+    lex()->Labels();
+    doc()->DeleteImpl(0, 1, 0, 2);
+    auto kills = engine->callsTo("TextKill^PARSE");
+    ASSERT_EQ(kills.size(), 1u);
+    EXPECT_EQ(kills[0].args, (QVariantList{s1, s0, 1}));
+    EXPECT_EQ(serial(1), s2);
+    EXPECT_EQ(flags(1), 0x5u);
+    EXPECT_EQ(flags(0), 0x4u);
+    EXPECT_EQ(lex()->queuedLines(), (std::vector<int>{0, 1}));
+    EXPECT_FALSE(lex()->labelIndexBuilt());
+    EXPECT_GE(changed.size(), 1);
+}
+
 } // namespace
