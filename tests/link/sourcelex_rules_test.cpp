@@ -145,12 +145,13 @@ TEST_F(RebaseTest, ALabelRenamedWhileTheIndexIsDroppedTakesItsBreakpointsAlong)
 TEST_F(RebaseTest, ADuplicateTakesOverTheLabelWhenTheFirstOneGoes)
 {
     docServices().codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(false); };
-    open({"A\tQ", "\tQ", "A\tS X=1", "\tQ"}, {});
+    open({"A\tQ", "\tQ", "A\tS X=1", "\tQ"}, {"A+3"});
     EXPECT_EQ(r->LineOfLabel("A"), 1);
     r->document()->DeleteImpl(0, 0, 0, 2);   // the first A goes with its lines
     QCoreApplication::processEvents();
     EXPECT_EQ(r->LineOfLabel("A"), 1);
-    EXPECT_EQ(r->LabelPlusOffsetOfLine(2), "A+1");
+    EXPECT_EQ(pane->messages, (QStringList{"BP -|A+3|ABC|1", "BP +|A+1|ABC|1"}));
+    EXPECT_EQ(index(), (std::map<int, QStringList>{{2, {"A+1"}}}));
 
     TearDown();
     SetUp();
@@ -164,6 +165,19 @@ TEST_F(RebaseTest, ADuplicateTakesOverTheLabelWhenTheFirstOneGoes)
     EXPECT_EQ(r->LineOfLabel("A"), 3);
 }
 
+
+// Breakpoints below a repeated label belong to the first one; when that one is renamed
+// they follow it, and then move to the repeated label, which has become a label.
+TEST_F(RebaseTest, RenamingALabelThatWasRepeatedHandsTheRepeatedBlockItsBreakpoints)
+{
+    open({"A\tQ", "\tS X=1", "A\tS Y=1", "\tS Y=2"}, {"A+3"});
+    r->document()->InsertImpl(1, 0, "Z");   // A becomes AZ
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pane->messages, (QStringList{"BP -|A+3|ABC|1", "BP +|AZ+3|ABC|1", "BP -|AZ+3|ABC|1",
+                                           "BP +|A+1|ABC|1"}));
+    EXPECT_EQ(index(), (std::map<int, QStringList>{{4, {"A+1"}}}));
+    EXPECT_EQ(markedLines(), std::vector<int>{4});
+}
 
 // ---- the lexer's flag words, cache and queue --------------------------------------------
 
