@@ -179,6 +179,43 @@ TEST_F(RebaseTest, RenamingALabelThatWasRepeatedHandsTheRepeatedBlockItsBreakpoi
     EXPECT_EQ(markedLines(), std::vector<int>{4});
 }
 
+// The range and end queries of the caret placement are asked once more after priming the
+// parser when the engine cannot answer, and fall back to the whole line or no selection.
+TEST_F(RebaseTest, PlacingTheCaretPrimesTheParserOnceForEachUnansweredQuery)
+{
+    open(kRoutine, {});
+    auto *w = static_cast<FakeCodeWindow *>(r->Window());
+    struct Case
+    {
+        QString what;
+        std::function<void()> script;
+        std::function<void()> run;
+        int begins, selStart, selEnd;
+    };
+    const std::vector<Case> cases = {
+        {"range on the second try", [this] { engine->queue("Cmd2Rng^PARSE", ""); engine->queue("Cmd2Rng^PARSE", "4,6"); },
+         [this] { r->PositionAtCommand(3, 2); }, 1, 3, 6},
+        {"no range at all", [] {}, [this] { r->PositionAtCommand(3, 2); }, 1, 0, 7},
+        {"position range", [this] { engine->queue("Pos2CRng^PARSE", ""); engine->queue("Pos2CRng^PARSE", "2,3"); },
+         [this] { r->PositionAtCommand(3, -3); }, 1, 1, 3},
+        {"command end on the second try",
+         [this] { engine->queue("Pos2CEnd^PARSE", "-1"); engine->queue("Pos2CEnd^PARSE", "7"); },
+         [this] { r->PositionAt(3, 4, -1); }, 1, 3, 7},
+        {"no command end", [this] { engine->on("Pos2CEnd^PARSE", "-1"); },
+         [this] { r->PositionAt(3, 4, -1); }, 1, 3, 3},
+    };
+    engine->on("Pos2Cmd^PARSE", "2");
+    for (const Case &c : cases) {
+        c.script();
+        engine->clearCalls();
+        c.run();
+        EXPECT_EQ(int(engine->callsTo("Begin^PARSE").size()), c.begins) << c.what.toStdString();
+        EXPECT_EQ(w->selStartLine, 2) << c.what.toStdString();
+        EXPECT_EQ(w->selStartColumn, c.selStart) << c.what.toStdString();
+        EXPECT_EQ(w->selEndColumn, c.selEnd) << c.what.toStdString();
+    }
+}
+
 // ---- the lexer's flag words, cache and queue --------------------------------------------
 
 class LexRulesTest : public ScriptedDocTest
