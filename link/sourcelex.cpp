@@ -198,19 +198,32 @@ const LabelIndex &SourceLex::Labels()
     m_labelsBuilt = true;
     for (int i = 0; i < int(m_codeLines.size()); ++i) {
         CodeLine &cl = m_codeLines[i];
-        if (cl.Label.isEmpty())
+        const QString name = cl.Label.isEmpty() ? cl.Duplicate : cl.Label;
+        if (name.isEmpty())
             continue;
-        if (!m_labels.contains(cl.Label)) {
-            m_labels.add(cl.Label, i + 1);
+        if (!m_labels.contains(name)) {
+            m_labels.add(name, i + 1);
+            if (cl.Label.isEmpty()) {
+                // The line whose label this one duplicated has gone (deleted, or renamed
+                // while no index existed): this line carries the label now.
+                cl.Label = name;
+                cl.Duplicate.clear();
+                flushTokens(i);
+                if (m_doc)
+                    m_doc->UpdateViews(2, i, i, 0, 0);
+            }
             continue;
         }
         // A later line with the same label is no label at all: its label token shows as
         // an error class once the line is parsed again.
-        m_duplicates.insert(cl.Label, m_labels.line(cl.Label));
-        cl.Label.clear();
-        flushTokens(i);
-        if (m_doc)
-            m_doc->UpdateViews(2, i, i, 0, 0);
+        m_duplicates.insert(name, m_labels.line(name));
+        if (!cl.Label.isEmpty()) {
+            cl.Duplicate = cl.Label;
+            cl.Label.clear();
+            flushTokens(i);
+            if (m_doc)
+                m_doc->UpdateViews(2, i, i, 0, 0);
+        }
     }
     return m_labels;
 }
@@ -250,11 +263,17 @@ void SourceLex::refreshLine(int line)
 {
     if (!m_doc || line < 0 || line >= m_doc->NumLines() || line >= int(m_codeLines.size()))
         return;
+    const QString text = m_doc->GetLine(line);
     // The engine answers command and tip queries from its own copy of the line, whether
     // or not colouring is on; a known serial replaces its text.
     if (m_engine)
         m_engine->MDo3(QStringLiteral("TextSet^PARSE"), serialOf(line),
-                       m_engine->ZeroPad(m_doc->GetLine(line)), line > 0 ? serialOf(line - 1) : 0);
+                       m_engine->ZeroPad(text), line > 0 ? serialOf(line - 1) : 0);
+    // A label change is reported only against a built index, and any insertion or deletion
+    // drops it: without one the change would go unnoticed and the breakpoints of the
+    // block would keep a name that no longer resolves.
+    if (!m_labelsBuilt && labelOf(text, nullptr) != m_codeLines[line].Label)
+        Labels();
     CheckLineSync(line);
 }
 
@@ -266,13 +285,6 @@ void SourceLex::refreshStaleLines()
     for (int line = 0; line < int(m_codeLines.size()); ++line) {
         if (m_codeLines[line].TextStale) {
             m_codeLines[line].TextStale = false;
-            // A label changed is reported only against a built index, and the insertion
-            // or deletion that left this line stale has just dropped it: without one the
-            // change would go unnoticed and the breakpoints of the line would keep the
-            // old name.
-            if (!m_labelsBuilt && line < m_doc->NumLines()
-                && labelOf(m_doc->GetLine(line), nullptr) != m_codeLines[line].Label)
-                Labels();
             refreshLine(line);
         }
     }
@@ -468,8 +480,11 @@ void SourceLex::CheckLineSync(int line)
 
     CodeLine &cl = m_codeLines[line];
     const QString oldLabel = cl.Label;
-    if (newLabel == oldLabel)
+    if (newLabel == oldLabel) {
+        cl.Duplicate.clear();   // the text holds no label, or holds this one
         return;
+    }
+    const QString textLabel = newLabel;
 
     bool revised = false;
     QString reported = newLabel;
@@ -509,6 +524,7 @@ void SourceLex::CheckLineSync(int line)
         }
     }
     cl.Label = newLabel;
+    cl.Duplicate = newLabel.isEmpty() ? textLabel : QString();
 
     bool freedDuplicate = false;
     if (!oldLabel.isEmpty() && m_duplicates.value(oldLabel, 0) == line + 1) {

@@ -27,6 +27,8 @@ struct CodeLine
     std::vector<ProxySourceToken> ParseTokens;   // empty: not parsed
     int LineLength = 0;                          // length of the text that was parsed
     QString Label;                               // "" for none or a duplicate
+    QString Duplicate;                           // the label in the text of a duplicate: it
+                                                 // becomes the label once the first one goes
     bool TextStale = false;                      // edited while lines were moving: the
                                                  // engine and label get it afterwards
 };
