@@ -569,11 +569,9 @@ void SourceLex::BeginLineScan(SourceDocument *, int line, const QString &lineTex
     m_scanTokens.clear();
     if (line < 0 || line + 1 > int(m_codeLines.size()) || !m_enabled)
         return;
-    m_inScan = true;
     int first = line, last = line;
     bool changed = false;
     ParseLine(line, first, last, changed);
-    m_inScan = false;
     m_scanTokens = m_codeLines[line].ParseTokens;
     if (m_scanTokens.empty())
         QueueLineForParse(line, false, false);

@@ -158,5 +158,4 @@ private:
     bool m_tickBusy = false;           // a tick waits on the engine
     bool m_parseBusy = false;          // a parse waits on the engine
     bool m_repaintInProgress = false;  // a tick repaints: flushes it raises are ignored
-    bool m_inScan = false;             // document edits must wait until the scan is over
 };
