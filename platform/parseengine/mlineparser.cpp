@@ -2,6 +2,8 @@
 
 #include "mtoken.h"
 
+#include <cstring>
+
 namespace {
 
 bool isLetter(QChar c)
@@ -35,6 +37,18 @@ bool isOperatorChar(QChar c)
     }
 }
 
+// ObjectScript commands whose arguments a block follows, also without a blank ("IF x{").
+bool takesBlock(const MCommand *command)
+{
+    if (!command || !command->name)
+        return false;
+    for (const char *name : {"IF", "ELSEIF", "WHILE", "FOR", "CATCH"}) {
+        if (std::strcmp(command->name, name) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool sameText(QStringView word, const char *lower)
 {
     int i = 0;
@@ -62,6 +76,7 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     m_openParens.clear();
     m_braceDepth = options.braceDepth;
     m_sawCode = false;
+    m_blockArguments = false;
     m_literalBraces = 0;
     m_environmentDepth = 0;
 
@@ -72,6 +87,16 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
         }
         parseBlockComment(false);
         if (!line.endsInBlockComment)
+            parseCommands();
+    } else if (m_options.mac && m_options.openEmbedded > 0) {
+        if (m_options.dotsOnly) {
+            m_line = nullptr;
+            return line;
+        }
+        const bool angle = EmbeddedState::angle(m_options.openEmbedded);
+        scanEmbedded(0, 0, angle ? QChar(u'<') : QChar(u'('), angle ? QChar(u'>') : QChar(u')'),
+                     EmbeddedState::depth(m_options.openEmbedded));
+        if (line.endsInEmbedded == 0)
             parseCommands();
     } else {
         parseLineStart();
@@ -159,7 +184,8 @@ void MLineParser::parseLabel()
     m_line->hasLabel = true;
     m_pos = end;
 
-    if (at(m_pos) == u'(') {
+    const bool formalList = at(m_pos) == u'(';
+    if (formalList) {
         // Formal list: names separated by commas; ObjectScript adds defaults and types,
         // so anything up to the closing parenthesis outside strings is taken.
         const int start = m_pos;
@@ -179,8 +205,10 @@ void MLineParser::parseLabel()
         m_pos = pos + 1;
     }
 
-    if ((m_options.mac || m_options.objectScript) && at(m_pos) == u'[') {
+    if ((m_options.mac || m_options.objectScript)
+        && (at(m_pos) == u'[' || (formalList && at(skipBlanks(m_pos)) == u'['))) {
         // ObjectScript procedure: "[public variables]" after the formal list.
+        m_pos = skipBlanks(m_pos);
         const int start = m_pos;
         while (m_pos < m_length && m_text[m_pos] != u']')
             ++m_pos;
@@ -363,7 +391,18 @@ void MLineParser::parseEmbedded()
         m_pos = pos;
         return;
     }
-    int depth = 0;
+    // At command position: the server compiles it to code of its own, so it counts as one
+    // command (a breakpoint can stop on it).
+    const size_t command = m_line->commands.size();
+    m_line->commands.push_back({start, start, nullptr});
+    scanEmbedded(start, pos, open, close, 0);
+    m_line->commands[command].end = m_pos - 1;
+}
+
+// Skips embedded code from `pos` to the bracket that closes it; an open one carries on to the
+// next line.
+void MLineParser::scanEmbedded(int start, int pos, QChar open, QChar close, int depth)
+{
     QChar quote; // the quote of the literal being skipped; SQL quotes with ' as well
     for (; pos < m_length; ++pos) {
         const QChar c = m_text[pos];
@@ -385,6 +424,8 @@ void MLineParser::parseEmbedded()
     addToken(MToken::Embedded, start, end - start);
     m_pos = end;
     m_sawCode = true;
+    if (pos >= m_length)
+        m_line->endsInEmbedded = EmbeddedState::encode(depth, close == u'>');
 }
 
 // A "}" at `pos` ends the block it closes, unless it closes an object literal of the
@@ -395,12 +436,20 @@ bool MLineParser::closesBlock(int pos) const
             && m_openParens.empty();
 }
 
+// "IF x{": the "{" that ends the arguments of a block command opens its block, unless it
+// stands inside parentheses or an object literal of the arguments.
+bool MLineParser::opensBlock(int pos) const
+{
+    return m_blockArguments && at(pos) == u'{' && m_literalBraces == 0 && m_openParens.empty();
+}
+
 // "$$$ThrowOnError(sc)": a macro standing where a command stands expands to commands, so it
 // counts as one.
 void MLineParser::parseMacroStatement()
 {
     const int start = m_pos;
     m_sawCode = true;
+    m_blockArguments = false;
     m_openParens.clear();
     m_literalBraces = 0;
     while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty())
@@ -419,6 +468,8 @@ void MLineParser::parseCommand()
     const QStringView word(m_text + start, end - start);
     const MCommand *command = MCommandTable::lookup(word, m_options.objectScript);
     m_sawCode = true;
+    const bool extras = m_options.mac || m_options.objectScript;
+    m_blockArguments = extras && takesBlock(command);
 
     if (!command && m_options.objectScript && m_line->hasLabel
         && (sameText(word, "public") || sameText(word, "private") || sameText(word, "methodimpl"))) {
@@ -449,9 +500,12 @@ void MLineParser::parseCommand()
         lastCodeChar = m_pos - 1;
     }
 
-    if (!atEnd() && (at(m_pos) == u';' || closesBlock(m_pos))) {
+    const bool blockFollows = extras && at(m_pos) == u'{' && command
+            && (command->kind == MCommand::NoArguments || m_blockArguments
+                || std::strcmp(command->name, "DO") == 0);
+    if (!atEnd() && (at(m_pos) == u';' || closesBlock(m_pos) || blockFollows)) {
         // GT.M takes a comment straight after a command ("Do;"), ObjectScript the end of
-        // a block ("{Quit}"): argumentless.
+        // a block ("{Quit}") or its start ("}ELSE{"): argumentless.
     } else if (!atEnd() && !isBlank(at(m_pos))) {
         // A command word runs straight into something that is not a blank.
         const int junk = m_pos;
@@ -499,7 +553,7 @@ void MLineParser::parseArguments(const MCommand *command)
     m_literalBraces = 0;
     while (m_pos < m_length) {
         const QChar c = m_text[m_pos];
-        if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos))
+        if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos) || opensBlock(m_pos))
             break;
         if (argumentStart) {
             argumentStart = false;
@@ -579,7 +633,13 @@ void MLineParser::parseExpressionToken()
         // ##class(...), ##super(...)
         const int end = nameEnd(m_pos + 2);
         addToken(MToken::Extrinsic, m_pos, end - m_pos);
+        const bool className = sameText(QStringView(m_text + m_pos + 2, end - m_pos - 2), "class");
         m_pos = end;
+        if (className && at(m_pos) == u'(')
+            parseClassName();
+    } else if (u == '|' && at(m_pos + 1) == u'|' && (m_options.objectScript || m_options.mac)) {
+        addToken(MToken::Operator, m_pos, 2); // ObjectScript's short-circuit OR
+        m_pos += 2;
     } else if (isOperatorChar(c)) {
         const int start = m_pos;
         while (m_pos < m_length && isOperatorChar(m_text[m_pos])) {
@@ -598,6 +658,26 @@ void MLineParser::parseExpressionToken()
         addToken(MToken::Delimiter, m_pos++, 1);
     } else {
         emitError(m_pos++, 1);
+    }
+}
+
+// "##class(Pkg.Cls)": the names in the parentheses make a class name, no variables to show.
+void MLineParser::parseClassName()
+{
+    m_openParens.push_back(int(m_line->tokens.size()));
+    addToken(MToken::Delimiter, m_pos++, 1);
+    while (isNameStart(at(m_pos)) || at(m_pos) == u'.') {
+        if (at(m_pos) == u'.') {
+            addToken(MToken::Delimiter, m_pos++, 1);
+            continue;
+        }
+        const int end = nameEnd(m_pos);
+        addToken(MToken::LocalVariable, m_pos, end - m_pos);
+        m_pos = end;
+    }
+    if (at(m_pos) == u')') {
+        m_openParens.pop_back();
+        addToken(MToken::Delimiter, m_pos++, 1);
     }
 }
 
@@ -649,15 +729,26 @@ void MLineParser::parseNumber()
 void MLineParser::parseLocal()
 {
     const int start = m_pos;
-    const int end = nameEnd(m_pos);
+    int end = nameEnd(m_pos);
+    const QChar first = m_text[start];
+    if (end == start + 1 && (first == u'i' || first == u'r' || first == u'm') && at(end) == u'%'
+        && isLetter(at(end + 1)) && (m_options.objectScript || m_options.mac)) {
+        // "i%Prop", "r%Prop", "m%Prop": a property's storage inside its own class, no variable.
+        end = nameEnd(end + 1);
+        addToken(MToken::LocalVariable, start, end - start);
+        m_pos = end;
+        return;
+    }
     addToken(MToken::LocalVariable, start, end - start);
     m_pos = end;
     if (m_options.collectTips) {
         // After "." a name is an object member ("obj.Prop", "..Prop"), not a variable;
-        // "D X(.A)" passes A by reference and stays a variable.
+        // "D X(.A)" passes A by reference and stays a variable; "..#PARAM" and
+        // "##class(A).#PARAM" name a class parameter.
         const QChar before = start > 0 ? m_text[start - 1] : QChar();
         const QChar beforeDot = start > 1 ? m_text[start - 2] : QChar();
-        const bool member = before == u'.' && (isNameChar(beforeDot) || beforeDot == u')' || beforeDot == u'.');
+        const bool member = (before == u'.' && (isNameChar(beforeDot) || beforeDot == u')' || beforeDot == u'.'))
+                || (before == u'#' && beforeDot == u'.');
         m_line->tips.push_back({MTipItem::Local, start, end - start,
                                 member ? -1 : literalReferenceEnd(end), nullptr});
     }
