@@ -76,6 +76,7 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     m_openParens.clear();
     m_braceDepth = options.braceDepth;
     m_sawCode = false;
+    m_formatEnd = -1;
     m_blockArguments = false;
     m_literalBraces = 0;
     m_environmentDepth = 0;
@@ -553,6 +554,11 @@ void MLineParser::parseArguments(const MCommand *command)
     m_literalBraces = 0;
     while (m_pos < m_length) {
         const QChar c = m_text[m_pos];
+        if (endsArgument(c) && m_openParens.empty() && isBlank(c) && m_options.objectScript
+            && continuesAfterBlank()) {
+            m_pos = skipBlanks(m_pos); // "Set x = 1": blanks around operators paint plain
+            continue;
+        }
         if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos) || opensBlock(m_pos))
             break;
         if (argumentStart) {
@@ -577,6 +583,7 @@ void MLineParser::parseArguments(const MCommand *command)
                     addToken(MToken::Intrinsic, m_pos + 1, end - m_pos - 1);
                     m_pos = end;
                 }
+                m_formatEnd = m_pos;
                 continue;
             }
         }
@@ -589,6 +596,43 @@ void MLineParser::parseArguments(const MCommand *command)
         parseExpressionToken();
     }
     closeOpenParentheses();
+}
+
+// ObjectScript lets blanks stand around operators and after commas ("Set x = a + 1, y = 2"):
+// at a blank outside parentheses the argument goes on when an operator follows the blanks, or
+// when an operator or a comma comes right before them. Comments, embedded code and braces
+// after the blanks end it as usual.
+bool MLineParser::continuesAfterBlank() const
+{
+    const int next = skipBlanks(m_pos);
+    if (next >= m_length)
+        return false;
+    const QChar n = m_text[next];
+    const QChar n1 = at(next + 1);
+    if (n == u'/' && (n1 == u'/' || n1 == u'*'))
+        return false;
+    if (n == u'#' && (n1 == u';' || (n1 == u'#' && at(next + 2) == u';')))
+        return false;
+    if (n == u'&' && isLetter(n1)) {
+        int end = next + 1;
+        while (isLetter(at(end)))
+            ++end;
+        if (at(end) == u'(' || at(end) == u'<')
+            return false; // "&sql(": embedded code at command position
+    }
+    if (n == u'|')
+        return n1 == u'|';
+    if (isOperatorChar(n) || n == u'?' || n == u',')
+        return true;
+    if (m_line->tokens.empty())
+        return false;
+    const MTokenSpan &last = m_line->tokens.back();
+    if (last.start + last.length != m_pos || last.start + last.length == m_formatEnd)
+        return false;
+    const QChar lastChar = m_text[m_pos - 1];
+    // "]" may close a JSON array ("Set y=[1,2] Quit") as well as be "follows".
+    return (last.cls == MToken::Operator && lastChar != u'@' && lastChar != u']')
+            || (last.cls == MToken::Delimiter && lastChar == u',');
 }
 
 void MLineParser::closeOpenParentheses()

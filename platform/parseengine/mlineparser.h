@@ -92,6 +92,7 @@ private:
     void parseMacroStatement();
     bool closesBlock(int pos) const;
     bool opensBlock(int pos) const;
+    bool continuesAfterBlank() const;
     void parseArguments(const MCommand *command);
     void parseExpressionToken();
     void parseClassName();
@@ -122,5 +123,6 @@ private:
     int m_literalBraces = 0;         // "{" of an object literal open in this command's arguments
     int m_environmentDepth = 0;      // extended references being parsed inside one another
     bool m_sawCode = false;          // a "}" only lowers the line's own depth before other code
+    int m_formatEnd = -1;            // end of the last WRITE/READ format control ("!", "#", "?")
     bool m_blockArguments = false;   // ObjectScript: the command's arguments may end in "{" (IF x{)
 };

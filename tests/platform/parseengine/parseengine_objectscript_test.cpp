@@ -95,6 +95,15 @@ TEST(ParseEngineObjectScript, AcceptsObjectScriptAndNumbersItsCommands)
         {"\t&sql(SELECT Name INTO :n FROM Sample.Person WHERE ID=:id)", "2,58"},
         {"\t&js<alert('x');> Q", "2,17 19,19"},
         {"\t&html<<b>hi</b>>", "2,17"},
+        // blanks around operators and after commas
+        {"\tSet x = 1, y = a * -b Quit", "2,22 24,27"},
+        {"\tIf (a = 1) || (b '= 2) {", "2,23"},
+        {"\tFor i = 1:1:10 {", "2,15"},
+        {"\tSet tSC = ##class(A.B).M() Quit:$$$ISERR(tSC) tSC", "2,27 29,50"},
+        {"\tWrite \"a\", !, x _ \"b\",!  Quit", "2,24 27,30"},
+        {"\tSet x = 1 // c", "2,10"},
+        {"\tSet x = 1 &sql(SELECT 1)", "2,10 12,25"},
+        {"\tSet y = [1,2] Quit", "2,14 16,19"},
         // procedures
         {"Label(a,b) PUBLIC {", ""},
         {"Label(a=1,&b) PRIVATE {", ""},
@@ -142,7 +151,7 @@ TEST(ParseEngineObjectScript, StillFlagsErrors)
 {
     struct Case { const char *line; const char *errors; };
     const Case cases[] = {
-        {"\tS x = 1", "=|1"},                 // no blanks inside an argument
+        {"\tS x=1 y", "y"},                    // an operand after a blank starts no expression
         {"\tS x=$P(y,1", "("},
         {"\tW{", "{"},                         // no block after WRITE
         {"\tFOO x", "FOO"},
