@@ -554,13 +554,14 @@ void MLineParser::parseArguments(const MCommand *command)
     m_literalBraces = 0;
     while (m_pos < m_length) {
         const QChar c = m_text[m_pos];
-        if (endsArgument(c) && m_openParens.empty() && isBlank(c) && m_options.objectScript
-            && continuesAfterBlank()) {
-            m_pos = skipBlanks(m_pos); // "Set x = 1": blanks around operators paint plain
-            continue;
-        }
-        if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos) || opensBlock(m_pos))
+        if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos)
+            || (m_blockArguments && opensBlock(m_pos))) {
+            if (m_options.objectScript && isBlank(c) && m_openParens.empty() && continuesAfterBlank()) {
+                m_pos = skipBlanks(m_pos); // "Set x = 1": blanks around operators paint plain
+                continue;
+            }
             break;
+        }
         if (argumentStart) {
             argumentStart = false;
             if (kind == MCommand::EntryRefs) {
@@ -674,16 +675,7 @@ void MLineParser::parseExpressionToken()
         addToken(MToken::Operator, m_pos++, 1);
         parsePattern();
     } else if (u == '#' && at(m_pos + 1) == u'#' && isLetter(at(m_pos + 2))) {
-        // ##class(...), ##super(...)
-        const int end = nameEnd(m_pos + 2);
-        addToken(MToken::Extrinsic, m_pos, end - m_pos);
-        const bool className = sameText(QStringView(m_text + m_pos + 2, end - m_pos - 2), "class");
-        m_pos = end;
-        if (className && at(m_pos) == u'(')
-            parseClassName();
-    } else if (u == '|' && at(m_pos + 1) == u'|' && (m_options.objectScript || m_options.mac)) {
-        addToken(MToken::Operator, m_pos, 2); // ObjectScript's short-circuit OR
-        m_pos += 2;
+        parseClassReference();
     } else if (isOperatorChar(c)) {
         const int start = m_pos;
         while (m_pos < m_length && isOperatorChar(m_text[m_pos])) {
@@ -700,9 +692,23 @@ void MLineParser::parseExpressionToken()
         else if (m_literalBraces > 0)
             --m_literalBraces;
         addToken(MToken::Delimiter, m_pos++, 1);
+    } else if (u == '|' && at(m_pos + 1) == u'|' && (m_options.objectScript || m_options.mac)) {
+        addToken(MToken::Operator, m_pos, 2); // ObjectScript's short-circuit OR
+        m_pos += 2;
     } else {
         emitError(m_pos++, 1);
     }
+}
+
+// "##class(...)", "##super(...)". Kept out of the expression loop, which GT.M code runs hot.
+Q_NEVER_INLINE void MLineParser::parseClassReference()
+{
+    const int end = nameEnd(m_pos + 2);
+    addToken(MToken::Extrinsic, m_pos, end - m_pos);
+    const bool className = sameText(QStringView(m_text + m_pos + 2, end - m_pos - 2), "class");
+    m_pos = end;
+    if (className && at(m_pos) == u'(')
+        parseClassName();
 }
 
 // "##class(Pkg.Cls)": the names in the parentheses make a class name, no variables to show.

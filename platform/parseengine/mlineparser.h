@@ -95,6 +95,7 @@ private:
     bool continuesAfterBlank() const;
     void parseArguments(const MCommand *command);
     void parseExpressionToken();
+    void parseClassReference();
     void parseClassName();
     void parseString();
     void parseNumber();

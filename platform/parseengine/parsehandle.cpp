@@ -189,20 +189,6 @@ MLineParser::Options ParseHandle::options(const Context &context) const
     return result;
 }
 
-bool ParseHandle::summaryMatches(const LineStore::Line &line, const Context &context)
-{
-    return line.summaryInBlockComment == context.inBlockComment
-            && line.summaryBraceDepth == context.braceDepth
-            && line.summaryOpenEmbedded == context.openEmbedded;
-}
-
-void ParseHandle::setSummaryContext(LineStore::Line &line, const Context &context)
-{
-    line.summaryInBlockComment = context.inBlockComment;
-    line.summaryBraceDepth = context.braceDepth;
-    line.summaryOpenEmbedded = context.openEmbedded;
-}
-
 const MParsedLine &ParseHandle::parsed(int serial, LineStore::Line &line, const Context &context)
 {
     if (m_cachedSerial != serial || m_cachedStamp != m_stamp || !(m_cachedContext == context)

@@ -61,8 +61,18 @@ private:
     const MParsedLine &parsed(int serial, LineStore::Line &line, const Context &context);
     const MParsedLine &parsed(int serial, LineStore::Line &line);
     void summarize(LineStore::Line &line, const Context &context);
-    static bool summaryMatches(const LineStore::Line &line, const Context &context);
-    static void setSummaryContext(LineStore::Line &line, const Context &context);
+    static bool summaryMatches(const LineStore::Line &line, const Context &context)
+    {
+        return line.summaryInBlockComment == context.inBlockComment
+                && line.summaryBraceDepth == context.braceDepth
+                && line.summaryOpenEmbedded == context.openEmbedded;
+    }
+    static void setSummaryContext(LineStore::Line &line, const Context &context)
+    {
+        line.summaryInBlockComment = context.inBlockComment;
+        line.summaryBraceDepth = context.braceDepth;
+        line.summaryOpenEmbedded = context.openEmbedded;
+    }
     Context contextBefore(const LineStore::Line &line);
     Context contextAfter(const LineStore::Line &line) const;
     Shape shape(LineStore::Line &line);
