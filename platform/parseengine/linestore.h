@@ -25,10 +25,12 @@ public:
         std::uint64_t summaryStamp = 0;    // 0: not parsed since the text last changed
         bool summaryInBlockComment = false; // MAC context the summary was made from
         int summaryBraceDepth = 0;
+        int summaryOpenEmbedded = 0;
         int dotLevel = 0;
         int ownBraceDepth = 0;             // MAC: brace depth of the line itself
         int braceDepthEnd = 0;             // MAC: brace depth after the line
         bool endsInBlockComment = false;   // MAC
+        int endsInEmbedded = 0;            // MAC: MLineParser::EmbeddedState
         int reportedBlockStart = -1;       // block-start flag last sent to the lexer, -1 never
         bool present = false;              // a slot of the dense table that holds a line
     };

@@ -2,6 +2,8 @@
 
 #include "mtoken.h"
 
+#include <cstring>
+
 namespace {
 
 bool isLetter(QChar c)
@@ -35,6 +37,18 @@ bool isOperatorChar(QChar c)
     }
 }
 
+// ObjectScript commands whose arguments a block follows, also without a blank ("IF x{").
+bool takesBlock(const MCommand *command)
+{
+    if (!command || !command->name)
+        return false;
+    for (const char *name : {"IF", "ELSEIF", "WHILE", "FOR", "CATCH"}) {
+        if (std::strcmp(command->name, name) == 0)
+            return true;
+    }
+    return false;
+}
+
 bool sameText(QStringView word, const char *lower)
 {
     int i = 0;
@@ -62,6 +76,8 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     m_openParens.clear();
     m_braceDepth = options.braceDepth;
     m_sawCode = false;
+    m_formatEnd = -1;
+    m_blockArguments = false;
     m_literalBraces = 0;
     m_environmentDepth = 0;
 
@@ -72,6 +88,16 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
         }
         parseBlockComment(false);
         if (!line.endsInBlockComment)
+            parseCommands();
+    } else if (m_options.mac && m_options.openEmbedded > 0) {
+        if (m_options.dotsOnly) {
+            m_line = nullptr;
+            return line;
+        }
+        const bool angle = EmbeddedState::angle(m_options.openEmbedded);
+        scanEmbedded(0, 0, angle ? QChar(u'<') : QChar(u'('), angle ? QChar(u'>') : QChar(u')'),
+                     EmbeddedState::depth(m_options.openEmbedded));
+        if (line.endsInEmbedded == 0)
             parseCommands();
     } else {
         parseLineStart();
@@ -159,7 +185,8 @@ void MLineParser::parseLabel()
     m_line->hasLabel = true;
     m_pos = end;
 
-    if (at(m_pos) == u'(') {
+    const bool formalList = at(m_pos) == u'(';
+    if (formalList) {
         // Formal list: names separated by commas; ObjectScript adds defaults and types,
         // so anything up to the closing parenthesis outside strings is taken.
         const int start = m_pos;
@@ -179,8 +206,10 @@ void MLineParser::parseLabel()
         m_pos = pos + 1;
     }
 
-    if ((m_options.mac || m_options.objectScript) && at(m_pos) == u'[') {
+    if ((m_options.mac || m_options.objectScript)
+        && (at(m_pos) == u'[' || (formalList && at(skipBlanks(m_pos)) == u'['))) {
         // ObjectScript procedure: "[public variables]" after the formal list.
+        m_pos = skipBlanks(m_pos);
         const int start = m_pos;
         while (m_pos < m_length && m_text[m_pos] != u']')
             ++m_pos;
@@ -363,7 +392,18 @@ void MLineParser::parseEmbedded()
         m_pos = pos;
         return;
     }
-    int depth = 0;
+    // At command position: the server compiles it to code of its own, so it counts as one
+    // command (a breakpoint can stop on it).
+    const size_t command = m_line->commands.size();
+    m_line->commands.push_back({start, start, nullptr});
+    scanEmbedded(start, pos, open, close, 0);
+    m_line->commands[command].end = m_pos - 1;
+}
+
+// Skips embedded code from `pos` to the bracket that closes it; an open one carries on to the
+// next line.
+void MLineParser::scanEmbedded(int start, int pos, QChar open, QChar close, int depth)
+{
     QChar quote; // the quote of the literal being skipped; SQL quotes with ' as well
     for (; pos < m_length; ++pos) {
         const QChar c = m_text[pos];
@@ -385,6 +425,8 @@ void MLineParser::parseEmbedded()
     addToken(MToken::Embedded, start, end - start);
     m_pos = end;
     m_sawCode = true;
+    if (pos >= m_length)
+        m_line->endsInEmbedded = EmbeddedState::encode(depth, close == u'>');
 }
 
 // A "}" at `pos` ends the block it closes, unless it closes an object literal of the
@@ -395,12 +437,20 @@ bool MLineParser::closesBlock(int pos) const
             && m_openParens.empty();
 }
 
+// "IF x{": the "{" that ends the arguments of a block command opens its block, unless it
+// stands inside parentheses or an object literal of the arguments.
+bool MLineParser::opensBlock(int pos) const
+{
+    return m_blockArguments && at(pos) == u'{' && m_literalBraces == 0 && m_openParens.empty();
+}
+
 // "$$$ThrowOnError(sc)": a macro standing where a command stands expands to commands, so it
 // counts as one.
 void MLineParser::parseMacroStatement()
 {
     const int start = m_pos;
     m_sawCode = true;
+    m_blockArguments = false;
     m_openParens.clear();
     m_literalBraces = 0;
     while (m_pos < m_length && !(endsArgument(m_text[m_pos]) && m_openParens.empty())
@@ -419,6 +469,8 @@ void MLineParser::parseCommand()
     const QStringView word(m_text + start, end - start);
     const MCommand *command = MCommandTable::lookup(word, m_options.objectScript);
     m_sawCode = true;
+    const bool extras = m_options.mac || m_options.objectScript;
+    m_blockArguments = extras && takesBlock(command);
 
     if (!command && m_options.objectScript && m_line->hasLabel
         && (sameText(word, "public") || sameText(word, "private") || sameText(word, "methodimpl"))) {
@@ -449,9 +501,12 @@ void MLineParser::parseCommand()
         lastCodeChar = m_pos - 1;
     }
 
-    if (!atEnd() && (at(m_pos) == u';' || closesBlock(m_pos))) {
+    const bool blockFollows = extras && at(m_pos) == u'{' && command
+            && (command->kind == MCommand::NoArguments || m_blockArguments
+                || std::strcmp(command->name, "DO") == 0);
+    if (!atEnd() && (at(m_pos) == u';' || closesBlock(m_pos) || blockFollows)) {
         // GT.M takes a comment straight after a command ("Do;"), ObjectScript the end of
-        // a block ("{Quit}"): argumentless.
+        // a block ("{Quit}") or its start ("}ELSE{"): argumentless.
     } else if (!atEnd() && !isBlank(at(m_pos))) {
         // A command word runs straight into something that is not a blank.
         const int junk = m_pos;
@@ -499,8 +554,14 @@ void MLineParser::parseArguments(const MCommand *command)
     m_literalBraces = 0;
     while (m_pos < m_length) {
         const QChar c = m_text[m_pos];
-        if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos))
+        if ((endsArgument(c) && m_openParens.empty()) || closesBlock(m_pos)
+            || (m_blockArguments && opensBlock(m_pos))) {
+            if (m_options.objectScript && isBlank(c) && m_openParens.empty() && continuesAfterBlank()) {
+                m_pos = skipBlanks(m_pos); // "Set x = 1": blanks around operators paint plain
+                continue;
+            }
             break;
+        }
         if (argumentStart) {
             argumentStart = false;
             if (kind == MCommand::EntryRefs) {
@@ -523,6 +584,7 @@ void MLineParser::parseArguments(const MCommand *command)
                     addToken(MToken::Intrinsic, m_pos + 1, end - m_pos - 1);
                     m_pos = end;
                 }
+                m_formatEnd = m_pos;
                 continue;
             }
         }
@@ -535,6 +597,43 @@ void MLineParser::parseArguments(const MCommand *command)
         parseExpressionToken();
     }
     closeOpenParentheses();
+}
+
+// ObjectScript lets blanks stand around operators and after commas ("Set x = a + 1, y = 2"):
+// at a blank outside parentheses the argument goes on when an operator follows the blanks, or
+// when an operator or a comma comes right before them. Comments, embedded code and braces
+// after the blanks end it as usual.
+bool MLineParser::continuesAfterBlank() const
+{
+    const int next = skipBlanks(m_pos);
+    if (next >= m_length)
+        return false;
+    const QChar n = m_text[next];
+    const QChar n1 = at(next + 1);
+    if (n == u'/' && (n1 == u'/' || n1 == u'*'))
+        return false;
+    if (n == u'#' && (n1 == u';' || (n1 == u'#' && at(next + 2) == u';')))
+        return false;
+    if (n == u'&' && isLetter(n1)) {
+        int end = next + 1;
+        while (isLetter(at(end)))
+            ++end;
+        if (at(end) == u'(' || at(end) == u'<')
+            return false; // "&sql(": embedded code at command position
+    }
+    if (n == u'|')
+        return n1 == u'|';
+    if (isOperatorChar(n) || n == u'?' || n == u',')
+        return true;
+    if (m_line->tokens.empty())
+        return false;
+    const MTokenSpan &last = m_line->tokens.back();
+    if (last.start + last.length != m_pos || last.start + last.length == m_formatEnd)
+        return false;
+    const QChar lastChar = m_text[m_pos - 1];
+    // "]" may close a JSON array ("Set y=[1,2] Quit") as well as be "follows".
+    return (last.cls == MToken::Operator && lastChar != u'@' && lastChar != u']')
+            || (last.cls == MToken::Delimiter && lastChar == u',');
 }
 
 void MLineParser::closeOpenParentheses()
@@ -576,10 +675,7 @@ void MLineParser::parseExpressionToken()
         addToken(MToken::Operator, m_pos++, 1);
         parsePattern();
     } else if (u == '#' && at(m_pos + 1) == u'#' && isLetter(at(m_pos + 2))) {
-        // ##class(...), ##super(...)
-        const int end = nameEnd(m_pos + 2);
-        addToken(MToken::Extrinsic, m_pos, end - m_pos);
-        m_pos = end;
+        parseClassReference();
     } else if (isOperatorChar(c)) {
         const int start = m_pos;
         while (m_pos < m_length && isOperatorChar(m_text[m_pos])) {
@@ -596,8 +692,42 @@ void MLineParser::parseExpressionToken()
         else if (m_literalBraces > 0)
             --m_literalBraces;
         addToken(MToken::Delimiter, m_pos++, 1);
+    } else if (u == '|' && at(m_pos + 1) == u'|' && (m_options.objectScript || m_options.mac)) {
+        addToken(MToken::Operator, m_pos, 2); // ObjectScript's short-circuit OR
+        m_pos += 2;
     } else {
         emitError(m_pos++, 1);
+    }
+}
+
+// "##class(...)", "##super(...)". Kept out of the expression loop, which GT.M code runs hot.
+Q_NEVER_INLINE void MLineParser::parseClassReference()
+{
+    const int end = nameEnd(m_pos + 2);
+    addToken(MToken::Extrinsic, m_pos, end - m_pos);
+    const bool className = sameText(QStringView(m_text + m_pos + 2, end - m_pos - 2), "class");
+    m_pos = end;
+    if (className && at(m_pos) == u'(')
+        parseClassName();
+}
+
+// "##class(Pkg.Cls)": the names in the parentheses make a class name, no variables to show.
+void MLineParser::parseClassName()
+{
+    m_openParens.push_back(int(m_line->tokens.size()));
+    addToken(MToken::Delimiter, m_pos++, 1);
+    while (isNameStart(at(m_pos)) || at(m_pos) == u'.') {
+        if (at(m_pos) == u'.') {
+            addToken(MToken::Delimiter, m_pos++, 1);
+            continue;
+        }
+        const int end = nameEnd(m_pos);
+        addToken(MToken::LocalVariable, m_pos, end - m_pos);
+        m_pos = end;
+    }
+    if (at(m_pos) == u')') {
+        m_openParens.pop_back();
+        addToken(MToken::Delimiter, m_pos++, 1);
     }
 }
 
@@ -649,15 +779,26 @@ void MLineParser::parseNumber()
 void MLineParser::parseLocal()
 {
     const int start = m_pos;
-    const int end = nameEnd(m_pos);
+    int end = nameEnd(m_pos);
+    const QChar first = m_text[start];
+    if (end == start + 1 && (first == u'i' || first == u'r' || first == u'm') && at(end) == u'%'
+        && isLetter(at(end + 1)) && (m_options.objectScript || m_options.mac)) {
+        // "i%Prop", "r%Prop", "m%Prop": a property's storage inside its own class, no variable.
+        end = nameEnd(end + 1);
+        addToken(MToken::LocalVariable, start, end - start);
+        m_pos = end;
+        return;
+    }
     addToken(MToken::LocalVariable, start, end - start);
     m_pos = end;
     if (m_options.collectTips) {
         // After "." a name is an object member ("obj.Prop", "..Prop"), not a variable;
-        // "D X(.A)" passes A by reference and stays a variable.
+        // "D X(.A)" passes A by reference and stays a variable; "..#PARAM" and
+        // "##class(A).#PARAM" name a class parameter.
         const QChar before = start > 0 ? m_text[start - 1] : QChar();
         const QChar beforeDot = start > 1 ? m_text[start - 2] : QChar();
-        const bool member = before == u'.' && (isNameChar(beforeDot) || beforeDot == u')' || beforeDot == u'.');
+        const bool member = (before == u'.' && (isNameChar(beforeDot) || beforeDot == u')' || beforeDot == u'.'))
+                || (before == u'#' && beforeDot == u'.');
         m_line->tips.push_back({MTipItem::Local, start, end - start,
                                 member ? -1 : literalReferenceEnd(end), nullptr});
     }

@@ -43,6 +43,7 @@ struct MParsedLine
     int leadingCloses = 0;          // MAC: "}" that come before any other code on the line
     int braceDepthEnd = 0;          // MAC: brace depth after the line
     bool endsInBlockComment = false; // MAC: a "/*" comment is still open at the end of the line
+    int endsInEmbedded = 0;          // MAC: "&sql(" or "&js<" code still open (EmbeddedState)
 };
 
 // Splits one M line into tokens and commands. Lexical only: it does not evaluate, knows no
@@ -52,12 +53,22 @@ struct MParsedLine
 class MLineParser
 {
 public:
+    // Embedded code ("&sql(" ... ")") runs over as many lines as it likes; what the next line
+    // needs to go on is how many brackets are open and which kind closes them.
+    struct EmbeddedState
+    {
+        static int encode(int depth, bool angle) { return depth > 0 ? depth * 2 + (angle ? 1 : 0) : 0; }
+        static int depth(int state) { return state / 2; }
+        static bool angle(int state) { return (state & 1) != 0; }
+    };
+
     struct Options
     {
         bool mac = false;            // MAC/INC source: comments, directives, braces, macros
         bool objectScript = true;    // the platform speaks ObjectScript (extra commands, braces)
         bool collectTips = false;
         bool inBlockComment = false; // MAC: the line starts inside a "/*" comment
+        int openEmbedded = 0;        // MAC: the line starts inside "&sql(...)" code (EmbeddedState)
         int braceDepth = 0;          // MAC: brace depth before the line
         bool dotsOnly = false;       // stop after the dot prefix: only dotLevel is wanted
     };
@@ -80,8 +91,12 @@ private:
     void parseCommand();
     void parseMacroStatement();
     bool closesBlock(int pos) const;
+    bool opensBlock(int pos) const;
+    bool continuesAfterBlank() const;
     void parseArguments(const MCommand *command);
     void parseExpressionToken();
+    void parseClassReference();
+    void parseClassName();
     void parseString();
     void parseNumber();
     void parseLocal();
@@ -94,6 +109,7 @@ private:
     void parseBlockComment(bool opening); // at "/*", or at the start of a line inside one
     void parseDirective();
     void parseEmbedded();
+    void scanEmbedded(int start, int pos, QChar open, QChar close, int depth);
     int literalReferenceEnd(int nameEnd) const;
     int skipBlanks(int pos) const;
     int nameEnd(int pos) const;
@@ -108,4 +124,6 @@ private:
     int m_literalBraces = 0;         // "{" of an object literal open in this command's arguments
     int m_environmentDepth = 0;      // extended references being parsed inside one another
     bool m_sawCode = false;          // a "}" only lowers the line's own depth before other code
+    int m_formatEnd = -1;            // end of the last WRITE/READ format control ("!", "#", "?")
+    bool m_blockArguments = false;   // ObjectScript: the command's arguments may end in "{" (IF x{)
 };

@@ -42,6 +42,7 @@ constexpr int DepthShift = 4;           // bits 4-7: block depth of the statemen
 constexpr int DepthMask = 0x0F0;        //   (always equal to that line's header depth)
 constexpr int ReparsePrevious = 0x100;  // the previous line's block-start answer is stale
 constexpr int InBlockComment = 0x200;   // MAC: the statement ended inside an open "/*" comment
+                                        //   or open embedded code ("&sql(" over several lines)
 constexpr int CarriedMask = 0x2F0;
 constexpr int AllowedMask = 0x3F1;
 } // namespace MState

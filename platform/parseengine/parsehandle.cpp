@@ -185,6 +185,7 @@ MLineParser::Options ParseHandle::options(const Context &context) const
     result.objectScript = m_objectScript;
     result.inBlockComment = m_mac && context.inBlockComment;
     result.braceDepth = m_mac ? context.braceDepth : 0;
+    result.openEmbedded = m_mac ? context.openEmbedded : 0;
     return result;
 }
 
@@ -198,15 +199,14 @@ const MParsedLine &ParseHandle::parsed(int serial, LineStore::Line &line, const 
         m_cachedStamp = m_stamp;
         m_cachedContext = context;
     }
-    if (line.summaryStamp != m_stamp || line.summaryInBlockComment != context.inBlockComment
-        || line.summaryBraceDepth != context.braceDepth) {
+    if (line.summaryStamp != m_stamp || !summaryMatches(line, context)) {
         line.summaryStamp = m_stamp;
-        line.summaryInBlockComment = context.inBlockComment;
-        line.summaryBraceDepth = context.braceDepth;
+        setSummaryContext(line, context);
         line.dotLevel = m_cached.dotLevel;
         line.ownBraceDepth = std::max(0, context.braceDepth - m_cached.leadingCloses);
         line.braceDepthEnd = m_cached.braceDepthEnd;
         line.endsInBlockComment = m_cached.endsInBlockComment;
+        line.endsInEmbedded = m_cached.endsInEmbedded;
     }
     return m_cached;
 }
@@ -218,8 +218,7 @@ const MParsedLine &ParseHandle::parsed(int serial, LineStore::Line &line)
 
 void ParseHandle::summarize(LineStore::Line &line, const Context &context)
 {
-    if (line.summaryStamp == m_stamp && line.summaryInBlockComment == context.inBlockComment
-        && line.summaryBraceDepth == context.braceDepth)
+    if (line.summaryStamp == m_stamp && summaryMatches(line, context))
         return;
     if (m_mac) {
         // Braces and comments need the whole line; the parse is not kept.
@@ -228,6 +227,7 @@ void ParseHandle::summarize(LineStore::Line &line, const Context &context)
         line.ownBraceDepth = std::max(0, context.braceDepth - whole.leadingCloses);
         line.braceDepthEnd = whole.braceDepthEnd;
         line.endsInBlockComment = whole.endsInBlockComment;
+        line.endsInEmbedded = whole.endsInEmbedded;
     } else {
         MLineParser::Options dots = options(context);
         dots.dotsOnly = true;
@@ -235,10 +235,10 @@ void ParseHandle::summarize(LineStore::Line &line, const Context &context)
         line.ownBraceDepth = 0;
         line.braceDepthEnd = 0;
         line.endsInBlockComment = false;
+        line.endsInEmbedded = 0;
     }
     line.summaryStamp = m_stamp;
-    line.summaryInBlockComment = context.inBlockComment;
-    line.summaryBraceDepth = context.braceDepth;
+    setSummaryContext(line, context);
 }
 
 ParseHandle::Context ParseHandle::contextAfter(const LineStore::Line &line) const
@@ -247,6 +247,7 @@ ParseHandle::Context ParseHandle::contextAfter(const LineStore::Line &line) cons
     if (m_mac) {
         context.inBlockComment = line.endsInBlockComment;
         context.braceDepth = line.braceDepthEnd;
+        context.openEmbedded = line.endsInEmbedded;
     }
     return context;
 }
@@ -351,7 +352,8 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
     LineStore::Line *line = first;
     while (true) {
         statement.push_back({serial, line, shape(*line)});
-        const bool continues = m_mac && line->endsInBlockComment && line->next != 0;
+        const bool continues = m_mac && (line->endsInBlockComment || line->endsInEmbedded != 0)
+                && line->next != 0;
         if (!continues || int(statement.size()) >= MaxStatementLines)
             break;
         serial = line->next;
@@ -362,7 +364,7 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
     const StatementLine &last = statement.back();
     // The lexer ORs the state into the same flag bits as the line header's depth.
     state |= (last.shape.depth << MState::DepthShift) & MState::DepthMask;
-    if (m_mac && last.line->endsInBlockComment)
+    if (m_mac && (last.line->endsInBlockComment || last.line->endsInEmbedded != 0))
         state |= MState::InBlockComment;
 
     QString reply;

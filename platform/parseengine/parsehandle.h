@@ -42,9 +42,11 @@ private:
     {
         bool inBlockComment = false;
         int braceDepth = 0;
+        int openEmbedded = 0;
         bool operator==(const Context &other) const
         {
-            return inBlockComment == other.inBlockComment && braceDepth == other.braceDepth;
+            return inBlockComment == other.inBlockComment && braceDepth == other.braceDepth
+                    && openEmbedded == other.openEmbedded;
         }
     };
     struct Shape
@@ -59,6 +61,18 @@ private:
     const MParsedLine &parsed(int serial, LineStore::Line &line, const Context &context);
     const MParsedLine &parsed(int serial, LineStore::Line &line);
     void summarize(LineStore::Line &line, const Context &context);
+    static bool summaryMatches(const LineStore::Line &line, const Context &context)
+    {
+        return line.summaryInBlockComment == context.inBlockComment
+                && line.summaryBraceDepth == context.braceDepth
+                && line.summaryOpenEmbedded == context.openEmbedded;
+    }
+    static void setSummaryContext(LineStore::Line &line, const Context &context)
+    {
+        line.summaryInBlockComment = context.inBlockComment;
+        line.summaryBraceDepth = context.braceDepth;
+        line.summaryOpenEmbedded = context.openEmbedded;
+    }
     Context contextBefore(const LineStore::Line &line);
     Context contextAfter(const LineStore::Line &line) const;
     Shape shape(LineStore::Line &line);
