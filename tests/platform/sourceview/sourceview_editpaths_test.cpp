@@ -1,0 +1,186 @@
+// Every way a user edits a real SourceView, one table: the notifications each
+// raises, the line data they leave, and the same for the undo and redo of it.
+#include "notificationlog.h"
+#include "sourceview.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTest>
+#include <array>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+// One change: at (c, l) `removed` gave way to `inserted`.
+struct Edit
+{
+    int c, l;
+    QString removed, inserted;
+};
+
+// The control's rules for lines and their data, applied to plain vectors.
+struct Lines
+{
+    QStringList text;
+    std::vector<int> data;
+
+    void apply(const Edit &e, std::vector<Notification> &out)
+    {
+        if (!e.removed.isEmpty()) {
+            const int breaks = int(e.removed.count('\n'));
+            const int l2 = e.l + breaks;
+            const int c2 = breaks == 0 ? e.c + int(e.removed.size())
+                                       : int(e.removed.size() - e.removed.lastIndexOf('\n') - 1);
+            const QString merged = text[e.l].left(e.c) + text[l2].mid(c2);
+            if (e.c == 0 && l2 > e.l)
+                data[size_t(e.l)] = data[size_t(l2)];
+            data.erase(data.begin() + e.l + 1, data.begin() + l2 + 1);
+            text.erase(text.begin() + e.l + 1, text.begin() + l2 + 1);
+            text[e.l] = merged;
+            out.push_back({'D', e.c, e.l, c2, l2});
+        }
+        if (!e.inserted.isEmpty()) {
+            const QStringList pieces = e.inserted.split('\n');
+            const int k = int(pieces.size()) - 1;
+            const QString before = text[e.l].left(e.c);
+            const QString after = text[e.l].mid(e.c);
+            QStringList replacement;
+            for (int i = 0; i <= k; ++i)
+                replacement << (i == 0 ? before : QString()) + pieces[i] + (i == k ? after : QString());
+            text.removeAt(e.l);
+            for (int i = k; i >= 0; --i)
+                text.insert(e.l, replacement[i]);
+            data.insert(data.begin() + (e.c == 0 ? e.l : e.l + 1), size_t(k), 0);
+            const int c2 = k == 0 ? e.c + int(e.inserted.size()) : int(pieces[k].size());
+            out.push_back({'I', e.c, e.l, c2, e.l + k});
+        }
+    }
+};
+
+struct Case
+{
+    const char *name;
+    int c1, l1, c2, l2;   // selection (anchor, caret); the caret alone when equal
+    bool overtype;
+    std::function<void(SourceView &)> act;
+    std::vector<Edit> edits;
+};
+
+void key(SourceView &v, Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier)
+{
+    QTest::keyClick(&v, k, m);
+}
+
+void paste(SourceView &v, const QString &text)
+{
+    QApplication::clipboard()->setText(text);
+    QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+}
+
+std::vector<int> lineData(SourceDocument &doc)
+{
+    std::vector<int> out;
+    for (int i = 0; i < doc.NumLines(); ++i)
+        out.push_back(doc.GetLineData(i, 1));
+    return out;
+}
+
+QStringList lineTexts(SourceDocument &doc)
+{
+    QStringList out;
+    for (int i = 0; i < doc.NumLines(); ++i)
+        out << doc.GetLine(i);
+    return out;
+}
+
+} // namespace
+
+TEST(SourceViewEditPaths, EachEditKeepsLineDataByTheRuleAndSoDoItsUndoAndRedo)
+{
+    const std::vector<Case> cases = {
+        {"Backspace at a line start joins it to the line above", 0, 1, 0, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Backspace); }, {{3, 0, "\n", ""}}},
+        {"Delete at a line end joins the next line", 3, 0, 3, 0, false,
+         [](SourceView &v) { key(v, Qt::Key_Delete); }, {{3, 0, "\n", ""}}},
+        {"Delete at the last line's end does nothing", 3, 2, 3, 2, false,
+         [](SourceView &v) { key(v, Qt::Key_Delete); }, {}},
+        {"Enter at column 0 moves the line down with its data", 0, 1, 0, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Return); }, {{0, 1, "", "\n"}}},
+        {"Enter mid-line", 1, 1, 1, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Return); }, {{1, 1, "", "\n"}}},
+        {"Enter at a line end", 3, 1, 3, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Return); }, {{3, 1, "", "\n"}}},
+        {"Enter over a selection", 1, 1, 2, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Return); }, {{1, 1, "e", "\n"}}},
+        {"Typing over a selection across lines", 1, 0, 2, 1, false,
+         [](SourceView &v) { QTest::keyClick(&v, 'x'); }, {{1, 0, "bc\nde", "x"}}},
+        {"Typing over a backwards selection of whole lines", 0, 2, 0, 1, false,
+         [](SourceView &v) { QTest::keyClick(&v, 'x'); }, {{0, 1, "def\n", "x"}}},
+        {"Backspace over a selection of a whole line", 0, 1, 0, 2, false,
+         [](SourceView &v) { key(v, Qt::Key_Backspace); }, {{0, 1, "def\n", ""}}},
+        {"Overtype mid-line replaces one character", 1, 1, 1, 1, true,
+         [](SourceView &v) { QTest::keyClick(&v, 'x'); }, {{1, 1, "e", "x"}}},
+        {"Overtype at a line end inserts and keeps the line break", 3, 0, 3, 0, true,
+         [](SourceView &v) { QTest::keyClick(&v, 'x'); }, {{3, 0, "", "x"}}},
+        {"Ctrl+Backspace deletes the word before the caret", 3, 1, 3, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Backspace, Qt::ControlModifier); }, {{0, 1, "def", ""}}},
+        {"Ctrl+Delete deletes the word after the caret", 0, 1, 0, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Delete, Qt::ControlModifier); }, {{0, 1, "def", ""}}},
+        {"Paste ending with a line break at column 0", 0, 1, 0, 1, false,
+         [](SourceView &v) { paste(v, "x\r\n"); }, {{0, 1, "", "x\n"}}},
+        {"Paste ending with a line break mid-line", 1, 1, 1, 1, false,
+         [](SourceView &v) { paste(v, "x\r\n"); }, {{1, 1, "", "x\n"}}},
+        {"Paste over whole lines", 0, 1, 0, 2, false,
+         [](SourceView &v) { paste(v, "x\ny\n"); }, {{0, 1, "def\n", "x\ny\n"}}},
+        {"Cut of a line break", 3, 0, 0, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_X, Qt::ControlModifier); }, {{3, 0, "\n", ""}}},
+        {"Replace All across line breaks", 0, 0, 0, 0, false,
+         [](SourceView &v) { v.replaceAll("e", "E\n", true, false); }, {{1, 1, "e", "E\n"}}},
+    };
+
+    for (const Case &tc : cases) {
+        SCOPED_TRACE(tc.name);
+        SourceView v;
+        v.resize(400, 200);
+        SourceDocument &doc = *v.Document();
+        doc.InsertImpl(0, 0, "abc\ndef\nghi");
+        for (int i = 0; i < 3; ++i)
+            doc.SetLineData(i, 1, 10 * (i + 1));
+        v.SetSelection(tc.c1, tc.l1, tc.c2, tc.l2);
+        v.SetOvertype(tc.overtype);
+        NotificationLog log(doc);
+
+        Lines model{QStringList{"abc", "def", "ghi"}, {10, 20, 30}};
+        const Lines before = model;
+        std::vector<Notification> expected;
+        for (const Edit &e : tc.edits)
+            model.apply(e, expected);
+        const Lines after = model;
+
+        tc.act(v);
+        EXPECT_EQ(log.take(), expected);
+        EXPECT_EQ(lineTexts(doc), after.text);
+        EXPECT_EQ(lineData(doc), after.data);
+        if (tc.edits.empty())
+            continue;
+
+        // Undo reverses each edit, last first; what it reinserts starts with zeros.
+        expected.clear();
+        for (auto it = tc.edits.rbegin(); it != tc.edits.rend(); ++it)
+            model.apply({it->c, it->l, it->inserted, it->removed}, expected);
+        doc.Undo();
+        EXPECT_EQ(log.take(), expected);
+        EXPECT_EQ(lineTexts(doc), before.text);
+        EXPECT_EQ(lineData(doc), model.data);
+
+        expected.clear();
+        for (const Edit &e : tc.edits)
+            model.apply(e, expected);
+        doc.Redo();
+        EXPECT_EQ(log.take(), expected);
+        EXPECT_EQ(lineTexts(doc), after.text);
+        EXPECT_EQ(lineData(doc), model.data);
+    }
+}
