@@ -184,3 +184,164 @@ TEST(SourceViewEditPaths, EachEditKeepsLineDataByTheRuleAndSoDoItsUndoAndRedo)
         EXPECT_EQ(lineData(doc), model.data);
     }
 }
+
+namespace {
+
+// Drops reach the viewport through Qt's drag machinery; a test hands them in directly.
+class DropView : public SourceView
+{
+public:
+    using SourceView::dropEvent;
+    using SourceView::insertFromMimeData;
+};
+
+} // namespace
+
+TEST(SourceViewEditPaths, ReadOnlyRefusesEveryEditAndKeepsTheCaretMovable)
+{
+    DropView v;
+    v.resize(400, 200);
+    v.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    SourceDocument &doc = *v.Document();
+    doc.InsertImpl(0, 0, "abc\ndef\nghi");
+    v.SetCaret(3, 2);
+    QTest::keyClick(&v, 'x');   // an undo step to refuse undoing
+    doc.SetReadOnly(true);
+    const QString text = doc.Text();
+    NotificationLog log(doc);
+    QApplication::clipboard()->setText("clip\n");
+
+    struct Attempt
+    {
+        const char *name;
+        std::function<void()> act;
+    };
+    const std::vector<Attempt> attempts = {
+        {"typing", [&] { QTest::keyClick(&v, 'q'); }},
+        {"Enter", [&] { QTest::keyClick(&v, Qt::Key_Return); }},
+        {"Tab", [&] { QTest::keyClick(&v, Qt::Key_Tab); }},
+        {"Backspace", [&] { QTest::keyClick(&v, Qt::Key_Backspace); }},
+        {"Delete", [&] { QTest::keyClick(&v, Qt::Key_Delete); }},
+        {"Ctrl+Backspace", [&] { QTest::keyClick(&v, Qt::Key_Backspace, Qt::ControlModifier); }},
+        {"Ctrl+Delete", [&] { QTest::keyClick(&v, Qt::Key_Delete, Qt::ControlModifier); }},
+        {"Ctrl+V", [&] { QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier); }},
+        {"Shift+Insert", [&] { QTest::keyClick(&v, Qt::Key_Insert, Qt::ShiftModifier); }},
+        {"Ctrl+X", [&] { QTest::keyClick(&v, Qt::Key_X, Qt::ControlModifier); }},
+        {"Shift+Delete", [&] { QTest::keyClick(&v, Qt::Key_Delete, Qt::ShiftModifier); }},
+        {"Ctrl+Z", [&] { QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier); }},
+        {"Ctrl+Y", [&] { QTest::keyClick(&v, Qt::Key_Y, Qt::ControlModifier); }},
+        {"delete command", [&] { v.ExecuteCommand(SourceView::CmdDelete); }},
+        {"cut command", [&] { v.ExecuteCommand(SourceView::CmdCut); }},
+        {"paste command", [&] { v.ExecuteCommand(SourceView::CmdPaste); }},
+        {"mime insertion", [&] {
+             QMimeData mime;
+             mime.setText("m");
+             v.insertFromMimeData(&mime);
+         }},
+        {"drop", [&] {
+             QMimeData mime;
+             mime.setText("d");
+             QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+             v.dropEvent(&drop);
+         }},
+        {"replace all", [&] { EXPECT_EQ(v.replaceAll("e", "E", false, false), 0); }},
+    };
+    for (const Attempt &a : attempts) {
+        SCOPED_TRACE(a.name);
+        // Both with a selection and without one.
+        v.SetSelection(1, 0, 2, 1);
+        a.act();
+        v.SetCaret(1, 1);
+        a.act();
+        EXPECT_EQ(doc.Text(), text);
+        EXPECT_TRUE(log.take().empty());
+    }
+    EXPECT_EQ(doc.UndoStepCount(), 1);
+
+    // The caret still walks and selects.
+    v.SetCaret(0, 0);
+    QTest::keyClick(&v, Qt::Key_Down);
+    QTest::keyClick(&v, Qt::Key_End);
+    EXPECT_EQ(v.CaretLine(), 1);
+    EXPECT_EQ(v.CaretColumn(), 3);
+    QTest::keyClick(&v, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_TRUE(v.HasSelection());
+}
+
+#include "linedata.h"
+
+TEST(SourceViewEditPaths, EditsAroundACollapsedBlockNeverLeaveTheCaretInAHiddenLine)
+{
+    struct Step
+    {
+        const char *name;
+        int column, line;   // caret before the keys
+        std::function<void(SourceView &)> act;
+    };
+    const std::vector<Step> steps = {
+        {"Backspace joins the line below onto a hidden line", 0, 3,
+         [](SourceView &v) { key(v, Qt::Key_Backspace); }},
+        {"Delete at the header's end joins a hidden line to it", 4, 0,
+         [](SourceView &v) { key(v, Qt::Key_Delete); }},
+        {"Enter at the header's end", 4, 0, [](SourceView &v) { key(v, Qt::Key_Return); }},
+        {"Up from below the block", 2, 3, [](SourceView &v) { key(v, Qt::Key_Up); }},
+        {"Shift+Up selects over the block", 2, 3,
+         [](SourceView &v) { key(v, Qt::Key_Up, Qt::ShiftModifier); }},
+        {"Paste below the block", 0, 3, [](SourceView &v) { paste(v, "x\ny\n"); }},
+    };
+    for (const Step &s : steps) {
+        SCOPED_TRACE(s.name);
+        SourceView v;
+        v.resize(400, 200);
+        v.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+        SourceDocument &doc = *v.Document();
+        doc.InsertImpl(0, 0, "head\n. a\n. b\ntail\nend");
+        doc.SetLineData(0, 1, LineData::kBlockStart);
+        doc.SetLineData(1, 1, 1 << 20);
+        doc.SetLineData(2, 1, 1 << 20);
+        v.Settings()->SetDocOptions(v.Settings()->DocOptions() | EditorSettings::kCollapsing);
+        v.SetCaret(0, 1);
+        v.CollapseBlock();
+        ASSERT_TRUE(doc.isLineHidden(1));
+        EXPECT_EQ(v.CaretLine(), 0);   // collapsing moved the caret out
+        v.SetCaret(s.column, s.line);
+        const QString before = doc.Text();
+        s.act(v);
+        v.prepareVisibleLines();
+        EXPECT_FALSE(doc.isLineHidden(v.CaretLine())) << v.CaretLine();
+        if (doc.Text() == before)
+            continue;
+        doc.Undo();
+        v.prepareVisibleLines();
+        EXPECT_EQ(doc.Text(), before);
+        EXPECT_FALSE(doc.isLineHidden(v.CaretLine())) << v.CaretLine();
+        doc.Redo();
+        v.prepareVisibleLines();
+        EXPECT_FALSE(doc.isLineHidden(v.CaretLine())) << v.CaretLine();
+    }
+}
+
+TEST(SourceViewEditPaths, ABookmarkInACollapsedBlockOpensItWhenTheCaretGoesThere)
+{
+    SourceView v;
+    v.resize(400, 200);
+    SourceDocument &doc = *v.Document();
+    doc.InsertImpl(0, 0, "head\n. a\n. b\ntail");
+    doc.SetLineData(0, 1, LineData::kBlockStart);
+    doc.SetLineData(1, 1, 1 << 20);
+    doc.SetLineData(2, 1, 1 << 20);
+    v.Settings()->SetDocOptions(v.Settings()->DocOptions() | EditorSettings::kCollapsing);
+    doc.ToggleBookmark(2);
+    doc.ToggleBookmark(3);
+    v.SetCaret(0, 3);
+    doc.CollapseAll();
+    ASSERT_TRUE(doc.isLineHidden(2));
+    const int target = doc.PrevBookmark(v.CaretLine());
+    EXPECT_EQ(target, 2);   // bookmarks are found in hidden lines too
+    v.SetCaret(0, target);
+    EXPECT_EQ(v.CaretLine(), 2);
+    EXPECT_FALSE(doc.isLineHidden(2));
+    EXPECT_EQ(doc.GetLineData(0, 0) & LineData::kBlockCollapsed, 0);
+}
