@@ -580,6 +580,8 @@ int SourceView::replaceAll(const QString &text, const QString &replacement, bool
         flags |= QTextDocument::FindCaseSensitively;
     if (wholeWord)
         flags |= QTextDocument::FindWholeWords;
+    // The search goes on behind the replacement as it stands in the text, line ends made one.
+    const QString inserted = SourceDocument::normalizeLineEnds(replacement);
     int count = 0;
     m_document->beginUndoGroup(tr("Replace All"));
     QTextCursor from(document());
@@ -593,8 +595,8 @@ int SourceView::replaceAll(const QString &text, const QString &replacement, bool
         int l2 = endBlock.blockNumber();
         const int c1 = found.selectionStart() - startBlock.position();
         const int c2 = found.selectionEnd() - endBlock.position();
-        const int after = m_document->positionOf(c1, l1) + int(replacement.size());
-        m_document->InsertOverwrite(c1, l1, c2, l2, replacement);
+        const int after = m_document->positionOf(c1, l1) + int(inserted.size());
+        m_document->InsertOverwrite(c1, l1, c2, l2, inserted);
         ++count;
         from = QTextCursor(document());
         from.setPosition(std::min(after, document()->characterCount() - 1));

@@ -112,6 +112,17 @@ TEST(SourceViewEditPaths, EachEditKeepsLineDataByTheRuleAndSoDoItsUndoAndRedo)
          [](SourceView &v) { key(v, Qt::Key_Return); }, {{1, 1, "", "\n"}}},
         {"Enter at a line end", 3, 1, 3, 1, false,
          [](SourceView &v) { key(v, Qt::Key_Return); }, {{3, 1, "", "\n"}}},
+        {"Shift+Enter is an Enter", 1, 1, 1, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Return, Qt::ShiftModifier); }, {{1, 1, "", "\n"}}},
+        {"Keypad Enter is an Enter", 1, 1, 1, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Enter, Qt::KeypadModifier); }, {{1, 1, "", "\n"}}},
+        {"Ctrl+Enter edits nothing", 1, 1, 1, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Return, Qt::ControlModifier); }, {}},
+        
+        {"Shift+Backspace", 0, 1, 0, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_Backspace, Qt::ShiftModifier); }, {{3, 0, "\n", ""}}},
+        {"Ctrl+K edits nothing", 1, 1, 1, 1, false,
+         [](SourceView &v) { key(v, Qt::Key_K, Qt::ControlModifier); }, {}},
         {"Enter over a selection", 1, 1, 2, 1, false,
          [](SourceView &v) { key(v, Qt::Key_Return); }, {{1, 1, "e", "\n"}}},
         {"Typing over a selection across lines", 1, 0, 2, 1, false,
@@ -344,4 +355,15 @@ TEST(SourceViewEditPaths, ABookmarkInACollapsedBlockOpensItWhenTheCaretGoesThere
     EXPECT_EQ(v.CaretLine(), 2);
     EXPECT_FALSE(doc.isLineHidden(2));
     EXPECT_EQ(doc.GetLineData(0, 0) & LineData::kBlockCollapsed, 0);
+}
+
+TEST(SourceViewEditPaths, ReplaceAllWithALineBreakMissesNoNeighbouringMatch)
+{
+    SourceView v;
+    SourceDocument &doc = *v.Document();
+    doc.InsertImpl(0, 0, "ee\ne");
+    doc.SetLineData(1, 1, 7);
+    EXPECT_EQ(v.replaceAll("e", "x\r\n", true, false), 3);
+    EXPECT_EQ(doc.Text(), "x\r\nx\r\n\r\nx\r\n");
+    EXPECT_EQ(lineData(doc), (std::vector<int>{0, 0, 0, 0, 7}));
 }
