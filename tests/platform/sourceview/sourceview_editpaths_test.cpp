@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMimeData>
 #include <QTest>
 #include <array>
@@ -123,6 +126,14 @@ TEST(SourceViewEditPaths, EachEditKeepsLineDataByTheRuleAndSoDoItsUndoAndRedo)
          [](SourceView &v) { key(v, Qt::Key_Backspace, Qt::ShiftModifier); }, {{3, 0, "\n", ""}}},
         {"Ctrl+K edits nothing", 1, 1, 1, 1, false,
          [](SourceView &v) { key(v, Qt::Key_K, Qt::ControlModifier); }, {}},
+        {"Backspace at the text's start does nothing", 0, 0, 0, 0, false,
+         [](SourceView &v) { key(v, Qt::Key_Backspace); }, {}},
+        {"Ctrl+A and typing replaces everything", 1, 1, 1, 1, false,
+         [](SourceView &v) {
+             key(v, Qt::Key_A, Qt::ControlModifier);
+             QTest::keyClick(&v, 'x');
+         },
+         {{0, 0, "abc\ndef\nghi", "x"}}},
         {"Enter over a selection", 1, 1, 2, 1, false,
          [](SourceView &v) { key(v, Qt::Key_Return); }, {{1, 1, "e", "\n"}}},
         {"Typing over a selection across lines", 1, 0, 2, 1, false,
@@ -366,4 +377,40 @@ TEST(SourceViewEditPaths, ReplaceAllWithALineBreakMissesNoNeighbouringMatch)
     EXPECT_EQ(v.replaceAll("e", "x\r\n", true, false), 3);
     EXPECT_EQ(doc.Text(), "x\r\nx\r\n\r\nx\r\n");
     EXPECT_EQ(lineData(doc), (std::vector<int>{0, 0, 0, 0, 7}));
+}
+
+TEST(SourceViewEditPaths, TheDialogsSingleReplaceIsOneStepThatUndoesExactly)
+{
+    SourceView v;
+    v.resize(400, 200);
+    SourceDocument &doc = *v.Document();
+    doc.InsertImpl(0, 0, "abc\ndef\nghi");
+    for (int i = 0; i < 3; ++i)
+        doc.SetLineData(i, 1, 10 * (i + 1));
+    v.SetCaret(0, 0);
+    v.Replace();
+    auto *dialog = v.findChild<QDialog *>();
+    ASSERT_NE(dialog, nullptr);
+    const QList<QLineEdit *> edits = dialog->findChildren<QLineEdit *>();
+    ASSERT_EQ(edits.size(), 2);
+    edits[0]->setText("e");
+    edits[1]->setText("E");
+    QPushButton *replace = nullptr;
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text() == "&Replace")
+            replace = button;
+    }
+    ASSERT_NE(replace, nullptr);
+    NotificationLog log(doc);
+    replace->click();   // finds the first match
+    EXPECT_TRUE(log.take().empty());
+    replace->click();   // replaces it
+    EXPECT_EQ(log.take(), (std::vector<Notification>{{'D', 1, 1, 2, 1}, {'I', 1, 1, 2, 1}}));
+    EXPECT_EQ(lineTexts(doc), (QStringList{"abc", "dEf", "ghi"}));
+    EXPECT_EQ(lineData(doc), (std::vector<int>{10, 20, 30}));
+    doc.Undo();
+    EXPECT_EQ(log.take(), (std::vector<Notification>{{'D', 1, 1, 2, 1}, {'I', 1, 1, 2, 1}}));
+    EXPECT_EQ(lineTexts(doc), (QStringList{"abc", "def", "ghi"}));
+    EXPECT_EQ(lineData(doc), (std::vector<int>{10, 20, 30}));
+    dialog->hide();
 }
