@@ -164,6 +164,9 @@ TEST(SourceViewEditPaths, EachEditKeepsLineDataByTheRuleAndSoDoItsUndoAndRedo)
          [](SourceView &v) { paste(v, "x\ny\n"); }, {{0, 1, "def\n", "x\ny\n"}}},
         {"Cut of a line break", 3, 0, 0, 1, false,
          [](SourceView &v) { key(v, Qt::Key_X, Qt::ControlModifier); }, {{3, 0, "\n", ""}}},
+        {"Replace All with a replacement holding the text", 0, 2, 0, 2, false,
+         [](SourceView &v) { EXPECT_EQ(v.replaceAll("E", "ee", false, false), 1); },
+         {{1, 1, "e", "ee"}}},
         {"Replace All across line breaks", 0, 0, 0, 0, false,
          [](SourceView &v) { v.replaceAll("e", "E\n", true, false); }, {{1, 1, "e", "E\n"}}},
     };
@@ -419,4 +422,24 @@ TEST(SourceViewEditPaths, TheDialogsSingleReplaceIsOneStepThatUndoesExactly)
     EXPECT_EQ(lineTexts(doc), (QStringList{"abc", "def", "ghi"}));
     EXPECT_EQ(lineData(doc), (std::vector<int>{10, 20, 30}));
     dialog->hide();
+}
+
+TEST(SourceViewEditPaths, WhileTheDeletionIsReportedTheInsertionHasNotHappened)
+{
+    SourceView v;
+    SourceDocument &doc = *v.Document();
+    doc.InsertImpl(0, 0, "abc\ndef\nghi");
+    QStringList seen;
+    QObject::connect(&doc, &SourceDocument::TextDeleted, &doc, [&](int, int, int, int) {
+        seen << QStringLiteral("D %1 %2").arg(doc.NumLines()).arg(doc.GetLine(0));
+    });
+    QObject::connect(&doc, &SourceDocument::TextInserted, &doc, [&](int, int, int, int) {
+        seen << QStringLiteral("I %1 %2").arg(doc.NumLines()).arg(doc.GetLine(0));
+    });
+    v.SetSelection(1, 0, 2, 1);
+    QTest::keyClick(&v, 'x');
+    v.SetSelection(0, 0, 1, 0);
+    QApplication::clipboard()->setText("p\nq");
+    QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(seen, (QStringList{"D 2 af", "I 2 axf", "D 2 xf", "I 3 p"}));
 }
