@@ -941,7 +941,7 @@ void SourceDocument::Redo()
 
 void SourceDocument::stepHistory(bool redo)
 {
-    if (!(redo ? m_doc->isRedoAvailable() : m_doc->isUndoAvailable()))
+    if (m_readOnly || !(redo ? m_doc->isRedoAvailable() : m_doc->isUndoAvailable()))
         return;
     ++m_apiDepth;
     m_inHistory = true;

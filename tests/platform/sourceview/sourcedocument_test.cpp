@@ -273,6 +273,19 @@ TEST(SourceDocument, ReadOnlyRefusesEditsButNotLoading)
     EXPECT_EQ(doc.NumLines(), 1);
     doc.InsertImpl(0, 0, "loaded");
     EXPECT_EQ(doc.GetLine(0), "loaded");
+
+    // A document kept read-only after edits (a routine preserved when its link dropped)
+    // must not be changed through its history either.
+    SourceDocument edited;
+    edited.Insert(0, 0, "kept");
+    edited.SetReadOnly(true);
+    edited.Undo();
+    EXPECT_EQ(edited.GetLine(0), "kept");
+    edited.SetReadOnly(false);
+    edited.Undo();
+    edited.SetReadOnly(true);
+    edited.Redo();
+    EXPECT_EQ(edited.GetLine(0), "");
 }
 
 TEST(SourceDocument, BlocksComeFromTheFlagWordsAndCollapse)
