@@ -19,51 +19,9 @@
 
 namespace {
 
-class RoutineRobustness : public RoutineDocTest
+class RoutineRobustness : public BreakpointDocTest
 {
-protected:
-    void SetUp() override
-    {
-        RoutineDocTest::SetUp();
-        pane = std::make_unique<FakeBreakpointsPane>(routines.get());
-        DocServices &s = docServices();
-        s.codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
-        s.breakpoints = pane.get();
-        s.reportPane = [this] { return &report; };
-    }
-
-    std::shared_ptr<Routine> open(const QStringList &lines)
-    {
-        auto doc = openRoutine(&link, "ABC", lines.join("\r\n"));
-        QCoreApplication::processEvents();
-        return doc;
-    }
-    void addBreakpoint(const QString &ref)
-    {
-        auto bp = std::make_shared<Breakpoint>();
-        bp->Line = ref;
-        bp->Rtn = "ABC";
-        bp->Env = "USER";
-        bp->Cmd = 1;
-        bp->Enabled = true;
-        pane->rows.push_back(bp);
-    }
-    std::map<int, QStringList> index(Routine &r)
-    {
-        std::map<int, QStringList> out;
-        for (int line = 1; line <= r.document()->NumLines(); ++line)
-            for (const auto &bp : r.BPsOnLine(line))
-                out[line] << bp->Line;
-        return out;
-    }
-
-    std::unique_ptr<FakeBreakpointsPane> pane;
-    FakeDocLink link;
-    FakeReportPane report;
 };
-
-const QStringList kFixture = {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4",
-                              "\tS Y=5", "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"};
 
 TEST_F(RoutineRobustness, ALabelChangedByAnEditThatAlsoMovesLinesTakesItsBreakpointsAlong)
 {
@@ -85,16 +43,13 @@ TEST_F(RoutineRobustness, ALabelChangedByAnEditThatAlsoMovesLinesTakesItsBreakpo
     for (const Case &c : cases) {
         TearDown();
         SetUp();
-        addBreakpoint("A");
-        addBreakpoint("A+4");
-        auto r = open(kFixture);
-        ASSERT_EQ(index(*r), (std::map<int, QStringList>{{3, {"A"}}, {7, {"A+4"}}}));
-        pane->messages.clear();
+        open(blocksRoutine(), {"A", "A+4"});
+        ASSERT_EQ(index(), (std::map<int, QStringList>{{3, {"A"}}, {7, {"A+4"}}}));
 
         c.apply(r->document());
         QCoreApplication::processEvents();
 
-        EXPECT_EQ(index(*r), c.after) << c.edit.toStdString();
+        EXPECT_EQ(index(), c.after) << c.edit.toStdString();
         EXPECT_EQ(pane->messages, c.messages) << c.edit.toStdString();
         for (const auto &entry : c.after)
             EXPECT_TRUE(r->GetLineFlags(entry.first) & LineData::kBreakpoint) << c.edit.toStdString();
@@ -107,7 +62,7 @@ namespace {
 
 TEST_F(RoutineRobustness, ASaveReplyWithoutTheStoredTextKeepsTheTextThatWasSent)
 {
-    auto r = open({"ABC\t; x", "\tQ"});
+    open({"ABC\t; x", "\tQ"});
     r->document()->Insert(1, 1, "S Y=1\r\n\t");
     ASSERT_TRUE(r->Modified());
     struct Case { QStringList reply; QString line2; };

@@ -513,19 +513,10 @@ protected:
         RoutineTest::SetUp();
         for (const char *ref : {"A+4", "B+1", "+2"})
             pane->rows.push_back(enabledBreakpoint(ref, "ABC"));
-        r = open("ABC", {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4", "\tS Y=5",
-                         "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"});
+        r = open("ABC", blocksRoutine());
         pane->messages.clear();
     }
-    // Line -> references of the breakpoints indexed there.
-    std::map<int, QStringList> index()
-    {
-        std::map<int, QStringList> out;
-        for (int line = 1; line <= r->document()->NumLines(); ++line)
-            for (const auto &bp : r->BPsOnLine(line))
-                out[line] << bp->Line;
-        return out;
-    }
+    std::map<int, QStringList> index() { return breakpointIndex(*r); }
     std::shared_ptr<Routine> r;
 };
 

@@ -18,54 +18,11 @@ using namespace ParseReply;
 
 // ---- breakpoints of a routine through edits --------------------------------------------
 
-class RebaseTest : public RoutineDocTest
+class RebaseTest : public BreakpointDocTest
 {
-protected:
-    void SetUp() override
-    {
-        RoutineDocTest::SetUp();
-        pane = std::make_unique<FakeBreakpointsPane>(routines.get());
-        DocServices &s = docServices();
-        s.codeWindowFactory = [] { return std::make_unique<FakeCodeWindow>(true); };
-        s.breakpoints = pane.get();
-        s.stack = &stack;
-        s.reportPane = [this] { return &report; };
-    }
-    // Opens routine ABC with breakpoints on the given references.
-    void open(const QStringList &lines, const QStringList &refs)
-    {
-        for (const QString &ref : refs)
-            pane->rows.push_back(enabledBreakpoint(ref, "ABC"));
-        r = openRoutine(&link, "ABC", lines.join("\r\n"));
-        QCoreApplication::processEvents();
-        pane->messages.clear();
-    }
-    std::map<int, QStringList> index()
-    {
-        std::map<int, QStringList> out;
-        for (int line = 1; line <= r->document()->NumLines(); ++line)
-            for (const auto &bp : r->BPsOnLine(line))
-                out[line] << bp->Line;
-        return out;
-    }
-    std::vector<int> markedLines()
-    {
-        std::vector<int> out;
-        for (int line = 1; line <= r->document()->NumLines(); ++line)
-            if (r->GetLineFlags(line) & LineData::kBreakpoint)
-                out.push_back(line);
-        return out;
-    }
-
-    std::unique_ptr<FakeBreakpointsPane> pane;
-    FakeDocLink link;
-    FakeStackPane stack;
-    FakeReportPane report;
-    std::shared_ptr<Routine> r;
 };
 
-const QStringList kRoutine = {"ABC\t; hdr", "\tS X=1", "A\tS Y=2", "\tS Y=3", "\tS Y=4", "\tS Y=5",
-                              "\tS Y=6", "\tQ", "B\tS Z=1", "\tQ"};
+const QStringList kRoutine = blocksRoutine();
 
 // Each way an edit moves lines or changes a label, with the breakpoints it takes off and sets
 // again, and the markers that must follow.
@@ -222,49 +179,8 @@ TEST_F(RebaseTest, PlacingTheCaretPrimesTheParserOnceForEachUnansweredQuery)
 
 // ---- the lexer's flag words, cache and queue --------------------------------------------
 
-class LexRulesTest : public ScriptedDocTest
+class LexRulesTest : public LexDocTest
 {
-protected:
-    void SetUp() override
-    {
-        ScriptedDocTest::SetUp();
-        ngine = std::make_unique<VanNgine>();
-        window = std::make_unique<FakeCodeWindow>(true);
-        window->setVanNgine(ngine.get());
-        window->setParseTimerInterval(1);
-        doc()->setLastVisibleLineProvider([this] { return lastVisible; });
-        docServices().reportPane = [this] { return &report; };
-    }
-    SourceDocument *doc() { return window->document(); }
-    SourceLex *lex() { return window->Lex(); }
-    void load(const QStringList &lines)
-    {
-        window->InitializeDoc();
-        doc()->InsertImpl(0, 0, lines.join(QStringLiteral("\r\n")));
-        QCoreApplication::processEvents();
-        engine->clearCalls();
-    }
-    quint32 flags(int line) { return quint32(doc()->GetLineData(line, LineData::kFlagSlot)); }
-    void setFlags(int line, quint32 value) { doc()->SetLineData(line, LineData::kFlagSlot, qint32(value)); }
-    int serial(int line) { return doc()->GetLineData(line, LineData::kSerialSlot); }
-    void onBegin(int line, const QString &reply)
-    {
-        const int s = serial(line);
-        engine->onMatching(QStringLiteral("Begin^PARSE"),
-                           [s](const QVariantList &args) { return args.value(0).toInt() == s; }, reply);
-    }
-    void parse(int line)
-    {
-        lex()->QueueLineForParse(line, false, false);
-        while (!lex()->queuedLines().empty() && lex()->queuedLines().front() != line)
-            lex()->TimerTick();
-        lex()->TimerTick();
-    }
-
-    std::unique_ptr<VanNgine> ngine;
-    std::unique_ptr<FakeCodeWindow> window;
-    FakeReportPane report;
-    int lastVisible = 9;
 };
 
 // The lexer owns bits 16 to 25 of a statement's lines and the state on its last line;

@@ -13,54 +13,9 @@ namespace {
 
 using namespace ParseReply;
 
-class LexTest : public ScriptedDocTest
+class LexTest : public LexDocTest
 {
 protected:
-    void SetUp() override
-    {
-        ScriptedDocTest::SetUp();
-        ngine = std::make_unique<VanNgine>();
-        window = std::make_unique<FakeCodeWindow>(true);
-        window->setVanNgine(ngine.get());
-        window->setParseTimerInterval(1);
-        doc()->setLastVisibleLineProvider([this] { return lastVisible; });
-        docServices().reportPane = [this] { return &report; };
-    }
-
-    SourceDocument *doc() { return window->document(); }
-    SourceLex *lex() { return window->Lex(); }
-
-    void load(const QStringList &lines)
-    {
-        window->InitializeDoc();
-        doc()->InsertImpl(0, 0, lines.join(QStringLiteral("\r\n")));
-        QCoreApplication::processEvents();
-        engine->clearCalls();
-    }
-    quint32 flags(int line) { return quint32(doc()->GetLineData(line, LineData::kFlagSlot)); }
-    void setFlags(int line, quint32 value) { doc()->SetLineData(line, LineData::kFlagSlot, qint32(value)); }
-    int serial(int line) { return doc()->GetLineData(line, LineData::kSerialSlot); }
-
-    // Scripts the reply of "Begin^PARSE" for the statement starting at `line`.
-    void onBegin(int line, const QString &reply)
-    {
-        const int s = serial(line);
-        engine->onMatching(QStringLiteral("Begin^PARSE"),
-                           [s](const QVariantList &args) { return args.value(0).toInt() == s; }, reply);
-    }
-    // Parses one line through the queue, as the parse timer does.
-    void parse(int line)
-    {
-        lex()->QueueLineForParse(line, false, false);
-        while (!lex()->queuedLines().empty() && lex()->queuedLines().front() != line)
-            lex()->TimerTick();
-        lex()->TimerTick();
-    }
-    bool queued(int line)
-    {
-        const auto q = lex()->queuedLines();
-        return std::find(q.begin(), q.end(), line) != q.end();
-    }
     QString tokens(int line)
     {
         QStringList out;
@@ -85,10 +40,6 @@ protected:
         return out.join(QLatin1Char(' '));
     }
 
-    std::unique_ptr<VanNgine> ngine;
-    std::unique_ptr<FakeCodeWindow> window;
-    FakeReportPane report;
-    int lastVisible = 9;
 };
 
 TEST_F(LexTest, CheckLineSyncReadsLabelsAndTurnsTheLabelBlankIntoATab)
