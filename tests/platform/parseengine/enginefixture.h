@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <vector>
 
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString &text, std::ostream *os)
@@ -64,3 +65,22 @@ private:
     int m_handle = 0;
     int m_lastSerial = 0;
 };
+
+// Parses one line in a fresh document and returns the reply.
+inline QString replyFor(ParseEngine &engine, const QString &line, const QString &table = QStringLiteral("sdbCACHE"))
+{
+    EngineDocument doc(engine, table);
+    doc.append({line});
+    return doc.parse(1, line);
+}
+
+// A line and the whole reply the engine gives for it.
+struct LineReply { const char *line; const char *reply; };
+
+// Parses each line in a fresh document of `table` and checks its reply.
+inline void expectReplies(const QString &table, const std::vector<LineReply> &cases)
+{
+    ParseEngine engine;
+    for (const LineReply &c : cases)
+        EXPECT_EQ(replyFor(engine, QString::fromLatin1(c.line), table), QString::fromLatin1(c.reply)) << c.line;
+}

@@ -123,8 +123,7 @@ TEST(ParseEngineObjectScript, AcceptsObjectScriptAndNumbersItsCommands)
 // The tokens of the constructs that GT.M does not have.
 TEST(ParseEngineObjectScript, RepliesWithTheTokensOfObjectScriptConstructs)
 {
-    struct Case { const char *line; const char *reply; };
-    const Case cases[] = {
+    expectReplies(MacTable, {
         // "||" is one operator
         {"\tIF (a=1)||(b=2) {",
          "0 1 0^8 0\\6 1 2 0\\14 4 1 0\\17 5 1 0\\11 6 1 0\\8 7 1 0\\14 8 1 0\\11 9 2 0\\14 11 1 0"
@@ -136,14 +135,7 @@ TEST(ParseEngineObjectScript, RepliesWithTheTokensOfObjectScriptConstructs)
         {"\t}ELSE{", "0 1 0^0 0\\14 1 1 0\\6 2 4 0\\14 6 1 0"},
         // public list after a blank
         {"Proc(a,b) [x,y] PUBLIC {", "0 1 0^8 0\\4 0 4 0\\5 4 5 0\\5 10 5 0\\6 16 6 0\\14 23 1 0"},
-    };
-    ParseEngine engine;
-    for (const Case &c : cases) {
-        EngineDocument doc(engine, MacTable);
-        const QString line = QString::fromLatin1(c.line);
-        doc.append({line});
-        EXPECT_EQ(doc.parse(1, line), QString::fromLatin1(c.reply)) << c.line;
-    }
+    });
 }
 
 // What the server's compiler refuses is still flagged in ObjectScript.

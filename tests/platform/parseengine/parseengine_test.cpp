@@ -10,25 +10,6 @@ namespace {
 
 const QChar Nul(u'\0');
 
-// Parses one line in a fresh document and returns the reply.
-QString replyFor(ParseEngine &engine, const QString &line, const QString &table = QStringLiteral("sdbCACHE"))
-{
-    EngineDocument doc(engine, table);
-    doc.append({line});
-    return doc.parse(1, line);
-}
-
-// A line and the whole reply the engine gives for it.
-struct LineReply { const char *line; const char *reply; };
-
-// Parses each line in a fresh document of `table` and checks its reply.
-void expectReplies(const QString &table, const std::vector<LineReply> &cases)
-{
-    ParseEngine engine;
-    for (const LineReply &c : cases)
-        EXPECT_EQ(replyFor(engine, QString::fromLatin1(c.line), table), QString::fromLatin1(c.reply)) << c.line;
-}
-
 // The columns (0-based) that a reply marks as errors.
 QList<int> errorColumns(const QString &reply)
 {
