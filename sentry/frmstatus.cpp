@@ -1,5 +1,6 @@
 #include "frmstatus.h"
 
+#include "messageboxprompt.h"
 #include "portbook.h"
 #include "sentrycore.h"
 #include "taskstarter.h"
@@ -89,7 +90,7 @@ frmStatus::~frmStatus() = default;
 void frmStatus::StartUp(const QString &commandLine)
 {
     m_core->StartUp(commandLine);
-    txtWSInfo->setPlainText(StatusTexts::forDisplay(m_core->wsInfoText()));
+    txtWSInfo->setPlainText(MessageBoxPrompt::forDisplay(m_core->wsInfoText()));
     if (m_trayAvailable) {
         m_tray = new QSystemTrayIcon(windowIcon(), this);
         m_tray->setToolTip(m_core->tipText());

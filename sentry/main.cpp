@@ -18,6 +18,8 @@
 //   VANTREL_SENTRY_EMBEDDED_COMMAND_LINE  "[port [sessions]]" for a Sentry started by a booking
 //   VANTREL_SENTRY_LISTEN_ADDRESS         the request port's address instead of every interface
 //   VANTREL_SENTRY_QUIET                  boxes go to stderr, answered cautiously
+//   VANTREL_SENTRY_TASK_PROGRAM           the program started as a new task instead of the
+//                                         Vantrel beside the Sentry (tests start a recorder)
 
 int main(int argc, char **argv)
 {
@@ -33,7 +35,7 @@ int main(int argc, char **argv)
     // With VANTREL_SENTRY_QUIET the boxes go to stderr and are answered cautiously,
     // for runs nobody watches.
     if (qEnvironmentVariableIsEmpty("VANTREL_SENTRY_QUIET"))
-        setUserPrompt(std::make_shared<MessageBoxPrompt>());
+        setUserPrompt(std::make_shared<MessageBoxPrompt>(StatusTexts::caption()));
 
     SingleInstance instance(BookingEndpoint::lockFilePath());
     if (!instance.tryLock()) {

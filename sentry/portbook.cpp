@@ -47,6 +47,7 @@ PortBook::Allotment PortBook::allotSlot(quint16 sentryPort)
         m_portSlots[i] = port;
         allotment.slot = i + 1;
         allotment.port = quint16(port);
+        refreshState();
         break;
     }
     return allotment;
@@ -54,8 +55,21 @@ PortBook::Allotment PortBook::allotSlot(quint16 sentryPort)
 
 void PortBook::freeSlot(int slot)
 {
-    if (slot >= 1 && slot <= m_portSlots.size())
+    if (slot >= 1 && slot <= m_portSlots.size() && m_portSlots[slot - 1] != 0) {
         m_portSlots[slot - 1] = 0;
+        refreshState();
+    }
+}
+
+int PortBook::heldSlotCount() const
+{
+    return int(m_portSlots.size() - m_portSlots.count(0u));
+}
+
+void PortBook::addLiveBooking()
+{
+    ++m_liveCount;
+    emit bookingAdded();
 }
 
 void PortBook::removeLiveBooking()
@@ -83,7 +97,7 @@ void PortBook::UpdatePortState(quint16 Port, bool Listening, bool Offered)
             m_offered.erase(offer);
         }
     }
-    setLblPort(stateText());
+    refreshState();
 }
 
 void PortBook::returnExpiredOffers()
@@ -135,8 +149,12 @@ QString PortBook::listeningText(quint16 port, int sessions)
 
 QString PortBook::stateText() const
 {
+    // Bookings beyond the slots hold port 0 and can never be offered; counting
+    // them as connected would show fewer free slots than ready tasks.
     const int ready = int(m_ready.size());
-    const int connected = m_liveCount - ready;
+    int connected = 0;
+    for (const quint32 port : m_portSlots)
+        connected += port != 0 && !m_ready.contains(quint16(port)) ? 1 : 0;
     return QStringLiteral("Connected: %1, Ready: %2/%3, Pending: %4")
         .arg(connected)
         .arg(ready)

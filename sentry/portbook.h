@@ -28,6 +28,8 @@ public:
     explicit PortBook(QObject *parent = nullptr);
 
     void setClock(Clock clock);
+    // The Sentry's one notion of time: offers age by it, task starts time out by it.
+    qint64 now() const { return m_clock(); }
 
     // Sizes the slot table to n free slots.
     void resetSlots(int n);
@@ -44,11 +46,17 @@ public:
         quint16 port = 0;
     };
     // Takes the first free slot. No free slot is not an error: the result is slot 0, port 0.
+    // Taking and freeing a slot refresh the status line.
     Allotment allotSlot(quint16 sentryPort);
     void freeSlot(int slot);
 
+    // Slots holding a booking; bookings beyond the slots hold none.
+    int heldSlotCount() const;
+    bool hasFreeSlot() const { return heldSlotCount() < slotCount(); }
+
+    // Every booking, with a slot or without (the count the close question names).
     int gLiveCount() const { return m_liveCount; }
-    void addLiveBooking() { ++m_liveCount; }
+    void addLiveBooking();
     void removeLiveBooking();
 
     // The one writer of the ready and offered sets; refreshes the status line.
@@ -68,14 +76,18 @@ public:
 
     // "Listening on port 4321 for 10 sessions".
     static QString listeningText(quint16 port, int sessions);
-    // "Connected: c, Ready: r/(n - c), Pending: o".
+    // "Connected: c, Ready: r/(n - c), Pending: o": c counts the slots whose task
+    // is not ready (busy or offered), so that r never exceeds the free n - c.
     QString stateText() const;
 
 signals:
     void lblPortChanged(const QString &text);
+    // A task has booked in (with a slot or without).
+    void bookingAdded();
 
 private:
     void returnExpiredOffers();
+    void refreshState() { setLblPort(stateText()); }
 
     Clock m_clock;
     QVector<quint32> m_portSlots;               // gPortSlots, index 0 = slot 1

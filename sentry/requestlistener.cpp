@@ -31,6 +31,8 @@ RequestListener::RequestListener(PortBook *book, QObject *parent)
     connect(mtcpListener, &SocketX::OnAccept, this, [this](int handle, qint16) { mtcpListener_Accept(handle); });
     for (SocketX *link : mLinks)
         connect(link, &SocketX::OnReceive, this, [this, link](qint16) { HandleRequest(link); });
+    // Any booking may be the started task's; either way a ready port may follow.
+    connect(m_book, &PortBook::bookingAdded, this, [this] { m_taskStartedAt.reset(); });
 }
 
 RequestListener::~RequestListener() = default;
@@ -98,9 +100,20 @@ void RequestListener::HandleRequest(SocketX *link)
         return;
     }
     const quint16 port = m_book->offerReadyPort();
-    if (port == 0 && request == '?' && m_startNewTask)
-        m_startNewTask(true);
+    if (port == 0 && request == '?')
+        startTaskForServer();
     const char reply[2] = {char(port >> 8), char(port & 0xFF)};
     link->Write(QByteArray(reply, 2));
     link->Flush();
+}
+
+void RequestListener::startTaskForServer()
+{
+    if (!m_startNewTask || !m_book->hasFreeSlot())
+        return;
+    const qint64 now = m_book->now();
+    if (m_taskStartedAt && now - *m_taskStartedAt < TaskStartTimeoutSeconds)
+        return;
+    m_taskStartedAt = now;
+    m_startNewTask(true);
 }

@@ -92,12 +92,4 @@ QList<CloseQuestion> closeQuestions(CloseReason reason, int liveCount)
     return questions;
 }
 
-QString forDisplay(const QString &text)
-{
-    QString display = text;
-    display.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    display.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return display;
-}
-
 } // namespace StatusTexts

@@ -44,7 +44,4 @@ QString sentryInUseText(int liveCount);
 // The questions asked, in order, before the window closes; any No cancels.
 QList<CloseQuestion> closeQuestions(CloseReason reason, int liveCount);
 
-// For display: Qt breaks lines on LF only.
-QString forDisplay(const QString &text);
-
 } // namespace StatusTexts

@@ -7,6 +7,18 @@
 
 #include <cstdio>
 
+namespace {
+
+QString defaultProgram()
+{
+    const QString chosen = qEnvironmentVariable(TaskStarter::ProgramVariable);
+    if (!chosen.isEmpty())
+        return chosen;
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Vantrel"));
+}
+
+} // namespace
+
 TaskStarter::TaskStarter()
     : m_launcher([](const QString &program, const QStringList &arguments) {
           if (!QFileInfo(program).isExecutable())
@@ -14,7 +26,7 @@ TaskStarter::TaskStarter()
           return QProcess::startDetached(program, arguments);
       })
     , m_foreground([] { return quint64(0); })
-    , m_program(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Vantrel")))
+    , m_program(defaultProgram())
 {
 }
 

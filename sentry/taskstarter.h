@@ -5,7 +5,9 @@
 
 #include <functional>
 
-// Starts a new Vantrel task from the executable beside the Sentry's own.
+// Starts a new Vantrel task from the executable beside the Sentry's own, or from
+// the one VANTREL_SENTRY_TASK_PROGRAM names (so that a Sentry under test never
+// starts a real task).
 // "S" is an ordinary start; "SQ" and the foreground window's handle start it on a
 // waiting server's behalf (no splash, listening at once).
 class TaskStarter
@@ -13,6 +15,8 @@ class TaskStarter
 public:
     using Launcher = std::function<bool(const QString &program, const QStringList &arguments)>;
     using ForegroundWindow = std::function<quint64()>;
+
+    static constexpr const char *ProgramVariable = "VANTREL_SENTRY_TASK_PROGRAM";
 
     TaskStarter();
 

@@ -43,6 +43,29 @@ IUserPrompt::Answer cautiousAnswer(IUserPrompt::Buttons buttons)
     return A::Ok;
 }
 
+QList<IUserPrompt::Answer> offeredAnswers(IUserPrompt::Buttons buttons)
+{
+    using B = IUserPrompt::Buttons;
+    using A = IUserPrompt::Answer;
+    switch (buttons) {
+    case B::Ok: return {A::Ok};
+    case B::OkCancel: return {A::Ok, A::Cancel};
+    case B::AbortRetryIgnore: return {A::Abort, A::Retry, A::Ignore};
+    case B::YesNoCancel: return {A::Yes, A::No, A::Cancel};
+    case B::YesNo: return {A::Yes, A::No};
+    case B::RetryCancel: return {A::Retry, A::Cancel};
+    }
+    return {A::Ok};
+}
+
+IUserPrompt::Answer defaultAnswerOf(const IUserPrompt::Question &question)
+{
+    const QList<IUserPrompt::Answer> offered = offeredAnswers(question.buttons);
+    if (question.defaultAnswer && offered.contains(*question.defaultAnswer))
+        return *question.defaultAnswer;
+    return offered.first();
+}
+
 IUserPrompt &userPrompt()
 {
     static HeadlessPrompt headless;

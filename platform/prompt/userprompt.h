@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -36,6 +37,12 @@ public:
 // What the headless default gives, so that a run without a user never saves, discards
 // or overwrites anything on its own.
 IUserPrompt::Answer cautiousAnswer(IUserPrompt::Buttons buttons);
+
+// The answers the buttons offer, in the order the buttons stand.
+QList<IUserPrompt::Answer> offeredAnswers(IUserPrompt::Buttons buttons);
+
+// The button Enter presses: the question's default when its buttons offer it, else the first.
+IUserPrompt::Answer defaultAnswerOf(const IUserPrompt::Question &question);
 
 // The prompt the program currently uses.
 IUserPrompt &userPrompt();

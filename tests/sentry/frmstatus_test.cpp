@@ -216,7 +216,39 @@ TEST_F(StatusWindowTest, StartedForABookingItStaysReachableWithoutATray)
     // No tray here: minimised, not hidden, or nobody could bring it back.
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isMinimized());
-    EXPECT_EQ(window->lblPort->text(), QString("Listening on port %1 for 2 sessions").arg(port));
+    // The booking that brought it up already shows.
+    EXPECT_EQ(window->lblPort->text(), "Connected: 1, Ready: 0/1, Pending: 0");
+}
+
+TEST_F(StatusWindowTest, TheLabelFollowsEveryBookingAndCountsOnlyThoseWithASlot)
+{
+    const quint16 port = startByHand("2");
+    QLabel *label = app.gfrmStatus()->lblPort;
+    const auto shows = [&](const QString &text) {
+        return waitUntil([&] { return label->text() == text; }, 3000) ? QString() : label->text();
+    };
+
+    auto a = std::make_unique<Task>(dir.filePath("sentry"));
+    ASSERT_TRUE(a->reply().startsWith(QString("BOOKED %1 ").arg(port + 1)));
+    EXPECT_EQ(shows("Connected: 1, Ready: 0/1, Pending: 0"), QString());
+    a->send(BookingWire::listeningRequest(true));
+    EXPECT_EQ(shows("Connected: 0, Ready: 1/2, Pending: 0"), QString());
+
+    Task b(dir.filePath("sentry"));
+    ASSERT_TRUE(b.reply().startsWith(QString("BOOKED %1 ").arg(port + 3)));
+    EXPECT_EQ(shows("Connected: 1, Ready: 1/1, Pending: 0"), QString());
+    // A third task finds no slot: it can never serve, so it counts nowhere.
+    Task c(dir.filePath("sentry"));
+    ASSERT_TRUE(c.reply().startsWith("BOOKED 0 "));
+    c.send(BookingWire::listeningRequest(true));
+    RequestClient server(port);
+    ASSERT_TRUE(server.waitConnected());
+    EXPECT_EQ(replyPort(server.ask('+')), port + 1);
+    EXPECT_EQ(shows("Connected: 2, Ready: 0/0, Pending: 1"), QString());
+
+    a.reset();   // its task ends while its port is offered
+    EXPECT_EQ(shows("Connected: 1, Ready: 0/1, Pending: 0"), QString());
+    EXPECT_EQ(app.core()->portBook()->gLiveCount(), 2);
 }
 
 TEST_F(StatusWindowTest, AStartedSentryThatNoTaskReachesEnds)

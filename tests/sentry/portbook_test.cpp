@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
+// A Sentry on port 4321 with live tasks booked in as the booking service books
+// them: the first gets 4322 (slot 1), the second 4324, and so on.
 struct Book
 {
     PortBook book;
@@ -13,8 +17,10 @@ struct Book
     {
         book.setClock([this] { return now; });
         book.resetSlots(sessions);
-        for (int i = 0; i < live; ++i)
+        for (int i = 0; i < live; ++i) {
             book.addLiveBooking();
+            book.allotSlot(4321);
+        }
     }
 };
 
@@ -102,11 +108,41 @@ TEST(PortBook, LabelFollowsTheBookkeeping)
     b.now += 31;
     EXPECT_EQ(b.book.offerReadyPort(), 4322);
     EXPECT_EQ(b.book.lblPort(), "Connected: 3, Ready: 0/7, Pending: 1");
-    for (quint16 port : {4322, 4324, 4326}) {
+    for (int slot = 1; slot <= 3; ++slot) {
         b.book.removeLiveBooking();
-        b.book.UpdatePortState(port, false, false);
+        b.book.UpdatePortState(quint16(4321 + 2 * slot - 1), false, false);
+        b.book.freeSlot(slot);
     }
     EXPECT_EQ(b.book.lblPort(), "Connected: 0, Ready: 0/10, Pending: 0");
+}
+
+TEST(PortBook, LabelFollowsBookingsInAndOutAndCountsOnlySlots)
+{
+    Book b(2);
+    b.book.setLblPort("Listening on port 4321 for 2 sessions");
+    struct Step { const char *what; std::function<void(PortBook &)> change; const char *label; };
+    const Step steps[] = {
+        {"A books in", [](PortBook &p) { p.addLiveBooking(); p.allotSlot(4321); },
+         "Connected: 1, Ready: 0/1, Pending: 0"},
+        {"B books in", [](PortBook &p) { p.addLiveBooking(); p.allotSlot(4321); },
+         "Connected: 2, Ready: 0/0, Pending: 0"},
+        // C finds no slot: port 0, never ready, and not connected either.
+        {"C books in", [](PortBook &p) { p.addLiveBooking(); p.allotSlot(4321); },
+         "Connected: 2, Ready: 0/0, Pending: 0"},
+        {"A and B ready", [](PortBook &p) { p.UpdatePortState(4322, true, false); p.UpdatePortState(4324, true, false); },
+         "Connected: 0, Ready: 2/2, Pending: 0"},
+        {"C says ready", [](PortBook &p) { p.UpdatePortState(0, true, false); },
+         "Connected: 0, Ready: 2/2, Pending: 0"},
+        {"B offered", [](PortBook &p) { p.offerReadyPort(); },
+         "Connected: 1, Ready: 1/1, Pending: 1"},
+        {"A books out", [](PortBook &p) { p.removeLiveBooking(); p.UpdatePortState(4322, false, false); p.freeSlot(1); },
+         "Connected: 1, Ready: 0/1, Pending: 1"},
+    };
+    for (const Step &step : steps) {
+        step.change(b.book);
+        EXPECT_EQ(b.book.lblPort(), step.label) << step.what;
+    }
+    EXPECT_EQ(b.book.gLiveCount(), 2);   // the close question still names every booking
 }
 
 TEST(PortBook, ListeningText)

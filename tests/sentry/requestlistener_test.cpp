@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 class RequestListenerTest : public ::testing::Test
@@ -14,13 +16,20 @@ protected:
         book.resetSlots(10);
         book.setClock([this] { return now; });
         for (int i = 0; i < 3; ++i)
-            book.addLiveBooking();
+            bookIn();
         listener.setTaskStarter([this](bool forServer) { started.append(forServer); });
         listener.setListenAddress("127.0.0.1");
         listener.SetListeningPort(0);   // an ephemeral port for the test
         listener.StartListening(10);
         port = listener.ListeningPort();
         ASSERT_NE(port, 0);
+    }
+
+    // As the booking service books a task in: slots 1, 2, 3 hold 4322, 4324, 4326.
+    void bookIn()
+    {
+        book.addLiveBooking();
+        book.allotSlot(4321);
     }
 
     qint64 now = 500;
@@ -55,6 +64,45 @@ TEST_F(RequestListenerTest, QuestionMarkWithNoneReadyStartsOneTask)
     book.UpdatePortState(4324, true, false);
     EXPECT_EQ(server.ask('?'), QByteArray("\x10\xE4", 2));
     EXPECT_EQ(started.size(), 1);
+}
+
+TEST_F(RequestListenerTest, QuestionMarksStartOneTaskUntilItBooksInOrItsTimeIsUp)
+{
+    RequestClient server(port);
+    ASSERT_TRUE(server.waitConnected());
+    struct Step { const char *what; std::function<void()> before; int requests; int startedAfter; };
+    const Step steps[] = {
+        {"first", [] {}, 1, 1},
+        {"a flood while it starts", [] {}, 100, 1},
+        {"just before its time is up", [&] { now += RequestListener::TaskStartTimeoutSeconds - 1; }, 1, 1},
+        {"its time is up", [&] { now += 1; }, 1, 2},
+        {"more while the second starts", [] {}, 3, 2},
+        {"a task booked in", [&] { bookIn(); }, 3, 3},
+    };
+    for (const Step &step : steps) {
+        step.before();
+        for (int i = 0; i < step.requests; ++i)
+            ASSERT_EQ(server.ask('?'), QByteArray("\x00\x00", 2)) << step.what;
+        EXPECT_EQ(started.size(), step.startedAfter) << step.what;
+    }
+    EXPECT_EQ(started, QList<bool>(3, true));
+}
+
+TEST_F(RequestListenerTest, QuestionMarkWithEverySlotBookedStartsNothing)
+{
+    for (int i = 4; i <= 10; ++i)
+        bookIn();
+    bookIn();   // the eleventh task books in without a slot
+    RequestClient server(port);
+    ASSERT_TRUE(server.waitConnected());
+    EXPECT_EQ(server.ask('?'), QByteArray("\x00\x00", 2));
+    now += RequestListener::TaskStartTimeoutSeconds;
+    EXPECT_EQ(server.ask('?'), QByteArray("\x00\x00", 2));
+    EXPECT_TRUE(started.isEmpty());
+
+    book.freeSlot(10);
+    EXPECT_EQ(server.ask('?'), QByteArray("\x00\x00", 2));
+    EXPECT_EQ(started, QList<bool>{true});
 }
 
 TEST_F(RequestListenerTest, OnlyTheFirstByteOfAReadCounts)

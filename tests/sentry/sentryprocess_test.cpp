@@ -1,6 +1,7 @@
 #include "sentrytestsupport.h"
 #include "singleinstance.h"
 
+#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,7 +13,8 @@
 namespace {
 
 // Each test gets a private Sentry: its own local server name and lock file in a
-// temporary directory, and a request port nothing else uses.
+// temporary directory, and a request port nothing else uses. A task it starts is
+// the recorder, which notes its arguments in the directory and ends.
 class SentryProcessTest : public ::testing::Test
 {
 protected:
@@ -26,6 +28,8 @@ protected:
         env.insert("VANTREL_SENTRY_EMBEDDED_COMMAND_LINE", QString("%1 3").arg(port));
         env.insert("VANTREL_SENTRY_LISTEN_ADDRESS", "127.0.0.1");
         env.insert("VANTREL_SENTRY_QUIET", "1");
+        env.insert("VANTREL_SENTRY_TASK_PROGRAM", TASK_RECORDER);
+        env.insert("VANTREL_TASK_RECORD", recordPath());
         env.insert("QT_QPA_PLATFORM", "offscreen");
     }
 
@@ -42,6 +46,16 @@ protected:
     }
 
     QString lockPath() const { return dir.filePath("sentry.lock"); }
+    QString recordPath() const { return dir.filePath("tasks"); }
+
+    // The argument lines of the tasks started so far.
+    QStringList startedTasks() const
+    {
+        QFile record(recordPath());
+        if (!record.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(record.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
 
     QProcess *start(const QString &program, const QStringList &arguments)
     {
@@ -147,6 +161,25 @@ TEST_F(SentryProcessTest, ASecondHandStartedSentryRefusesToRun)
     // A task books with the hand-started Sentry rather than starting another.
     QProcess *booking = task();
     EXPECT_TRUE(lineOf(booking).startsWith(booked(port + 1)));
+}
+
+TEST_F(SentryProcessTest, AServerFindingNoTaskReadyGetsOneTaskStarted)
+{
+    QProcess *sentry = start(SENTRY_PROGRAM, {QString::number(port), "2"});
+    ASSERT_TRUE(waitUntil([&] {
+        RequestClient probe(port);
+        return probe.waitConnected(200);
+    }, 10000));
+
+    RequestClient server(port);
+    ASSERT_TRUE(server.waitConnected());
+    EXPECT_EQ(server.ask('?'), QByteArray("\x00\x00", 2));
+    // Asking again before the started task has booked in starts no second one.
+    EXPECT_EQ(server.ask('?'), QByteArray("\x00\x00", 2));
+    EXPECT_TRUE(waitUntil([&] { return !startedTasks().isEmpty(); }, 10000));
+    waitUntil([] { return false; }, 200);   // room for a second task to show, were there one
+    EXPECT_EQ(startedTasks(), QStringList{"SQ0"});
+    EXPECT_EQ(sentry->state(), QProcess::Running);
 }
 
 TEST_F(SentryProcessTest, AStartedSentryThatCannotListenTellsTheTaskAndEnds)

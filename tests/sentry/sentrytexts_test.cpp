@@ -91,7 +91,6 @@ TEST(StatusTexts, SentryInUseTextLineByLine)
     };
     EXPECT_EQ(lines, expected);
     EXPECT_FALSE(StatusTexts::sentryInUseText(2).contains('\n'));
-    EXPECT_EQ(StatusTexts::forDisplay("a\rb\r\nc"), "a\nb\nc");
 }
 
 TEST(TaskStarter, StartsTheSiblingTaskWithItsCommandLine)
@@ -100,8 +99,14 @@ TEST(TaskStarter, StartsTheSiblingTaskWithItsCommandLine)
     EXPECT_EQ(TaskStarter::arguments(true, 0), QStringList{"SQ0"});
     EXPECT_EQ(TaskStarter::arguments(true, 4194311), QStringList{"SQ4194311"});
 
+    const QByteArray saved = qgetenv(TaskStarter::ProgramVariable);
+    qputenv(TaskStarter::ProgramVariable, "/opt/tests/taskrecorder");
+    EXPECT_EQ(TaskStarter().program(), "/opt/tests/taskrecorder");
+    qunsetenv(TaskStarter::ProgramVariable);
     TaskStarter starter;
     EXPECT_TRUE(starter.program().endsWith("/Vantrel"));
+    if (!saved.isEmpty())
+        qputenv(TaskStarter::ProgramVariable, saved);
     QList<QStringList> launched;
     starter.setLauncher([&](const QString &, const QStringList &args) { launched.append(args); return false; });
     starter.setForegroundWindow([] { return quint64(42); });

@@ -1,8 +1,7 @@
 #include "messageboxprompt.h"
 
-#include "statustexts.h"
-
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -49,14 +48,31 @@ QMessageBox::StandardButton boxButton(IUserPrompt::Answer answer)
 
 } // namespace
 
+MessageBoxPrompt::MessageBoxPrompt(const QString &defaultTitle)
+    : m_defaultTitle(defaultTitle)
+{
+}
+
+QString MessageBoxPrompt::forDisplay(const QString &text)
+{
+    QString display = text;
+    display.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    display.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return display;
+}
+
 IUserPrompt::Answer MessageBoxPrompt::ask(const Question &question)
 {
-    QMessageBox box(boxIcon(question.icon),
-                    question.title.isEmpty() ? StatusTexts::caption() : question.title,
-                    StatusTexts::forDisplay(question.text), boxButtons(question.buttons));
-    if (question.defaultAnswer)
-        box.setDefaultButton(boxButton(*question.defaultAnswer));
-    switch (box.exec()) {
+    QMessageBox box(boxIcon(question.icon), question.title.isEmpty() ? m_defaultTitle : question.title,
+                    forDisplay(question.text), boxButtons(question.buttons));
+    // Named always: left alone, Qt would pick a default by button role, not the first.
+    box.setDefaultButton(boxButton(defaultAnswerOf(question)));
+    // Set rather than left to Qt's guess, so that Escape and the close box answer
+    // alike in every program and for every set of buttons.
+    const Answer cautious = cautiousAnswer(question.buttons);
+    box.setEscapeButton(box.button(boxButton(cautious)));
+    box.exec();
+    switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return Answer::Ok;
     case QMessageBox::Cancel: return Answer::Cancel;
     case QMessageBox::Abort: return Answer::Abort;
@@ -64,6 +80,6 @@ IUserPrompt::Answer MessageBoxPrompt::ask(const Question &question)
     case QMessageBox::Ignore: return Answer::Ignore;
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
-    default: return cautiousAnswer(question.buttons);   // closed with Escape or the title bar
+    default: return cautious;   // the box went without any button being pressed
     }
 }

@@ -7,7 +7,7 @@ SingleInstance::SingleInstance(const QString &lockPath)
     : m_lock(std::make_unique<QLockFile>(lockPath))
 {
     QDir().mkpath(QFileInfo(lockPath).absolutePath());
-    // A live Sentry holds its lock for days; only a dead holder makes it stale.
+    // A live holder may keep its lock for days; only a dead holder makes it stale.
     m_lock->setStaleLockTime(0);
 }
 
