@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ make
-  qt6-base-dev qt6-qpa-plugins
+  qt6-base-dev qt6-qpa-plugins pkg-config libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fis-gtm
   fonts-dejavu-core fonts-liberation

@@ -1,4 +1,5 @@
 #include "sourceview.h"
+#include "vbkeys.h"
 
 #include "findreplacedialog.h"
 #include "linedata.h"
@@ -60,17 +61,6 @@ private:
 
 namespace {
 
-int shiftState(Qt::KeyboardModifiers modifiers)
-{
-    int shift = 0;
-    if (modifiers & Qt::ShiftModifier)
-        shift |= 1;
-    if (modifiers & Qt::ControlModifier)
-        shift |= 2;
-    if (modifiers & Qt::AltModifier)
-        shift |= 4;
-    return shift;
-}
 
 int buttonCode(Qt::MouseButtons buttons)
 {
@@ -84,90 +74,7 @@ int buttonCode(Qt::MouseButtons buttons)
     return code;
 }
 
-// Windows virtual-key codes: the key numbers every key handler of the program compares with.
-int virtualKey(const QKeyEvent *event)
-{
-    const int key = event->key();
-    if (key >= Qt::Key_A && key <= Qt::Key_Z)
-        return key;   // 'A'..'Z' share their codes
-    if (key >= Qt::Key_0 && key <= Qt::Key_9)
-        return key;
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
-        return 112 + (key - Qt::Key_F1);
-    switch (key) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Menu: return 93;
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon: return 186;
-    case Qt::Key_Equal:
-    case Qt::Key_Plus: return 187;
-    case Qt::Key_Comma:
-    case Qt::Key_Less: return 188;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore: return 189;
-    case Qt::Key_Period:
-    case Qt::Key_Greater: return 190;
-    case Qt::Key_Slash:
-    case Qt::Key_Question: return 191;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: return 192;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft: return 219;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar: return 220;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight: return 221;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl: return 222;
-    default: return 0;
-    }
-}
 
-// The character code a key types: control characters for Ctrl+letter, Enter,
-// Tab, Backspace and Escape; 0 for keys that type nothing.
-int keyAscii(const QKeyEvent *event)
-{
-    const int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && key >= Qt::Key_A
-        && key <= Qt::Key_Z)
-        return key - Qt::Key_A + 1;
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Escape: return 27;
-    default: break;
-    }
-    if (mods & (Qt::ControlModifier | Qt::AltModifier))
-        return 0;
-    const QString text = event->text();
-    if (text.size() == 1 && text.at(0).unicode() >= 32 && text.at(0).unicode() != 127)
-        return text.at(0).unicode();
-    return 0;
-}
 
 } // namespace
 
@@ -1086,7 +993,7 @@ void SourceView::onRepaintRequested(int from, int to)
 
 void SourceView::keyPressEvent(QKeyEvent *event)
 {
-    const int vk = virtualKey(event);
+    const int vk = VbKeys::virtualKey(event);
     QString description = tr("Typing");
     if (vk == 13)
         description = tr("Enter");
@@ -1100,8 +1007,8 @@ void SourceView::keyPressEvent(QKeyEvent *event)
 
 void SourceView::handleKey(QKeyEvent *event, const QString &description)
 {
-    const int vk = virtualKey(event);
-    const int shift = shiftState(event->modifiers());
+    const int vk = VbKeys::virtualKey(event);
+    const int shift = VbKeys::shiftState(event->modifiers());
     int code = vk;
     if (vk) {
         emit KeyDown(code, shift);
@@ -1118,7 +1025,7 @@ void SourceView::handleKey(QKeyEvent *event, const QString &description)
     // Ctrl+V, Ctrl+X, Ctrl+Z and the like type a control character first: a
     // handler that swallows it (a pane refusing input, a window that runs the
     // command itself) must stop the control's own action too.
-    const int ascii = keyAscii(event);
+    const int ascii = VbKeys::keyAscii(event);
     int typed = ascii;
     if (ascii) {
         emit KeyPress(typed);
@@ -1191,9 +1098,9 @@ void SourceView::typeText(const QString &text, const QString &description)
 
 void SourceView::keyReleaseEvent(QKeyEvent *event)
 {
-    int code = virtualKey(event);
+    int code = VbKeys::virtualKey(event);
     if (code) {
-        emit KeyUp(code, shiftState(event->modifiers()));
+        emit KeyUp(code, VbKeys::shiftState(event->modifiers()));
         if (code == 0) {
             event->accept();
             return;
@@ -1207,7 +1114,7 @@ void SourceView::emitMouse(void (SourceView::*signal)(int &, int &, int &, int &
 {
     int button = buttonCode(event->type() == QEvent::MouseMove ? event->buttons()
                                                                 : Qt::MouseButtons(event->button()));
-    int shift = shiftState(event->modifiers());
+    int shift = VbKeys::shiftState(event->modifiers());
     int x = devicePos.x();
     int y = devicePos.y();
     emit(this->*signal)(button, shift, x, y);
