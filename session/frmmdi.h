@@ -1,0 +1,253 @@
+#pragma once
+
+#include "docservices.h"
+#include "icommandrouter.h"
+#include "imainwindow.h"
+#include "imementoorigin.h"
+#include "itransactui.h"
+#include "keyedcollection.h"
+#include "routines.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class AddInConnect;
+class CommandManager;
+class EditorSettings;
+class FormFactory;
+class IAddInHost;
+class ISentryBooking;
+class IPaneState;
+class MLink;
+class MdiHost;
+class PersistRegistry;
+class PersistStorage;
+class SocketX;
+class VanNgine;
+class VbTimer;
+class frmAttach;
+class frmBreakpoints;
+class frmConnect;
+class frmFileOpen;
+class frmFileSaveAs;
+class frmImmediate;
+class frmStack;
+class frmVars;
+class sbrStatus;
+class StatusPanel;
+class QAction;
+
+// The main window: the multiple-document frame that owns the session link, the
+// listening socket, the open documents, the panes, the four server dialogs and the
+// booking with the Sentry.
+//
+// Life cycle: the constructor is the window's initialisation; ensureLoaded() runs its
+// load once (Qt has no implicit form load: the "SQ" start and the first Listen both
+// call it); closeEvent is the close request, which may be cancelled; unload() ends it.
+// A load or listening failure shows its box and ends the program through
+// AddIn::endProgram. Everything runs on the one GUI thread; no exception leaves a slot.
+class frmMDI : public QMainWindow,
+               public IMainWindow,
+               public IDocumentHost,
+               public IViewDefaults,
+               public ITransactUi,
+               public IMementoOrigin,
+               public ICommandRouter
+{
+    Q_OBJECT
+    Q_PROPERTY(QObject *OtxCBHelper READ OtxCBHelper WRITE setOtxCBHelper)
+public:
+    static constexpr const char *SavedStateName = "Duzezo 2.3";
+    static constexpr const char *RegistryRoot = "Software\\Brindlecote\\Vantrel";
+
+    // Messages of the window, exact.
+    static QString engineFailureText();
+    static QString versionMismatchText(const QString &ownVersion, const QString &engineVersion);
+    static QString ownVersionText();
+    static QString loadFailureText(qint32 number, const QString &description);
+    static QString bookingFailureText(qint32 number, const QString &description);
+    static QString preservedCloseQuestion();
+
+    explicit frmMDI(QWidget *parent = nullptr);
+    ~frmMDI() override;
+
+    // Runs the load once; false when it failed (the program is ending).
+    bool ensureLoaded();
+    bool isLoaded() const { return m_loaded; }
+    // Unload: the dialogs go, gfrmMDI is emptied, the registrations are taken back.
+    void unload();
+    // Unloading the main window ends the program.
+    void unloadAndEnd(int exitCode = 1);
+
+    // --- the session state --------------------------------------------------------
+    int MState() const override { return m_state; }
+    void setMState(int state) override;
+    // Stores the state without any effect of a state write (initialisation, "MSTATE").
+    void storeMState(int state) { m_state = state; }
+    bool MBusy() const override;
+    QString HomeEnv() const { return m_homeEnv; }
+    MdiHost *MeX() const { return m_mdi; }
+    QObject *OtxCBHelper() const { return m_otxCBHelper; }
+    void setOtxCBHelper(QObject *helper) { m_otxCBHelper = helper; }
+    void BringToFore();
+
+    // --- listening and accepting ------------------------------------------------
+    void Listen();
+    void StatusText(const QString &text) override;
+    QString statusText() const;
+
+    // --- settings, timers and keys ------------------------------------------------
+    MementoPtr saveMemento() override;
+    void restoreMemento(const Memento &memento) override;
+    void PreviewKeyDown(int &KeyCode, int &Shift) override;
+    void PreviewKeyPress(int &KeyAscii) override;
+    bool CommandsBlocked() const;
+    void UpdateRecent();
+    bool settingsRestored() const { return m_settingsRestored; }
+
+    // --- IMainWindow ------------------------------------------------------------------
+    MLink *link() const override { return m_link; }
+    void startRelayoutTimer() override;
+    bool Linewise() const override;
+    bool SwitchToReportOnSaveError() const override;
+    void executeCommand(const QString &id) override;
+
+    // --- IDocumentHost ----------------------------------------------------------------
+    bool ServerPrompt(QStringList &fields) override;
+    int documentWindowCount() const override;
+    bool anyDocumentWindowVisible() const override;
+    bool documentTabsShown() const override;
+    bool mainWindowMinimised() const override;
+    void restoreMainWindow() override;
+    bool applicationActive() const override;
+
+    // --- IViewDefaults (the View menu's check marks) ------------------------------------
+    bool lineWrap() const override { return m_codeWrap; }
+    bool richSource() const override { return m_viewRich; }
+    bool viewBlocks() const { return m_viewBlocks; }
+
+    // --- ITransactUi --------------------------------------------------------------------
+    void begin() override;
+    void end() override;
+
+    // --- ICommandRouter (the main window routes last) -------------------------------------
+    void Handle(Command &cmd, CommandUI *context, bool &stopRouting) override;
+    void UpdateUI(Command &cmd, bool &stopRouting) override;
+
+    // The window's parts, for the program and its tests.
+    CommandManager *cmdMgr() const { return m_cmdMgr; }
+    SocketX *mtcpListen() const { return m_listen; }
+    ISentryBooking *booking() const { return m_booking.get(); }
+    EditorSettings *editorSettings() const { return m_editorSettings; }
+    VanNgine *startupEngine() const { return m_engine.get(); }
+    sbrStatus *statusBarPanels() const { return m_status; }
+    frmStack *stackPane() const;
+    frmVars *varsPane() const;
+    frmImmediate *immediatePane() const;
+    frmBreakpoints *breakpointsPane() const;
+    const QList<IPaneState *> &paneCollection() const { return m_panes; }
+    frmFileOpen *fileOpenDialog() const { return m_fileOpen; }
+    frmFileSaveAs *fileSaveAsDialog() const { return m_fileSaveAs; }
+    frmConnect *connectDialog() const { return m_connect; }
+    frmAttach *attachDialog() const { return m_attach; }
+    VbTimer *keepAliveTimer() const { return m_tmrKeepAlive; }
+    VbTimer *windowSwitchTimer() const { return m_tmrWindowSwitch; }
+    VbTimer *relayoutTimer() const { return m_tmrJiggle; }
+    quint64 rememberedWindow() const { return m_foregroundWindow; }
+    qint64 rememberedProcessId() const { return m_foregroundPid; }
+    quint64 switchBackWindow() const { return m_switchBackWindow; }
+    KeyedCollection<RoutineDocPtr> &preservedDocuments() { return m_preserved; }
+    QList<QAction *> recentMenuItems() const { return m_recentItems; }
+    int codeFontCharset() const { return m_codeFontCharset; }
+    int dialogFontCharset() const { return m_dialogFontCharset; }
+
+    IAddInHost *VBInst = nullptr;
+    AddInConnect *Connect = nullptr;
+
+    // Test seams: a failure while registering the persistent objects.
+    static void setRegistrationHook(std::function<void()> hook);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void initialise();
+    void load();
+    void buildDefaultLayout();
+    void registerPersistentObjects();
+    void createPanes();
+    void checkEngine();
+    void failLoad(const QString &text);
+    bool requestClose();
+    void stopTimers();
+    void registerServices();
+    void unregisterServices();
+
+    void applyStateChange(int state);
+    void refreshState(int state);
+
+    void mtcpListen_Accept(int handle);
+    void MLink_OnConnect();
+    void MLink_OnClose();
+    bool Disconnect(bool canCancel);
+    void EndSessionCleanup();
+    void StatusPanelClick(StatusPanel *panel);
+
+    void tmrJiggle_Timer();
+    void tmrKeepAlive_Timer();
+    void tmrWindowSwitch_Timer();
+    void runKeyCommand(const QString &id, bool runCommand);
+
+    // Initialisation.
+    EditorSettings *m_editorSettings = nullptr;
+    KeyedCollection<RoutineDocPtr> m_preserved;   // modified documents kept after a link dropped
+    KeyedCollection<QString> m_history;           // places the user left, newest last
+    MLink *m_link = nullptr;
+    SocketX *m_listen = nullptr;
+    std::unique_ptr<VanNgine> m_engine;           // the start-up engine, kept for the immediate pane
+    frmFileOpen *m_fileOpen = nullptr;
+    frmFileSaveAs *m_fileSaveAs = nullptr;
+    frmConnect *m_connect = nullptr;
+    frmAttach *m_attach = nullptr;
+    int m_state = -1;
+
+    // Load.
+    CommandManager *m_cmdMgr = nullptr;
+    MdiHost *m_mdi = nullptr;
+    sbrStatus *m_status = nullptr;
+    std::unique_ptr<FormFactory> m_formFactory;
+    std::unique_ptr<PersistRegistry> m_registry;
+    std::unique_ptr<PersistStorage> m_storage;
+    std::unique_ptr<ISentryBooking> m_booking;    // kept for the life of the process
+    QList<IPaneState *> m_panes;                  // Breakpoints, Immediate, Stack, Vars
+    QList<QAction *> m_recentItems;               // element 0 the separator, 1..9 the items
+    bool m_loaded = false;
+    bool m_loadFailed = false;
+    bool m_settingsRestored = false;              // set by the memento restore
+    bool m_unloaded = false;
+
+    // The foreground window when the Sentry started this task or a session was
+    // accepted, and its process: the debugger comes forward only over that process.
+    quint64 m_foregroundWindow = 0;
+    qint64 m_foregroundPid = 0;
+    quint64 m_switchBackWindow = 0;               // where the focus goes back to while running
+    QString m_homeEnv;
+    QPointer<QObject> m_otxCBHelper;
+
+    // View menu check marks until the menus hold them.
+    bool m_codeWrap = false;
+    bool m_viewRich = true;
+    bool m_viewBlocks = true;
+    // Qt fonts have no character set; it is kept for the round trip and the OEM rule.
+    int m_codeFontCharset = 0;
+    int m_dialogFontCharset = 0;
+
+    VbTimer *m_tmrJiggle = nullptr;
+    VbTimer *m_tmrKeepAlive = nullptr;
+    VbTimer *m_tmrWindowSwitch = nullptr;
+    int m_transactDepth = 0;                      // begin/end may nest
+};

@@ -1,0 +1,29 @@
+#include "addin.h"
+#include "messageboxprompt.h"
+#include "userprompt.h"
+
+#include <QApplication>
+
+// Vantrel                 an interactive start
+// Vantrel SQ<handle>      started by the Sentry for a waiting server: listens at once
+// Vantrel S               started from the Sentry's tray menu: like an interactive start
+//
+// The environment:
+//   VANTREL_QUIET           message boxes go to stderr and are answered cautiously
+//   VANTREL_INSTANCE_LOCK   the lock file of the one interactive copy
+//   VANTREL_ASSUME_WINE     1: take the Wine branches (for checking them by hand)
+//   VANTREL_SENTRY_*        where the Sentry is found (see VantrelSentry)
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vantrel"));
+    QApplication::setOrganizationName(QStringLiteral("Brindlecote"));
+
+    if (qEnvironmentVariableIsEmpty("VANTREL_QUIET"))
+        setUserPrompt(std::make_shared<MessageBoxPrompt>(QStringLiteral("Vantrel")));
+
+    AddIn::setCommandLine(QApplication::arguments().mid(1).join(QLatin1Char(' ')));
+    if (!AddIn::Main())
+        return AddIn::exitRequested() ? AddIn::exitCode() : 0;
+    return app.exec();
+}

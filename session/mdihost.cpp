@@ -1,0 +1,135 @@
+#include "mdihost.h"
+
+#include <QBoxLayout>
+#include <QEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTabBar>
+
+#include <algorithm>
+
+MdiHost::MdiHost(QWidget *parent)
+    : QWidget(parent), m_area(new QMdiArea(this)), m_tabs(new QTabBar(this))
+{
+    m_area->setObjectName(QStringLiteral("MDIClient"));
+    m_tabs->setObjectName(QStringLiteral("DocumentTabs"));
+    m_tabs->setDocumentMode(true);
+    m_tabs->setExpanding(false);
+    m_tabs->setElideMode(Qt::ElideRight);
+    connect(m_area, &QMdiArea::subWindowActivated, this, &MdiHost::rebuildTabs);
+    connect(m_tabs, &QTabBar::currentChanged, this, &MdiHost::onTabChosen);
+    placeTabs();
+    rebuildTabs();
+}
+
+void MdiHost::setTabsVisible(bool visible)
+{
+    m_tabsVisible = visible;
+    rebuildTabs();
+}
+
+void MdiHost::setTabsEdge(int edge)
+{
+    if (edge < Top || edge > Right)
+        return;
+    m_edge = edge;
+    placeTabs();
+}
+
+QMdiSubWindow *MdiHost::addWindow(QWidget *content)
+{
+    QMdiSubWindow *sub = m_area->addSubWindow(content);
+    // Titles and closing change the strip too.
+    sub->installEventFilter(this);
+    connect(sub, &QObject::destroyed, this, &MdiHost::rebuildTabs, Qt::QueuedConnection);
+    connect(sub, &QMdiSubWindow::windowStateChanged, this, &MdiHost::rebuildTabs);
+    rebuildTabs();
+    return sub;
+}
+
+int MdiHost::windowCount() const
+{
+    return m_area->subWindowList().size();
+}
+
+bool MdiHost::anyWindowVisible() const
+{
+    const auto windows = m_area->subWindowList();
+    return std::any_of(windows.begin(), windows.end(), [](QMdiSubWindow *w) { return !w->isHidden(); });
+}
+
+void MdiHost::relayout()
+{
+    if (QMdiSubWindow *active = m_area->activeSubWindow()) {
+        if (active->isMaximized()) {
+            active->showNormal();
+            active->showMaximized();
+        }
+    }
+    m_area->updateGeometry();
+    if (layout())
+        layout()->activate();
+}
+
+bool MdiHost::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::WindowTitleChange:
+    case QEvent::Show:
+    case QEvent::Hide:
+        rebuildTabs();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MdiHost::rebuildTabs()
+{
+    m_syncing = true;
+    while (m_tabs->count() > 0)
+        m_tabs->removeTab(0);
+    const auto windows = m_area->subWindowList();
+    int current = -1;
+    for (QMdiSubWindow *w : windows) {
+        if (w->isHidden())
+            continue;
+        const int index = m_tabs->addTab(w->windowTitle());
+        m_tabs->setTabData(index, QVariant::fromValue<QObject *>(w));
+        if (w == m_area->activeSubWindow())
+            current = index;
+    }
+    if (current >= 0)
+        m_tabs->setCurrentIndex(current);
+    m_tabs->setVisible(m_tabsVisible && m_tabs->count() > 0);
+    m_syncing = false;
+}
+
+void MdiHost::onTabChosen(int index)
+{
+    if (m_syncing || index < 0)
+        return;
+    if (auto *w = qobject_cast<QMdiSubWindow *>(m_tabs->tabData(index).value<QObject *>()))
+        m_area->setActiveSubWindow(w);
+}
+
+void MdiHost::placeTabs()
+{
+    delete layout();
+    const bool vertical = m_edge == Left || m_edge == Right;
+    m_tabs->setShape(m_edge == Top ? QTabBar::RoundedNorth
+                     : m_edge == Bottom ? QTabBar::RoundedSouth
+                     : m_edge == Left ? QTabBar::RoundedWest
+                                      : QTabBar::RoundedEast);
+    auto *box = new QBoxLayout(vertical ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, this);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    if (m_edge == Top || m_edge == Left) {
+        box->addWidget(m_tabs);
+        box->addWidget(m_area, 1);
+    } else {
+        box->addWidget(m_area, 1);
+        box->addWidget(m_tabs);
+    }
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "addin.h"
+#include "frmmdi.h"
+#include "isentrybooking.h"
+#include "programsettings.h"
+#include "recordingprompt.h"
+#include "singleinstance.h"
+#include "vantrelerror.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <unistd.h>
+
+// Runs the event loop until pred holds or ms have passed.
+template<typename Pred>
+bool waitUntil(Pred pred, int ms)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer tick;
+    tick.start(10);
+    while (!pred()) {
+        if (elapsed.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+inline quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// A booking that needs no Sentry: it hands out a port nothing listens on.
+class FakeBooking : public ISentryBooking
+{
+public:
+    explicit FakeBooking(quint16 port, std::vector<bool> *listening = nullptr)
+        : m_port(port), m_listening(listening) {}
+    void Listening(bool isListening) override
+    {
+        if (m_listening)
+            m_listening->push_back(isListening);
+    }
+    quint16 Port() const override { return m_port; }
+    QString LocalAddress() const override { return QStringLiteral("192.0.2.7"); }
+    quint16 SentryPort() const override { return 4321; }
+
+private:
+    quint16 m_port;
+    std::vector<bool> *m_listening;
+};
+
+// A main window in the test process: settings in a temporary directory, boxes
+// recorded, the program's end recorded instead of leaving the event loop, and either
+// a fake booking or (useRealSentry) a private VantrelSentry process.
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath("config"));
+        prompt = std::make_shared<RecordingPrompt>();
+        setUserPrompt(prompt);
+        AddIn::setExitHook([this](int code) { exitCodes.push_back(code); });
+        taskPort = freeLoopbackPort();
+        setSentryBookingFactory([this] {
+            return std::unique_ptr<ISentryBooking>(new FakeBooking(taskPort, &listening));
+        });
+    }
+
+    void TearDown() override
+    {
+        AddIn::reset();
+        AddIn::setExitHook({});
+        AddIn::setCommandLine(QString());
+        setSentryBookingFactory({});
+        setUserPrompt(nullptr);
+        frmMDI::setRegistrationHook({});
+        if (sentryPort) {
+            const qint64 sentry = SingleInstance::holder(dir.filePath("sentry.lock"));
+            if (sentry > 0 && sentry != qint64(::getpid()))
+                ::kill(pid_t(sentry), SIGTERM);
+            for (const char *name : {"VANTREL_SENTRY_SOCKET", "VANTREL_SENTRY_PROGRAM",
+                                     "VANTREL_SENTRY_EMBEDDED_COMMAND_LINE", "VANTREL_SENTRY_LISTEN_ADDRESS",
+                                     "VANTREL_SENTRY_QUIET", "VANTREL_SENTRY_TASK_PROGRAM"})
+                qunsetenv(name);
+        }
+    }
+
+    // The booking goes to a private Sentry that the booking itself starts.
+    void useRealSentry()
+    {
+        sentryPort = freeLoopbackPort();
+        qputenv("VANTREL_SENTRY_SOCKET", dir.filePath("sentry").toUtf8());
+        qputenv("VANTREL_SENTRY_PROGRAM", SENTRY_PROGRAM);
+        qputenv("VANTREL_SENTRY_EMBEDDED_COMMAND_LINE", QByteArray::number(sentryPort) + " 3");
+        qputenv("VANTREL_SENTRY_LISTEN_ADDRESS", "127.0.0.1");
+        qputenv("VANTREL_SENTRY_QUIET", "1");
+        qputenv("VANTREL_SENTRY_TASK_PROGRAM", "/bin/true");
+        setSentryBookingFactory({});
+    }
+
+    // Starts the program as its start procedure does, with that command line.
+    frmMDI *start(const QString &commandLine = QStringLiteral("SQ0"))
+    {
+        AddIn::setCommandLine(commandLine);
+        AddIn::Main();
+        return AddIn::gfrmMDI();
+    }
+
+    QStringList askedTexts() const
+    {
+        QStringList texts;
+        for (const auto &q : prompt->asked)
+            texts.append(q.text);
+        return texts;
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<RecordingPrompt> prompt;
+    std::vector<int> exitCodes;
+    std::vector<bool> listening;
+    quint16 taskPort = 0;
+    quint16 sentryPort = 0;
+};
