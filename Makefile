@@ -15,8 +15,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@if [ -x $(BUILD)/bin/Vantrel ]; then $(BUILD)/bin/Vantrel; \
-	else echo "Vantrel is not built yet; everything else is."; fi
+	@$(BUILD)/bin/Vantrel
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

@@ -215,6 +215,7 @@ void frmMDI::checkEngine()
 void frmMDI::registerServices()
 {
     docServices().host = this;
+    docServices().reportPane = [this]() -> IReportPane * { return immediatePane(); };
     Routines::instance().setViewDefaults(this);
     m_link->setTransactUi(this);
     setMainWindow(this);
@@ -222,8 +223,10 @@ void frmMDI::registerServices()
 
 void frmMDI::unregisterServices()
 {
-    if (docServices().host == this)
+    if (docServices().host == this) {
         docServices().host = nullptr;
+        docServices().reportPane = nullptr;
+    }
     Routines::instance().setViewDefaults(nullptr);
     if (m_link)
         m_link->setTransactUi(nullptr);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QFont>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyle>
@@ -72,21 +73,52 @@ const Image images[] = {
     {"BlkExpandAll", NoStandardIcon, "++", BlockColour},
 };
 
+// Drawn when first painted, not when the command is made: a start-up that builds every
+// tool bar would otherwise wait for the font machinery before it could listen.
+class GlyphIconEngine : public QIconEngine
+{
+public:
+    GlyphIconEngine(const QString &glyph, const QColor &colour) : m_glyph(glyph), m_colour(colour) {}
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, QIcon::Off));
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    {
+        const QColor colour = mode == QIcon::Disabled ? QColor(160, 160, 160) : m_colour;
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size.width() / double(IconSize), size.height() / double(IconSize));
+        painter.setPen(colour);
+        painter.drawRoundedRect(QRectF(0.5, 0.5, IconSize - 1, IconSize - 1), 3, 3);
+        QFont font = painter.font();
+        font.setPixelSize(m_glyph.size() > 1 ? 8 : 11);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.drawText(QRect(0, 0, IconSize, IconSize), Qt::AlignCenter, m_glyph);
+        painter.end();
+        return pixmap;
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        return size.boundedTo(QSize(IconSize, IconSize));
+    }
+
+    QIconEngine *clone() const override { return new GlyphIconEngine(m_glyph, m_colour); }
+
+private:
+    QString m_glyph;
+    QColor m_colour;
+};
+
 QIcon glyphIcon(const QString &glyph, const QColor &colour)
 {
-    QPixmap pixmap(IconSize, IconSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(colour);
-    painter.drawRoundedRect(QRectF(0.5, 0.5, IconSize - 1, IconSize - 1), 3, 3);
-    QFont font = painter.font();
-    font.setPixelSize(glyph.size() > 1 ? 8 : 11);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.drawText(QRect(0, 0, IconSize, IconSize), Qt::AlignCenter, glyph);
-    painter.end();
-    return QIcon(pixmap);
+    return QIcon(new GlyphIconEngine(glyph, colour));
 }
 
 } // namespace

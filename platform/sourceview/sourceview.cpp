@@ -61,7 +61,6 @@ private:
 
 namespace {
 
-
 int buttonCode(Qt::MouseButtons buttons)
 {
     int code = 0;
@@ -73,8 +72,6 @@ int buttonCode(Qt::MouseButtons buttons)
         code |= 4;
     return code;
 }
-
-
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "eventwait.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -11,23 +13,6 @@
 #include <QTimer>
 
 #include <memory>
-
-// Runs the event loop until pred holds or ms have passed. Unlike QTest::qWaitFor
-// it never sleeps between rounds, so a busy exchange runs at full speed.
-template<typename Pred>
-bool waitUntil(Pred pred, int ms)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer tick;   // wakes the loop so the time limit is noticed
-    tick.start(10);
-    while (!pred()) {
-        if (elapsed.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // A server's side of the request port, driven without blocking so the Sentry in
 // the same thread keeps running.
@@ -78,12 +63,4 @@ private:
 inline quint16 replyPort(const QByteArray &reply)
 {
     return reply.size() == 2 ? quint16((quint8(reply[0]) << 8) | quint8(reply[1])) : quint16(0xFFFF);
-}
-
-// A port nothing listens on right now (for a Sentry started in another process).
-inline quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }

@@ -16,6 +16,7 @@
 #include "scriptedengine.h"
 #include "socketx.h"
 #include "statusbar.h"
+#include "vbtimer.h"
 
 #include <QDockWidget>
 #include <QTcpSocket>
@@ -119,6 +120,8 @@ TEST_F(MainWindowTest, AFirstStartLaysTheWindowOutAndASecondRestoresTheSavedLayo
     EXPECT_EQ(window->dockWidgetArea(window->stackPane()->dock()), Qt::RightDockWidgetArea);
     EXPECT_EQ(window->dockWidgetArea(window->varsPane()->dock()), Qt::RightDockWidgetArea);
     EXPECT_TRUE(programSettings().ChildMaxed);
+    EXPECT_TRUE(programSettings().SwitchToReportOnSaveError);   // also when nothing was restored
+    EXPECT_TRUE(window->keepAliveTimer()->isActive());
     const QStringList bars = {"tlbFile", "tlbDebug", "tlbBookmarks", "tlbEdit", "tlbView", "tlbBlocks"};
     for (const QString &bar : bars)
         EXPECT_NE(window->findChild<QToolBar *>(bar), nullptr) << bar.toStdString();
@@ -129,6 +132,11 @@ TEST_F(MainWindowTest, AFirstStartLaysTheWindowOutAndASecondRestoresTheSavedLayo
     programSettings().BreakOnError = true;
     window->close();
     EXPECT_FALSE(window->isVisible());
+    // Nothing fires into the released link after the close.
+    EXPECT_FALSE(window->keepAliveTimer()->isActive());
+    EXPECT_FALSE(window->windowSwitchTimer()->isActive());
+    EXPECT_EQ(mainWindow(), nullptr);
+    EXPECT_EQ(docServices().host, nullptr);
     AddIn::reset();
 
     window = start("SQ0");

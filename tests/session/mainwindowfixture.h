@@ -1,6 +1,7 @@
 #pragma once
 
 #include "addin.h"
+#include "eventwait.h"
 #include "frmmdi.h"
 #include "isentrybooking.h"
 #include "programsettings.h"
@@ -20,29 +21,6 @@
 #include <csignal>
 #include <memory>
 #include <unistd.h>
-
-// Runs the event loop until pred holds or ms have passed.
-template<typename Pred>
-bool waitUntil(Pred pred, int ms)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QTimer tick;
-    tick.start(10);
-    while (!pred()) {
-        if (elapsed.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-inline quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // A booking that needs no Sentry: it hands out a port nothing listens on.
 class FakeBooking : public ISentryBooking
