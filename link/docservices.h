@@ -10,7 +10,9 @@
 struct Breakpoint;
 class ICodeWindow;
 class Routine;
+class StackLevel;
 using BreakpointPtr = std::shared_ptr<Breakpoint>;
+using StackLevelPtr = std::shared_ptr<StackLevel>;
 
 // What routine documents call in the debugger panes, the Save As dialog and the main
 // window. Those are built on widgets above this library; each implements its slice and
@@ -26,6 +28,8 @@ public:
     virtual void SetBP(const BreakpointPtr &bp) = 0;
     // Tells the server ("BP -"), calls back Routine::BPDelete and removes the row.
     virtual void DeleteBP(const BreakpointPtr &bp, bool lookup) = 0;
+    // Selects the row of the breakpoint at that place, when there is one.
+    virtual void ShowBP(const QString &env, const QString &rtn, const QString &label, int offset) = 0;
 };
 
 class IStackPane
@@ -33,6 +37,8 @@ class IStackPane
 public:
     virtual ~IStackPane() = default;
     virtual bool IsInStack(const QString &rtn, const QString &env) = 0;
+    // The level standing on that 1-based line of that routine, or null.
+    virtual StackLevelPtr LevelAtLoc(int line, const QString &rtn) = 0;
 };
 
 class IReportPane

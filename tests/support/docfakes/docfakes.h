@@ -12,11 +12,15 @@
 #include "routines.h"
 #include "sourcedocument.h"
 #include "sourcelex.h"
+#include "stacklevel.h"
 
 #include <QObject>
 #include <QStringList>
 
+#include <map>
+
 #include <functional>
+#include <map>
 #include <memory>
 
 #include <deque>
@@ -155,6 +159,10 @@ public:
     std::vector<BreakpointPtr> BPs(const QString &rtn) override;
     void SetBP(const BreakpointPtr &bp) override;
     void DeleteBP(const BreakpointPtr &bp, bool lookup) override;
+    void ShowBP(const QString &env, const QString &rtn, const QString &label, int offset) override
+    {
+        shown.append(QStringLiteral("%1^%2^%3+%4").arg(env, rtn, label).arg(offset));
+    }
 
     static QString describe(const Breakpoint &bp, bool enabled);
     // ["BP", "+"|"-", Line, Rtn, Cmd, ID, Delay, Condition]
@@ -162,6 +170,7 @@ public:
 
     std::vector<BreakpointPtr> rows;
     QStringList messages;   // "BP +|A+4|ABC|1" …
+    QStringList shown;      // ShowBP calls: "env^rtn^label+offset"
     // Where the pane's "BP" messages go, when a test has a link for them.
     std::function<void(const QStringList &)> send;
 
@@ -200,8 +209,15 @@ public:
     {
         return inStack && rtn == this->rtn && env == this->env;
     }
+    StackLevelPtr LevelAtLoc(int line, const QString &rtn) override
+    {
+        const auto found = levels.find(QStringLiteral("+%1^%2").arg(line).arg(rtn));
+        return found == levels.end() ? nullptr : found->second;
+    }
     bool inStack = false;
     QString rtn, env;
+    // The location index: "+" line "^" routine.
+    std::map<QString, StackLevelPtr> levels;
 };
 
 class FakeReportPane : public IReportPane
