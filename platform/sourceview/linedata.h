@@ -1,11 +1,16 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 // What each 32-bit value of a line's data means. Every writer and reader of the
 // line data (lexer, routine document, code window, margin painter) uses these
 // names, so the meaning of a bit is written down once.
 namespace LineData {
+
+// A line carries this many values; a document may use fewer (ExtraData).
+constexpr int kSlotCount = 3;
+using Slots = std::array<std::int32_t, kSlotCount>;
 
 // Slots of a code window's document (the immediate views use 0 and 1 only).
 constexpr int kControlSlot = 0;   // the editor control's own state: bookmark, blocks

@@ -2,6 +2,9 @@
 
 #include "editorsettings.h"
 #include "linedata.h"
+#include "sourcecolouring.h"
+#include "sourcefolding.h"
+#include "undohistory.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
@@ -12,16 +15,7 @@
 
 namespace {
 
-// A lexer that never delivers its end token must not hang the editor.
-constexpr int kMaxTokensPerLine = 4096;
-// A lexer that keeps asking for the next line stops at the end of the document,
-// but a chain longer than this is cut so one paint never scans a whole routine.
-constexpr int kMaxChainedLines = 2000;
-
-using Slots = std::array<std::int32_t, SourceDocument::kMaxSlots>;
-
-// Characters of one edit the undo journal keeps at most.
-constexpr qsizetype kMaxJournalText = 1 << 20;
+using Slots = LineData::Slots;
 
 // Qt raises contentsChange only for a document that has a layout, and its
 // default layout lays out every line of a routine nobody looks at. A view puts
@@ -41,50 +35,6 @@ protected:
     void documentChanged(int, int, int) override {}
 };
 
-// The line and column of a character position of lines.
-bool cellOf(const QStringList &lines, int position, int &column, int &line)
-{
-    for (line = 0; line < lines.size(); ++line) {
-        const int length = int(lines.at(line).size());
-        if (position <= length) {
-            column = position;
-            return position >= 0;
-        }
-        position -= length + 1;
-    }
-    return false;
-}
-
-// Replaces removed, which must stand at (column, line), by inserted.
-bool replaceInLines(QStringList &lines, int column, int line, const QString &removed,
-                    const QString &inserted)
-{
-    const QStringList gone = removed.split(QLatin1Char('\n'));
-    const int last = line + int(gone.size()) - 1;
-    if (last >= lines.size())
-        return false;
-    const int endColumn = gone.size() == 1 ? column + int(removed.size()) : int(gone.last().size());
-    if (gone.size() == 1) {
-        if (lines.at(line).mid(column, removed.size()) != removed
-            || column + removed.size() > lines.at(line).size())
-            return false;
-    } else {
-        if (lines.at(line).mid(column) != gone.first() || lines.at(last).left(endColumn) != gone.last()
-            || lines.at(last).size() < endColumn)
-            return false;
-        for (int i = 1; i + 1 < gone.size(); ++i) {
-            if (lines.at(line + i) != gone.at(i))
-                return false;
-        }
-    }
-    const QString merged = lines.at(line).left(column) + inserted + lines.at(last).mid(endColumn);
-    QStringList result = lines.mid(0, line);
-    result << merged.split(QLatin1Char('\n'));
-    result << lines.mid(last + 1);
-    lines.swap(result);
-    return true;
-}
-
 } // namespace
 
 // An edit asked for while notifications were being raised; carried out right
@@ -99,7 +49,10 @@ struct SourceDocument::PendingEdit
 };
 
 SourceDocument::SourceDocument(QObject *parent)
-    : QObject(parent), m_doc(new QTextDocument(this))
+    : QObject(parent), m_doc(new QTextDocument(this)),
+      m_history(std::make_unique<UndoHistory>(m_doc)),
+      m_folding(std::make_unique<SourceFolding>(m_doc, m_data)),
+      m_colours(std::make_unique<SourceColouring>(*this))
 {
     m_doc->setDocumentMargin(0);
     m_doc->setDocumentLayout(new UnshownLayout(m_doc));
@@ -108,13 +61,15 @@ SourceDocument::SourceDocument(QObject *parent)
     m_doc->setModified(false);
     m_lines << QString();
     m_data.push_back(Slots{});
-    m_colourValid.push_back(0);
     connect(m_doc, &QTextDocument::contentsChange, this, &SourceDocument::onContentsChange);
-    connect(m_doc, &QTextDocument::undoCommandAdded, this, &SourceDocument::onUndoCommandAdded);
+    connect(m_doc, &QTextDocument::undoCommandAdded, this, [this] { m_history->commandAdded(); });
     connect(m_doc, &QTextDocument::modificationChanged, this, [this](bool modified) {
         if (!m_holdModified)
             emit ModifiedChange(modified);
     });
+    // Qt announces a new layout, then reports the whole text as inserted: a view
+    // that takes the document changes no text.
+    connect(m_doc, &QTextDocument::documentLayoutChanged, this, [this] { m_layoutChanging = true; });
 }
 
 SourceDocument::~SourceDocument() = default;
@@ -249,15 +204,10 @@ void SourceDocument::Reset()
         first.layout()->clearFormats();
     m_lines = QStringList{QString()};
     m_data.assign(1, Slots{});
-    m_colourValid.assign(1, 0);
-    m_stepEnds.clear();
-    m_stepDescriptions.clear();
-    m_pendingDescription.clear();
-    m_lastAvailable = 0;
-    clearJournal();
+    m_colours->reset(1);
+    m_history->clear();
     m_deferred.clear();
-    m_blocksDirty = true;
-    m_anyHidden = m_anyCollapsed = m_visibilityDirty = false;
+    m_folding->reset();
     const bool wasModified = m_doc->isModified();
     m_doc->setModified(false);
     if (wasModified && m_holdModified)
@@ -288,16 +238,16 @@ bool SourceDocument::edit(int position, int removeLength, const QString &text, b
         const bool join = m_groupDepth > 0 && m_groupHasStep && m_doc->isUndoAvailable();
         if (join) {
             cursor.joinPreviousEditBlock();
-            m_joiningStep = true;
+            m_history->setJoining(true);
         } else {
             cursor.beginEditBlock();
-            if (m_pendingDescription.isEmpty())
-                m_pendingDescription = m_groupDepth > 0 ? m_groupDescription : description;
+            if (m_history->pendingDescription().isEmpty())
+                m_history->setPendingDescription(m_groupDepth > 0 ? m_groupDescription : description);
         }
         const int seq = m_changeSeq;
         cursor.insertText(text);
         cursor.endEditBlock();
-        m_joiningStep = false;
+        m_history->setJoining(false);
         if (m_groupDepth > 0)
             m_groupHasStep = true;
         // Qt raises no change signal for an edit made while it is still raising one.
@@ -336,16 +286,15 @@ void SourceDocument::lowLevelEdit(int position, int removeLength, const QString 
         // Qt offers no edit outside its history; folding it into the last step
         // keeps the number of steps (and their descriptions) as they were.
         cursor.joinPreviousEditBlock();
-        m_joiningStep = true;
+        m_history->setJoining(true);
         cursor.insertText(text);
         cursor.endEditBlock();
-        m_joiningStep = false;
+        m_history->setJoining(false);
     } else {
         m_doc->setUndoRedoEnabled(false);
         cursor.insertText(text);
         m_doc->setUndoRedoEnabled(true);
-        m_stepEnds.clear();
-        m_stepDescriptions.clear();
+        m_history->forgetSteps();
     }
     if (seq == m_changeSeq)
         processChange(position, removeLength, int(text.size()));
@@ -376,10 +325,10 @@ void SourceDocument::beginEditStep(const QString &description, bool joinPrevious
                       && m_doc->isUndoAvailable();
     if (join) {
         m_stepCursor.joinPreviousEditBlock();
-        m_joiningStep = true;
+        m_history->setJoining(true);
     } else {
         m_stepCursor.beginEditBlock();
-        m_pendingDescription = m_groupDepth > 0 ? m_groupDescription : description;
+        m_history->setPendingDescription(m_groupDepth > 0 ? m_groupDescription : description);
     }
 }
 
@@ -387,8 +336,8 @@ void SourceDocument::endEditStep()
 {
     m_stepCursor.endEditBlock();
     m_stepCursor = QTextCursor();
-    m_joiningStep = false;
-    m_pendingDescription.clear();
+    m_history->setJoining(false);
+    m_history->setPendingDescription(QString());
     if (m_groupDepth > 0 && m_doc->availableUndoSteps() != m_stepStartUndo)
         m_groupHasStep = true;
     --m_apiDepth;
@@ -400,100 +349,30 @@ void SourceDocument::onContentsChange(int position, int removed, int added)
     ++m_changeSeq;
     // Qt raises this after it recorded the change's undo command, and also
     // for undo and redo made straight on the QTextDocument.
-    m_lastAvailable = m_doc->availableUndoSteps();
+    m_history->notePosition();
+    if (m_layoutChanging) {
+        m_layoutChanging = false;
+        // The whole text, closing separator included, which no edit can insert.
+        // The new layout has none of the old one's line formats.
+        if (position == 0 && removed == 0 && added >= m_doc->characterCount()) {
+            m_colours->invalidateAll();
+            return;
+        }
+    }
     if (m_suppress)
         return;
-    if (m_historyStep != 0 && replayHistory())
+    if (m_history->replayPending() && replayHistory())
         return;
     processChange(position, removed, added);
 }
 
-void SourceDocument::clearJournal()
-{
-    m_journal.clear();
-    m_journalPosition = m_doc->availableUndoSteps();
-}
-
-void SourceDocument::record(int position, const QString &removed, const QString &inserted)
-{
-    const int now = m_doc->availableUndoSteps();
-    // An edit outside the history (Qt's history was dropped) or an undo made
-    // straight on the QTextDocument: the journal no longer matches the history.
-    if (m_inHistory)
-        return;   // a step replayHistory left to Qt's own report
-    if (!m_doc->isUndoRedoEnabled() || now < m_journalPosition) {
-        clearJournal();
-        return;
-    }
-    // A new edit drops the undone steps.
-    while (!m_journal.empty() && m_journal.back().undoPosition > m_journalPosition)
-        m_journal.pop_back();
-    m_journalPosition = now;
-    // A whole text replaced (a report pane appending) is not kept twice over;
-    // its step is undone as Qt reports it, and the steps before it still replay.
-    if (removed.size() + inserted.size() > kMaxJournalText)
-        return;
-    if (!m_journal.empty() && !m_stepEnds.empty() && removed.isEmpty()) {
-        // Typing on where the same step's typing stopped is one insertion, as
-        // the step reads to the user.
-        JournalEdit &last = m_journal.back();
-        const int stepStart = m_stepEnds.size() >= 2 ? m_stepEnds[m_stepEnds.size() - 2] : 0;
-        if (last.undoPosition > stepStart && last.removed.isEmpty()
-            && position == last.position + last.inserted.size()) {
-            last.inserted += inserted;
-            last.undoPosition = now;
-            return;
-        }
-    }
-    m_journal.push_back({now, position, removed, inserted});
-}
-
 bool SourceDocument::replayHistory()
 {
-    const bool redo = m_historyStep > 0;
-    m_historyStep = 0;
-    const int now = m_doc->availableUndoSteps();
-    std::vector<JournalEdit> edits;
-    if (redo) {
-        for (const JournalEdit &e : m_journal) {
-            if (e.undoPosition > m_journalPosition && e.undoPosition <= now)
-                edits.push_back(e);
-        }
-    } else {
-        for (auto it = m_journal.rbegin(); it != m_journal.rend(); ++it) {
-            if (it->undoPosition > now && it->undoPosition <= m_journalPosition)
-                edits.push_back({it->undoPosition, it->position, it->inserted, it->removed});
-        }
-    }
-    // Only when the edits lead exactly to Qt's text: otherwise the change is
-    // taken as Qt reports it.
-    QStringList lines = m_lines;
-    int column = 0;
-    int line = 0;
-    bool exact = !edits.empty();
-    for (const JournalEdit &e : edits) {
-        exact = exact && cellOf(lines, e.position, column, line)
-                && replaceInLines(lines, column, line, e.removed, e.inserted);
-    }
-    if (exact && lines.size() == m_doc->blockCount()) {
-        QTextBlock block = m_doc->firstBlock();
-        for (int i = 0; exact && block.isValid(); ++i, block = block.next())
-            exact = block.text() == lines.at(i);
-    } else {
-        exact = false;
-    }
-    if (!exact) {
-        // A step without edits of its own leaves the journal as it was; one
-        // whose edits do not lead to Qt's text shows the journal went wrong.
-        if (!edits.empty())
-            clearJournal();
+    std::vector<UndoHistory::Replay> edits;
+    if (!m_history->takeReplay(m_lines, edits))
         return false;
-    }
-    m_journalPosition = now;
-    for (const JournalEdit &e : edits) {
-        cellOf(m_lines, e.position, column, line);
-        applyChange(column, line, e.removed, e.inserted);
-    }
+    for (const UndoHistory::Replay &e : edits)
+        applyChange(e.column, e.line, e.removed, e.inserted);
     if (!m_deferred.empty() && m_apiDepth == 0)
         QMetaObject::invokeMethod(this, &SourceDocument::flushDeferred, Qt::QueuedConnection);
     return true;
@@ -550,7 +429,7 @@ void SourceDocument::processChange(int position, int removed, int added)
     if (oldText == newText)
         return;   // formats only
 
-    record(position, oldText, newText);
+    m_history->record(position, oldText, newText);
     applyChange(c1, l1, oldText, newText);
     if (NumLines() != m_doc->blockCount())
         resyncLines();
@@ -577,9 +456,9 @@ void SourceDocument::applyChange(int c1, int l1, const QString &oldText, const Q
         m_data.erase(m_data.begin() + l1 + 1, m_data.begin() + l2 + 1);
         m_lines[l1] = merged;
         m_lines.erase(m_lines.begin() + l1 + 1, m_lines.begin() + l2 + 1);
-        m_colourValid.erase(m_colourValid.begin() + l1 + 1, m_colourValid.begin() + l2 + 1);
-        m_colourValid[l1] = 0;
-        markBlocksDirty();
+        m_colours->linesRemoved(l1 + 1, l2 - l1);
+        m_colours->invalidate(l1);
+        m_folding->markDirty();
         emit TextDeleted(c1, l1, c2, l2);
     }
     if (!newText.isEmpty()) {
@@ -605,10 +484,10 @@ void SourceDocument::applyChange(int c1, int l1, const QString &oldText, const Q
             // c1 = 0: the old line l1 moves down with its text; otherwise it keeps its data.
             const int insertAt = c1 == 0 ? l1 : l1 + 1;
             m_data.insert(m_data.begin() + insertAt, size_t(k), Slots{});
-            m_colourValid.insert(m_colourValid.begin() + l1 + 1, size_t(k), 0);
+            m_colours->linesInserted(l1 + 1, k);
         }
-        m_colourValid[l1] = 0;
-        markBlocksDirty();
+        m_colours->invalidate(l1);
+        m_folding->markDirty();
         emit TextInserted(c1, l1, ic2, ie2);
     }
 
@@ -624,8 +503,8 @@ void SourceDocument::resyncLines()
         lines << b.text();
     m_lines = lines;
     m_data.resize(size_t(lines.size()), Slots{});
-    m_colourValid.assign(size_t(lines.size()), 0);
-    markBlocksDirty();
+    m_colours->reset(int(lines.size()));
+    m_folding->markDirty();
 }
 
 // --- line data ----------------------------------------------------------------------
@@ -639,8 +518,8 @@ std::int32_t SourceDocument::GetLineData(int line, int slot) const
 {
     if (line < 0 || line >= NumLines() || slot < 0 || slot >= m_extraData)
         return 0;
-    if (slot == LineData::kControlSlot && m_blocksDirty)
-        const_cast<SourceDocument *>(this)->refreshBlockBits();
+    if (slot == LineData::kControlSlot)
+        m_folding->settleBlockBits();
     return m_data[size_t(line)][size_t(slot)];
 }
 
@@ -651,7 +530,7 @@ void SourceDocument::SetLineData(int line, int slot, std::int32_t value)
     std::int32_t &cell = m_data[size_t(line)][size_t(slot)];
     if (slot == LineData::kFlagSlot
         && ((cell ^ value) & (LineData::kBlockStart | LineData::kDepthMask)))
-        markBlocksDirty();
+        m_folding->markDirty();
     if (slot == LineData::kControlSlot) {
         // The block bits are the control's to compute; a caller sets the rest.
         value = (value & ~LineData::kBlockBits) | (cell & LineData::kBlockBits);
@@ -663,8 +542,8 @@ void SourceDocument::SetLineData(int line, int slot, std::int32_t value)
     // of the lines they mark: a line whose word changed from outside a scan is
     // coloured and painted again. Inside a scan the lexer itself says which
     // lines must follow.
-    if (flagsChanged && !m_colouring) {
-        m_colourValid[size_t(line)] = 0;
+    if (flagsChanged && !m_colours->scanning()) {
+        m_colours->invalidate(line);
         emit repaintRequested(line, line);
     }
 }
@@ -678,7 +557,7 @@ bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t cl
     if (value == old)
         return false;
     SetLineData(line, LineData::kFlagSlot, value);
-    if (m_colouring)
+    if (m_colours->scanning())
         UpdateViews(2, line, line);
     return true;
 }
@@ -688,7 +567,7 @@ bool SourceDocument::changeLineFlags(int line, std::int32_t set, std::int32_t cl
 void SourceDocument::SetLex(ISourceLex *lex)
 {
     m_lex = lex;
-    std::fill(m_colourValid.begin(), m_colourValid.end(), 0);
+    m_colours->invalidateAll();
     emit repaintRequested(0, NumLines() - 1);
 }
 
@@ -709,7 +588,7 @@ void SourceDocument::setSettings(EditorSettings *settings)
 void SourceDocument::UpdateViews(int kind, int from, int to, int, int)
 {
     if (kind == 8) {
-        std::fill(m_colourValid.begin(), m_colourValid.end(), 0);
+        m_colours->invalidateAll();
         emit repaintRequested(0, NumLines() - 1);
         return;
     }
@@ -717,116 +596,26 @@ void SourceDocument::UpdateViews(int kind, int from, int to, int, int)
         std::swap(from, to);
     from = std::max(from, 0);
     to = std::min(to, NumLines() - 1);
-    for (int line = from; line <= to; ++line)
-        m_colourValid[size_t(line)] = 0;
+    m_colours->invalidate(from, to);
     if (from <= to)
         emit repaintRequested(from, to);
 }
 
 void SourceDocument::UpdateLines(int first, int last, int &endLine)
 {
-    endLine = last;
-    if (m_colouring || NumLines() == 0)
-        return;
-    m_colouring = true;
-    first = std::clamp(first, 0, NumLines() - 1);
-    int line = first;
-    int chained = 0;
-    while (line < NumLines()) {
-        bool scanNext = false;
-        scanLine(line, scanNext);
-        endLine = line;
-        if (line < last || (scanNext && ++chained < kMaxChainedLines))
-            ++line;
-        else
-            break;
-    }
-    m_colouring = false;
-    emit repaintRequested(first, endLine);
+    const int scanned = m_colours->scanLines(first, last, endLine);
+    if (scanned >= 0)
+        emit repaintRequested(scanned, endLine);
 }
 
 void SourceDocument::colourLines(int first, int last)
 {
-    if (m_colouring)
-        return;
-    m_colouring = true;
-    int line = std::max(first, 0);
-    while (line <= last && line < NumLines()) {
-        if (m_colourValid[size_t(line)]) {
-            ++line;
-            continue;
-        }
-        bool scanNext = false;
-        scanLine(line, scanNext);
-        int chained = 0;
-        while (scanNext && line + 1 < NumLines() && ++chained < kMaxChainedLines) {
-            ++line;
-            scanLine(line, scanNext);
-        }
-        ++line;
-    }
-    m_colouring = false;
+    m_colours->colourLines(first, last);
 }
 
 bool SourceDocument::coloursValid(int line) const
 {
-    return line >= 0 && line < NumLines() && m_colourValid[size_t(line)];
-}
-
-void SourceDocument::scanLine(int line, bool &scanNext)
-{
-    scanNext = false;
-    // Valid before the scan: a lexer that edits the line while scanning marks it
-    // invalid again, and it is scanned once more.
-    m_colourValid[size_t(line)] = 1;
-    if (!m_lex) {
-        applyFormats(line, {});
-        return;
-    }
-    std::vector<SourceToken> tokens;
-    m_lex->BeginLineScan(this, line, GetLine(line), 0);
-    for (int i = 0; i < kMaxTokensPerLine; ++i) {
-        SourceToken token;
-        m_lex->ScanToken(token);
-        if (token.TokenType == 0)
-            break;
-        tokens.push_back(token);
-    }
-    m_lex->EndLineScan(this, scanNext);
-    if (line < NumLines())
-        applyFormats(line, tokens);
-}
-
-void SourceDocument::applyFormats(int line, const std::vector<SourceToken> &tokens)
-{
-    QTextBlock block = m_doc->findBlockByNumber(line);
-    if (!block.isValid() || !block.layout())
-        return;
-    const int length = block.length() - 1;
-    QList<QTextLayout::FormatRange> ranges;
-    int previousEnd = 0;
-    for (const SourceToken &token : tokens) {
-        // Tokens may overlap (a lexer ends with a plain token over the whole
-        // line); each one colours only what earlier ones left.
-        // The end is summed wide: a lexer may give the largest length for "to the
-        // end of the line".
-        const int start = std::max(token.Start, previousEnd);
-        const int end = int(std::min(qint64(token.Start) + token.Length, qint64(length)));
-        if (end <= start)
-            continue;
-        previousEnd = end;
-        if (!m_settings || !m_settings->hasTokenStyle(token.TokenType))
-            continue;
-        QTextLayout::FormatRange range;
-        range.start = start;
-        range.length = end - start;
-        range.format = m_settings->formatFor(token.TokenType);
-        ranges << range;
-    }
-    if (block.layout()->formats() == ranges)
-        return;
-    block.layout()->setFormats(ranges);
-    m_doc->markContentsDirty(block.position(), block.length());
+    return m_colours->valid(line);
 }
 
 int SourceDocument::LastVisibleLine() const
@@ -944,186 +733,68 @@ void SourceDocument::stepHistory(bool redo)
     if (m_readOnly || !(redo ? m_doc->isRedoAvailable() : m_doc->isUndoAvailable()))
         return;
     ++m_apiDepth;
-    m_inHistory = true;
-    m_historyStep = redo ? 1 : -1;
+    m_history->beginHistoryStep(redo);
     if (redo)
         m_doc->redo();
     else
         m_doc->undo();
-    m_historyStep = 0;
-    m_inHistory = false;
-    m_journalPosition = m_doc->availableUndoSteps();
+    m_history->endHistoryStep();
     --m_apiDepth;
-    m_lastAvailable = m_doc->availableUndoSteps();
     flushDeferred();
 }
 
 int SourceDocument::UndoStepCount() const
 {
-    if (!m_doc->isUndoAvailable())
-        return 0;
-    // Steps whose end lies above Qt's undo position are undone (redoable).
-    const int available = m_doc->availableUndoSteps();
-    return int(std::upper_bound(m_stepEnds.begin(), m_stepEnds.end(), available)
-               - m_stepEnds.begin());
+    return m_history->stepCount();
 }
 
 QString SourceDocument::UndoStepDescription(int k, int *flags) const
 {
     Q_UNUSED(flags);
-    const int count = UndoStepCount();
-    if (k < 0 || k >= count)
-        return QString();
-    return m_stepDescriptions.value(count - 1 - k);
+    return m_history->stepDescription(k);
 }
 
 void SourceDocument::setPendingUndoDescription(const QString &description)
 {
-    m_pendingDescription = description;
-}
-
-void SourceDocument::onUndoCommandAdded()
-{
-    // A new command drops the steps that were undone before it: their ends lie
-    // above the undo position Qt had before this command.
-    while (!m_stepEnds.empty() && m_stepEnds.back() > m_lastAvailable) {
-        m_stepEnds.pop_back();
-        m_stepDescriptions.removeLast();
-    }
-    const int available = m_doc->availableUndoSteps();
-    m_lastAvailable = available;
-    if (m_joiningStep && !m_stepEnds.empty()) {
-        m_stepEnds.back() = available;
-        return;
-    }
-    m_stepEnds.push_back(available);
-    m_stepDescriptions << (m_pendingDescription.isEmpty() ? tr("Typing") : m_pendingDescription);
-    m_pendingDescription.clear();
+    m_history->setPendingDescription(description);
 }
 
 // --- collapsible blocks ------------------------------------------------------------------
 
+bool SourceDocument::collapsingEnabled() const
+{
+    return m_folding->enabled();
+}
+
 void SourceDocument::setCollapsingEnabled(bool enabled)
 {
-    if (enabled == m_collapsing)
+    if (!m_folding->setEnabled(enabled))
         return;
-    m_collapsing = enabled;
-    if (!enabled) {
-        for (Slots &s : m_data)
-            s[0] &= ~LineData::kBlockBits;
-    }
-    markBlocksDirty();
-    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
 }
 
-void SourceDocument::markBlocksDirty()
-{
-    m_blocksDirty = true;
-    // Only a collapsed block hides lines; without one there is nothing to redo.
-    if (m_anyHidden || (m_collapsing && m_anyCollapsed))
-        m_visibilityDirty = true;
-}
-
-void SourceDocument::refreshBlockBits()
-{
-    m_blocksDirty = false;
-    if (!m_collapsing)
-        return;
-    // Open blocks as (header line, header depth); a line ends every block whose
-    // depth is not below its own.
-    std::vector<std::pair<int, int>> open;
-    for (int line = 0; line < NumLines(); ++line) {
-        Slots &s = m_data[size_t(line)];
-        const std::int32_t flags = s[LineData::kFlagSlot];
-        const int depth = LineData::depthOf(flags);
-        while (!open.empty() && depth <= open.back().second)
-            open.pop_back();
-        std::int32_t bits = open.empty() ? 0 : LineData::kBlockBody;
-        if (flags & LineData::kBlockStart) {
-            bits |= LineData::kBlockHeader | (s[0] & LineData::kBlockCollapsed);
-            open.emplace_back(line, depth);
-        }
-        s[0] = (s[0] & ~LineData::kBlockBits) | bits;
-    }
-}
-
 void SourceDocument::applyVisibility()
 {
-    if (!m_visibilityDirty)
-        return;
-    m_visibilityDirty = false;
-    if (m_blocksDirty)
-        refreshBlockBits();
-    bool changed = false;
-    bool anyHidden = false;
-    bool anyCollapsed = false;
-    std::vector<std::pair<int, bool>> open;   // depth, collapsed
-    QTextBlock block = m_doc->firstBlock();
-    for (int line = 0; line < NumLines() && block.isValid(); ++line, block = block.next()) {
-        const Slots &s = m_data[size_t(line)];
-        bool hidden = false;
-        if (m_collapsing) {
-            const int depth = LineData::depthOf(s[LineData::kFlagSlot]);
-            while (!open.empty() && depth <= open.back().first)
-                open.pop_back();
-            hidden = std::any_of(open.begin(), open.end(),
-                                 [](const std::pair<int, bool> &o) { return o.second; });
-            if (s[0] & LineData::kBlockHeader) {
-                open.emplace_back(depth, (s[0] & LineData::kBlockCollapsed) != 0);
-                anyCollapsed = anyCollapsed || open.back().second;
-            }
-        }
-        anyHidden = anyHidden || hidden;
-        if (block.isVisible() == hidden) {
-            block.setVisible(!hidden);
-            m_doc->markContentsDirty(block.position(), block.length());
-            changed = true;
-        }
-    }
-    m_anyHidden = anyHidden;
-    m_anyCollapsed = anyCollapsed;
-    if (changed)
+    if (m_folding->applyVisibility())
         emit visibilityChanged();
 }
 
 bool SourceDocument::isLineHidden(int line) const
 {
-    const QTextBlock block = m_doc->findBlockByNumber(line);
-    return block.isValid() && !block.isVisible();
-}
-
-int SourceDocument::blockEnd(int header) const
-{
-    const int depth = LineData::depthOf(m_data[size_t(header)][LineData::kFlagSlot]);
-    int line = header + 1;
-    while (line < NumLines()
-           && LineData::depthOf(m_data[size_t(line)][LineData::kFlagSlot]) > depth)
-        ++line;
-    return line - 1;
+    return m_folding->isLineHidden(line);
 }
 
 int SourceDocument::blockHeaderOf(int line) const
 {
-    if (!m_collapsing || line < 0 || line >= NumLines())
-        return -1;
-    if (m_blocksDirty)
-        const_cast<SourceDocument *>(this)->refreshBlockBits();
-    for (int k = line; k >= 0; --k) {
-        if ((m_data[size_t(k)][0] & LineData::kBlockHeader) && blockEnd(k) >= line)
-            return k;
-    }
-    return -1;
+    return m_folding->headerOf(line);
 }
 
 bool SourceDocument::CollapseBlock(int line)
 {
-    const int header = blockHeaderOf(line);
-    if (header < 0 || (m_data[size_t(header)][0] & LineData::kBlockCollapsed))
+    const int header = m_folding->collapse(line);
+    if (header < 0)
         return false;
-    m_data[size_t(header)][0] |= LineData::kBlockCollapsed;
-    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(header, header);
     return true;
@@ -1131,23 +802,9 @@ bool SourceDocument::CollapseBlock(int line)
 
 bool SourceDocument::ExpandBlock(int line)
 {
-    if (!m_collapsing || line < 0 || line >= NumLines())
-        return false;
-    if (m_blocksDirty)
-        refreshBlockBits();
-    int header = -1;
-    for (int k = line; k >= 0; --k) {
-        const std::int32_t s0 = m_data[size_t(k)][0];
-        if ((s0 & LineData::kBlockHeader) && (s0 & LineData::kBlockCollapsed)
-            && blockEnd(k) >= line) {
-            header = k;
-            break;
-        }
-    }
+    const int header = m_folding->expand(line);
     if (header < 0)
         return false;
-    m_data[size_t(header)][0] &= ~LineData::kBlockCollapsed;
-    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(header, header);
     return true;
@@ -1155,24 +812,15 @@ bool SourceDocument::ExpandBlock(int line)
 
 void SourceDocument::CollapseAll()
 {
-    if (!m_collapsing)
+    if (!m_folding->collapseAll())
         return;
-    if (m_blocksDirty)
-        refreshBlockBits();
-    for (Slots &s : m_data) {
-        if (s[0] & LineData::kBlockHeader)
-            s[0] |= LineData::kBlockCollapsed;
-    }
-    m_visibilityDirty = true;
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
 }
 
 void SourceDocument::ExpandAll()
 {
-    for (Slots &s : m_data)
-        s[0] &= ~LineData::kBlockCollapsed;
-    m_visibilityDirty = true;
+    m_folding->expandAll();
     applyVisibility();
     emit repaintRequested(0, NumLines() - 1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "isourcelex.h"
+#include "linedata.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,10 +12,14 @@
 #include <utility>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "editorsettings.h"
 class QTextDocument;
+class SourceColouring;
+class SourceFolding;
+class UndoHistory;
 
 // The editor document: the text (in a QTextDocument that a SourceView shows),
 // the per-line data slots, undo with step descriptions, bookmarks, block
@@ -35,13 +40,18 @@ class QTextDocument;
 // - One change that both deletes and inserts (typing over a selection,
 //   overtype, paste over a selection) reports the deletion first; while
 //   TextDeleted runs, the document reads as if the insertion had not happened.
-// - Changes of formats alone raise nothing.
+// - Changes of formats alone raise nothing, and neither does a view taking
+//   the document to show it.
+//
+// The undo history (UndoHistory), the collapsible blocks (SourceFolding) and
+// the line colours (SourceColouring) are kept by classes of their own; this
+// class keeps the text, the line data and the order of the notifications.
 class SourceDocument : public QObject
 {
     Q_OBJECT
 public:
     // Line-data slots a line can carry (ExtraData picks how many are used).
-    static constexpr int kMaxSlots = 3;
+    static constexpr int kMaxSlots = LineData::kSlotCount;
 
     explicit SourceDocument(QObject *parent = nullptr);
     ~SourceDocument() override;
@@ -144,7 +154,7 @@ public:
     // A line with the block-start flag starts a block that runs over the following
     // lines whose depth is greater than its own. Slot 0 reports the state:
     // 8 header, 4 body, 8|16 collapsed header.
-    bool collapsingEnabled() const { return m_collapsing; }
+    bool collapsingEnabled() const;
     void setCollapsingEnabled(bool enabled);
     bool CollapseBlock(int line);      // the innermost block holding line
     bool ExpandBlock(int line);
@@ -177,35 +187,19 @@ signals:
 
 private:
     struct PendingEdit;
-    // One edit as the notifications reported it: at position, removed gave way to inserted.
-    struct JournalEdit
-    {
-        int undoPosition;   // Qt's undo position right after the edit
-        int position;
-        QString removed;
-        QString inserted;
-    };
     void onContentsChange(int position, int removed, int added);
     void processChange(int position, int removed, int added);
     // Raises the notifications of one change and moves the lines and their data.
     void applyChange(int c1, int l1, const QString &oldText, const QString &newText);
-    void record(int position, const QString &removed, const QString &inserted);
     bool replayHistory();
-    void clearJournal();
     void flushDeferred();
     bool edit(int position, int removeLength, const QString &text, bool undoable,
               const QString &description);
     void lowLevelEdit(int position, int removeLength, const QString &text);
-    void onUndoCommandAdded();
     // Undo or redo one Qt step as an edit of our own.
     void stepHistory(bool redo);
     QString documentText(int position, int length) const;
     void resyncLines();
-    void scanLine(int line, bool &scanNext);
-    void applyFormats(int line, const std::vector<SourceToken> &tokens);
-    void refreshBlockBits();
-    void markBlocksDirty();
-    int blockEnd(int header) const;
 
     QTextDocument *m_doc;
     ISourceLex *m_lex = nullptr;
@@ -214,8 +208,7 @@ private:
 
     // The document as its users see it; follows QTextDocument change by change.
     QStringList m_lines;
-    std::vector<std::array<std::int32_t, kMaxSlots>> m_data;
-    std::vector<char> m_colourValid;
+    std::vector<LineData::Slots> m_data;
     int m_extraData = kMaxSlots;
 
     bool m_readOnly = false;
@@ -227,34 +220,19 @@ private:
     bool m_flushing = false;
     std::vector<PendingEdit> m_deferred;   // edits asked for while notifying
     bool m_suppress = false;          // Reset empties the text without notifications
+    bool m_layoutChanging = false;    // a view put its layout in: Qt reports the whole text anew
     bool m_holdModified = false;      // a low-level edit must not flicker Modified
     int m_changeSeq = 0;              // counts Qt's change signals
-    bool m_colouring = false;         // a lexer scan is running
-    bool m_lowLevel = false;          // the running edit adds no undo step
 
-    // Undo: the undo stack positions at which Qt closed a step, oldest first,
-    // and the description of each step.
-    std::vector<int> m_stepEnds;
-    QStringList m_stepDescriptions;
-    int m_lastAvailable = 0;          // Qt's undo position after the last change
-    QString m_pendingDescription;
-    bool m_joiningStep = false;       // the running edit extends the last step
+    // Edits between beginUndoGroup and endUndoGroup, and between beginEditStep
+    // and endEditStep, become one step.
     int m_groupDepth = 0;
     bool m_groupHasStep = false;
     QString m_groupDescription;
     QTextCursor m_stepCursor;         // holds the edit block of beginEditStep
     int m_stepStartUndo = 0;
-    // Qt reports an undone or redone step as one change spanning all its edits,
-    // which would take the line data of every line in between; the journal lets
-    // undo and redo report each edit of the step on its own instead.
-    std::vector<JournalEdit> m_journal;
-    int m_journalPosition = 0;        // Qt's undo position the journal last followed
-    int m_historyStep = 0;            // -1 an undo, +1 a redo waits for its change
-    bool m_inHistory = false;         // Undo or Redo is running
 
-    bool m_collapsing = false;
-    bool m_blocksDirty = true;        // slot-0 block bits must be recomputed
-    bool m_visibilityDirty = false;   // which lines are hidden must be recomputed
-    bool m_anyHidden = false;
-    bool m_anyCollapsed = false;
+    std::unique_ptr<UndoHistory> m_history;
+    std::unique_ptr<SourceFolding> m_folding;
+    std::unique_ptr<SourceColouring> m_colours;
 };

@@ -6,10 +6,14 @@
 
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <memory>
 
 class QPrinter;
-class FindReplaceDialog;
+class SourceCaret;
+class SourceInput;
 class SourceMargin;
+class SourceRenderer;
+class SourceSearch;
 
 // The source-view control: a QPlainTextEdit over a SourceDocument with a left
 // margin of MarginWidth character cells painted per display row by a drawing
@@ -25,6 +29,11 @@ class SourceMargin;
 //   CaretX = CaretColumn, CaretY = CaretLine, ScrollStyle = ScrollBarStyle,
 //   EnableOptions(add, remove) = ModifyViewOptions, Options = ViewOptions,
 //   RefreshLines(from, to) = Document()->UpdateViews(2, from, to).
+//
+// The caret's rules (every move raises CaretMove; the caret never rests on a
+// line a collapsed block hides), the keys and the mouse, the painting and the
+// drawing callback's passes, and find/replace are each kept by a class of
+// their own (SourceCaret, SourceInput, SourceRenderer, SourceSearch).
 class SourceView : public QPlainTextEdit
 {
     Q_OBJECT
@@ -52,6 +61,9 @@ public:
     // --- document -------------------------------------------------------------
     SourceDocument *Document() const { return m_document; }
     // The view does not own a document given here; it owns the one it starts with.
+    // Showing a document raises no notification and leaves its text, line data,
+    // undo history and Modified as they were; collapsing is switched on when the
+    // settings ask for it and otherwise left as the document has it.
     void SetDocument(SourceDocument *document);
 
     // --- caret and selection --------------------------------------------------
@@ -110,7 +122,17 @@ public:
     void DocToDevice(int column, int line, int &x, int &y) const;
     // The character cell under the point; a point below the text gives the last line.
     void DeviceToDoc(int x, int y, int &column, int &line) const;
+    // The point as the code window's clicks and tips read it: line counted from 1;
+    // column counted from 1 in the text, -1 in the margin's last character cell
+    // (the line-selection strip), 0 in the rest of the margin (the breakpoint
+    // margin). Each boundary lies 2 pixels left of the cell edge. True when the
+    // point lies more than CharHeight below the top of the line found, that is
+    // below the last text line.
+    bool DeviceToDocPos(int x, int y, int &column, int &line) const;
     EditorSettings *Settings() const { return m_settings; }
+    // Settings may be shared by many views; a change of their collapsing bit
+    // switches collapsing in the document of every view that shares them, a
+    // change of their other bits leaves it alone.
     void SetSettings(EditorSettings *settings);
     ISourceDraw *drawCallback() const { return m_draw; }
     void setDrawCallback(ISourceDraw *draw);
@@ -170,38 +192,30 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    friend class SourceCaret;
+    friend class SourceInput;
     friend class SourceMargin;
-    struct Row
-    {
-        int line;
-        int top;
-        int height;
-        int firstColumn;
-        int endColumn;
-        int textLine;   // index of the row inside its block layout
-    };
-    std::vector<Row> visibleRows(int fromY, int toY) const;
-    void paintMargin(QPaintEvent *event, QWidget *margin);
-    void runDrawPass(QPainter &painter, const std::vector<Row> &rows,
-                     std::vector<SourceDrawRecord> *records);
+    friend class SourceRenderer;
+    friend class SourceSearch;
+
+    // QPlainTextEdit's own handling, for the helpers that pass an event on.
+    void qtKeyPressEvent(QKeyEvent *event) { QPlainTextEdit::keyPressEvent(event); }
+    void qtKeyReleaseEvent(QKeyEvent *event) { QPlainTextEdit::keyReleaseEvent(event); }
+    void qtMousePressEvent(QMouseEvent *event) { QPlainTextEdit::mousePressEvent(event); }
+    void qtMouseMoveEvent(QMouseEvent *event) { QPlainTextEdit::mouseMoveEvent(event); }
+    void qtMouseReleaseEvent(QMouseEvent *event) { QPlainTextEdit::mouseReleaseEvent(event); }
+
     void schedulePrepare();
     void updateMarginGeometry();
     void applyReadOnly();
     void applyWrap();
-    void onCursorPositionChanged();
     void onRepaintRequested(int from, int to);
-    void onDocOptionsChanged(int options);
-    void keepCaretVisibleLine(bool forward);
-    void handleKey(QKeyEvent *event, const QString &description);
-    // The control's own clipboard and undo keys; True when the key was one of them.
-    bool handleShortcut(QKeyEvent *event);
     void onTextChanged();
-    void emitMouse(void (SourceView::*signal)(int &, int &, int &, int &), QMouseEvent *event,
-                   const QPoint &devicePos);
+    void onDocOptionsChanged(int options);
+    void applyCollapsingSetting(bool on);
     QPoint toDevice(const QPoint &viewportPos) const;
     QRect lineRect(int line) const;
     void deleteAtCaret(const QString &description);
-    void typeText(const QString &text, const QString &description);
 
     QPointer<SourceDocument> m_document;
     SourceDocument *m_ownDocument = nullptr;
@@ -209,19 +223,19 @@ private:
     EditorSettings *m_ownSettings = nullptr;
     ISourceDraw *m_draw = nullptr;
     SourceMargin *m_margin = nullptr;
-    FindReplaceDialog *m_findDialog = nullptr;
+    std::unique_ptr<SourceCaret> m_caret;
+    std::unique_ptr<SourceInput> m_input;
+    std::unique_ptr<SourceRenderer> m_renderer;
+    std::unique_ptr<SourceSearch> m_search;
 
     int m_marginWidth = 4;
     int m_caretStyle = 0;
     int m_viewOptions = 0;
     int m_scrollBarStyle = kVerticalScrollBar | kHorizontalScrollBar;
     int m_tabSize = 8;
-    int m_typingEnd = -1;               // where the last Typing step ended; typing there extends it
-    int m_lastCaretLine = 0;            // which way the caret went, to step over hidden lines
     bool m_prepareQueued = false;       // a colour scan is posted
-    bool m_inCaretMove = false;         // CaretMove handlers may move the caret again
-    bool m_pressInside = false;         // a button went down on the control (for Click)
-    QString m_findText;
-    bool m_findMatchCase = false;
-    bool m_findWholeWord = false;
+    // The settings' collapsing bit as last applied: only a change of that bit
+    // switches the document, so a window that switches its own document's
+    // collapsing keeps it when the shared settings change other bits.
+    bool m_settingsCollapsing = false;
 };
