@@ -230,8 +230,10 @@ const LabelIndex &SourceLex::Labels()
 
 void SourceLex::flushTokens(int line)
 {
-    if (line >= 0 && line < int(m_codeLines.size()))
+    if (line >= 0 && line < int(m_codeLines.size())) {
         m_codeLines[line].ParseTokens.clear();
+        m_codeLines[line].Parsed = false;
+    }
 }
 
 void SourceLex::flushAndQueue(int line)
@@ -250,6 +252,7 @@ void SourceLex::FlushCache(int fromLine, int toLine)
     const bool inStep = m_doc && m_doc->NumLines() == int(m_codeLines.size());
     for (int line = std::max(fromLine, 0); line <= end; ++line) {
         m_codeLines[line].ParseTokens.clear();
+        m_codeLines[line].Parsed = false;
         if (inStep) {
             refreshLine(line);
         } else if (!m_codeLines[line].TextStale) {
@@ -573,7 +576,9 @@ void SourceLex::BeginLineScan(SourceDocument *, int line, const QString &lineTex
     bool changed = false;
     ParseLine(line, first, last, changed);
     m_scanTokens = m_codeLines[line].ParseTokens;
-    if (m_scanTokens.empty())
+    // An empty line parses to no tokens; only a line not parsed yet waits for the timer,
+    // or every paint of an empty line would queue it again and the queue never drain.
+    if (!m_codeLines[line].Parsed)
         QueueLineForParse(line, false, false);
 }
 
@@ -644,9 +649,11 @@ void SourceLex::ParseLine(int line, int &first, int &last, bool &changed)
         return;
     CheckLineSync(line);
     CodeLine &cl = m_codeLines[line];
-    if (!cl.ParseTokens.empty()) {
-        if (cl.LineLength != m_doc->GetLineLength(line))
+    if (cl.Parsed) {
+        if (cl.LineLength != m_doc->GetLineLength(line)) {
             cl.ParseTokens.clear();
+            cl.Parsed = false;
+        }
         return;
     }
     if (m_parseBusy)
@@ -716,6 +723,7 @@ bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlag
         }
     }
     m_codeLines[line].ParseTokens = std::move(tokens);
+    m_codeLines[line].Parsed = true;
     m_codeLines[line].LineLength = m_doc->GetLineLength(line);
     return ok;
 }
@@ -751,6 +759,7 @@ void SourceLex::ParseLineCore(int line, int &first, int &last, bool &changed)
                              .arg(s + 1).arg(m_doc->PathName(), reply));
         const int length = m_doc->GetLineLength(s);
         m_codeLines[s].ParseTokens = {ProxySourceToken{2, 0, length, 0}, ProxySourceToken{0, length, 0, 0}};
+        m_codeLines[s].Parsed = true;
         m_codeLines[s].LineLength = length;
         changed = true;
         return;

@@ -24,7 +24,8 @@ struct ProxySourceToken
 // What the lexer keeps of one editor line.
 struct CodeLine
 {
-    std::vector<ProxySourceToken> ParseTokens;   // empty: not parsed
+    std::vector<ProxySourceToken> ParseTokens;   // none for an empty line
+    bool Parsed = false;                         // ParseTokens hold the line's parse
     int LineLength = 0;                          // length of the text that was parsed
     QString Label;                               // "" for none or a duplicate
     QString Duplicate;                           // the label in the text of a duplicate: it
