@@ -1,9 +1,14 @@
 #pragma once
 
+#include <QFont>
+#include <QPoint>
 #include <QString>
 
+class EditorSettings;
 class MLink;
 class QKeyEvent;
+class QMdiSubWindow;
+class QWidget;
 
 // The main window as its child windows see it: the code windows and the debugger
 // panes live below the main window's library and reach it only through this
@@ -36,6 +41,56 @@ public:
     virtual bool SwitchToReportOnSaveError() const = 0;
     // Executes a command by its identifier through the command manager, as a menu does.
     virtual void executeCommand(const QString &id) = 0;
+
+    // --- what the code windows call ---------------------------------------------------
+    // Each member does nothing (or answers a neutral value) until the main window takes
+    // it over, so a window works in a test without a main window behind it.
+
+    // Places a code window in the document area; null when there is none (the window
+    // then stays a window of its own).
+    virtual QMdiSubWindow *addDocumentWindow(QWidget *) { return nullptr; }
+    // The document area's next and previous child (Ctrl+F6, Ctrl+Tab).
+    virtual void NextChild() {}
+    virtual void PreviousChild() {}
+
+    // Menu items by name: the View menu's "mnuViewWrap", "mnuViewRich" and
+    // "mnuViewBlocks", and the items of the pop-up menus "mnuPopCode" and "mnuPopCMgn".
+    virtual bool menuItemChecked(const QString &) const { return false; }
+    virtual void setMenuItemChecked(const QString &, bool) {}
+    virtual bool menuItemEnabled(const QString &) const { return true; }
+    virtual void setMenuItemEnabled(const QString &, bool) {}
+    virtual bool menuItemVisible(const QString &) const { return true; }
+    virtual void setMenuItemVisible(const QString &, bool) {}
+    virtual void setMenuItemCaption(const QString &, const QString &) {}
+    virtual void setMenuItemTag(const QString &, const QString &) {}
+    // Pops the pop-up menu up at a point of `owner` (its pixels), with `defaultItem`
+    // (may be empty) shown as the default.
+    virtual void popUpMenu(const QString &, QWidget *, const QPoint &, const QString &) {}
+
+    // Documents kept read-only from a lost connection, by routine key.
+    virtual bool isPreservedDocument(const QString &) const { return false; }
+    // Drops the key from that collection; the document closes with its last holder.
+    virtual void releasePreservedDocument(const QString &) {}
+
+    // The tool bar's go-to box while it has taken the keyboard: the keys of the code
+    // window go to it instead of the editor.
+    virtual bool goToBoxActive() const { return false; }
+    virtual void goToBoxKeyDown(int) {}
+    virtual void goToBoxKeyPress(int) {}
+    // Empties the lists of the go-to boxes; they fill again from the active window's labels.
+    virtual void clearGoToLists() {}
+
+    // Jumps to "label+offset^routine^namespace", recording the place left when asked.
+    virtual void ShowAtTag(const QString &, bool, bool) {}
+    // The navigation history's newest entry ("label+offset^routine^namespace"), or "".
+    virtual QString newestHistoryEntry() const { return QString(); }
+    virtual void ClearAllTips() {}
+
+    // The fonts and the colour table every code window shares.
+    virtual QFont dialogFont() const { return QFont(); }
+    virtual QFont codeFont() const { return QFont(); }
+    // Null: each window keeps the settings of its own control.
+    virtual EditorSettings *editorSettings() const { return nullptr; }
 };
 
 // The registered main window; null while there is none.

@@ -10,6 +10,7 @@
 #include "paneform.h"
 #include "frmattach.h"
 #include "frmbreakpoints.h"
+#include "frmcode.h"
 #include "frmconnect.h"
 #include "frmfileopen.h"
 #include "frmfilesaveas.h"
@@ -21,10 +22,12 @@
 #include "mdihost.h"
 #include "memento.h"
 #include "mlink.h"
+#include "mlinkdoclink.h"
 #include "msgbox.h"
 #include "persistregistry.h"
 #include "persiststorage.h"
 #include "programsettings.h"
+#include "routinenavigator.h"
 #include "socketx.h"
 #include "statusbar.h"
 #include "vanngine.h"
@@ -169,6 +172,10 @@ void frmMDI::initialise()
     settings.codeFont.setStyleHint(QFont::TypeWriter);
 
     m_link = new MLink(this);
+    m_docLink = std::make_unique<MLinkDocLink>(m_link);
+    // The server's messages that a transaction brings out of turn go to the dispatcher,
+    // which comes with the session's message handling.
+    m_navigator = std::make_unique<RoutineNavigator>(*m_docLink, Routines::instance());
     m_listen = new SocketX(this);
     m_listen->setRecvBufferSize(8192);
     m_listen->setSendBufferSize(8192);
@@ -215,6 +222,7 @@ void frmMDI::checkEngine()
 void frmMDI::registerServices()
 {
     docServices().host = this;
+    docServices().codeWindowFactory = frmCode::factory();
     docServices().reportPane = [this]() -> IReportPane * { return immediatePane(); };
     Routines::instance().setViewDefaults(this);
     m_link->setTransactUi(this);
@@ -226,6 +234,7 @@ void frmMDI::unregisterServices()
     if (docServices().host == this) {
         docServices().host = nullptr;
         docServices().reportPane = nullptr;
+        docServices().codeWindowFactory = nullptr;
     }
     Routines::instance().setViewDefaults(nullptr);
     if (m_link)
@@ -467,6 +476,9 @@ void frmMDI::unload()
         return;
     m_unloaded = true;
     stopTimers();
+    // The code windows live in the document area, which goes with this window.
+    m_preserved.clear();
+    Routines::instance().shutdown();
     // An unloaded window takes no more servers, whether or not the process ends now.
     m_listen->Close();
     delete m_fileOpen;

@@ -8,6 +8,7 @@
 #include "keyedcollection.h"
 #include "routines.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -22,6 +23,8 @@ class IAddInHost;
 class ISentryBooking;
 class IPaneState;
 class MLink;
+class MLinkDocLink;
+class RoutineNavigator;
 class MdiHost;
 class PersistRegistry;
 class PersistStorage;
@@ -124,6 +127,37 @@ public:
     void restoreMainWindow() override;
     bool applicationActive() const override;
 
+    // --- what the code windows call ------------------------------------------------------
+    QMdiSubWindow *addDocumentWindow(QWidget *content) override;
+    void NextChild() override;
+    void PreviousChild() override;
+    bool menuItemChecked(const QString &name) const override;
+    void setMenuItemChecked(const QString &name, bool checked) override;
+    bool menuItemEnabled(const QString &name) const override;
+    void setMenuItemEnabled(const QString &name, bool enabled) override;
+    bool menuItemVisible(const QString &name) const override;
+    void setMenuItemVisible(const QString &name, bool visible) override;
+    void setMenuItemCaption(const QString &name, const QString &caption) override;
+    void setMenuItemTag(const QString &name, const QString &tag) override;
+    void popUpMenu(const QString &menu, QWidget *owner, const QPoint &point, const QString &defaultItem) override;
+    bool isPreservedDocument(const QString &key) const override;
+    void releasePreservedDocument(const QString &key) override;
+    void ShowAtTag(const QString &target, bool recordIt, bool editable) override;
+    QString newestHistoryEntry() const override;
+    void ClearAllTips() override;
+    QFont dialogFont() const override;
+    QFont codeFont() const override;
+    // The state of a menu item as the windows set it, until the menus hold it.
+    struct MenuItemState
+    {
+        QString caption;
+        QString tag;
+        bool checked = false;
+        bool enabled = true;
+        bool visible = true;
+    };
+    MenuItemState menuItem(const QString &name) const { return m_menuItems.value(name); }
+
     // --- IViewDefaults (the View menu's check marks) ------------------------------------
     bool lineWrap() const override { return m_codeWrap; }
     bool richSource() const override { return m_viewRich; }
@@ -141,7 +175,7 @@ public:
     CommandManager *cmdMgr() const { return m_cmdMgr; }
     SocketX *mtcpListen() const { return m_listen; }
     ISentryBooking *booking() const { return m_booking.get(); }
-    EditorSettings *editorSettings() const { return m_editorSettings; }
+    EditorSettings *editorSettings() const override { return m_editorSettings; }
     VanNgine *startupEngine() const { return m_engine.get(); }
     sbrStatus *statusBarPanels() const { return m_status; }
     frmStack *stackPane() const;
@@ -160,6 +194,8 @@ public:
     qint64 rememberedProcessId() const { return m_foregroundPid; }
     quint64 switchBackWindow() const { return m_switchBackWindow; }
     KeyedCollection<RoutineDocPtr> &preservedDocuments() { return m_preserved; }
+    RoutineNavigator *navigator() const { return m_navigator.get(); }
+    MLinkDocLink *docLink() const { return m_docLink.get(); }
     QList<QAction *> recentMenuItems() const { return m_recentItems; }
     int codeFontCharset() const { return m_codeFontCharset; }
     int dialogFontCharset() const { return m_dialogFontCharset; }
@@ -205,8 +241,9 @@ private:
     // Initialisation.
     EditorSettings *m_editorSettings = nullptr;
     KeyedCollection<RoutineDocPtr> m_preserved;   // modified documents kept after a link dropped
-    KeyedCollection<QString> m_history;           // places the user left, newest last
     MLink *m_link = nullptr;
+    std::unique_ptr<MLinkDocLink> m_docLink;      // the link as the documents see it
+    std::unique_ptr<RoutineNavigator> m_navigator;  // showing routines and the way back
     SocketX *m_listen = nullptr;
     std::unique_ptr<VanNgine> m_engine;           // the start-up engine, kept for the immediate pane
     frmFileOpen *m_fileOpen = nullptr;
@@ -239,6 +276,7 @@ private:
     QPointer<QObject> m_otxCBHelper;
 
     // View menu check marks until the menus hold them.
+    QHash<QString, MenuItemState> m_menuItems;    // by item name ("mnuPopCodeGoto" …)
     bool m_codeWrap = false;
     bool m_viewRich = true;
     bool m_viewBlocks = true;

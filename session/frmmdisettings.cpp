@@ -16,8 +16,13 @@
 #include "mdihost.h"
 #include "memento.h"
 #include "mlink.h"
+#include "mlinkdoclink.h"
 #include "module1.h"
 #include "programsettings.h"
+#include "routine.h"
+#include "routinenavigator.h"
+#include "userprompt.h"
+#include "vantrelerror.h"
 #include "sources.h"
 #include "vbtimer.h"
 
@@ -341,6 +346,22 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
                 pane->ShowMe();
             pane->setFocus();
         }
+    } else if (id == QLatin1String("FlNew")) {
+        QString rtn, env, text, initialLine = QStringLiteral("+1");
+        bool readOnly = false;
+        try {
+            if (RoutineDocPtr doc = Routines::instance().Add(m_docLink.get(), rtn, env, text, readOnly,
+                                                             initialLine, 1, 0)) {
+                if (auto *routine = dynamic_cast<Routine *>(doc.get()))
+                    routine->Activate(true);
+            }
+        } catch (const VantrelError &e) {
+            tellUser(e.text(), QString(), IUserPrompt::Icon::Critical);
+        }
+    } else if (id == QLatin1String("FlSaveAll")) {
+        cmd.setStateValue(1);
+        m_navigator->SaveAll();
+        cmd.setStateValue(0);
     } else {
         stopRouting = false;
     }

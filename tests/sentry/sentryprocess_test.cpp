@@ -21,7 +21,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        port = freeLoopbackPort();
+        port = freeSentryPort(3);
         env = QProcessEnvironment::systemEnvironment();
         env.insert("VANTREL_SENTRY_SOCKET", dir.filePath("sentry"));
         env.insert("VANTREL_SENTRY_PROGRAM", SENTRY_PROGRAM);

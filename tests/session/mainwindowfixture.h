@@ -55,7 +55,7 @@ protected:
         prompt = std::make_shared<RecordingPrompt>();
         setUserPrompt(prompt);
         AddIn::setExitHook([this](int code) { exitCodes.push_back(code); });
-        taskPort = freeLoopbackPort();
+        taskPort = freeSentryPort(0);
         setSentryBookingFactory([this] {
             return std::unique_ptr<ISentryBooking>(new FakeBooking(taskPort, &listening));
         });
@@ -83,7 +83,7 @@ protected:
     // The booking goes to a private Sentry that the booking itself starts.
     void useRealSentry()
     {
-        sentryPort = freeLoopbackPort();
+        sentryPort = freeSentryPort(3);
         qputenv("VANTREL_SENTRY_SOCKET", dir.filePath("sentry").toUtf8());
         qputenv("VANTREL_SENTRY_PROGRAM", SENTRY_PROGRAM);
         qputenv("VANTREL_SENTRY_EMBEDDED_COMMAND_LINE", QByteArray::number(sentryPort) + " 3");

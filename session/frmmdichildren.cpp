@@ -1,0 +1,148 @@
+// What the code windows ask of the main window: their place in the document area, the
+// menu items they tick and fill, the preserved documents and the way back.
+#include "frmmdi.h"
+
+#include "mdihost.h"
+#include "navigationhistory.h"
+#include "programsettings.h"
+#include "routinenavigator.h"
+
+#include <QMdiArea>
+#include <QMenu>
+
+namespace {
+
+// The View menu's items are the settings the main window saves; every other item is
+// kept by name until the menus are built on it.
+bool *viewCheck(bool &wrap, bool &rich, bool &blocks, const QString &name)
+{
+    if (name == QLatin1String("mnuViewWrap"))
+        return &wrap;
+    if (name == QLatin1String("mnuViewRich"))
+        return &rich;
+    if (name == QLatin1String("mnuViewBlocks"))
+        return &blocks;
+    return nullptr;
+}
+
+} // namespace
+
+QMdiSubWindow *frmMDI::addDocumentWindow(QWidget *content)
+{
+    return m_mdi->addWindow(content);
+}
+
+void frmMDI::NextChild()
+{
+    m_mdi->area()->activateNextSubWindow();
+}
+
+void frmMDI::PreviousChild()
+{
+    m_mdi->area()->activatePreviousSubWindow();
+}
+
+bool frmMDI::menuItemChecked(const QString &name) const
+{
+    auto *self = const_cast<frmMDI *>(this);
+    if (bool *check = viewCheck(self->m_codeWrap, self->m_viewRich, self->m_viewBlocks, name))
+        return *check;
+    return m_menuItems.value(name).checked;
+}
+
+void frmMDI::setMenuItemChecked(const QString &name, bool checked)
+{
+    if (bool *check = viewCheck(m_codeWrap, m_viewRich, m_viewBlocks, name))
+        *check = checked;
+    else
+        m_menuItems[name].checked = checked;
+}
+
+bool frmMDI::menuItemEnabled(const QString &name) const
+{
+    return m_menuItems.value(name).enabled;
+}
+
+void frmMDI::setMenuItemEnabled(const QString &name, bool enabled)
+{
+    m_menuItems[name].enabled = enabled;
+}
+
+bool frmMDI::menuItemVisible(const QString &name) const
+{
+    return m_menuItems.value(name).visible;
+}
+
+void frmMDI::setMenuItemVisible(const QString &name, bool visible)
+{
+    m_menuItems[name].visible = visible;
+}
+
+void frmMDI::setMenuItemCaption(const QString &name, const QString &caption)
+{
+    m_menuItems[name].caption = caption;
+}
+
+void frmMDI::setMenuItemTag(const QString &name, const QString &tag)
+{
+    m_menuItems[name].tag = tag;
+}
+
+// Shows the items of that menu the window prepared, in the order of their names; what
+// they do comes with the menus.
+void frmMDI::popUpMenu(const QString &menu, QWidget *owner, const QPoint &point, const QString &defaultItem)
+{
+    if (!owner)
+        return;
+    QMenu popup(this);
+    QStringList names = m_menuItems.keys();
+    names.sort();
+    for (const QString &name : names) {
+        const MenuItemState &item = m_menuItems[name];
+        if (!name.startsWith(menu) || !item.visible || item.caption.isEmpty())
+            continue;
+        QAction *action = popup.addAction(item.caption);
+        action->setEnabled(item.enabled);
+        action->setCheckable(item.checked);
+        action->setChecked(item.checked);
+        if (name == defaultItem)
+            popup.setDefaultAction(action);
+    }
+    if (!popup.isEmpty())
+        popup.exec(owner->mapToGlobal(point));
+}
+
+bool frmMDI::isPreservedDocument(const QString &key) const
+{
+    return m_preserved.contains(key);
+}
+
+void frmMDI::releasePreservedDocument(const QString &key)
+{
+    m_preserved.remove(key);
+}
+
+void frmMDI::ShowAtTag(const QString &target, bool recordIt, bool editable)
+{
+    m_navigator->ShowAtTag(target, recordIt, editable);
+}
+
+QString frmMDI::newestHistoryEntry() const
+{
+    return m_navigator->history().newest().text;
+}
+
+void frmMDI::ClearAllTips()
+{
+    m_navigator->ClearAllTips();
+}
+
+QFont frmMDI::dialogFont() const
+{
+    return programSettings().dialogFont;
+}
+
+QFont frmMDI::codeFont() const
+{
+    return programSettings().codeFont;
+}

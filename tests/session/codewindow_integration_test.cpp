@@ -1,0 +1,142 @@
+#include "mainwindowfixture.h"
+
+#include "docfakes.h"
+#include "frmcode.h"
+#include "gtmcorpus.h"
+#include "linedata.h"
+#include "mlink.h"
+#include "mserver.h"
+#include "routine.h"
+#include "routinenavigator.h"
+#include "sourcedocument.h"
+#include "sourceview.h"
+
+#include <QImage>
+#include <QTest>
+
+namespace {
+
+// The 0-based index of the first line that starts with a label, or -1.
+int labelLineOf(const QStringList &lines)
+{
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString &l = lines[i];
+        if (!l.isEmpty() && (l[0].isLetter() || l[0] == '%'))
+            return i;
+    }
+    return -1;
+}
+
+// A small routine of the GT.M corpus with a label (and, as they all have, empty lines).
+GtmRoutine corpusRoutine()
+{
+    for (const GtmRoutine &r : loadGtmCorpus(gtmInstallationFolder())) {
+        if (r.lines.size() >= 20 && r.lines.size() <= 400 && labelLineOf(r.lines) >= 0)
+            return r;
+    }
+    return {};
+}
+
+// The main window of the program, a scripted server for its session, and a routine
+// opened for editing through the navigator.
+class CodeWindowSession : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        window = start("SQ0");
+        ASSERT_NE(window, nullptr);
+        routine = corpusRoutine();
+        if (routine.lines.isEmpty())
+            GTEST_SKIP() << "no GT.M routines installed";
+        name = QFileInfo(routine.path).baseName().toUpper().remove('_');
+        pane = std::make_unique<FakeBreakpointsPane>(&Routines::instance());
+        pane->send = [this](const QStringList &fields) { window->link()->Send(fields); };
+        docServices().breakpoints = pane.get();
+        docServices().stack = &stack;
+    }
+    void TearDown() override
+    {
+        docServices().breakpoints = nullptr;
+        docServices().stack = nullptr;
+        MainWindowTest::TearDown();
+    }
+
+    frmMDI *window = nullptr;
+    GtmRoutine routine;
+    QString name;
+    std::unique_ptr<FakeBreakpointsPane> pane;
+    FakeStackPane stack;
+};
+
+TEST_F(CodeWindowSession, ARoutineFromTheServerIsEditedMarkedAndShownAtItsStop)
+{
+    using namespace mserver;
+    const QString text = routine.lines.join("\r\n");
+    MServer server({
+        answer({"SIG", "1", name, "USER", "0"}, {"SIG", "1", name, "USER", "0", text, "GTM"}),
+        expectAck(),
+        expect({"BP", "+", "**"}),
+    });
+    server.setStepTimeoutMs(30000);
+    ASSERT_TRUE(server.startAccepted(*window->link()));
+    window->setMState(1);
+
+    RoutineDocPtr doc;
+    bool wasReadOnly = false;
+    ASSERT_TRUE(window->navigator()->EditRoutine(name, "USER", wasReadOnly, 1, doc));
+    auto *rtn = dynamic_cast<Routine *>(doc.get());
+    ASSERT_NE(rtn, nullptr);
+    auto *code = dynamic_cast<frmCode *>(rtn->Window());
+    ASSERT_NE(code, nullptr);
+    SourceView *view = code->SourceView1();
+    // The window parses its lines in the background, empty lines included, and stops.
+    EXPECT_TRUE(waitUntil([&] { return !code->parseTimerRunning(); }, 10000));
+    EXPECT_EQ(view->Document()->NumLines(), routine.lines.size());
+
+    // The first line with a command below the first line: the stop and the breakpoint go there.
+    int line = 2;
+    while (line < routine.lines.size() && !code->LineHasCommand(line))
+        ++line;
+    ASSERT_LT(line, routine.lines.size());
+
+    // Typed at the end of the command line, the text lands in the document.
+    view->setFocus();
+    const QString before = view->Document()->GetLine(line - 1);
+    const int tab = before.indexOf('\t');
+    ASSERT_GE(tab, 0);
+    view->SetCaret(before.size(), line - 1);
+    QTest::keyClicks(view, " S ZZ=1");
+    EXPECT_TRUE(view->Document()->GetLine(line - 1).endsWith(" S ZZ=1"));
+
+    EXPECT_TRUE(rtn->Modified());
+
+    // A click in the breakpoint margin of the command line sets a breakpoint there.
+    view->SetCaret(0, line - 1);
+    view->ensureCursorVisible();
+    QCoreApplication::processEvents();
+    int x = 0, y = 0;
+    view->DocToDevice(0, line - 1, x, y);
+    int button = 1, shift = 0, mx = 2, my = y + view->CharHeight() / 2;
+    emit view->MouseDown(button, shift, mx, my);
+    emit view->Click();
+    EXPECT_FALSE(rtn->BPsOnLine(line).empty());
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+
+    // The stop: the caret on the command, the execution point in the margin.
+    view->SetCaret(tab + 1, line - 1);
+    QCoreApplication::processEvents();
+    view->DocToDevice(0, line - 1, x, y);
+    const QWidget *textArea = view->viewport();
+    const QRect marginRow(textArea->x() - view->MarginWidth() * view->CharWidth(), textArea->y() + y,
+                          view->MarginWidth() * view->CharWidth(), view->CharHeight());
+    const QImage unmarked = view->grab(marginRow).toImage();
+    rtn->SetLineFlags(line, LineData::kStackLevel | LineData::kExecPoint, 0);
+    QCoreApplication::processEvents();
+    const QImage marked = view->grab(marginRow).toImage();
+    const bool drawn = unmarked != marked;
+    EXPECT_TRUE(drawn) << "no execution-point picture in the margin";
+}
+
+} // namespace
