@@ -110,7 +110,27 @@ TEST_F(CodeWindowSession, ARoutineFromTheServerIsEditedMarkedAndShownAtItsStop)
     QTest::keyClicks(view, " S ZZ=1");
     EXPECT_TRUE(view->Document()->GetLine(line - 1).endsWith(" S ZZ=1"));
 
+    // A label typed over the first label renames it; the old name no longer resolves.
+    const int labelLine = labelLineOf(routine.lines);
+    const QString labelText = view->Document()->GetLine(labelLine);
+    int labelEnd = 0;
+    while (labelEnd < labelText.size() && (labelText[labelEnd].isLetterOrNumber() || labelText[labelEnd] == '%'))
+        ++labelEnd;
+    const QString oldLabel = labelText.left(labelEnd);
+    ASSERT_EQ(rtn->LineOfLabel(oldLabel), labelLine + 1);
+    view->SetSelection(0, labelLine, labelEnd, labelLine);
+    QTest::keyClicks(view, "ZQLBL");
+    EXPECT_TRUE(waitUntil([&] { return rtn->LineOfLabel("ZQLBL") == labelLine + 1; }, 3000));
+    EXPECT_EQ(rtn->LineOfLabel(oldLabel), 0);
     EXPECT_TRUE(rtn->Modified());
+
+    // Enter at the end of the command line opens a line that carries its line-start tab.
+    const int lines = view->Document()->NumLines();
+    view->SetCaret(view->Document()->GetLine(line - 1).size(), line - 1);
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(view->Document()->NumLines(), lines + 1);
+    EXPECT_EQ(view->Document()->GetLine(line), "\t");
+    EXPECT_EQ(rtn->LineOfLabel("ZQLBL"), labelLine + 2);   // the label moved down with its line
 
     // A click in the breakpoint margin of the command line sets a breakpoint there.
     view->SetCaret(0, line - 1);
