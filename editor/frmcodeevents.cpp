@@ -8,10 +8,13 @@
 #include "entercarryover.h"
 #include "imainwindow.h"
 #include "linedata.h"
+#include "lineedits.h"
 #include "routine.h"
 #include "sourceview.h"
 
 #include <QGuiApplication>
+
+#include <optional>
 
 namespace {
 
@@ -286,53 +289,18 @@ void frmCode::SourceView1_ModifiedChange()
     RefreshCaption();
 }
 
-// Routine lines are 1-based and the lexer's 0-based; the lines that appeared are l1..l2-1
-// for an insertion at a line start, l1+1..l2 for one inside a line.
 void frmCode::SourceView1_TextInserted(int c1, int l1, int c2, int l2)
 {
-    if (l2 <= l1) {
-        m_lex.FlushCache(l1, l1);
-        return;
-    }
-    WaitCursor wait;
-    if (c1 == 0) {
-        if (m_routine)
-            m_routine->OnLinesInserted(l1 + 1, l2);
-        m_lex.OnLinesInserted(l1, l2 - 1);
-        if (c2 > 0)
-            m_lex.FlushCache(l2, l2);
-        if (m_routine)
-            m_routine->AfterLinesInserted(l1 + 1, l2);
-    } else {
-        m_lex.FlushCache(l1, l1);
-        if (m_routine)
-            m_routine->OnLinesInserted(l1 + 2, l2 + 1);
-        m_lex.OnLinesInserted(l1 + 1, l2);
-        if (m_routine)
-            m_routine->AfterLinesInserted(l1 + 2, l2 + 1);
-    }
+    // Many lines at once can take a while (breakpoints and the engine's copy follow).
+    std::optional<WaitCursor> wait;
+    if (l2 > l1)
+        wait.emplace();
+    LineEdits::textInserted(m_routine, m_lex, c1, l1, c2, l2);
 }
 
 void frmCode::SourceView1_TextDeleted(int c1, int l1, int c2, int l2)
 {
-    int from, to;
-    if (c1 != 0) {
-        from = l1 + 1;
-        to = l2;
-        m_lex.FlushCache(l1, l1);
-    } else {
-        from = l1;
-        to = l2 - 1;
-        if (c2 >= 1)
-            m_lex.FlushCache(l2, l2);
-    }
-    if (to < from)
-        return;
-    if (m_routine)
-        m_routine->OnLinesDeleted(from + 1, to + 1);
-    m_lex.OnLinesDeleted(from, to);
-    if (m_routine)
-        m_routine->AfterLinesDeleted(from + 1, to + 1);
+    LineEdits::textDeleted(m_routine, m_lex, c1, l1, c2, l2);
 }
 
 void frmCode::mobjLex_LabelRevised(int line, const QString &oldLabel, const QString &newLabel)

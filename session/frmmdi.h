@@ -140,6 +140,10 @@ public:
     void setMenuItemCaption(const QString &name, const QString &caption) override;
     void setMenuItemTag(const QString &name, const QString &tag) override;
     void popUpMenu(const QString &menu, QWidget *owner, const QPoint &point, const QString &defaultItem) override;
+    bool goToBoxActive() const override;
+    void goToBoxKeyDown(int keyCode) override;
+    void goToBoxKeyPress(int keyAscii) override;
+    void clearGoToLists() override;
     bool isPreservedDocument(const QString &key) const override;
     void releasePreservedDocument(const QString &key) override;
     void ShowAtTag(const QString &target, bool recordIt, bool editable) override;

@@ -2,11 +2,18 @@
 // menu items they tick and fill, the preserved documents and the way back.
 #include "frmmdi.h"
 
+#include "command.h"
+#include "commandmanager.h"
+#include "commandui.h"
 #include "mdihost.h"
 #include "navigationhistory.h"
 #include "programsettings.h"
 #include "routinenavigator.h"
 
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 
@@ -110,6 +117,70 @@ void frmMDI::popUpMenu(const QString &menu, QWidget *owner, const QPoint &point,
     }
     if (!popup.isEmpty())
         popup.exec(owner->mapToGlobal(point));
+}
+
+// While a helper object is set by name on the window, the go-to box takes the code
+// windows' keys (the window's own code never sets it).
+bool frmMDI::goToBoxActive() const
+{
+    return m_otxCBHelper != nullptr;
+}
+
+namespace {
+
+QLineEdit *goToEdit(CommandManager *manager)
+{
+    Command *cmd = manager ? manager->command(QStringLiteral("EdGoto")) : nullptr;
+    if (!cmd)
+        return nullptr;
+    for (CommandUI *ui : cmd->uiObjects()) {
+        if (ui && ui->combo() && ui->combo()->lineEdit())
+            return ui->combo()->lineEdit();
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void frmMDI::goToBoxKeyDown(int keyCode)
+{
+    if (QLineEdit *edit = goToEdit(m_cmdMgr)) {
+        // Virtual-key codes of letters and digits are Qt's key codes; the rest are the
+        // keys a text box acts on.
+        int key = keyCode;
+        switch (keyCode) {
+        case 8: key = Qt::Key_Backspace; break;
+        case 13: key = Qt::Key_Return; break;
+        case 27: key = Qt::Key_Escape; break;
+        case 35: key = Qt::Key_End; break;
+        case 36: key = Qt::Key_Home; break;
+        case 37: key = Qt::Key_Left; break;
+        case 39: key = Qt::Key_Right; break;
+        case 46: key = Qt::Key_Delete; break;
+        default: break;
+        }
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &press);
+    }
+}
+
+void frmMDI::goToBoxKeyPress(int keyAscii)
+{
+    if (keyAscii < 32)
+        return;
+    if (QLineEdit *edit = goToEdit(m_cmdMgr))
+        edit->insert(QString(QChar(keyAscii)));
+}
+
+void frmMDI::clearGoToLists()
+{
+    Command *cmd = m_cmdMgr ? m_cmdMgr->command(QStringLiteral("EdGoto")) : nullptr;
+    if (!cmd)
+        return;
+    for (CommandUI *ui : cmd->uiObjects()) {
+        if (ui && ui->combo())
+            ui->combo()->clear();
+    }
 }
 
 bool frmMDI::isPreservedDocument(const QString &key) const

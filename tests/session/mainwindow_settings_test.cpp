@@ -5,6 +5,12 @@
 #include "memento.h"
 #include "sources.h"
 #include "vbtimer.h"
+#include "command.h"
+#include "commandmanager.h"
+#include "commandui.h"
+
+#include <QComboBox>
+#include <QLineEdit>
 
 #include <QAction>
 
@@ -167,6 +173,40 @@ TEST_F(SettingsTest, TimersFollowTheOriginalRules)
     EXPECT_TRUE(timer.isActive());
     timer.setInterval(-1);
     EXPECT_EQ(timer.interval(), 50);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SettingsTest, TheCodeWindowsReachTheGoToBoxAndTheMenuItems)
+{
+    Command *go = window->cmdMgr()->command("EdGoto");
+    ASSERT_NE(go, nullptr);
+    ASSERT_FALSE(go->uiObjects().isEmpty());
+    QComboBox *combo = go->uiObjects().first()->combo();
+    ASSERT_NE(combo, nullptr);
+    combo->addItems({"START", "LOOP"});
+    window->clearGoToLists();
+    EXPECT_EQ(combo->count(), 0);
+
+    // Keys go to the box only while a helper is set on the window by name.
+    EXPECT_FALSE(window->goToBoxActive());
+    QObject helper;
+    window->setProperty("OtxCBHelper", QVariant::fromValue<QObject *>(&helper));
+    EXPECT_TRUE(window->goToBoxActive());
+    window->goToBoxKeyPress('L');
+    window->goToBoxKeyPress('1');
+    EXPECT_EQ(combo->lineEdit()->text(), "L1");
+    window->setProperty("OtxCBHelper", QVariant::fromValue<QObject *>(nullptr));
+
+    // The View menu's ticks are the saved settings; other items are kept by name.
+    window->setMenuItemChecked("mnuViewWrap", true);
+    EXPECT_TRUE(window->lineWrap());
+    window->setMenuItemCaption("mnuPopCodeGoto", "&Jump to 'START'");
+    window->setMenuItemEnabled("mnuPopCodeGoto", false);
+    EXPECT_EQ(window->menuItem("mnuPopCodeGoto").caption, "&Jump to 'START'");
+    EXPECT_FALSE(window->menuItemEnabled("mnuPopCodeGoto"));
 }
 
 } // namespace

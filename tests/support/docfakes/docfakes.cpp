@@ -1,5 +1,7 @@
 #include "docfakes.h"
 
+#include "lineedits.h"
+
 #include "linedata.h"
 #include "sourceview.h"
 
@@ -109,52 +111,15 @@ int FakeCodeWindow::drainParseQueue(int limit)
     return ticks;
 }
 
-// The code window's handling of edits that insert or delete lines: the routine's
-// breakpoints and the lexer follow, routine lines 1-based, lexer lines 0-based.
+// The code window's handling of edits that insert or delete lines.
 void FakeCodeWindow::onTextInserted(int c1, int l1, int c2, int l2)
 {
-    if (l2 <= l1) {
-        m_lex.FlushCache(l1, l1);
-        return;
-    }
-    if (c1 == 0) {
-        if (m_routine)
-            m_routine->OnLinesInserted(l1 + 1, l2);
-        m_lex.OnLinesInserted(l1, l2 - 1);
-        if (c2 > 0)
-            m_lex.FlushCache(l2, l2);
-        if (m_routine)
-            m_routine->AfterLinesInserted(l1 + 1, l2);
-    } else {
-        m_lex.FlushCache(l1, l1);
-        if (m_routine)
-            m_routine->OnLinesInserted(l1 + 2, l2 + 1);
-        m_lex.OnLinesInserted(l1 + 1, l2);
-        if (m_routine)
-            m_routine->AfterLinesInserted(l1 + 2, l2 + 1);
-    }
+    LineEdits::textInserted(m_routine, m_lex, c1, l1, c2, l2);
 }
 
 void FakeCodeWindow::onTextDeleted(int c1, int l1, int c2, int l2)
 {
-    int from, to;
-    if (c1 != 0) {
-        from = l1 + 1;
-        to = l2;
-        m_lex.FlushCache(l1, l1);
-    } else {
-        from = l1;
-        to = l2 - 1;
-        if (c2 >= 1)
-            m_lex.FlushCache(l2, l2);
-    }
-    if (to < from)
-        return;
-    if (m_routine)
-        m_routine->OnLinesDeleted(from + 1, to + 1);
-    m_lex.OnLinesDeleted(from, to);
-    if (m_routine)
-        m_routine->AfterLinesDeleted(from + 1, to + 1);
+    LineEdits::textDeleted(m_routine, m_lex, c1, l1, c2, l2);
 }
 
 QStringList FakeDocLink::Transact(int, const QStringList &request)
