@@ -8,6 +8,7 @@
 #include "codestatuspanel.h"
 #include "idoclink.h"
 #include "imainwindow.h"
+#include "lineedits.h"
 #include "routine.h"
 #include "routines.h"
 #include "sourceview.h"
@@ -149,13 +150,7 @@ bool frmCode::LineHasCommand(int line)
 {
     if (line < 1 || line > m_doc.NumLines())
         return false;
-    const QString text = m_doc.GetLine(line - 1);
-    const int tab = text.indexOf(QLatin1Char('\t'));
-    if (tab < 0)
-        return false;
-    QString rest = text.mid(tab + 1);
-    rest.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('.'));
-    return !rest.isEmpty() && !rest.startsWith(QLatin1Char(';')) && !rest.startsWith(QLatin1String("//"));
+    return LineEdits::hasCommand(m_doc.GetLine(line - 1));
 }
 
 void frmCode::RunToCursor()

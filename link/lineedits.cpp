@@ -51,4 +51,14 @@ void textDeleted(Routine *routine, SourceLex &lex, int c1, int l1, int c2, int l
         routine->AfterLinesDeleted(from + 1, to + 1);
 }
 
+bool hasCommand(const QString &lineText)
+{
+    const int tab = lineText.indexOf(QLatin1Char('\t'));
+    if (tab < 0)
+        return false;
+    QString rest = lineText.mid(tab + 1);
+    rest.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('.'));
+    return !rest.isEmpty() && !rest.startsWith(QLatin1Char(';')) && !rest.startsWith(QLatin1String("//"));
+}
+
 } // namespace LineEdits

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class Routine;
 class SourceLex;
 
@@ -13,5 +15,9 @@ namespace LineEdits {
 // one inside a line; an insertion within one line only refreshes it.
 void textInserted(Routine *routine, SourceLex &lex, int c1, int l1, int c2, int l2);
 void textDeleted(Routine *routine, SourceLex &lex, int c1, int l1, int c2, int l2);
+
+// True when the line's text after its first tab holds a command: not only blanks, tabs
+// and level dots, and not a comment (";" or "//").
+bool hasCommand(const QString &lineText);
 
 } // namespace LineEdits

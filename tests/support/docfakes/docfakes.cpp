@@ -52,13 +52,7 @@ bool FakeCodeWindow::LineHasCommand(int line)
 {
     if (line < 1 || line > m_doc.NumLines())
         return false;
-    const QString text = m_doc.GetLine(line - 1);
-    const int tab = text.indexOf(QLatin1Char('\t'));
-    if (tab < 0)
-        return false;
-    QString rest = text.mid(tab + 1);
-    rest.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')).remove(QLatin1Char('.'));
-    return !rest.isEmpty() && !rest.startsWith(QLatin1Char(';')) && !rest.startsWith(QLatin1String("//"));
+    return LineEdits::hasCommand(m_doc.GetLine(line - 1));
 }
 
 void FakeCodeWindow::setCaret(int column, int line)
