@@ -24,9 +24,14 @@ public:
     virtual ~IBreakpointsPane() = default;
     // New copies of the pane's breakpoints of a routine name (all when empty), last row first.
     virtual std::vector<BreakpointPtr> BPs(const QString &rtn) = 0;
-    // Files the record, tells the server ("BP +"/"BP -") and calls back Routine::BPSet.
+    // Writes the record into the row of its namespace, routine, line and command (Cmd 0:
+    // any command, whose number the record then takes), or into a new row; the record
+    // takes the row's identifier. Tells the server ("BP +"/"BP -") and calls back
+    // Routine::BPSet with this record, which the document keeps; the pane keeps a copy.
     virtual void SetBP(const BreakpointPtr &bp) = 0;
-    // Tells the server ("BP -"), calls back Routine::BPDelete and removes the row.
+    // With lookup, removes the row found as SetBP finds it (the record takes its
+    // identifier). When Line and Rtn are both set, tells the server ("BP -") and calls
+    // back Routine::BPDelete.
     virtual void DeleteBP(const BreakpointPtr &bp, bool lookup) = 0;
     // Selects the row of the breakpoint at that place, when there is one.
     virtual void ShowBP(const QString &env, const QString &rtn, const QString &label, int offset) = 0;

@@ -235,6 +235,7 @@ void frmMDI::unregisterServices()
         docServices().host = nullptr;
         docServices().reportPane = nullptr;
         docServices().codeWindowFactory = nullptr;
+        docServices().breakpoints = nullptr;
     }
     Routines::instance().setViewDefaults(nullptr);
     if (m_link)
@@ -304,6 +305,8 @@ void frmMDI::load()
         buildDefaultLayout();
 
     m_panes = {breakpointsPane(), immediatePane(), stackPane(), varsPane()};
+    // The breakpoints pane is the one store of breakpoints; the documents reach it here.
+    docServices().breakpoints = breakpointsPane();
 
     m_status->setFont(settings.dialogFont);
     m_status->statePanel()->setBevel(settings.CommandCounter ? StatusPanel::Inset : StatusPanel::NoBevel);

@@ -148,7 +148,7 @@ TEST_F(CodeWindowTest, MarginClickTogglesABreakpointOnlyOnACommandLine)
         emit view->MouseDown(button, shift, x, y);
         emit view->Click();
     }
-    EXPECT_EQ(link.log, QStringList{"S:BP|+|ABC+2|ABC|1|0|0|"});
+    EXPECT_EQ(link.log, QStringList{"S:BP|+|ABC+2|ABC|1|1|0|"});
     EXPECT_TRUE(r->GetLineFlags(3) & LineData::kBreakpoint);
     EXPECT_FALSE(r->GetLineFlags(7) & LineData::kBreakpoint);
 }

@@ -61,7 +61,7 @@ std::vector<std::pair<QString, int>> labelsOf(const QStringList &lines)
 
 Fields bp(const QString &sign, const QString &line)
 {
-    return {"BP", sign, line, "SCANTYPEDEFS", "1", "0", "0", ""};
+    return {"BP", sign, line, "SCANTYPEDEFS", "1", "*", "0", ""};   // "*": the pane's row identifier
 }
 
 TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits)

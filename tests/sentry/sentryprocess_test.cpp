@@ -39,10 +39,23 @@ protected:
             process->kill();
             process->waitForFinished(3000);
         }
-        // The Sentry a task started is nobody's child; the lock names it.
-        const qint64 sentry = SingleInstance::holder(lockPath());
-        if (sentry > 0 && sentry != qint64(::getpid()))
+        // The Sentry a task started is nobody's child; the lock names it. A Sentry that
+        // lost a start race may still be on its way and take the lock once the winner is
+        // gone, so the lock is read again until nobody new holds it.
+        qint64 ended = 0;   // the holder ended in the round before, if any
+        for (int round = 0; round < 10; ++round) {
+            const qint64 sentry = SingleInstance::holder(lockPath());
+            if (sentry <= 0 || sentry == qint64(::getpid()) || ::kill(pid_t(sentry), 0) != 0) {
+                if (round > 0 && ended == 0)
+                    break;
+                ended = 0;
+                waitUntil([] { return false; }, 100);
+                continue;
+            }
             ::kill(pid_t(sentry), SIGTERM);
+            ended = sentry;
+            waitUntil([] { return false; }, 100);
+        }
     }
 
     QString lockPath() const { return dir.filePath("sentry.lock"); }

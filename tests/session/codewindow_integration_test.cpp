@@ -1,6 +1,7 @@
 #include "mainwindowfixture.h"
 
 #include "docfakes.h"
+#include "frmbreakpoints.h"
 #include "frmcode.h"
 #include "gtmcorpus.h"
 #include "linedata.h"
@@ -51,14 +52,10 @@ protected:
         if (routine.lines.isEmpty())
             GTEST_SKIP() << "no GT.M routines installed";
         name = QFileInfo(routine.path).baseName().toUpper().remove('_');
-        pane = std::make_unique<FakeBreakpointsPane>(&Routines::instance());
-        pane->send = [this](const QStringList &fields) { window->link()->Send(fields); };
-        docServices().breakpoints = pane.get();
         docServices().stack = &stack;
     }
     void TearDown() override
     {
-        docServices().breakpoints = nullptr;
         docServices().stack = nullptr;
         MainWindowTest::TearDown();
     }
@@ -66,7 +63,6 @@ protected:
     frmMDI *window = nullptr;
     GtmRoutine routine;
     QString name;
-    std::unique_ptr<FakeBreakpointsPane> pane;
     FakeStackPane stack;
 };
 
@@ -132,7 +128,8 @@ TEST_F(CodeWindowSession, ARoutineFromTheServerIsEditedMarkedAndShownAtItsStop)
     EXPECT_EQ(view->Document()->GetLine(line), "\t");
     EXPECT_EQ(rtn->LineOfLabel("ZQLBL"), labelLine + 2);   // the label moved down with its line
 
-    // A click in the breakpoint margin of the command line sets a breakpoint there.
+    // A click in the breakpoint margin of the command line sets a breakpoint there; the
+    // breakpoints pane files it and tells the server.
     view->SetCaret(0, line - 1);
     view->ensureCursorVisible();
     QCoreApplication::processEvents();
@@ -142,6 +139,7 @@ TEST_F(CodeWindowSession, ARoutineFromTheServerIsEditedMarkedAndShownAtItsStop)
     emit view->MouseDown(button, shift, mx, my);
     emit view->Click();
     EXPECT_FALSE(rtn->BPsOnLine(line).empty());
+    EXPECT_EQ(window->breakpointsPane()->BPs(name).size(), 1u);
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
 
     // The stop: the caret on the command, the execution point in the margin.

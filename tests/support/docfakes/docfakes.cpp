@@ -168,15 +168,31 @@ std::vector<BreakpointPtr> FakeBreakpointsPane::BPs(const QString &rtn)
     return copies;
 }
 
+int FakeBreakpointsPane::findRow(Breakpoint &bp) const
+{
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Breakpoint &r = *rows[i];
+        if (r.Env == bp.Env && r.Rtn == bp.Rtn && r.Line == bp.Line && (bp.Cmd == 0 || r.Cmd == bp.Cmd)) {
+            bp.Cmd = r.Cmd;
+            return int(i);
+        }
+    }
+    return -1;
+}
+
 void FakeBreakpointsPane::SetBP(const BreakpointPtr &bp)
 {
-    auto row = std::find_if(rows.begin(), rows.end(), [&bp](const BreakpointPtr &r) {
-        return r->Line == bp->Line && r->Rtn == bp->Rtn && r->Cmd == bp->Cmd;
-    });
-    if (row == rows.end())
-        rows.push_back(bp);
-    else
-        *row = bp;
+    // The row keeps a copy and its own identifier, which the record takes over.
+    const int row = findRow(*bp);
+    if (row < 0) {
+        bp->ID = nextId++;
+        rows.push_back(std::make_shared<Breakpoint>(*bp));
+    } else {
+        if (rows[row]->ID == 0)
+            rows[row]->ID = nextId++;
+        bp->ID = rows[row]->ID;
+        rows[row] = std::make_shared<Breakpoint>(*bp);
+    }
     if (Routine *routine = routineOf(*bp)) {
         const int line = routine->LineOfLabel(bp->Line);
         if (line > 0)
@@ -187,8 +203,16 @@ void FakeBreakpointsPane::SetBP(const BreakpointPtr &bp)
         send(wireFields(*bp, bp->Enabled));
 }
 
-void FakeBreakpointsPane::DeleteBP(const BreakpointPtr &bp, bool)
+void FakeBreakpointsPane::DeleteBP(const BreakpointPtr &bp, bool lookup)
 {
+    if (lookup) {
+        const int row = findRow(*bp);
+        if (row >= 0) {
+            if (rows[row]->ID != 0)
+                bp->ID = rows[row]->ID;
+            rows.erase(rows.begin() + row);
+        }
+    }
     if (bp->Line.isEmpty() || bp->Rtn.isEmpty())
         return;
     messages << describe(*bp, false);
@@ -196,8 +220,4 @@ void FakeBreakpointsPane::DeleteBP(const BreakpointPtr &bp, bool)
         send(wireFields(*bp, false));
     if (Routine *routine = routineOf(*bp))
         routine->BPDelete(bp);
-    rows.erase(std::remove_if(rows.begin(), rows.end(), [&bp](const BreakpointPtr &r) {
-                   return r == bp || (r->Line == bp->Line && r->Rtn == bp->Rtn && r->Cmd == bp->Cmd);
-               }),
-               rows.end());
 }

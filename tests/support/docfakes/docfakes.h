@@ -150,7 +150,9 @@ public:
 BreakpointPtr enabledBreakpoint(const QString &line, const QString &rtn, int cmd = 1,
                                 const QString &env = QStringLiteral("USER"));
 
-// The breakpoints pane: rows of breakpoints and the "BP" messages it would send.
+// The breakpoints pane: rows of breakpoints and the "BP" messages it would send. As the
+// real pane, it keeps copies with identifiers of its own, finds a row by namespace,
+// routine, line and command (0 for any), and removes a row in DeleteBP only on lookup.
 class FakeBreakpointsPane : public IBreakpointsPane
 {
 public:
@@ -169,6 +171,7 @@ public:
     static QStringList wireFields(const Breakpoint &bp, bool enabled);
 
     std::vector<BreakpointPtr> rows;
+    int nextId = 1;         // identifiers of new rows, never reused
     QStringList messages;   // "BP +|A+4|ABC|1" …
     QStringList shown;      // ShowBP calls: "env^rtn^label+offset"
     // Where the pane's "BP" messages go, when a test has a link for them.
@@ -176,6 +179,7 @@ public:
 
 private:
     Routine *routineOf(const Breakpoint &bp) const;
+    int findRow(Breakpoint &bp) const;
     Routines *m_routines;
 };
 
