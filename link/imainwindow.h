@@ -80,6 +80,9 @@ public:
     // Empties the lists of the go-to boxes; they fill again from the active window's labels.
     virtual void clearGoToLists() {}
 
+    // Opens a routine read-only for viewing, fetching it from the server when needed;
+    // true when it is open afterwards.
+    virtual bool ShowRoutine(const QString &, const QString &, int, const QString &, bool, int) { return false; }
     // Jumps to "label+offset^routine^namespace", recording the place left when asked.
     virtual void ShowAtTag(const QString &, bool, bool) {}
     // The navigation history's newest entry ("label+offset^routine^namespace"), or "".

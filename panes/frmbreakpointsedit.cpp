@@ -455,8 +455,16 @@ void frmBreakpoints::showSelectedBreakpoint()
     if (bp.Rtn.isEmpty())
         return;
     Routine *routine = routineOf(bp);
-    if (!routine)
-        return;
+    if (!routine) {
+        // Not open: the main window opens it for viewing, unless the session is busy.
+        IMainWindow *main = mainWindow();
+        if (!main || main->MBusy()
+            || !main->ShowRoutine(bp.Rtn, bp.Env, 0, QStringLiteral("+1"), true, 1))
+            return;
+        routine = routineOf(bp);
+        if (!routine)
+            return;
+    }
     routine->Activate(false);
     const int line = routine->LineOfLabel(bp.Line);
     if (line > 0)

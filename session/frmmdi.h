@@ -147,6 +147,8 @@ public:
     bool isPreservedDocument(const QString &key) const override;
     void releasePreservedDocument(const QString &key) override;
     void ShowAtTag(const QString &target, bool recordIt, bool editable) override;
+    bool ShowRoutine(const QString &rtn, const QString &env, int level, const QString &target, bool activate,
+                     int type) override;
     QString newestHistoryEntry() const override;
     void ClearAllTips() override;
     QFont dialogFont() const override;

@@ -198,6 +198,13 @@ void frmMDI::ShowAtTag(const QString &target, bool recordIt, bool editable)
     m_navigator->ShowAtTag(target, recordIt, editable);
 }
 
+bool frmMDI::ShowRoutine(const QString &rtn, const QString &env, int level, const QString &target,
+                         bool activate, int type)
+{
+    RoutineDocPtr doc;
+    return m_navigator->ShowRoutine(rtn, env, level, target, activate, type, doc);
+}
+
 QString frmMDI::newestHistoryEntry() const
 {
     return m_navigator->history().newest().text;

@@ -36,8 +36,16 @@ public:
     void PreviewKeyPress(int &) override {}
     int MState() const override { return 0; }
     void setMState(int) override {}
-    bool MBusy() const override { return false; }
+    bool MBusy() const override { return busy; }
     MLink *link() const override { return m_link; }
+    bool ShowRoutine(const QString &rtn, const QString &env, int level, const QString &target, bool activate,
+                     int type) override
+    {
+        shown << QStringLiteral("%1^%2|%3|%4|%5|%6").arg(env, rtn).arg(level).arg(target).arg(activate).arg(type);
+        return false;
+    }
+    bool busy = false;
+    QStringList shown;   // ShowRoutine calls
     void StatusText(const QString &) override {}
     void startRelayoutTimer() override {}
     bool Linewise() const override { return false; }
@@ -369,14 +377,20 @@ TEST_F(BreakpointPane, SelectingABreakpointShowsItsLine)
     auto r = openRoutine(&docLink, "ABC", "ABC\t; hdr\r\n\tS X=1\r\nA\tS Y=2\r\n\tQ");
     QCoreApplication::processEvents();
     r->ToggleBreakpoint(3, 1);
-    auto *window = static_cast<FakeCodeWindow *>(r->Window());
-    window->setCaret(0, 0);
+    auto *code = static_cast<FakeCodeWindow *>(r->Window());
+    code->setCaret(0, 0);
     bp().selectOnly(0);
-    EXPECT_EQ(window->caretLine(), 2);
-    // A routine that is not open is left alone.
+    EXPECT_EQ(code->caretLine(), 2);
+    // A routine that is not open is opened for viewing by the main window, unless busy.
+    this->window.busy = true;
     pane->SetBP(record("A+1", "ZZZ", 1));
     bp().selectOnly(1);
-    EXPECT_EQ(window->caretLine(), 2);
+    EXPECT_TRUE(this->window.shown.isEmpty());
+    this->window.busy = false;
+    bp().selectOnly(0);
+    bp().selectOnly(1);
+    EXPECT_EQ(this->window.shown, QStringList{"USER^ZZZ|0|+1|1|1"});
+    EXPECT_EQ(code->caretLine(), 2);
 }
 
 // ---- the lists ------------------------------------------------------------------------
