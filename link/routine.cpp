@@ -14,8 +14,9 @@
 namespace {
 
 // Whether the last document window hidden while no other was visible was maximised:
-// the next first window to show takes that state again.
-bool lastHiddenWasMaximised = false;
+// the next first window to show takes that state again. Code windows open maximised
+// until one says otherwise.
+bool lastHiddenWasMaximised = true;
 
 IDocumentHost *host()
 {
@@ -342,6 +343,16 @@ void Routine::Activate(bool force)
         m_window->focusEditor();
     } catch (...) {
     }
+}
+
+bool Routine::ChildMaxed()
+{
+    return lastHiddenWasMaximised;
+}
+
+void Routine::setChildMaxed(bool maximised)
+{
+    lastHiddenWasMaximised = maximised;
 }
 
 bool Routine::Visible() const

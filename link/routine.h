@@ -54,6 +54,10 @@ public:
 
     // Identity: each of Env, Rtn and Typ is set once (Rename aside).
     static QString KeyFor(const QString &name, const QString &ns, int typ);
+    // Whether the first document window to show opens maximised: the state of the last
+    // one hidden while no other was visible (the saved setting "ChildMaxed").
+    static bool ChildMaxed();
+    static void setChildMaxed(bool maximised);
     QString Key() const override { return KeyFor(m_rtn, m_env, m_typ); }
     QString Env() const override { return m_env; }
     QString Rtn() const override { return m_rtn; }

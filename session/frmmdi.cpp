@@ -27,6 +27,7 @@
 #include "persistregistry.h"
 #include "persiststorage.h"
 #include "programsettings.h"
+#include "routine.h"
 #include "routinenavigator.h"
 #include "socketx.h"
 #include "statusbar.h"
@@ -359,6 +360,7 @@ void frmMDI::createPanes()
 void frmMDI::buildDefaultLayout()
 {
     programSettings().ChildMaxed = true;
+    Routine::setChildMaxed(true);
     if (QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
         const QRect s = screen->availableGeometry();
         setGeometry(s.left() + s.width() * 5 / 100, s.top() + s.height() * 5 / 100,

@@ -79,6 +79,7 @@ void frmMDI::restoreMemento(const Memento &m)
     m_settingsRestored = true;
     s.ChildMaxed = true;
     m.readBool(QStringLiteral("ChildMaxed"), s.ChildMaxed);
+    Routine::setChildMaxed(s.ChildMaxed);
     m.readBool(QStringLiteral("BreakOnError"), s.BreakOnError);
     m.readBool(QStringLiteral("StepLinewise"), s.StepLinewise);
     m.readBool(QStringLiteral("CommandCounter"), s.CommandCounter);
@@ -137,6 +138,8 @@ MementoPtr frmMDI::saveMemento()
 {
     const ProgramSettings &s = programSettings();
     auto m = std::make_shared<Memento>();
+    // The documents keep the state the last code window was hidden in.
+    programSettings().ChildMaxed = Routine::ChildMaxed();
     m->write(QStringLiteral("ChildMaxed"), s.ChildMaxed);
     m->write(QStringLiteral("BreakOnError"), s.BreakOnError);
     m->write(QStringLiteral("StepLinewise"), s.StepLinewise);

@@ -348,6 +348,7 @@ TEST_F(RoutineTest, RenameReKeysOrPutsTheOldIdentityBack)
 
 TEST_F(RoutineTest, ShowingPlacesTheFirstWindowAndRemembersMaximised)
 {
+    Routine::setChildMaxed(false);   // the last window hidden was in its normal state
     host.minimised = true;   // the first document brings a minimised main window back
     auto a = open("A", {"\tQ"});
     EXPECT_EQ(host.restores, 1);
@@ -359,6 +360,7 @@ TEST_F(RoutineTest, ShowingPlacesTheFirstWindowAndRemembersMaximised)
 
     win(*a)->maximised = true;
     a->setVisible(false);
+    EXPECT_TRUE(Routine::ChildMaxed());
     auto b = open("B", {"\tQ"});
     b->setVisible(true);
     EXPECT_TRUE(win(*b)->maximised);

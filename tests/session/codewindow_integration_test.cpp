@@ -86,6 +86,7 @@ TEST_F(CodeWindowSession, ARoutineFromTheServerIsEditedMarkedAndShownAtItsStop)
     ASSERT_NE(rtn, nullptr);
     auto *code = dynamic_cast<frmCode *>(rtn->Window());
     ASSERT_NE(code, nullptr);
+    EXPECT_TRUE(code->isMaximised());   // "ChildMaxed": code windows open maximised
     SourceView *view = code->SourceView1();
     // The window parses its lines in the background, empty lines included, and stops.
     EXPECT_TRUE(waitUntil([&] { return !code->parseTimerRunning(); }, 10000));
