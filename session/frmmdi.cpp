@@ -505,8 +505,3 @@ void frmMDI::unloadAndEnd(int exitCode)
     hide();
     AddIn::endProgram(exitCode);
 }
-
-void frmMDI::changeEvent(QEvent *event)
-{
-    QMainWindow::changeEvent(event);
-}

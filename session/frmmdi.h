@@ -214,7 +214,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void initialise();
@@ -238,6 +237,8 @@ private:
     bool Disconnect(bool canCancel);
     void EndSessionCleanup();
     void StatusPanelClick(StatusPanel *panel);
+    // The View menu's ticks are settings of this window; null for any other item.
+    bool *viewTick(const QString &name);
 
     void tmrJiggle_Timer();
     void tmrKeepAlive_Timer();

@@ -17,22 +17,6 @@
 #include <QMdiArea>
 #include <QMenu>
 
-namespace {
-
-// The View menu's items are the settings the main window saves; every other item is
-// kept by name until the menus are built on it.
-bool *viewCheck(bool &wrap, bool &rich, bool &blocks, const QString &name)
-{
-    if (name == QLatin1String("mnuViewWrap"))
-        return &wrap;
-    if (name == QLatin1String("mnuViewRich"))
-        return &rich;
-    if (name == QLatin1String("mnuViewBlocks"))
-        return &blocks;
-    return nullptr;
-}
-
-} // namespace
 
 QMdiSubWindow *frmMDI::addDocumentWindow(QWidget *content)
 {
@@ -49,18 +33,30 @@ void frmMDI::PreviousChild()
     m_mdi->area()->activatePreviousSubWindow();
 }
 
+// The View menu's items are the settings the main window saves; every other item is
+// kept by name until the menus are built on it.
+bool *frmMDI::viewTick(const QString &name)
+{
+    if (name == QLatin1String("mnuViewWrap"))
+        return &m_codeWrap;
+    if (name == QLatin1String("mnuViewRich"))
+        return &m_viewRich;
+    if (name == QLatin1String("mnuViewBlocks"))
+        return &m_viewBlocks;
+    return nullptr;
+}
+
 bool frmMDI::menuItemChecked(const QString &name) const
 {
-    auto *self = const_cast<frmMDI *>(this);
-    if (bool *check = viewCheck(self->m_codeWrap, self->m_viewRich, self->m_viewBlocks, name))
-        return *check;
+    if (const bool *tick = const_cast<frmMDI *>(this)->viewTick(name))
+        return *tick;
     return m_menuItems.value(name).checked;
 }
 
 void frmMDI::setMenuItemChecked(const QString &name, bool checked)
 {
-    if (bool *check = viewCheck(m_codeWrap, m_viewRich, m_viewBlocks, name))
-        *check = checked;
+    if (bool *tick = viewTick(name))
+        *tick = checked;
     else
         m_menuItems[name].checked = checked;
 }
