@@ -265,7 +265,7 @@ bool frmCode::OkayToUnload()
     }
     const QString key = m_routine->Key();
     IMainWindow *main = mainWindow();
-    if (main && main->isPreservedDocument(key)) {
+    if (main && main->isPreservedDocument(m_routine)) {
         IUserPrompt::Question q;
         q.text = QStringLiteral("This document preserves unsaved edits from a connection lost earlier. "
                                 "Before closing it you may want to re-establish the connection, re-open "
@@ -276,9 +276,10 @@ bool frmCode::OkayToUnload()
         q.defaultAnswer = IUserPrompt::Answer::No;
         if (userPrompt().ask(q) != IUserPrompt::Answer::Yes)
             return false;
+        const IRoutineDoc *doc = m_routine;
         m_routine->CloseDoc(true);
         // The collection held the document's last reference: this window may be gone now.
-        main->releasePreservedDocument(key);
+        main->releasePreservedDocument(doc);
         return true;
     }
     const bool frozen = m_frozen;

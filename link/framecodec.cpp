@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -37,17 +38,32 @@ inline char *putUnicode(char *dst, const QString &text)
     return dst + 2 * n;
 }
 
+// Every character is one unit in either mode (a Windows-1252 character is one
+// byte, a UTF-16 unit is one unit), so lengths are known before encoding.
+qint64 frameUnits(const QStringList &fields)
+{
+    qint64 units = 4 + 2;
+    for (const QString &f : fields)
+        units += 4 + f.size();
+    return units;
+}
+
 } // namespace
 
 namespace FrameCodec {
 
-void encodeInto(QByteArray &out, const QStringList &fields, bool unicode)
+bool fits(const QStringList &fields)
 {
-    // Every character is one unit in either mode (a Windows-1252 character is one
-    // byte, a UTF-16 unit is one unit), so lengths are known before encoding.
-    qint64 units = 4 + 2;
-    for (const QString &f : fields)
-        units += 4 + f.size();
+    return fields.size() <= MaxFields && frameUnits(fields) <= std::numeric_limits<qint32>::max();
+}
+
+bool encodeInto(QByteArray &out, const QStringList &fields, bool unicode)
+{
+    if (fields.size() > MaxFields)
+        return false;
+    const qint64 units = frameUnits(fields);
+    if (units > std::numeric_limits<qint32>::max())
+        return false;
     const int unitBytes = unicode ? 2 : 1;
     const qsizetype start = out.size();
     out.resize(start + qsizetype(units * unitBytes));
@@ -59,6 +75,7 @@ void encodeInto(QByteArray &out, const QStringList &fields, bool unicode)
         dst = putDigits(dst, quint32(4 + f.size()), 4, unicode);
         dst = unicode ? putUnicode(dst, f) : putAnsi(dst, f);
     }
+    return true;
 }
 
 QByteArray encode(const QStringList &fields, bool unicode)

@@ -12,9 +12,19 @@
 // ANSI text is Windows-1252 (AnsiCodec); lengths count encoded units.
 namespace FrameCodec {
 
+// The count has two digits, read back as a signed 16-bit number.
+constexpr int MaxFields = 32767;
+
+// True when the message can travel as one frame: at most MaxFields fields and a
+// total length below 2^31 units. Anything larger would go out with a wrapped count
+// or length, which the peer reads as a different message.
+bool fits(const QStringList &fields);
+
+// An empty array when the message does not fit.
 QByteArray encode(const QStringList &fields, bool unicode);
 
 // Appends the frame to out; lets a caller build several frames in one buffer.
-void encodeInto(QByteArray &out, const QStringList &fields, bool unicode);
+// Appends nothing and returns false when the message does not fit.
+bool encodeInto(QByteArray &out, const QStringList &fields, bool unicode);
 
 } // namespace FrameCodec

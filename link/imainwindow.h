@@ -5,6 +5,7 @@
 #include <QString>
 
 class EditorSettings;
+class IRoutineDoc;
 class MLink;
 class QKeyEvent;
 class QMdiSubWindow;
@@ -67,10 +68,11 @@ public:
     // (may be empty) shown as the default.
     virtual void popUpMenu(const QString &, QWidget *, const QPoint &, const QString &) {}
 
-    // Documents kept read-only from a lost connection, by routine key.
-    virtual bool isPreservedDocument(const QString &) const { return false; }
-    // Drops the key from that collection; the document closes with its last holder.
-    virtual void releasePreservedDocument(const QString &) {}
+    // Documents kept read-only from a lost connection. Asked by document, not by key: a
+    // routine preserved twice (two drops) is filed under two keys.
+    virtual bool isPreservedDocument(const IRoutineDoc *) const { return false; }
+    // Drops the document from that collection; it closes with its last holder.
+    virtual void releasePreservedDocument(const IRoutineDoc *) {}
 
     // The tool bar's go-to box while it has taken the keyboard: the keys of the code
     // window go to it instead of the editor.

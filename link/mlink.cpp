@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
+#include <QScopedValueRollback>
 
 Q_LOGGING_CATEGORY(lcLink, "vantrel.link")
 
@@ -122,6 +123,10 @@ void MLink::ConnectJob(const QString &redirPort, const QString &sessionKey)
 {
     if (!IsConnected())
         throw VantrelError(VantrelError::Base, QStringLiteral("MLink not yet connected (ConnectJob)"));
+    // A "REDIR" over an accepted session or a job link would swap a working link for
+    // one whose failure nobody hears of: the session would never be cleaned up.
+    if (!awaitingRedirection())
+        throw VantrelError(VantrelError::Base, QStringLiteral("MLink not awaiting a redirection (ConnectJob)"));
     stopConnectTimer();
     m_sessionKey = sessionKey;
     const QString host = m_socket->RemoteAddress();
@@ -150,6 +155,12 @@ bool MLink::IsConnected() const
 
 void MLink::Send(const QStringList &elements)
 {
+    if (!FrameCodec::fits(elements)) {
+        // Written anyway, its count would wrap and the server would read another message.
+        qCWarning(lcLink).noquote() << "message" << elements.value(0) << "of" << elements.size()
+                                    << "fields not sent: a frame carries at most" << FrameCodec::MaxFields;
+        return;
+    }
     if (!IsConnected())
         return;
     m_socket->Write(FrameCodec::encode(elements, m_unicode));
@@ -192,6 +203,11 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
     if (m_inTransact) {
         return {QStringLiteral("MSG"),
                 QStringLiteral("Transaction pending - second transaction request (%1) failed").arg(code)};
+    }
+    if (!FrameCodec::fits(elements)) {
+        return {QStringLiteral("MSG"),
+                QStringLiteral("Message too long - transaction request (%1) of %2 fields failed (at most %3)")
+                    .arg(code).arg(elements.size()).arg(FrameCodec::MaxFields)};
     }
     const int t = effectiveTimeout(timeoutSec);
     const QString echo = QLatin1Char('!') + code;
@@ -302,8 +318,6 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         dropLinkLater(dropReason);
         return reply;
     }
-    if (socket->BytesWaiting() > 0)
-        m_rx.append(socket->Read());
     raiseBufferedFrames(true);
     if (m_closePending && generation == m_generation)
         dropLinkLater(QString());
@@ -385,6 +399,7 @@ void MLink::resetSession()
 void MLink::resetStream()
 {
     m_rx.clear();
+    m_closeDeferred = false;
     ++m_generation;
 }
 
@@ -405,14 +420,31 @@ QString MLink::shortFailureText() const
         .arg(SocketX::unfoldPort(m_socket->RemotePort()));
 }
 
+bool MLink::awaitingRedirection() const
+{
+    return IsConnected() && !m_isOutbound && !m_pendingSessionId.isEmpty() && m_sessionKey.isEmpty();
+}
+
+// The attempt ends here and now, with nothing of it left behind: a socket that closes
+// later would otherwise raise an OnClose for a session that never began, and the
+// session key would make the next connect look like a job link.
+void MLink::failConnect(const QString &message)
+{
+    stopConnectTimer();
+    m_pendingSessionId.clear();
+    m_sessionKey.clear();
+    m_isOutbound = false;
+    if (m_socket)
+        m_socket->Close();
+    resetStream();
+    emit OnConnectFailed(message);
+}
+
 void MLink::onSocketConnect(qint16 error)
 {
     if (error != 0) {
-        stopConnectTimer();
-        m_pendingSessionId.clear();
-        m_sessionKey.clear();
-        emit OnConnectFailed(shortFailureText() + kCR + QStringLiteral("Error: %1").arg(error) + kCR
-                             + QStringLiteral("Description: ") + m_socket->ErrorText());
+        failConnect(shortFailureText() + kCR + QStringLiteral("Error: %1").arg(error) + kCR
+                    + QStringLiteral("Description: ") + m_socket->ErrorText());
         return;
     }
     if (!m_sessionKey.isEmpty()) {
@@ -426,7 +458,7 @@ void MLink::onSocketConnect(qint16 error)
             m_isOutbound = true;
             emit OnConnect();
         } else {
-            emit OnConnectFailed(shortFailureText());
+            failConnect(shortFailureText());
         }
         return;
     }
@@ -457,9 +489,12 @@ void MLink::onConnectTimeout()
 
 void MLink::onSocketReceive()
 {
-    if (m_inTransact || !m_socket)
+    // A transaction reads the link itself. While a handler of an earlier frame runs
+    // (a message box brought us here through its event loop), the frames that came
+    // are the next in line after it, not inside it: the loop raising that frame
+    // reads them once the handler returns.
+    if (m_inTransact || !m_socket || m_raisingGeneration == m_generation)
         return;
-    m_rx.append(m_socket->Read());
     raiseBufferedFrames();
 }
 
@@ -469,12 +504,15 @@ void MLink::onSocketClose()
         m_closePending = true;
         return;
     }
+    if (m_raisingGeneration == m_generation) {
+        // A handler of this link's frames is still running (a message box): the frames
+        // that came with the close, and then the close, follow it once it returns.
+        m_closeDeferred = true;
+        return;
+    }
     // Frames that came with the close are still the server's last words.
     const quint64 generation = m_generation;
-    if (m_socket && m_socket->BytesWaiting() > 0) {
-        m_rx.append(m_socket->Read());
-        raiseBufferedFrames();
-    }
+    raiseBufferedFrames();
     if (generation == m_generation)
         handleClose();
 }
@@ -491,39 +529,71 @@ void MLink::handleClose()
     Disconnect();
 }
 
+void MLink::handleCloseInTurn()
+{
+    if (m_raisingGeneration == m_generation)
+        m_closeDeferred = true;
+    else
+        handleClose();
+}
+
 void MLink::dropLink(const QString &why)
 {
     if (m_socket)
         m_socket->Close();
     if (!why.isEmpty())
         qCWarning(lcLink).noquote() << "dropping the link:" << why;
-    handleClose();
+    handleCloseInTurn();
 }
 
 void MLink::raiseBufferedFrames(bool dropLater)
 {
     const quint64 generation = m_generation;
-    auto drop = [this, dropLater](const QString &why) {
+    // Nested inside a handler (a transaction's tail) the outer loop keeps the turn and
+    // reports a close that came meanwhile.
+    const bool outermost = m_raisingGeneration != generation;
+    bool dropped = false;
+    QString dropReason;
+    {
+        const QScopedValueRollback<quint64> raising(m_raisingGeneration, generation);
+        while (generation == m_generation && !dropped) {
+            QStringList frame;
+            const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
+            if (taken == FrameAssembler::NeedMore) {
+                // Qt raises no second readyRead for bytes that came while the slot of the
+                // first still ran, so what a handler's event loop let in is read here, or
+                // it would wait for the server's next bytes.
+                if (m_socket && m_socket->BytesWaiting() > 0) {
+                    m_rx.append(m_socket->Read());
+                    continue;
+                }
+                break;
+            }
+            if (taken == FrameAssembler::Malformed) {
+                dropped = true;
+                dropReason = QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ")
+                             + m_rx.errorText();
+            } else if (frame.value(0) == kDropRequest) {
+                dropped = true;
+            } else {
+                emit OnMessage(withCode(frame));
+            }
+        }
+    }
+    if (generation != m_generation)
+        return;
+    if (dropped) {
         if (dropLater) {
             m_rx.clear();   // nothing after a drop request or a broken frame is trusted
-            dropLinkLater(why);
+            dropLinkLater(dropReason);
         } else {
-            dropLink(why);
+            dropLink(dropReason);
         }
-    };
-    while (generation == m_generation) {
-        QStringList frame;
-        const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
-        if (taken == FrameAssembler::NeedMore)
-            return;
-        if (taken == FrameAssembler::Malformed) {
-            drop(QStringLiteral("malformed frame from ") + HostIP() + QStringLiteral(": ") + m_rx.errorText());
-            return;
-        }
-        if (frame.value(0) == kDropRequest) {
-            drop(QString());
-            return;
-        }
-        emit OnMessage(withCode(frame));
+    } else if (outermost && m_closeDeferred) {
+        m_closeDeferred = false;
+        if (dropLater)
+            dropLinkLater(QString());
+        else
+            handleClose();
     }
 }

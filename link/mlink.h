@@ -25,10 +25,17 @@ class ITransactUi;
 // the order of the stream. OnMessage always carries at least field 0 (an empty
 // message from the server arrives as one empty field).
 //
+// Received frames are raised one after another: while an OnMessage handler runs
+// (and a message box spins an event loop inside it), what arrives waits, and the
+// next frame, or the peer's close, is raised as soon as that handler returns.
+// Only a transaction started from the handler raises frames inside it.
+//
 // Errors of direct calls are VantrelError (number VantrelError::Base):
 // "MLink already connected" (Accept), "MLink already connected (ConnectServer)",
-// "MLink not yet connected (ConnectJob)". Link failures arrive as OnConnectFailed;
-// transaction failures as a reply whose field 0 is "MSG".
+// "MLink not yet connected (ConnectJob)", "MLink not awaiting a redirection
+// (ConnectJob)". Link failures arrive as OnConnectFailed; transaction failures as
+// a reply whose field 0 is "MSG". A message of more than 32,767 fields is never
+// written: Send drops it with a warning, Transact replies "MSG".
 class MLink : public QObject
 {
     Q_OBJECT
@@ -70,7 +77,10 @@ public:
     // Starts the request link; returns at once. Port is decimal text.
     void ConnectServer(const QString &remoteAddress, const QString &remotePort,
                        const QString &sessionId);
-    // Opens the job link to the same host on the "REDIR" port.
+    // Opens the job link to the same host on the "REDIR" port. Only a request link
+    // of ours that is still waiting for its "REDIR" may be redirected; on any other
+    // link it throws and the link stays as it is. A job link that cannot connect
+    // raises OnConnectFailed and leaves the link closed.
     void ConnectJob(const QString &redirPort, const QString &sessionKey);
 
     // Peer address as plain IPv4 text while connected, else "".
@@ -118,14 +128,21 @@ private:
     void startConnectTimer();
     void stopConnectTimer();
     QString shortFailureText() const;
+    bool awaitingRedirection() const;
+    // An outbound attempt is over: the link is left closed, then OnConnectFailed.
+    void failConnect(const QString &message);
 
     void onSocketConnect(qint16 error);
     void onSocketReceive();
     void onSocketClose();
     void onConnectTimeout();
     void handleClose();
+    // handleClose, or, while a handler of this link's frames runs, after it returns.
+    void handleCloseInTurn();
     void dropLink(const QString &why);
     void dropLinkLater(const QString &why);
+    // Raises the buffered frames and what the socket has waiting, each after the
+    // handler of the one before has returned, then a close that came meanwhile.
     // dropLater: a drop request or a broken frame closes the link only after the
     // current call has returned (a transaction's caller still has its reply to act on).
     void raiseBufferedFrames(bool dropLater = false);
@@ -149,6 +166,8 @@ private:
     QString m_pendingSessionId;      // set: a close of the socket is silent
     QString m_sessionKey;            // set: the next connect is a job link
     quint64 m_generation = 0;        // bumped whenever the link is closed or replaced
+    quint64 m_raisingGeneration = ~quint64(0);   // the link whose frame a handler is handling
+    bool m_closeDeferred = false;    // that link closed meanwhile; reported when the handler returns
     ITransactUi *m_ui = nullptr;
     int m_connectTimeoutMs = ConnectTimeoutMs;
     int m_msPerSecond = 1000;

@@ -1,5 +1,6 @@
 #include "frmimmediate.h"
 
+#include "imainwindow.h"
 #include "sourceview.h"
 
 #include <QTabWidget>
@@ -59,4 +60,17 @@ void frmImmediate::AppendReport(const QString &text)
     SourceDocument *doc = m_report->Document();
     const int lastLine = doc->NumLines() - 1;
     doc->InsertImpl(doc->GetLineLength(lastLine), lastLine, text);
+}
+
+void frmImmediate::ShowReport()
+{
+    ShowMe();
+    IMainWindow *main = mainWindow();
+    const bool takeFocus = !main || main->SwitchToReportOnSaveError();
+    if (takeFocus)
+        setFocus();
+    m_tabs->setCurrentWidget(m_report);
+    m_report->SetCaret(0, 0);
+    if (takeFocus)
+        m_report->setFocus();
 }

@@ -28,6 +28,9 @@ public:
     void ClearReport() override;
     // Appends the text as it is; callers bring their own line ends.
     void AppendReport(const QString &text) override;
+    // Brings the report forward at its start, with the focus when the program's setting
+    // says a report should take it.
+    void ShowReport();
 
 private:
     QTabWidget *m_tabs;      // tab "X" shows IO, tab "R" shows Report

@@ -52,11 +52,6 @@ std::function<void()> &registrationHook()
 }
 
 // Message box styles of the original: buttons + icon + default button.
-constexpr int StyleCritical = 16;
-constexpr int StyleQuestion = 32;
-constexpr int StyleExclamation = 48;
-constexpr int StyleYesNo = 4;
-constexpr int StyleDefaultSecond = 256;
 
 const char *const PaneNames[] = {"frmStack", "frmBreakpoints", "frmImmediate", "frmVars"};
 
@@ -174,15 +169,20 @@ void frmMDI::initialise()
 
     m_link = new MLink(this);
     m_docLink = std::make_unique<MLinkDocLink>(m_link);
-    // The server's messages that a transaction brings out of turn go to the dispatcher,
-    // which comes with the session's message handling.
-    m_navigator = std::make_unique<RoutineNavigator>(*m_docLink, Routines::instance());
+    m_dispatcher = std::make_unique<MessageDispatcher>(*m_link, *this);
+    // Direct: a transaction raises messages from inside its wait, in stream order.
+    connect(m_link, &MLink::OnMessage, this, [this](const QStringList &message) { m_dispatcher->OnMessage(message); },
+            Qt::DirectConnection);
+    // The server's messages that a transaction brings out of turn go to the dispatcher too.
+    m_navigator = std::make_unique<RoutineNavigator>(
+        *m_docLink, Routines::instance(), [this](const QStringList &message) { m_dispatcher->OnMessage(message); });
     m_listen = new SocketX(this);
     m_listen->setRecvBufferSize(8192);
     m_listen->setSendBufferSize(8192);
     // The three further socket settings the original made under Wine have no meaning here.
     connect(m_listen, &SocketX::OnAccept, this, [this](int handle, qint16) { mtcpListen_Accept(handle); });
     connect(m_link, &MLink::OnConnect, this, &frmMDI::MLink_OnConnect);
+    connect(m_link, &MLink::BeforeClose, this, &frmMDI::MLink_BeforeClose, Qt::DirectConnection);
     connect(m_link, &MLink::OnClose, this, &frmMDI::MLink_OnClose);
 
     m_state = -1;
@@ -210,12 +210,12 @@ void frmMDI::checkEngine()
 {
     m_engine = std::make_unique<VanNgine>();
     if (!m_engine->Connected()) {
-        MsgBox(engineFailureText(), StyleExclamation, QStringLiteral("VanNgine Failure"));
+        MsgBox(engineFailureText(), MsgBoxStyle::Exclamation, QStringLiteral("VanNgine Failure"));
         return;
     }
     const QString engineVersion = m_engine->Version();
     if (engineVersion != ownVersionText()) {
-        MsgBox(versionMismatchText(ownVersionText(), engineVersion), StyleExclamation,
+        MsgBox(versionMismatchText(ownVersionText(), engineVersion), MsgBoxStyle::Exclamation,
                QStringLiteral("Version Mismatch Warning"));
     }
 }
@@ -237,6 +237,7 @@ void frmMDI::unregisterServices()
         docServices().reportPane = nullptr;
         docServices().codeWindowFactory = nullptr;
         docServices().breakpoints = nullptr;
+        docServices().stack = nullptr;
     }
     Routines::instance().setViewDefaults(nullptr);
     if (m_link)
@@ -308,6 +309,10 @@ void frmMDI::load()
     m_panes = {breakpointsPane(), immediatePane(), stackPane(), varsPane()};
     // The breakpoints pane is the one store of breakpoints; the documents reach it here.
     docServices().breakpoints = breakpointsPane();
+    docServices().stack = stackPane();
+    // Picking a stack level shows its variables; a variables fetch holds the stack still.
+    connect(stackPane(), &frmStack::levelSelected, this, [this](int level) { varsPane()->Update(level, QString()); });
+    connect(varsPane(), &frmVars::stackListEnabled, stackPane(), &frmStack::setListEnabled);
 
     m_status->setFont(settings.dialogFont);
     m_status->statePanel()->setBevel(settings.CommandCounter ? StatusPanel::Inset : StatusPanel::NoBevel);
@@ -393,7 +398,7 @@ void frmMDI::failLoad(const QString &text)
     m_loadFailed = true;
     AddIn::setGfrmMDI(nullptr);
     m_engine.reset();
-    MsgBox(text, StyleCritical, QString());
+    MsgBox(text, MsgBoxStyle::Critical, QString());
     AddIn::endProgram(1);
 }
 
@@ -440,7 +445,7 @@ bool frmMDI::requestClose()
             return false;
     }
     if (m_preserved.count() > 0) {
-        if (MsgBox(preservedCloseQuestion(), StyleYesNo + StyleQuestion + StyleDefaultSecond, QString()) != 6)
+        if (MsgBox(preservedCloseQuestion(), MsgBoxStyle::YesNoQuestionDefaultNo, QString()) != MsgBoxStyle::AnswerYes)
             return false;
         for (int i = m_preserved.count(); i >= 1; --i) {
             RoutineDocPtr doc = m_preserved.item(i);

@@ -6,6 +6,7 @@
 #include "imementoorigin.h"
 #include "itransactui.h"
 #include "keyedcollection.h"
+#include "messagedispatcher.h"
 #include "routines.h"
 
 #include <QHash>
@@ -58,7 +59,8 @@ class frmMDI : public QMainWindow,
                public IViewDefaults,
                public ITransactUi,
                public IMementoOrigin,
-               public ICommandRouter
+               public ICommandRouter,
+               public IDispatchHost
 {
     Q_OBJECT
     Q_PROPERTY(QObject *OtxCBHelper READ OtxCBHelper WRITE setOtxCBHelper)
@@ -73,6 +75,8 @@ public:
     static QString loadFailureText(qint32 number, const QString &description);
     static QString bookingFailureText(qint32 number, const QString &description);
     static QString preservedCloseQuestion();
+    // The box after a session ended abruptly, listing the documents it preserved.
+    static QString abruptEndText(const QStringList &displayNames);
 
     explicit frmMDI(QWidget *parent = nullptr);
     ~frmMDI() override;
@@ -95,7 +99,7 @@ public:
     MdiHost *MeX() const { return m_mdi; }
     QObject *OtxCBHelper() const { return m_otxCBHelper; }
     void setOtxCBHelper(QObject *helper) { m_otxCBHelper = helper; }
-    void BringToFore();
+    void BringToFore() override;
 
     // --- listening and accepting ------------------------------------------------
     void Listen();
@@ -144,8 +148,8 @@ public:
     void goToBoxKeyDown(int keyCode) override;
     void goToBoxKeyPress(int keyAscii) override;
     void clearGoToLists() override;
-    bool isPreservedDocument(const QString &key) const override;
-    void releasePreservedDocument(const QString &key) override;
+    bool isPreservedDocument(const IRoutineDoc *doc) const override;
+    void releasePreservedDocument(const IRoutineDoc *doc) override;
     void ShowAtTag(const QString &target, bool recordIt, bool editable) override;
     bool ShowRoutine(const QString &rtn, const QString &env, int level, const QString &target, bool activate,
                      int type) override;
@@ -163,6 +167,25 @@ public:
         bool visible = true;
     };
     MenuItemState menuItem(const QString &name) const { return m_menuItems.value(name); }
+
+    // --- IDispatchHost (the server's messages) ------------------------------------------
+    void refreshMState(int state) override;
+    void setCaption(const QString &caption) override;
+    void setStatePanelText(const QString &text) override;
+    void setHomeEnv(const QString &env) override { m_homeEnv = env; }
+    void setCommandState(const QString &id, int value) override;
+    void openItem(int type, const QString &name, const QString &ns, bool readOnly) override;
+    void closeXecuteRoutines() override;
+    void setTip(const QString &tipKey, const QString &tipText) override;
+    void report(const QString &text) override;
+    void breakpointReport(const QStringList &message) override;
+    void showBreakpoint(const QString &env, const QString &rtn, const QString &label, int offset) override;
+    void setBreakpointsOnServer() override;
+    bool Disconnect(bool canCancel) override;
+    void EndSessionCleanup() override;
+    IVarsPane *vars() override;
+    IStackLevels *stack() override;
+    MessageDispatcher *dispatcher() const { return m_dispatcher.get(); }
 
     // --- IViewDefaults (the View menu's check marks) ------------------------------------
     bool lineWrap() const override { return m_codeWrap; }
@@ -233,9 +256,11 @@ private:
 
     void mtcpListen_Accept(int handle);
     void MLink_OnConnect();
+    void MLink_BeforeClose();
     void MLink_OnClose();
-    bool Disconnect(bool canCancel);
-    void EndSessionCleanup();
+    // Files a modified document of a link that dropped among the preserved ones: under
+    // its key, or a distinct one when an earlier drop already preserved that key.
+    void preserve(const RoutineDocPtr &doc);
     void StatusPanelClick(StatusPanel *panel);
     // The View menu's ticks are settings of this window; null for any other item.
     bool *viewTick(const QString &name);
@@ -244,6 +269,8 @@ private:
     void tmrKeepAlive_Timer();
     void tmrWindowSwitch_Timer();
     void runKeyCommand(const QString &id, bool runCommand);
+    // The View commands: a pane shown (when closed) and given the focus.
+    void showPane(const QString &id);
 
     // Initialisation.
     EditorSettings *m_editorSettings = nullptr;
@@ -251,6 +278,7 @@ private:
     MLink *m_link = nullptr;
     std::unique_ptr<MLinkDocLink> m_docLink;      // the link as the documents see it
     std::unique_ptr<RoutineNavigator> m_navigator;  // showing routines and the way back
+    std::unique_ptr<MessageDispatcher> m_dispatcher;  // the server's messages outside transactions
     SocketX *m_listen = nullptr;
     std::unique_ptr<VanNgine> m_engine;           // the start-up engine, kept for the immediate pane
     frmFileOpen *m_fileOpen = nullptr;

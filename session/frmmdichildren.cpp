@@ -179,14 +179,23 @@ void frmMDI::clearGoToLists()
     }
 }
 
-bool frmMDI::isPreservedDocument(const QString &key) const
+bool frmMDI::isPreservedDocument(const IRoutineDoc *doc) const
 {
-    return m_preserved.contains(key);
+    for (const RoutineDocPtr &kept : m_preserved) {
+        if (kept.get() == doc)
+            return true;
+    }
+    return false;
 }
 
-void frmMDI::releasePreservedDocument(const QString &key)
+void frmMDI::releasePreservedDocument(const IRoutineDoc *doc)
 {
-    m_preserved.remove(key);
+    for (int i = 1; i <= m_preserved.count(); ++i) {
+        if (m_preserved.item(i).get() == doc) {
+            m_preserved.remove(i);
+            return;
+        }
+    }
 }
 
 void frmMDI::ShowAtTag(const QString &target, bool recordIt, bool editable)

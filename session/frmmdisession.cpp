@@ -9,7 +9,6 @@
 #include "frmimmediate.h"
 #include "frmstack.h"
 #include "frmvars.h"
-#include "paneform.h"
 #include "iforeground.h"
 #include "ipanestate.h"
 #include "isentrybooking.h"
@@ -17,7 +16,10 @@
 #include "mlink.h"
 #include "module1.h"
 #include "msgbox.h"
+#include "paneform.h"
 #include "programsettings.h"
+#include "routine.h"
+#include "routinenavigator.h"
 #include "socketx.h"
 #include "statusbar.h"
 #include "vantrelerror.h"
@@ -26,10 +28,9 @@
 #include <QApplication>
 #include <QMdiArea>
 #include <QPalette>
+#include <QSet>
 
-namespace {
-constexpr int StyleCritical = 16;
-}
+#include <functional>
 
 // --- the session state --------------------------------------------------------------------------
 
@@ -134,7 +135,7 @@ void frmMDI::Listen()
         show();
     const int port = SocketX::unfoldPort(m_listen->LocalPort());
     if (port == 0) {
-        MsgBox(QStringLiteral("No listening port was obtained"), StyleCritical, QStringLiteral("Vantrel"));
+        MsgBox(QStringLiteral("No listening port was obtained"), MsgBoxStyle::Critical, QStringLiteral("Vantrel"));
         unloadAndEnd(1);
         return;
     }
@@ -142,13 +143,13 @@ void frmMDI::Listen()
         m_listen->Open();
         if (m_listen->Listen() != 0) {
             MsgBox(QStringLiteral("Unable to listen on port %1\r\r%2").arg(port).arg(m_listen->ErrorText()),
-                   StyleCritical, QStringLiteral("Vantrel"));
+                   MsgBoxStyle::Critical, QStringLiteral("Vantrel"));
             unloadAndEnd(1);
             return;
         }
     } else if (m_listen->State() != SocketX::Listening) {
         MsgBox(QStringLiteral("Listening socket was in unexpected state: ") + m_listen->StateText(),
-               StyleCritical, QStringLiteral("Vantrel"));
+               MsgBoxStyle::Critical, QStringLiteral("Vantrel"));
         unloadAndEnd(1);
         return;
     }
@@ -192,8 +193,64 @@ void frmMDI::MLink_OnConnect()
     UpdateRecent();
 }
 
+namespace {
+
+// Handles every open routine once, however the collection changes under the walk:
+// closing one document can close hidden others, and taking one out can promote its
+// frozen copy into the collection, which then needs handling too.
+void forEachOpenRoutine(const std::function<void(const RoutineDocPtr &doc)> &handle)
+{
+    QSet<const IRoutineDoc *> handled;
+    for (bool more = true; more;) {
+        more = false;
+        for (const RoutineDocPtr &doc : Routines::instance().documents()) {
+            if (handled.contains(doc.get()) || !Routines::instance().Locate(doc->Key()))
+                continue;
+            handled.insert(doc.get());
+            more = true;
+            handle(doc);
+        }
+    }
+}
+
+} // namespace
+
+void frmMDI::MLink_BeforeClose()
+{
+    if (auto active = Routine::from(Routines::instance().Active()))
+        active->Activate(false);
+    // The documents close while the link is still up, so that the server hears "SIU".
+    forEachOpenRoutine([](const RoutineDocPtr &doc) {
+        if (doc->ReadOnly())
+            Routines::instance().Free(doc->Key(), true);
+        else
+            Routines::instance().Remove(doc->Key(), false, true);
+    });
+}
+
 void frmMDI::MLink_OnClose()
 {
+    QStringList preservedNames;
+    forEachOpenRoutine([&](const RoutineDocPtr &doc) {
+        const QString key = doc->Key();
+        if (doc->ReadOnly()) {
+            Routines::instance().Free(key, true);
+        } else if (doc->Modified()) {
+            // Typed text must outlive the link: even a routine preserved by an earlier
+            // drop is kept again, under a key of its own.
+            if (RoutineDocPtr taken = Routines::instance().Extract(key, false)) {
+                preserve(taken);
+                auto routine = Routine::from(taken);
+                preservedNames << (routine ? routine->DisplayName() : taken->Rtn())
+                                      + (taken->Env().isEmpty() ? QStringLiteral(" (new)")
+                                                                : QStringLiteral(" from ") + taken->Env());
+            }
+        } else {
+            Routines::instance().Remove(key, false, true);
+        }
+    });
+    if (!preservedNames.isEmpty())
+        MsgBox(abruptEndText(preservedNames), MsgBoxStyle::Exclamation, QStringLiteral("Vantrel Server Disconnected Abruptly"));
     EndSessionCleanup();
     setMState(-1);
     UpdateRecent();
@@ -202,15 +259,89 @@ void frmMDI::MLink_OnClose()
     Listen();
 }
 
-bool frmMDI::Disconnect(bool)
+void frmMDI::preserve(const RoutineDocPtr &doc)
 {
-    StatusText(QStringLiteral("Disconnecting..."));
-    m_link->Disconnect();
-    return true;
+    QString key = doc->Key();
+    for (int n = 2; m_preserved.contains(key); ++n)
+        key = doc->Key() + QLatin1Char('#') + QString::number(n);
+    m_preserved.add(doc, key);
+    doc->setReadOnly(true);
+    if (auto routine = Routine::from(doc))
+        routine->setHighWaterMark(0);
+}
+
+QString frmMDI::abruptEndText(const QStringList &displayNames)
+{
+    QString text = QStringLiteral("The following modified ")
+                   + (displayNames.size() == 1
+                          ? QStringLiteral("routine has been preserved as a read-only document:")
+                          : QStringLiteral("routines have been preserved as read-only documents:"))
+                   + QLatin1Char('\r');
+    for (const QString &name : displayNames)
+        text += QStringLiteral("\r\t") + name;
+    text += QStringLiteral("\r\rTo reapply the changes to a routine:\r\r"
+                           "1)\tRe-establish the connection.\r"
+                           "2)\tRe-open the routine if it already exists.\r"
+                           "3)\tUse Copy and Paste, taking account of any other changes\r"
+                           "\tthat may have occurred in the intervening period.\r"
+                           "4)\tSave the results of your editing.\r"
+                           "5)\tClose the read-only document containing the original preserved changes.");
+    return text;
+}
+
+bool frmMDI::Disconnect(bool canCancel)
+{
+    static const QString busyAdvice = QStringLiteral(
+        "\rIt might be busy processing application code.\r"
+        "In this situation it is recommended you initiate disconnection from the server side if possible.\r\r");
+    Routines &routines = Routines::instance();
+    bool result = true;
+    if (!routines.AnyModified(true)) {
+        if (MBusy() && routines.AnyLocksHeld(true)) {
+            Module1::ForceForeground(this);
+            result = MsgBox(QStringLiteral("Server is not currently able to release routine locks immediately.")
+                                + busyAdvice + QStringLiteral("Continue with this disconnect anyway?"),
+                            MsgBoxStyle::YesNoQuestionDefaultNo, QString()) == MsgBoxStyle::AnswerYes;
+        }
+    } else {
+        Module1::ForceForeground(this);
+        if (!MBusy()) {
+            const int answer = MsgBox(QStringLiteral("Save modified routine(s) before disconnecting?"),
+                                      (canCancel ? MsgBoxStyle::YesNoCancel : MsgBoxStyle::YesNo) + MsgBoxStyle::Question, QString());
+            if (answer == MsgBoxStyle::AnswerCancel) {
+                result = false;
+            } else if (answer == MsgBoxStyle::AnswerYes && !m_navigator->SaveAll()) {
+                result = MsgBox(QStringLiteral("Not all modified routines were saved. Continue with disconnect "
+                                               "anyway, and lose changes?"),
+                                MsgBoxStyle::YesNoQuestionDefaultNo, QString()) == MsgBoxStyle::AnswerYes;
+            }
+        } else {
+            result = MsgBox(QStringLiteral("Server is not currently able to save your modified routine(s)")
+                                + (routines.AnyLocksHeld(true)
+                                       ? QStringLiteral(",\rnor to release routine locks immediately.")
+                                       : QStringLiteral("."))
+                                + busyAdvice + QStringLiteral("Continue with this disconnect anyway, and lose changes?"),
+                            MsgBoxStyle::YesNoQuestionDefaultNo, QString()) == MsgBoxStyle::AnswerYes;
+        }
+    }
+    if (result) {
+        StatusText(QStringLiteral("Disconnecting..."));
+        m_link->Disconnect();
+    }
+    return result;
 }
 
 void frmMDI::EndSessionCleanup()
 {
+    forEachOpenRoutine([](const RoutineDocPtr &doc) {
+        auto routine = Routine::from(doc);
+        if (!routine)
+            return;
+        routine->setHighWaterMark(0);
+        // Loaded only for the stack: the stack is gone.
+        if (routine->LowWaterMark() > 0)
+            Routines::instance().Free(doc->Key(), false);
+    });
     if (frmStack *stack = stackPane())
         stack->ResetStack();
     if (frmVars *vars = varsPane())

@@ -340,15 +340,7 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
         }
     } else if (id == QLatin1String("VwImmediate") || id == QLatin1String("VwStack")
                || id == QLatin1String("VwVars") || id == QLatin1String("VwBPs")) {
-        PaneForm *pane = id == QLatin1String("VwImmediate") ? static_cast<PaneForm *>(immediatePane())
-                         : id == QLatin1String("VwStack")   ? static_cast<PaneForm *>(stackPane())
-                         : id == QLatin1String("VwVars")    ? static_cast<PaneForm *>(varsPane())
-                                                            : static_cast<PaneForm *>(breakpointsPane());
-        if (pane) {
-            if (pane->dock()->isHidden())
-                pane->ShowMe();
-            pane->setFocus();
-        }
+        showPane(id);
     } else if (id == QLatin1String("FlNew")) {
         QString rtn, env, text, initialLine = QStringLiteral("+1");
         bool readOnly = false;
@@ -370,6 +362,44 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
     }
 }
 
+void frmMDI::showPane(const QString &id)
+{
+    if (id == QLatin1String("VwVars")) {
+        frmVars *vars = varsPane();
+        if (!vars)
+            return;
+        // A pane that was closed missed the stops meanwhile: it fetches its level afresh.
+        if (vars->dock()->isHidden()) {
+            vars->ShowMe();
+            vars->setFocus();
+            if (QWidget *list = vars->SelectedList())
+                list->setFocus();
+            vars->Update(0, QString());
+        } else {
+            vars->setFocus();
+        }
+        return;
+    }
+    PaneForm *pane = nullptr;
+    QWidget *list = nullptr;
+    if (id == QLatin1String("VwStack")) {
+        pane = stackPane();
+        list = stackPane() ? stackPane()->Stack() : nullptr;
+    } else if (id == QLatin1String("VwBPs")) {
+        pane = breakpointsPane();
+        list = breakpointsPane() ? breakpointsPane()->SelectedList() : nullptr;
+    } else {
+        pane = immediatePane();
+    }
+    if (!pane)
+        return;
+    if (pane->dock()->isHidden())
+        pane->ShowMe();
+    pane->setFocus();
+    if (list)
+        list->setFocus();
+}
+
 void frmMDI::UpdateUI(Command &cmd, bool &stopRouting)
 {
     stopRouting = true;
@@ -379,9 +409,8 @@ void frmMDI::UpdateUI(Command &cmd, bool &stopRouting)
     bool enabled = true;
     if (category == QLatin1String("File")) {
         enabled = m_state != -1;
-        if (id == QLatin1String("FlOpen"))
-            enabled = enabled && !MBusy();
-        else if (id == QLatin1String("FlSaveAll"))
+        // Opening needs the server Open dialog, which this program does not have yet.
+        if (id == QLatin1String("FlSaveAll"))
             enabled = enabled && !MBusy() && Routines::instance().AnyModified(false);
         else if (id != QLatin1String("FlNew"))
             enabled = false;
@@ -420,7 +449,8 @@ void frmMDI::UpdateUI(Command &cmd, bool &stopRouting)
                 cmd.setStateValue(s.StepLinewise ? 1 : 0);
             }
         } else if (id == QLatin1String("DbgConnect")) {
-            enabled = m_state == -1 && !(m_attach && m_attach->tmrStatus.isActive());
+            // Connecting needs the Connect dialog, which this program does not have yet.
+            enabled = false;
         } else if (id == QLatin1String("DbgAttach")) {
             enabled = m_attach && m_attach->IsAvailable() && m_state == -1 && !m_attach->tmrStatus.isActive();
         }

@@ -11,10 +11,6 @@
 
 namespace {
 
-constexpr int StyleExclamation = 48;
-constexpr int StyleYesNoQuestionNoDefault = 4 + 32 + 256;
-constexpr int AnswerYes = 6;
-
 const QString Crlf2 = QStringLiteral("\r\n\r\n");
 
 Routine *asRoutine(const RoutineDocPtr &doc)
@@ -106,7 +102,7 @@ void RoutineNavigator::ShowAtTag(const QString &target, bool recordIt, bool edit
         if (m_routines.Item(key))
             break;
         if (busy()) {
-            MsgBox(QStringLiteral("Unable to load ^") + rtn, StyleExclamation,
+            MsgBox(QStringLiteral("Unable to load ^") + rtn, MsgBoxStyle::Exclamation,
                    QStringLiteral("Server is busy"));
             return;
         }
@@ -226,15 +222,15 @@ bool RoutineNavigator::askReadOnly(const Routine &doc, const QString &environmen
     if (!doc.Modified()) {
         return MsgBox(opening + QStringLiteral(" is already open for editing.") + Crlf2
                           + QStringLiteral("Do you want to switch to read-only mode?"),
-                      StyleYesNoQuestionNoDefault, QStringLiteral("Switch to Read-Only?"))
-            == AnswerYes;
+                      MsgBoxStyle::YesNoQuestionDefaultNo, QStringLiteral("Switch to Read-Only?"))
+            == MsgBoxStyle::AnswerYes;
     }
     return MsgBox(opening + QStringLiteral(" is already open for editing and has been modified.") + Crlf2
                       + QStringLiteral("If you re-open it read-only the modified version will be frozen "
                                        "until you close the read-only copy.")
                       + Crlf2 + QStringLiteral("Do you want to create the read-only copy?"),
-                  StyleYesNoQuestionNoDefault, QStringLiteral("Open Another Instance?"))
-        == AnswerYes;
+                  MsgBoxStyle::YesNoQuestionDefaultNo, QStringLiteral("Open Another Instance?"))
+        == MsgBoxStyle::AnswerYes;
 }
 
 bool RoutineNavigator::refresh(Routine &doc, const QString &rtnName, const QString &environment,
@@ -360,7 +356,7 @@ bool RoutineNavigator::EditRoutine(const QString &rtnName, const QString &enviro
             MsgBox(rtnName + QStringLiteral(" from ") + environment
                        + QStringLiteral(" cannot be edited because it is in the execution stack of the "
                                         "current debugging session."),
-                   StyleExclamation);
+                   MsgBoxStyle::Exclamation);
             return false;
         }
         // Closing the read-only copy may bring back an older copy frozen behind it under the

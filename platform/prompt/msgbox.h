@@ -21,6 +21,24 @@
 // Higher bits are ignored; a negative style gives a plain OK box.
 // Answer codes: 1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No.
 
+// Named parts of a style and answer codes, for the program's own boxes.
+namespace MsgBoxStyle {
+constexpr int OkOnly = 0;
+constexpr int YesNoCancel = 3;
+constexpr int YesNo = 4;
+constexpr int Critical = 16;
+constexpr int Question = 32;
+constexpr int Exclamation = 48;
+constexpr int Information = 64;
+constexpr int DefaultSecond = 256;
+// The cautious question: Yes and No, No the default.
+constexpr int YesNoQuestionDefaultNo = YesNo + Question + DefaultSecond;
+constexpr int AnswerOk = 1;
+constexpr int AnswerCancel = 2;
+constexpr int AnswerYes = 6;
+constexpr int AnswerNo = 7;
+} // namespace MsgBoxStyle
+
 // The question a style describes, with no title and no text.
 IUserPrompt::Question questionFromStyle(int style);
 

@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // Connections announced by a listener and not yet taken over, by handle.
@@ -22,6 +24,43 @@ int g_nextHandle = 0;
 // A connection closed from our side is kept alive until its written bytes have
 // left; one whose peer never reads is cut after this long.
 constexpr int kLingerMs = 30000;
+
+// Notifications of any socket still on the stack. A handler may run an event loop (a
+// message box) and release a socket there; Qt would carry out its deleteLater inside
+// that loop, while the socket is still inside the readyRead that led to the handler,
+// and crash on return. Released sockets wait here until the outermost notification
+// has returned.
+int g_notifyDepth = 0;
+
+QList<QPointer<QObject>> &graveyard()
+{
+    static QList<QPointer<QObject>> dead;
+    return dead;
+}
+
+void bury(QObject *object)
+{
+    if (g_notifyDepth > 0)
+        graveyard().append(object);
+    else
+        object->deleteLater();
+}
+
+struct NotifyScope
+{
+    NotifyScope() { ++g_notifyDepth; }
+    ~NotifyScope()
+    {
+        if (--g_notifyDepth > 0)
+            return;
+        const QList<QPointer<QObject>> dead = std::exchange(graveyard(), {});
+        for (const QPointer<QObject> &object : dead) {
+            if (object)
+                object->deleteLater();
+        }
+    }
+    Q_DISABLE_COPY_MOVE(NotifyScope)
+};
 
 QHostAddress hostAddressOf(const QString &text)
 {
@@ -273,7 +312,10 @@ void SocketX::adopt(QTcpSocket *socket)
     socket->setSocketOption(QAbstractSocket::LowDelayOption, m_noDelay ? 1 : 0);
     connect(socket, &QTcpSocket::connected, this, &SocketX::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &SocketX::onReadyRead);
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] { emit OnSend(0); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+        NotifyScope scope;
+        emit OnSend(0);
+    });
     connect(socket, &QTcpSocket::errorOccurred, this, &SocketX::onErrorOccurred);
     connect(socket, &QTcpSocket::disconnected, this, &SocketX::onDisconnected);
 }
@@ -294,13 +336,13 @@ void SocketX::releaseSocket()
         // Not connected yet: nothing written can be waiting, and Qt would otherwise
         // finish the connect only to close it again.
         socket->abort();
-        socket->deleteLater();
+        bury(socket);
         return;
     }
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::disconnected, socket, [s = socket.data()] { bury(s); });
     QTimer::singleShot(kLingerMs, socket, [s = socket.data()] {
         s->abort();
-        s->deleteLater();
+        bury(s);
     });
     socket->flush();
     socket->disconnectFromHost();
@@ -311,12 +353,14 @@ void SocketX::onNewConnection()
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket *socket = m_server->nextPendingConnection();
         const int handle = registerPending(socket);
+        NotifyScope scope;
         emit OnAccept(handle, 0);
     }
 }
 
 void SocketX::onConnected()
 {
+    NotifyScope scope;
     m_connecting = false;
     if (m_socket)
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, m_noDelay ? 1 : 0);
@@ -325,6 +369,7 @@ void SocketX::onConnected()
 
 void SocketX::onReadyRead()
 {
+    NotifyScope scope;
     if (m_notifyFlags & 1)
         emit OnReceive(0);
 }
@@ -338,6 +383,7 @@ void SocketX::onErrorOccurred()
     if (error == QAbstractSocket::SocketTimeoutError
         && m_socket->state() == QAbstractSocket::ConnectedState)
         return;
+    NotifyScope scope;
     setError(errorCodeOf(error), m_socket->errorString());
     // While connecting, an error is the outcome of Connect; once connected, the
     // disconnected() that follows reports the close.
@@ -349,6 +395,7 @@ void SocketX::onErrorOccurred()
 
 void SocketX::onDisconnected()
 {
+    NotifyScope scope;
     emit OnClose(0);
 }
 

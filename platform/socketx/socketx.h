@@ -112,6 +112,8 @@ public:
     // handle is unknown (already taken or dropped).
     bool Accept(int handle);
     // Closes from this side; raises no OnClose. Bytes already written still leave.
+    // Safe from a handler of this socket's own notification, also from an event loop
+    // that handler runs: the connection is freed only once the notification returned.
     void Close();
     QByteArray Read();
     // 0, or NotConnected when there is no link.

@@ -6,6 +6,7 @@
 #include "docfixtures.h"
 #include "frmcode.h"
 #include "imainwindow.h"
+#include "iroutinedoc.h"
 #include "itipwindow.h"
 #include "sourceview.h"
 
@@ -52,9 +53,14 @@ public:
     {
         popUps << menu + QLatin1Char('|') + defaultItem;
     }
-    bool isPreservedDocument(const QString &key) const override { return preserved.contains(key); }
-    void releasePreservedDocument(const QString &key) override
+    bool isPreservedDocument(const IRoutineDoc *doc) const override
     {
+        return doc && preserved.contains(doc->Key());
+    }
+    // The document is still alive here: the caller's collection holds it until onRelease.
+    void releasePreservedDocument(const IRoutineDoc *doc) override
+    {
+        const QString key = doc->Key();
         preserved.removeAll(key);
         released << key;
         if (onRelease)

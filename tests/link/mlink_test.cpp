@@ -5,7 +5,10 @@
 #include "socketx.h"
 #include "vantrelerror.h"
 
+#include <QEventLoop>
+#include <QRegularExpression>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +30,31 @@ void settle(int ms = 60)
 }
 
 const QString kCR = QStringLiteral("\r");
+
+// A message of field 0 code and empty fields up to count fields in all.
+QStringList messageOfFields(const QString &code, int count)
+{
+    QStringList fields{code};
+    while (fields.size() < count)
+        fields.append(QString());
+    return fields;
+}
+
+// What the dispatcher does with "REDIR": asks for the job link, and on refusal goes
+// on with the link it has. Refusals are collected in refused.
+void redirectLikeTheDispatcher(MLink &link, QStringList &refused)
+{
+    QObject::connect(&link, &MLink::OnMessage, [&link, &refused](const QStringList &m) {
+        if (m.value(0) != "REDIR")
+            return;
+        try {
+            link.ConnectJob(m.value(1), m.value(2));
+        } catch (const VantrelError &e) {
+            refused << e.text();
+            link.Send({"STILL", "HERE"});
+        }
+    });
+}
 
 } // namespace
 
@@ -197,26 +225,49 @@ TEST(MLinkConnect, RequestLinkClosedBeforeRedirFailsAtTheTimeOut)
 
 // A failed outbound attempt used to leave its session identifier behind, which made
 // the close of the next accepted session silent: the main window never learnt of
-// it and never listened again.
+// it and never listened again. Accept clears it too, whatever attempt came before.
 TEST(MLinkConnect, FailedAttemptLeavesTheNextAcceptedCloseReported)
 {
-    enum Failure { Refused, TimedOut, RequestClosed };
-    for (Failure failure : {Refused, TimedOut, RequestClosed}) {
+    enum Failure { Refused, TimedOut, RequestClosed, JobRefused, AcceptedBeforeTheTimeOut };
+    for (Failure failure : {Refused, TimedOut, RequestClosed, JobRefused, AcceptedBeforeTheTimeOut}) {
         MLink link;
-        link.setConnectTimeoutMs(150);
+        // Long enough that only Accept can have cleared what the request link left.
+        link.setConnectTimeoutMs(failure == AcceptedBeforeTheTimeOut ? 60000 : 150);
         LinkRecorder rec(link);
+        QStringList refused;
+        redirectLikeTheDispatcher(link, refused);
         std::unique_ptr<MServer> request;
+        const quint16 nowhere = closedPort();
         if (failure == Refused) {
-            link.ConnectServer("127.0.0.1", QString::number(closedPort()), "S1");
+            link.ConnectServer("127.0.0.1", QString::number(nowhere), "S1");
             ASSERT_TRUE(pumpUntil([&] { return rec.log.size() == 1; }));
         } else {
-            request = std::make_unique<MServer>(QList<Step>{acceptRequest("S1"),
-                                                            failure == RequestClosed ? close() : expectClose()});
+            QList<Step> script{acceptRequest("S1")};
+            if (failure == JobRefused)
+                script << send({"REDIR", QString::number(nowhere), "K9"}) << expectClose();
+            else
+                script << (failure == TimedOut ? expectClose() : close());
+            request = std::make_unique<MServer>(script);
             request->start();
             link.ConnectServer("127.0.0.1", QString::number(request->port()), "S1");
-            ASSERT_TRUE(request->wait()) << request->failure().toStdString();
+            ASSERT_TRUE(request->wait()) << failure << ": " << request->failure().toStdString();
+            if (failure == JobRefused) {
+                ASSERT_TRUE(pumpUntil([&] { return rec.log.size() == 2; })) << rec.log.join(", ").toStdString();
+            }
             settle();
         }
+        if (failure == JobRefused) {
+            ASSERT_EQ(rec.log.size(), 2) << rec.log.join(", ").toStdString();
+            EXPECT_EQ(rec.log.at(0), "OnMessage:REDIR|" + QString::number(nowhere) + "|K9");
+            EXPECT_TRUE(rec.log.at(1).startsWith("OnConnectFailed:Failed to connect to 127.0.0.1 on port "
+                                                 + QString::number(nowhere) + kCR + "Error: 10061"))
+                << rec.log.at(1).toStdString();
+            EXPECT_TRUE(refused.isEmpty());
+        }
+        if (failure == AcceptedBeforeTheTimeOut) {
+            EXPECT_TRUE(rec.log.isEmpty()) << rec.log.join(", ").toStdString();
+        }
+        EXPECT_FALSE(link.IsConnected()) << failure;
         rec.log.clear();
 
         MServer session({pause(30), close()});
@@ -224,6 +275,41 @@ TEST(MLinkConnect, FailedAttemptLeavesTheNextAcceptedCloseReported)
         ASSERT_TRUE(pumpUntil([&] { return rec.count("OnClose") > 0; })) << failure;
         settle();
         EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnClose"})) << failure;
+    }
+}
+
+// Only our own request link, still waiting, is redirected. On any other link the
+// "REDIR" is refused and the link goes on as before: replacing it would have left a
+// session that no close is ever reported for.
+TEST(MLinkConnect, RedirOverAnyOtherLinkIsRefusedAndTheLinkGoesOn)
+{
+    const QString nowhere = QString::number(closedPort());
+    struct Case { const char *name; bool outbound; };
+    for (Case c : {Case{"accepted link", false}, Case{"job link", true}}) {
+        MLink link;
+        LinkRecorder rec(link);
+        QStringList refused;
+        redirectLikeTheDispatcher(link, refused);
+        QList<Step> script;
+        if (c.outbound)
+            script << acceptRequest("S1") << redirect("K9") << acceptJob("K9");
+        script << send({"REDIR", nowhere, "K8"}) << expect({"STILL", "HERE"}) << send({"STP", "1"});
+        MServer server(script);
+        if (c.outbound) {
+            server.start();
+            link.ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
+        } else {
+            ASSERT_TRUE(server.startAccepted(link)) << c.name;
+        }
+        ASSERT_TRUE(pumpUntil([&] { return rec.count("OnMessage:STP|1") == 1; })) << c.name;
+        EXPECT_TRUE(server.wait()) << c.name << ": " << server.failure().toStdString();
+        settle();
+        EXPECT_EQ(refused, QStringList{"MLink not awaiting a redirection (ConnectJob)"}) << c.name;
+        EXPECT_TRUE(link.IsConnected()) << c.name;
+        EXPECT_EQ(link.IsOutbound(), c.outbound) << c.name;
+        EXPECT_EQ(rec.count("OnConnect"), 1) << c.name;
+        EXPECT_EQ(rec.log.filter(QRegularExpression("^(OnClose|BeforeClose|OnConnectFailed)")), QStringList())
+            << c.name;
     }
 }
 
@@ -372,6 +458,65 @@ TEST(MLinkReceive, EmptyMessageArrivesWithAnEmptyCode)
     EXPECT_EQ(got.at(0), QStringList{QString()});
 }
 
+// A handler that shows a message box runs an event loop. What arrives meanwhile is
+// raised as soon as the handler returns, in stream order and never inside it; Qt
+// raises no second readyRead for it, so waiting for one would hold it until the
+// server next spoke (here: never). Closing the link inside the box, from either end,
+// used to free the socket under Qt's feet and crash when the box returned.
+TEST(MLinkReceive, WhatArrivesWhileAHandlerRunsFollowsItAsSoonAsItReturns)
+{
+    enum InTheBox { Nothing, Notify, Disconnect };   // Notify: as when a transaction ends
+    struct Case {
+        const char *name;
+        QList<Step> script;
+        InTheBox inTheBox;
+        QStringList log;
+    };
+    const QStringList abc{"begin A", "end A", "begin B", "end B", "begin C", "end C"};
+    const Case cases[] = {
+        {"a frame during the box", {send({"A"}), pause(150), send({"B"}), expectAck(), expectAck()}, Nothing,
+         {"begin A", "end A", "begin B", "end B"}},
+        {"frames buffered before and one during the box, socket notifying inside it",
+         {sendRaw(FrameCodec::encode({"A"}, false) + FrameCodec::encode({"B"}, false)), pause(150), send({"C"}),
+          expectAck(), expectAck(), expectAck()},
+         Notify, abc},
+        {"a frame and the close during the box", {send({"A"}), pause(150), send({"B"}), close()}, Notify,
+         {"begin A", "end A", "begin B", "end B", "OnClose"}},
+        {"the link disconnected inside the box", {send({"A"}), pause(150), send({"B"}), expectClose()}, Disconnect,
+         {"begin A", "OnClose", "end A"}},
+    };
+    for (const Case &c : cases) {
+        MLink link;
+        QStringList log;
+        QObject::connect(&link, &MLink::OnClose, [&] { log << "OnClose"; });
+        QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+            log << "begin " + m.value(0);
+            if (m.value(0) == "A") {
+                QEventLoop box;
+                QTimer::singleShot(500, &box, &QEventLoop::quit);
+                QTimer::singleShot(300, &box, [&link, &c] {
+                    if (c.inTheBox == Notify) {
+                        link.Control()->setNotifyFlags(32);
+                        link.Control()->setNotifyFlags(63);
+                    } else if (c.inTheBox == Disconnect) {
+                        link.Disconnect();
+                    }
+                });
+                box.exec();
+            }
+            link.Send({});
+            log << "end " + m.value(0);
+        });
+        MServer server(c.script);
+        ASSERT_TRUE(server.startAccepted(link)) << c.name;
+        ASSERT_TRUE(pumpUntil([&] { return log.size() >= c.log.size(); }, 3000))
+            << c.name << ": " << log.join(", ").toStdString();
+        EXPECT_TRUE(server.wait()) << c.name << ": " << server.failure().toStdString();
+        settle();
+        EXPECT_EQ(log, c.log) << c.name;
+    }
+}
+
 TEST(MLinkSend, DoesNothingWhileIdle)
 {
     MLink link;
@@ -379,6 +524,32 @@ TEST(MLinkSend, DoesNothingWhileIdle)
     EXPECT_FALSE(link.IsConnected());
     EXPECT_EQ(link.HostIP(), "");
     EXPECT_EQ(link.MainPort(), 0);
+}
+
+// The count has two digits: 65,536 fields would go out as a frame of none, which the
+// server reads as an acknowledgement. Such a message is dropped whole, and the link
+// carries on with the next one.
+TEST(MLinkSend, NeverWritesMoreFieldsThanAFrameCarries)
+{
+    struct Case { int fields; bool sent; };
+    for (Case c : {Case{32768, false}, Case{65536, false}, Case{65537, false}, Case{32767, true}}) {
+        MLink link;
+        QList<Step> script;
+        if (c.sent)
+            script << expect({"BIG", "**"});
+        script << expect({"NEXT", "1"}) << expectSilence(50);
+        MServer server(script);
+        ASSERT_TRUE(server.startAccepted(link)) << c.fields;
+        link.Send(messageOfFields("BIG", c.fields));
+        link.Send({"NEXT", "1"});
+        EXPECT_TRUE(server.wait()) << c.fields << ": " << server.failure().toStdString();
+        const QList<Fields> got = server.received();
+        ASSERT_EQ(got.size(), c.sent ? 2 : 1) << c.fields;
+        if (c.sent) {
+            EXPECT_EQ(got.at(0), messageOfFields("BIG", c.fields));
+        }
+        EXPECT_TRUE(link.IsConnected());
+    }
 }
 
 // The Connect dialog shows the failure in a message box, whose event loop keeps

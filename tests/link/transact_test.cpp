@@ -201,6 +201,28 @@ TEST(MLinkTransact, DropRequestOrMalformedFrameEndsTheWaitAndDropsTheLinkAfterwa
     }
 }
 
+// More fields than a frame's count can hold would go out as another message; the
+// request is refused before anything is written or switched off.
+TEST(MLinkTransact, RefusesMoreFieldsThanAFrameCarriesWithoutWritingIt)
+{
+    Fixture f({expect({"NEXT"}), expectSilence(50)});
+    ASSERT_TRUE(f.open());
+    for (int count : {32768, 65536}) {
+        QStringList request{"SIR"};
+        while (request.size() < count)
+            request.append(QString());
+        const QStringList reply = f.link.Transact(3, request);
+        EXPECT_EQ(reply, (QStringList{"MSG", QStringLiteral("Message too long - transaction request (SIR) of %1 "
+                                                            "fields failed (at most 32767)").arg(count)}));
+        EXPECT_EQ(request.value(0), "SIR");
+        EXPECT_FALSE(f.link.InTransact());
+    }
+    EXPECT_TRUE(f.rec.log.isEmpty()) << f.rec.log.join(", ").toStdString();
+    f.link.Send({"NEXT"});
+    EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
+    EXPECT_EQ(f.server.received().size(), 1);
+}
+
 TEST(MLinkTransact, IdleLinkRepliesAtOnceAndWritesNothing)
 {
     MLink link;

@@ -290,13 +290,14 @@ TEST(PaneForm, SavesSharedThenOwnAttributes)
     struct Case { std::unique_ptr<PaneForm> pane; QStringList names; };
     Case cases[] = {
         {std::make_unique<frmStack>(),
-         {"ColWid2", "ColSeq2", "ColWid1", "ColSeq1", "ColWid0", "ColSeq0", "PaneState", "Edge"}},
+         {"ColWid2", "ColSeq2", "ColWid1", "ColSeq1", "ColWid0", "ColSeq0", "PaneState", "Edge", "Order"}},
         {std::make_unique<frmBreakpoints>(),
          {"ColWid5", "ColSeq5", "ColWid4", "ColSeq4", "ColWid3", "ColSeq3", "ColWid2", "ColSeq2",
           "ColWid1", "ColSeq1", "ColWid0", "ColSeq0", "PaneState", "Edge", "WColWid3", "WColSeq3",
           "WColWid2", "WColSeq2", "WColWid1", "WColSeq1", "WColWid0", "WColSeq0"}},
         {std::make_unique<frmVars>(),
-         {"PaneState", "Edge", "T1ColWid1", "T1ColSeq1", "T1ColWid0", "T1ColSeq0"}},
+         {"PaneState", "Edge", "T1ColWid1", "T1ColSeq1", "T1ColWid0", "T1ColSeq0", "T2ColWid1", "T2ColSeq1",
+          "T2ColWid0", "T2ColSeq0", "TabShowing"}},
         {std::make_unique<frmImmediate>(), {"PaneState", "Edge"}},
     };
     for (Case &c : cases) {

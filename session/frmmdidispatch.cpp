@@ -1,0 +1,96 @@
+// What the message dispatcher does in the main window.
+#include "frmmdi.h"
+
+#include "command.h"
+#include "commandmanager.h"
+#include "frmbreakpoints.h"
+#include "frmimmediate.h"
+#include "frmstack.h"
+#include "frmvars.h"
+#include "routine.h"
+#include "routinenavigator.h"
+#include "statusbar.h"
+
+void frmMDI::refreshMState(int state)
+{
+    m_state = state;
+    refreshState(state);
+}
+
+void frmMDI::setCaption(const QString &caption)
+{
+    setWindowTitle(caption);
+}
+
+void frmMDI::setStatePanelText(const QString &text)
+{
+    m_status->statePanel()->setPanelText(text);
+}
+
+void frmMDI::setCommandState(const QString &id, int value)
+{
+    if (Command *command = m_cmdMgr ? m_cmdMgr->command(id) : nullptr)
+        command->setStateValue(value);
+}
+
+void frmMDI::openItem(int type, const QString &name, const QString &ns, bool readOnly)
+{
+    if (readOnly) {
+        ShowRoutine(name, ns, 0, QStringLiteral("+1"), true, type);
+        return;
+    }
+    bool wasReadOnly = false;
+    RoutineDocPtr shown;
+    m_navigator->EditRoutine(name, ns, wasReadOnly, type, shown);
+}
+
+void frmMDI::closeXecuteRoutines()
+{
+    // A snapshot: closing one document changes the collection.
+    for (const RoutineDocPtr &doc : Routines::instance().documents()) {
+        if (doc->Rtn().startsWith(QLatin1Char('@')) && Routines::instance().Locate(doc->Key()))
+            Routines::instance().Remove(doc->Key(), false, false);
+    }
+}
+
+void frmMDI::setTip(const QString &tipKey, const QString &tipText)
+{
+    if (auto active = Routine::from(Routines::instance().Active()))
+        active->SetTip(tipKey, tipText);
+}
+
+void frmMDI::report(const QString &text)
+{
+    if (frmImmediate *pane = immediatePane()) {
+        pane->AppendReport(text);
+        pane->ShowReport();
+    }
+}
+
+void frmMDI::breakpointReport(const QStringList &message)
+{
+    if (frmBreakpoints *pane = breakpointsPane())
+        pane->OnReport(message);
+}
+
+void frmMDI::showBreakpoint(const QString &env, const QString &rtn, const QString &label, int offset)
+{
+    if (frmBreakpoints *pane = breakpointsPane())
+        pane->ShowBP(env, rtn, label, offset);
+}
+
+void frmMDI::setBreakpointsOnServer()
+{
+    if (frmBreakpoints *pane = breakpointsPane())
+        pane->SetBPsOnServer();
+}
+
+IVarsPane *frmMDI::vars()
+{
+    return varsPane();
+}
+
+IStackLevels *frmMDI::stack()
+{
+    return stackPane();
+}
