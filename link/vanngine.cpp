@@ -4,6 +4,7 @@
 #include "userprompt.h"
 #include "vantrelerror.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -116,7 +117,13 @@ QString VanNgine::MDo4(const QString &Reference, const QVariant &a1, const QVari
 
 QString VanNgine::ZeroPad(const QString &s)
 {
-    return s + QString(s.size(), QChar(0));
+    // One allocation: every line the editor parses passes through here twice.
+    const qsizetype n = s.size();
+    QString padded(2 * n, Qt::Uninitialized);
+    QChar *out = padded.data();
+    std::copy(s.constData(), s.constData() + n, out);
+    std::fill(out + n, out + 2 * n, QChar(0));
+    return padded;
 }
 
 QString VanNgine::Xecute(const QString &command)

@@ -1,21 +1,11 @@
 #include "linestore.h"
 
-LineStore::Line *LineStore::find(int serial)
+#include <algorithm>
+
+LineStore::Line *LineStore::findSparse(int serial)
 {
-    if (serial > 0 && serial < DenseLimit) {
-        const size_t chunk = size_t(serial) >> ChunkBits;
-        if (chunk >= m_chunks.size() || !m_chunks[chunk])
-            return nullptr;
-        Line &line = m_chunks[chunk][serial & (ChunkSize - 1)];
-        return line.present ? &line : nullptr;
-    }
     const auto it = m_sparse.find(serial);
     return it == m_sparse.end() ? nullptr : &it->second;
-}
-
-const LineStore::Line *LineStore::find(int serial) const
-{
-    return const_cast<LineStore *>(this)->find(serial);
 }
 
 LineStore::Line *LineStore::create(int serial)
@@ -43,20 +33,18 @@ void LineStore::erase(int serial)
         m_sparse.erase(serial);
 }
 
-bool LineStore::insertAfter(int serial, const QString &text, int previous)
+bool LineStore::insertAfter(int serial, const QString &text, int length, int previous)
 {
     if (serial == 0 || previous == serial || (previous != 0 && !find(previous)))
         return false;
+    length = std::clamp(length, 0, int(text.size()));
     Line *line = find(serial);
     if (line) {
         unlink(serial, *line);
-        if (line->text != text) {
-            line->text = text;
-            line->summaryStamp = 0;
-        }
+        setText(*line, text, length);
     } else {
         line = create(serial);
-        line->text = text;
+        keepText(*line, text, length);
     }
     line->reportedBlockStart = -1;
     line->previous = previous;
@@ -91,11 +79,34 @@ int LineStore::remove(int serial, int count)
 
 bool LineStore::setText(Line &line, QStringView text)
 {
-    if (QStringView(line.text) == text)
+    if (line.text() == text)
         return false;
-    line.text = text.toString();
+    line.storage = text.toString();
+    line.length = int(line.storage.size());
+    line.textVersion = ++m_lastTextVersion;
     line.summaryStamp = 0;
     return true;
+}
+
+void LineStore::setText(Line &line, const QString &text, int length)
+{
+    if (line.text() != QStringView(text.constData(), length))
+        keepText(line, text, length);
+}
+
+void LineStore::keepText(Line &line, const QString &text, int length)
+{
+    // A ZeroPad'ed text is twice its line: kept whole, it costs no copy. Anything with
+    // more to spare is cut, so that a stray huge argument does not stay alive.
+    if (2 * qsizetype(length) >= text.size()) {
+        line.storage = text;
+        line.length = length;
+    } else {
+        line.storage = text.left(length);
+        line.length = int(line.storage.size());
+    }
+    line.textVersion = ++m_lastTextVersion;
+    line.summaryStamp = 0;
 }
 
 void LineStore::unlink(int serial, Line &line)

@@ -16,7 +16,13 @@ class LineStore
 public:
     struct Line
     {
-        QString text;
+        // The line's text is the first `length` characters of `storage`: the lexer's
+        // ZeroPad'ed text is kept as it came rather than copied, once per line of a routine.
+        QString storage;
+        int length = 0;
+        std::uint64_t textVersion = 0;     // new with every text: parses of older ones are stale
+
+        QStringView text() const { return QStringView(storage.constData(), length); }
         int previous = 0; // 0: first line
         int next = 0;     // 0: last line
 
@@ -35,12 +41,23 @@ public:
         bool present = false;              // a slot of the dense table that holds a line
     };
 
-    Line *find(int serial);
-    const Line *find(int serial) const;
+    // Asked several times for every line parsed: the common case stays inline.
+    Line *find(int serial)
+    {
+        if (serial <= 0 || serial >= DenseLimit)
+            return findSparse(serial);
+        const size_t chunk = size_t(serial) >> ChunkBits;
+        if (chunk >= m_chunks.size() || !m_chunks[chunk])
+            return nullptr;
+        Line &line = m_chunks[chunk][serial & (ChunkSize - 1)];
+        return line.present ? &line : nullptr;
+    }
+    const Line *find(int serial) const { return const_cast<LineStore *>(this)->find(serial); }
 
-    // Puts `serial` right after `previous` (0 = at the top). False, and nothing changed,
-    // when `previous` is unknown or is `serial` itself.
-    bool insertAfter(int serial, const QString &text, int previous);
+    // Puts `serial` right after `previous` (0 = at the top), with the text that `text`
+    // holds in its first `length` characters. False, and nothing changed, when `previous`
+    // is unknown or is `serial` itself.
+    bool insertAfter(int serial, const QString &text, int length, int previous);
 
     // Pointers to a line stay valid until it is removed.
 
@@ -58,10 +75,13 @@ private:
     // by serial avoids hashing on every call. It grows in chunks so that lines never move.
     // Odd values go to a map.
     static constexpr int DenseLimit = 1 << 22;
-    static constexpr int ChunkBits = 9;
+    static constexpr int ChunkBits = 6;
     static constexpr int ChunkSize = 1 << ChunkBits;
 
+    Line *findSparse(int serial);
     Line *create(int serial);
+    void setText(Line &line, const QString &text, int length);
+    void keepText(Line &line, const QString &text, int length);
     void erase(int serial);
     void unlink(int serial, Line &line);
 
@@ -69,4 +89,5 @@ private:
     std::unordered_map<int, Line> m_sparse;
     int m_count = 0;
     int m_first = 0; // serial of the top line, 0 when empty
+    std::uint64_t m_lastTextVersion = 0;
 };

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<MCommand, 38> kCommands = {{
+constexpr std::array<MCommand, 39> kCommands = {{
     {"BREAK", "B", MCommand::Plain, false, "BREAK: suspends execution for debugging"},
     {"CLOSE", "C", MCommand::Plain, false, "CLOSE: releases devices"},
     {"DO", "D", MCommand::EntryRefs, false, "DO: calls a label, a routine or the dot block below"},
@@ -42,7 +42,8 @@ constexpr std::array<MCommand, 38> kCommands = {{
     {"WHILE", nullptr, MCommand::Plain, true, "WHILE: repeats the block while the condition holds"},
     {"ZWRITE", "ZW", MCommand::Plain, false, "ZWRITE: writes variables with their values"},
     {"ZGOTO", "ZG", MCommand::Plain, false, "ZGOTO: unwinds the stack and goes to an entry reference"},
-    {"ZBREAK", "ZB", MCommand::Plain, false, "ZBREAK: sets a breakpoint"},
+    {"ZBREAK", "ZB", MCommand::EntryRefs, false, "ZBREAK: sets a breakpoint"},
+    {"ZPRINT", "ZP", MCommand::EntryRefs, false, "ZPRINT: lists lines of the routine"},
     {"ZSHOW", "ZSH", MCommand::Plain, false, "ZSHOW: shows process information"},
 }};
 

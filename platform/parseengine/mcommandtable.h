@@ -8,7 +8,7 @@ struct MCommand
 {
     enum Kind {
         Plain,        // arguments are expressions
-        EntryRefs,    // DO, GOTO, JOB: arguments start with an entry reference
+        EntryRefs,    // DO, GOTO, JOB, ZBREAK, ZPRINT: arguments start with an entry reference
         Formatted,    // WRITE, READ: "!", "#", "?col", "/mnemonic" may start an argument
         NoArguments,  // ELSE, TRY and the like never take arguments
     };

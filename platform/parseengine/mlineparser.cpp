@@ -2,40 +2,59 @@
 
 #include "mtoken.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
-bool isLetter(QChar c)
+// What each ASCII character can be; everything else is none of these.
+enum CharKind : std::uint8_t {
+    Letter = 1,
+    Digit = 2,
+    Percent = 4,
+    Blank = 8,       // blank or TAB
+    Semicolon = 16,
+    OperatorChar = 32,
+};
+
+constexpr std::array<std::uint8_t, 128> makeCharKinds()
 {
-    const char16_t u = c.unicode();
-    return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+    std::array<std::uint8_t, 128> kinds{};
+    for (int c = 'A'; c <= 'Z'; ++c)
+        kinds[size_t(c)] = Letter;
+    for (int c = 'a'; c <= 'z'; ++c)
+        kinds[size_t(c)] = Letter;
+    for (int c = '0'; c <= '9'; ++c)
+        kinds[size_t(c)] = Digit;
+    kinds['%'] = Percent;
+    kinds[' '] = Blank;
+    kinds['\t'] = Blank;
+    kinds[';'] = Semicolon;
+    for (char c : {'+', '-', '*', '/', '\\', '#', '_', '=', '<', '>', '[', ']', '&', '!', '\''})
+        kinds[size_t(c)] = OperatorChar;
+    return kinds;
 }
 
-bool isDigit(QChar c)
+constexpr std::array<std::uint8_t, 128> kCharKinds = makeCharKinds();
+
+inline bool hasKind(QChar c, unsigned kinds)
 {
     const char16_t u = c.unicode();
-    return u >= '0' && u <= '9';
+    return u < 128 && (kCharKinds[u] & kinds) != 0;
 }
 
-bool isNameStart(QChar c) { return c == u'%' || isLetter(c); }
-bool isNameChar(QChar c) { return isLetter(c) || isDigit(c); }
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+inline bool isLetter(QChar c) { return hasKind(c, Letter); }
+inline bool isDigit(QChar c) { return hasKind(c, Digit); }
+inline bool isNameStart(QChar c) { return hasKind(c, Letter | Percent); }
+inline bool isNameChar(QChar c) { return hasKind(c, Letter | Digit); }
+inline bool isBlank(QChar c) { return hasKind(c, Blank); }
+inline bool isOperatorChar(QChar c) { return hasKind(c, OperatorChar); }
 
 // Arguments end at a blank outside parentheses, or at a comment that follows them directly
 // ("Set x=1;note" compiles on GT.M).
-bool endsArgument(QChar c) { return c == u' ' || c == u'\t' || c == u';'; }
-
-bool isOperatorChar(QChar c)
-{
-    switch (c.unicode()) {
-    case '+': case '-': case '*': case '/': case '\\': case '#': case '_': case '=':
-    case '<': case '>': case '[': case ']': case '&': case '!': case '\'':
-        return true;
-    default:
-        return false;
-    }
-}
+inline bool endsArgument(QChar c) { return hasKind(c, Blank | Semicolon); }
 
 // ObjectScript commands whose arguments a block follows, also without a blank ("IF x{").
 bool takesBlock(const MCommand *command)
@@ -61,11 +80,27 @@ bool sameText(QStringView word, const char *lower)
 
 } // namespace
 
-MParsedLine MLineParser::parse(QStringView text, const Options &options)
+void MLineParser::parse(QStringView text, const Options &options, MParsedLine &line)
 {
-    MParsedLine line;
-    if (!options.dotsOnly) {
-        line.tokens.reserve(16);
+    line.commands.clear();
+    line.tips.clear();
+    line.hasLabel = false;
+    line.dotLevel = 0;
+    line.dotToken = -1;
+    line.leadingCloses = 0;
+    line.braceDepthEnd = 0;
+    line.endsInBlockComment = false;
+    line.endsInEmbedded = 0;
+    m_tokenCount = 0;
+    if (options.dotsOnly) {
+        line.tokens.clear();
+        m_tokens = nullptr;
+        m_tokenRoom = 0;
+    } else {
+        // The vector keeps its room from the last line: no allocation once it has grown.
+        line.tokens.resize(std::max<size_t>(line.tokens.capacity(), 32));
+        m_tokens = line.tokens.data();
+        m_tokenRoom = int(line.tokens.size());
         line.commands.reserve(4);
     }
     m_text = text.data();
@@ -73,7 +108,9 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     m_pos = 0;
     m_line = &line;
     m_options = options;
+    m_strict = !options.objectScript && !options.mac;
     m_openParens.clear();
+    m_routineDepth = -1;
     m_braceDepth = options.braceDepth;
     m_sawCode = false;
     m_formatEnd = -1;
@@ -84,7 +121,7 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     if (m_options.mac && m_options.inBlockComment) {
         if (m_options.dotsOnly) {
             m_line = nullptr;
-            return line;
+            return;
         }
         parseBlockComment(false);
         if (!line.endsInBlockComment)
@@ -92,7 +129,7 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
     } else if (m_options.mac && m_options.openEmbedded > 0) {
         if (m_options.dotsOnly) {
             m_line = nullptr;
-            return line;
+            return;
         }
         const bool angle = EmbeddedState::angle(m_options.openEmbedded);
         scanEmbedded(0, 0, angle ? QChar(u'<') : QChar(u'('), angle ? QChar(u'>') : QChar(u')'),
@@ -103,28 +140,34 @@ MParsedLine MLineParser::parse(QStringView text, const Options &options)
         parseLineStart();
     }
     line.braceDepthEnd = m_braceDepth < 0 ? 0 : m_braceDepth;
+    if (!m_options.dotsOnly) {
+        if (m_tokenCount == 0)
+            pushToken(MToken::Plain, 0, m_length); // empty or blank: parsed all the same
+        line.tokens.resize(size_t(m_tokenCount));
+    }
     m_line = nullptr;
-    return line;
 }
 
-void MLineParser::addToken(int cls, int start, int length)
+void MLineParser::growTokens()
+{
+    m_line->tokens.resize(size_t(2 * m_tokenRoom + 32));
+    m_tokens = m_line->tokens.data();
+    m_tokenRoom = int(m_line->tokens.size());
+}
+
+// Errors next to each other make one token.
+void MLineParser::emitError(int start, int length)
 {
     if (length <= 0 || m_options.dotsOnly)
         return;
-    auto &tokens = m_line->tokens;
-    if (cls == MToken::Error && !tokens.empty()) {
-        MTokenSpan &last = tokens.back();
+    if (m_tokenCount > 0) {
+        MTokenSpan &last = m_tokens[m_tokenCount - 1];
         if (last.cls == MToken::Error && last.start + last.length == start) {
             last.length += length;
             return;
         }
     }
-    tokens.push_back({cls, start, length});
-}
-
-void MLineParser::emitError(int start, int length)
-{
-    addToken(MToken::Error, start, length);
+    pushToken(MToken::Error, start, length);
 }
 
 int MLineParser::skipBlanks(int pos) const
@@ -247,7 +290,7 @@ void MLineParser::parseBody()
             ++m_line->dotLevel;
             m_pos = skipBlanks(m_pos + 1);
         }
-        m_line->dotToken = int(m_line->tokens.size());
+        m_line->dotToken = m_tokenCount;
         addToken(MToken::DotPrefix, start, lastDot + 1 - start);
     }
     if (m_options.dotsOnly)
@@ -395,7 +438,7 @@ void MLineParser::parseEmbedded()
     // At command position: the server compiles it to code of its own, so it counts as one
     // command (a breakpoint can stop on it).
     const size_t command = m_line->commands.size();
-    m_line->commands.push_back({start, start, nullptr});
+    m_line->commands.emplace_back(start, start, nullptr);
     scanEmbedded(start, pos, open, close, 0);
     m_line->commands[command].end = m_pos - 1;
 }
@@ -457,7 +500,7 @@ void MLineParser::parseMacroStatement()
            && !closesBlock(m_pos))
         parseExpressionToken();
     closeOpenParentheses();
-    m_line->commands.push_back({start, m_pos - 1, nullptr});
+    m_line->commands.emplace_back(start, m_pos - 1, nullptr);
 }
 
 void MLineParser::parseCommand()
@@ -485,6 +528,7 @@ void MLineParser::parseCommand()
         m_line->tips.push_back({MTipItem::CommandWord, start, end - start, -1, command});
     m_pos = end;
     m_openParens.clear();
+    m_routineDepth = -1;
     m_literalBraces = 0;
 
     int lastCodeChar = end - 1;
@@ -496,7 +540,9 @@ void MLineParser::parseCommand()
                && !closesBlock(m_pos))
             parseExpressionToken();
         if (m_pos == conditionStart)
-            m_line->tokens.back().cls = MToken::Error; // ":" with no condition after it
+            m_tokens[m_tokenCount - 1].cls = MToken::Error; // ":" with no condition after it
+        else if (m_strict)
+            flagDanglingOperator();
         closeOpenParentheses();
         lastCodeChar = m_pos - 1;
     }
@@ -525,12 +571,12 @@ void MLineParser::parseCommand()
         if (!argumentless && command && command->kind == MCommand::NoArguments) {
             // "ELSE WRITE 1": a command that takes no argument needs two blanks before the
             // next one; what follows one blank is refused as its argument.
-            const size_t tokens = m_line->tokens.size();
+            const int tokens = m_tokenCount;
             const size_t tips = m_line->tips.size();
             ++m_pos;
             const int junk = m_pos;
             parseArguments(command);
-            m_line->tokens.resize(tokens);
+            m_tokenCount = tokens;
             m_line->tips.resize(tips);
             emitError(junk, m_pos - junk);
             lastCodeChar = m_pos - 1;
@@ -543,14 +589,16 @@ void MLineParser::parseCommand()
             lastCodeChar = last;
         }
     }
-    m_line->commands.push_back({start, lastCodeChar, command});
+    m_line->commands.emplace_back(start, lastCodeChar, command);
 }
 
 void MLineParser::parseArguments(const MCommand *command)
 {
     const MCommand::Kind kind = command ? command->kind : MCommand::Plain;
+    const bool zBreak = command && command->name[0] == 'Z' && command->name[1] == 'B'; // ZBREAK
     bool argumentStart = true;
     m_openParens.clear();
+    m_routineDepth = -1;
     m_literalBraces = 0;
     while (m_pos < m_length) {
         const QChar c = m_text[m_pos];
@@ -565,6 +613,14 @@ void MLineParser::parseArguments(const MCommand *command)
         if (argumentStart) {
             argumentStart = false;
             if (kind == MCommand::EntryRefs) {
+                if (zBreak && at(m_pos) == u'-') {
+                    // "ZB -X^R" removes a breakpoint, "ZB -*" all of them.
+                    addToken(MToken::Operator, m_pos++, 1);
+                    if (at(m_pos) == u'*') {
+                        addToken(MToken::EntryReference, m_pos++, 1);
+                        continue;
+                    }
+                }
                 parseEntryReference(false);
                 continue;
             }
@@ -591,11 +647,14 @@ void MLineParser::parseArguments(const MCommand *command)
         if (c == u',' && m_openParens.empty()) {
             addToken(MToken::Delimiter, m_pos, 1);
             ++m_pos;
+            m_routineDepth = -1;
             argumentStart = true;
             continue;
         }
         parseExpressionToken();
     }
+    if (m_strict)
+        flagDanglingOperator();
     closeOpenParentheses();
 }
 
@@ -625,9 +684,9 @@ bool MLineParser::continuesAfterBlank() const
         return n1 == u'|';
     if (isOperatorChar(n) || n == u'?' || n == u',')
         return true;
-    if (m_line->tokens.empty())
+    if (m_tokenCount == 0)
         return false;
-    const MTokenSpan &last = m_line->tokens.back();
+    const MTokenSpan &last = m_tokens[m_tokenCount - 1];
     if (last.start + last.length != m_pos || last.start + last.length == m_formatEnd)
         return false;
     const QChar lastChar = m_text[m_pos - 1];
@@ -638,9 +697,133 @@ bool MLineParser::continuesAfterBlank() const
 
 void MLineParser::closeOpenParentheses()
 {
-    for (int index : m_openParens)
-        m_line->tokens[size_t(index)].cls = MToken::Error;
+    for (const OpenParen &open : m_openParens)
+        m_tokens[open.token].cls = MToken::Error;
     m_openParens.clear();
+}
+
+// An argument list or condition that ends right after an operator or a comma has lost an
+// operand ("S X= ;", "K A,B, Q", "S X=A_"). The server's compiler points at the blank or the
+// end of the line where the operand should be, so the error covers the operator and that
+// blank.
+void MLineParser::flagDanglingOperator()
+{
+    if (m_tokenCount == 0)
+        return;
+    MTokenSpan &last = m_tokens[m_tokenCount - 1];
+    if (last.start + last.length != m_pos)
+        return;
+    const QChar lastChar = m_text[m_pos - 1];
+    bool dangling = false;
+    if (last.cls == MToken::Operator) {
+        // WRITE's new line and new page stand alone.
+        const bool formatControl = m_pos == m_formatEnd && (lastChar == u'!' || lastChar == u'#');
+        dangling = !formatControl;
+    } else {
+        dangling = last.cls == MToken::Delimiter && lastChar == u',';
+    }
+    if (!dangling)
+        return;
+    last.cls = MToken::Error;
+    if (m_pos < m_length && isBlank(m_text[m_pos]))
+        ++last.length; // the blank stays where it is: it still ends the arguments
+}
+
+void MLineParser::flagBlanksInParentheses()
+{
+    const int start = m_pos;
+    m_pos = skipBlanks(m_pos);
+    emitError(start, m_pos - start);
+}
+
+// A "%" or letters straight after a name or number: "%" only ever starts a name.
+void MLineParser::flagNameAfterName()
+{
+    const int start = m_pos;
+    int end = m_pos + 1;
+    while (end < m_length && isNameChar(m_text[end]))
+        ++end;
+    emitError(start, end - start);
+    m_pos = end;
+}
+
+bool MLineParser::endsOperand(int pos) const
+{
+    if (pos < 0)
+        return false;
+    const QChar c = m_text[pos];
+    return isNameChar(c) || c == u')' || c == u'"';
+}
+
+// The "^" after an indirect label or offset: the routine, by name or by indirection.
+void MLineParser::parseRoutineOfEntryReference()
+{
+    m_routineDepth = -1;
+    const QChar next = at(m_pos + 1);
+    if (isNameStart(next)) {
+        const int end = nameEnd(m_pos + 1);
+        addToken(MToken::EntryReference, m_pos, end - m_pos);
+        m_pos = end;
+    } else if (next == u'@') {
+        addToken(MToken::EntryReference, m_pos++, 1);
+    } else {
+        parseGlobal(); // "^|env|R", or refused there
+    }
+}
+
+void MLineParser::parseParenthesis()
+{
+    if (m_text[m_pos] == u'(') {
+        m_openParens.emplace_back(m_tokenCount, -1);
+        addToken(MToken::Delimiter, m_pos++, 1);
+        return;
+    }
+    if (m_openParens.empty()) {
+        emitError(m_pos++, 1);
+        return;
+    }
+    const OpenParen closed = m_openParens.back();
+    m_openParens.pop_back();
+    if (m_routineDepth > int(m_openParens.size()))
+        m_routineDepth = -1;
+    // "$S(A)", "$S(A:1,B)": the last argument has a condition and no value.
+    addToken(closed.selectColons == 0 ? MToken::Error : MToken::Delimiter, m_pos++, 1);
+}
+
+void MLineParser::parseSeparator()
+{
+    const bool colon = m_text[m_pos] == u':';
+    const int depth = int(m_openParens.size());
+    if (m_routineDepth == depth)
+        m_routineDepth = -1;
+    if (depth > 0 && m_openParens.back().selectColons >= 0) {
+        // Every $SELECT argument is one condition:value pair.
+        int &colons = m_openParens.back().selectColons;
+        const bool wrong = colon ? colons > 0 : colons == 0;
+        colons = colon ? colons + 1 : 0;
+        if (wrong) {
+            emitError(m_pos++, 1);
+            return;
+        }
+    }
+    addToken(MToken::Delimiter, m_pos++, 1);
+}
+
+// Standard M has "." only in numbers and before a parameter passed by reference
+// ("D X(.A)", "$$F(1,.B)"); "obj.member" is ObjectScript.
+void MLineParser::parseDot()
+{
+    if (m_strict) {
+        const QChar before = m_pos > 0 ? m_text[m_pos - 1] : QChar();
+        const QChar after = at(m_pos + 1);
+        const bool byReference = !m_openParens.empty() && (before == u'(' || before == u',')
+                && (isNameStart(after) || after == u'@');
+        if (!byReference) {
+            emitError(m_pos++, 1);
+            return;
+        }
+    }
+    addToken(MToken::Delimiter, m_pos++, 1);
 }
 
 void MLineParser::parseExpressionToken()
@@ -652,23 +835,23 @@ void MLineParser::parseExpressionToken()
     } else if (isDigit(c) || (u == '.' && isDigit(at(m_pos + 1)))) {
         parseNumber();
     } else if (isNameStart(c)) {
-        parseLocal();
+        if (m_strict && u == '%' && m_pos > 0 && isNameChar(m_text[m_pos - 1]))
+            flagNameAfterName(); // "X%": "%" only starts a name
+        else
+            parseLocal();
     } else if (u == '^') {
-        parseGlobal();
+        if (m_routineDepth == int(m_openParens.size()) && endsOperand(m_pos - 1))
+            parseRoutineOfEntryReference();
+        else
+            parseGlobal();
     } else if (u == '$') {
         parseDollar();
-    } else if (u == '(') {
-        m_openParens.push_back(int(m_line->tokens.size()));
-        addToken(MToken::Delimiter, m_pos++, 1);
-    } else if (u == ')') {
-        if (m_openParens.empty()) {
-            emitError(m_pos++, 1);
-        } else {
-            m_openParens.pop_back();
-            addToken(MToken::Delimiter, m_pos++, 1);
-        }
-    } else if (u == ',' || u == ':' || u == '.') {
-        addToken(MToken::Delimiter, m_pos++, 1);
+    } else if (u == '(' || u == ')') {
+        parseParenthesis();
+    } else if (u == ',' || u == ':') {
+        parseSeparator();
+    } else if (u == '.') {
+        parseDot();
     } else if (u == '@') {
         addToken(MToken::Operator, m_pos++, 1);
     } else if (u == '?') {
@@ -685,7 +868,10 @@ void MLineParser::parseExpressionToken()
         }
         addToken(MToken::Operator, start, m_pos - start);
     } else if (isBlank(c)) {
-        ++m_pos; // blanks inside parentheses paint plain
+        if (m_strict)
+            flagBlanksInParentheses();
+        else
+            ++m_pos; // ObjectScript: blanks inside parentheses paint plain
     } else if ((u == '{' || u == '}') && (m_options.objectScript || m_options.mac)) {
         if (u == '{')
             ++m_literalBraces;
@@ -714,7 +900,7 @@ Q_NEVER_INLINE void MLineParser::parseClassReference()
 // "##class(Pkg.Cls)": the names in the parentheses make a class name, no variables to show.
 void MLineParser::parseClassName()
 {
-    m_openParens.push_back(int(m_line->tokens.size()));
+    m_openParens.emplace_back(m_tokenCount, -1);
     addToken(MToken::Delimiter, m_pos++, 1);
     while (isNameStart(at(m_pos)) || at(m_pos) == u'.') {
         if (at(m_pos) == u'.') {
@@ -734,18 +920,16 @@ void MLineParser::parseClassName()
 void MLineParser::parseString()
 {
     const int start = m_pos;
-    int pos = m_pos + 1;
-    while (pos < m_length) {
-        if (m_text[pos] == u'"') {
-            if (pos + 1 < m_length && m_text[pos + 1] == u'"') {
-                pos += 2;
-                continue;
-            }
-            addToken(MToken::String, start, pos + 1 - start);
-            m_pos = pos + 1;
-            return;
+    const QStringView line(m_text, m_length);
+    qsizetype quote = m_pos;
+    while ((quote = line.indexOf(u'"', quote + 1)) >= 0) {
+        if (at(int(quote) + 1) == u'"') {
+            ++quote; // a doubled quote stands for one
+            continue;
         }
-        ++pos;
+        addToken(MToken::String, start, int(quote) + 1 - start);
+        m_pos = int(quote) + 1;
+        return;
     }
     emitError(start, m_length - start);
     m_pos = m_length;
@@ -757,7 +941,8 @@ void MLineParser::parseNumber()
     int pos = m_pos;
     while (pos < m_length && isDigit(m_text[pos]))
         ++pos;
-    if (at(pos) == u'.' && isDigit(at(pos + 1))) {
+    // "1." is a number in standard M too; a second "." is not part of it ("2042.5.01").
+    if (at(pos) == u'.' && (isDigit(at(pos + 1)) || (m_strict && pos > start))) {
         ++pos;
         while (pos < m_length && isDigit(m_text[pos]))
             ++pos;
@@ -774,6 +959,12 @@ void MLineParser::parseNumber()
     }
     addToken(MToken::Number, start, pos - start);
     m_pos = pos;
+    if (!m_strict || m_pos >= m_length)
+        return;
+    if (isNameStart(m_text[m_pos]))
+        flagNameAfterName(); // "1E", "1A": a name cannot follow a number
+    else if (m_text[m_pos] == u'.')
+        emitError(m_pos++, 1); // "2042.5.01", "1..2"
 }
 
 void MLineParser::parseLocal()
@@ -855,14 +1046,14 @@ void MLineParser::parseGlobal()
             m_pos += 2;
             return;
         }
-        const int opener = int(m_line->tokens.size());
+        const int opener = m_tokenCount;
         addToken(MToken::GlobalVariable, start, 2);
         m_pos += 2;
         ++m_environmentDepth;
         const bool closed = parseEnvironmentUntil(next == u'|' ? QChar(u'|') : QChar(u']'));
         --m_environmentDepth;
         if (!closed)
-            m_line->tokens[size_t(opener)].cls = MToken::Error;
+            m_tokens[opener].cls = MToken::Error;
         if (isNameStart(at(m_pos))) {
             const int end = nameEnd(m_pos);
             addToken(MToken::GlobalVariable, m_pos, end - m_pos);
@@ -887,8 +1078,11 @@ void MLineParser::parseGlobal()
         ++m_pos;
         return;
     }
-    emitError(start, 1);
-    ++m_pos;
+    // "^@X" names a routine only inside an entry reference; as a global it is refused at
+    // the "@".
+    const int length = next == u'@' ? 2 : 1;
+    emitError(start, length);
+    m_pos += length;
 }
 
 bool MLineParser::parseEnvironmentUntil(QChar closer)
@@ -942,6 +1136,8 @@ void MLineParser::parseDollar()
             m_pos = pos;
             return;
         }
+        if (!hasLabel && at(pos) == u'@')
+            m_routineDepth = int(m_openParens.size()); // "$$@X^@Y": the routine may follow
         addToken(MToken::Extrinsic, start, pos - start);
         if (m_options.collectTips && (hasLabel || hasRoutine) && at(pos) != u'@')
             m_line->tips.push_back({MTipItem::Extrinsic, start, pos - start, -1, nullptr});
@@ -969,10 +1165,15 @@ void MLineParser::parseDollar()
             m_line->tips.push_back({MTipItem::Intrinsic, start, end - start, -1, nullptr});
         m_pos = end;
         const QStringView name(m_text + start + 1, end - start - 1);
-        if (at(m_pos) == u'(' && (sameText(name, "t") || sameText(name, "text"))) {
-            m_openParens.push_back(int(m_line->tokens.size()));
+        if (at(m_pos) != u'(')
+            return;
+        if (sameText(name, "t") || sameText(name, "text")) {
+            m_openParens.emplace_back(m_tokenCount, -1);
             addToken(MToken::Delimiter, m_pos++, 1);
             parseEntryReference(true);
+        } else if (m_strict && (sameText(name, "s") || sameText(name, "select"))) {
+            m_openParens.emplace_back(m_tokenCount, 0);
+            addToken(MToken::Delimiter, m_pos++, 1);
         }
         return;
     }
@@ -983,8 +1184,12 @@ void MLineParser::parseDollar()
 void MLineParser::parseEntryReference(bool insideText)
 {
     const int start = m_pos;
-    if (at(m_pos) == u'@')
-        return; // indirection: the expression lexer takes it
+    if (at(m_pos) == u'@') {
+        // An indirect label ("@X", "@X+1"): the expression lexer takes it, and a "^" after
+        // it still names the routine.
+        m_routineDepth = int(m_openParens.size());
+        return;
+    }
     bool hasLabel = false;
     bool hasOffset = false;
     bool hasRoutine = false;
@@ -1006,12 +1211,15 @@ void MLineParser::parseEntryReference(bool insideText)
     if (at(m_pos) == u'+') {
         hasOffset = true;
         addToken(MToken::Operator, m_pos++, 1);
-        if (isDigit(at(m_pos)))
+        if (isDigit(at(m_pos))) {
             parseNumber();
-        else if (isNameStart(at(m_pos)))
+        } else if (isNameStart(at(m_pos))) {
             parseLocal();
-        else
-            return; // "+@X" and the like: the expression lexer takes it
+        } else {
+            // "+@X", "+$I(N)": the expression lexer takes the offset, the routine may follow.
+            m_routineDepth = int(m_openParens.size());
+            return;
+        }
     }
     if (at(m_pos) == u'^') {
         const QChar next = at(m_pos + 1);
@@ -1039,7 +1247,7 @@ void MLineParser::parsePattern()
 {
     if (at(m_pos) == u'@')
         return; // pattern indirection
-    const int questionMark = int(m_line->tokens.size()) - 1;
+    const int questionMark = m_tokenCount - 1;
     int depth = 0;
     bool any = false;
     while (m_pos < m_length) {
@@ -1077,5 +1285,5 @@ void MLineParser::parsePattern()
         }
     }
     if (!any || depth > 0)
-        m_line->tokens[size_t(questionMark)].cls = MToken::Error;
+        m_tokens[questionMark].cls = MToken::Error;
 }

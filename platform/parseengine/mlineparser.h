@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mcommandtable.h"
+#include "mtoken.h"
 
 #include <QStringView>
 
@@ -8,17 +9,31 @@
 
 struct MTokenSpan
 {
+    // Leaves the fields unset: the parser sizes a line's vector to its room before it fills
+    // the slots, and zeroing them first for every line would cost as much as a short parse.
+    MTokenSpan() {} // not "= default": that would zero them
+    MTokenSpan(int tokenClass, int tokenStart, int tokenLength)
+        : cls(tokenClass), start(tokenStart), length(tokenLength)
+    {
+    }
     int cls;    // MToken::Class
     int start;  // 0-based column
     int length;
 };
 
 // One command of a line: its word, postconditional and arguments, 0-based and inclusive.
+// Built in place (emplace_back with this constructor): a brace-built temporary copied into
+// the vector makes the processor wait on its own stores.
 struct MCommandSpan
 {
-    int start;
-    int end;
-    const MCommand *command; // nullptr for a word the table does not know
+    MCommandSpan() = default;
+    MCommandSpan(int commandStart, int commandEnd, const MCommand *word)
+        : start(commandStart), end(commandEnd), command(word)
+    {
+    }
+    int start = 0;
+    int end = 0;
+    const MCommand *command = nullptr; // nullptr for a word the table does not know
 };
 
 // Something under the mouse pointer that deserves a tip (only collected when asked for).
@@ -49,7 +64,14 @@ struct MParsedLine
 // Splits one M line into tokens and commands. Lexical only: it does not evaluate, knows no
 // precedence and checks no variable, but finds everything the server's compiler would refuse
 // that can be seen on one line (unterminated strings, unbalanced parentheses, unknown commands,
-// characters that belong nowhere).
+// characters that belong nowhere). On platforms without ObjectScript it also refuses what
+// standard M forbids and ObjectScript allows or extends: blanks inside parentheses, an
+// operator or comma with nothing after it, a "." that is neither part of a number nor a
+// by-reference parameter ("obj.member"), "%" inside a name, malformed numbers, and $SELECT
+// arguments that are not one condition:value pair each.
+//
+// Every line gets at least one token, a plain one over an empty or blank line, so that a
+// caller keeping tokens can tell a parsed line from one never parsed.
 class MLineParser
 {
 public:
@@ -73,15 +95,49 @@ public:
         bool dotsOnly = false;       // stop after the dot prefix: only dotLevel is wanted
     };
 
-    MParsedLine parse(QStringView text, const Options &options);
+    // Fills `line`, reusing the room its vectors already have.
+    void parse(QStringView text, const Options &options, MParsedLine &line);
+    MParsedLine parse(QStringView text, const Options &options)
+    {
+        MParsedLine line;
+        parse(text, options, line);
+        return line;
+    }
 
 private:
     static constexpr int MaxEnvironmentDepth = 16;
 
+    struct OpenParen
+    {
+        OpenParen(int parenToken, int colons) : token(parenToken), selectColons(colons) {}
+        int token;        // index of the "(" token, flagged when it is never closed
+        int selectColons; // $SELECT: colons in the current pair; -1 for any other parenthesis
+    };
+
     QChar at(int pos) const { return pos < m_length ? m_text[pos] : QChar(); }
     bool atEnd() const { return m_pos >= m_length; }
-    void addToken(int cls, int start, int length);
+    // Every token goes through here, so the common case stays inline.
+    void addToken(int cls, int start, int length)
+    {
+        if (cls == MToken::Error)
+            emitError(start, length);
+        else if (length > 0 && !m_options.dotsOnly)
+            pushToken(cls, start, length);
+    }
     void emitError(int start, int length);
+    // Field by field into a slot of the line's vector, which is sized to its room while the
+    // line is parsed: a temporary copied in whole would be read back wider than it was
+    // written, and that stalls the processor on every token.
+    void pushToken(int cls, int start, int length)
+    {
+        if (m_tokenCount == m_tokenRoom)
+            growTokens();
+        MTokenSpan &token = m_tokens[m_tokenCount++];
+        token.cls = cls;
+        token.start = start;
+        token.length = length;
+    }
+    void growTokens();
 
     void parseLineStart();
     void parseLabel();
@@ -104,6 +160,14 @@ private:
     void parseDollar();
     void parsePattern();
     void parseEntryReference(bool insideText);
+    void parseRoutineOfEntryReference();
+    bool endsOperand(int pos) const;
+    void parseParenthesis();
+    void parseSeparator();
+    void parseDot();
+    void flagDanglingOperator();
+    void flagBlanksInParentheses();
+    void flagNameAfterName();
     bool parseEnvironmentUntil(QChar closer);
     void closeOpenParentheses();
     void parseBlockComment(bool opening); // at "/*", or at the start of a line inside one
@@ -118,8 +182,15 @@ private:
     int m_length = 0;
     int m_pos = 0;                   // next character to look at
     MParsedLine *m_line = nullptr;   // the result being filled
+    MTokenSpan *m_tokens = nullptr;  // its token vector's slots while the line is parsed
+    int m_tokenCount = 0;            //   how many are filled
+    int m_tokenRoom = 0;             //   how many there are
     Options m_options;
-    std::vector<int> m_openParens;   // token indexes of "(" not yet closed in this command
+    bool m_strict = false;           // standard M only: no ObjectScript, no MAC extras
+    std::vector<OpenParen> m_openParens; // "(" not yet closed in this command
+    int m_routineDepth = -1;         // parenthesis depth at which a "^" names the routine of an
+                                     //   entry reference whose label or offset was an
+                                     //   expression ("D @X^@Y", "$T(+$I(N)^R)"); -1 none
     int m_braceDepth = 0;            // MAC: running brace depth
     int m_literalBraces = 0;         // "{" of an object literal open in this command's arguments
     int m_environmentDepth = 0;      // extended references being parsed inside one another

@@ -10,7 +10,8 @@
 namespace MToken {
 enum Class : int {
     EndOfLine = 0,       // never sent: the lexer appends it
-    Plain = 1,           // never sent: gaps between tokens paint plain
+    Plain = 1,           // only for an empty or blank line, which has nothing else;
+                         // gaps between tokens paint plain without one
     LineError = 2,       // never sent: the lexer paints a failed statement with it
     Comment = 3,         // ";" to the end of the line; "//", "#;", "##;", "/* */" in MAC code
     Label = 4,           // the label at column 0

@@ -28,6 +28,14 @@ class ParseHandle;
 // The carried state the lexer passes back is not needed: the engine works the context out from
 // its own copy of the text.
 //
+// "PropGet^PARSE" answers what "PropSet^PARSE" stored. A property never set answers the
+// caller's default, except "lenLABEL" under the GT.M ("sdbGTM") and Cache-family ("sdbCACHE",
+// "sdbENSEMBLE", "sdbIRIS") tables, or a platform of those named by "SetTable^PName": 31, the
+// label length those compilers keep. DSM, MSM and an unknown platform answer the default.
+//
+// A line that is empty or holds only blanks is one plain token (class 1) over the blanks, of
+// length 0 on an empty line, so that no line parses to nothing.
+//
 // "Pos2Tip^PARSE" answers request + U+0000 + key:
 //   "=" + local variable with literal subscripts   key "V" serial ":" column   (never anything
 //                                                   that could run code or touch a global)

@@ -9,42 +9,56 @@ namespace {
 
 const QString kCannotAnswer = QStringLiteral("ERROR:unknown line serial");
 
-// Writes the decimal digits of `value` ending just before `end`; returns where they start.
-QChar *writeNumber(QChar *end, int value)
+char16_t *putLargeNumber(char16_t *out, int value);
+
+struct TwoDigits
 {
-    unsigned int magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    char16_t digits[100][2];
+    constexpr TwoDigits() : digits()
+    {
+        for (int i = 0; i < 100; ++i) {
+            digits[i][0] = char16_t(u'0' + i / 10);
+            digits[i][1] = char16_t(u'0' + i % 10);
+        }
+    }
+};
+constexpr TwoDigits kTwoDigits;
+
+// Writes the decimal digits of `value` at `out` (and may write one character past them);
+// returns the end. Token classes, columns and lengths are mostly below 100, three of them
+// per token, so those go without a branch on their length.
+inline char16_t *putNumber(char16_t *out, int value)
+{
+    if (unsigned(value) < 100) {
+        const int twoDigits = value >= 10 ? 1 : 0;
+        const char16_t *digits = kTwoDigits.digits[value];
+        out[0] = digits[1 - twoDigits];
+        out[1] = digits[1];
+        return out + 1 + twoDigits;
+    }
+    return putLargeNumber(out, value);
+}
+
+Q_NEVER_INLINE char16_t *putLargeNumber(char16_t *out, int value)
+{
+    unsigned int magnitude = unsigned(value);
+    if (value < 0) {
+        *out++ = u'-';
+        magnitude = 0u - magnitude;
+    }
+    int digits = 1;
+    for (unsigned int rest = magnitude; rest >= 10; rest /= 10)
+        ++digits;
+    char16_t *end = out + digits;
     do {
-        *--end = QChar(char16_t(u'0' + magnitude % 10));
+        *--end = char16_t(u'0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
-    if (value < 0)
-        *--end = QChar(u'-');
-    return end;
+    return out + digits;
 }
 
-void appendNumber(QString &out, int value)
-{
-    QChar buffer[12];
-    QChar *start = writeNumber(buffer + 12, value);
-    out.append(start, buffer + 12 - start);
-}
-
-// One token part: "\" class " " start " " length " 0".
-void appendToken(QString &out, int cls, int start, int length)
-{
-    QChar buffer[48];
-    QChar *end = buffer + 48;
-    QChar *p = end;
-    *--p = QChar(u'0');
-    *--p = QChar(u' ');
-    p = writeNumber(p, length);
-    *--p = QChar(u' ');
-    p = writeNumber(p, start);
-    *--p = QChar(u' ');
-    p = writeNumber(p, cls);
-    *--p = QChar(u'\\');
-    out.append(p, end - p);
-}
+// The most a token part ("\" class " " start " " length " 0") or a header can take.
+constexpr size_t MaxPartLength = 1 + 11 + 1 + 11 + 1 + 11 + 2;
 
 QString range(const MCommandSpan &span)
 {
@@ -123,7 +137,14 @@ void ParseHandle::setProperty(const QString &name, const QString &value)
 
 QString ParseHandle::property(const QString &name, const QString &fallback) const
 {
-    return m_properties.value(name, fallback);
+    const auto found = m_properties.constFind(name);
+    if (found != m_properties.constEnd())
+        return *found;
+    // GT.M and Cache tell labels apart by up to 31 characters; cut to the caller's 8, two
+    // labels that share their first 8 would look like one.
+    if (m_longLabels && name == QLatin1String("lenLABEL"))
+        return QStringLiteral("31");
+    return fallback;
 }
 
 void ParseHandle::setTable(const QString &platform, bool unicode, const QString &nameTable)
@@ -143,10 +164,11 @@ void ParseHandle::updateMode()
             ? table.mid(3).section(QLatin1Char('.'), 0, 0) : QString();
     if (platform.isEmpty())
         platform = m_platform;
-    const bool objectScript = platform.isEmpty()
-            || platform.compare(QLatin1String("CACHE"), Qt::CaseInsensitive) == 0
+    const bool cacheFamily = platform.compare(QLatin1String("CACHE"), Qt::CaseInsensitive) == 0
             || platform.compare(QLatin1String("IRIS"), Qt::CaseInsensitive) == 0
             || platform.compare(QLatin1String("ENSEMBLE"), Qt::CaseInsensitive) == 0;
+    const bool objectScript = platform.isEmpty() || cacheFamily;
+    m_longLabels = cacheFamily || platform.compare(QLatin1String("GTM"), Qt::CaseInsensitive) == 0;
     if (mac != m_mac || objectScript != m_objectScript) {
         m_mac = mac;
         m_objectScript = objectScript;
@@ -161,9 +183,9 @@ void ParseHandle::textChanged()
         ++m_stamp;
 }
 
-QString ParseHandle::textSet(int serial, const QString &text, int previous)
+QString ParseHandle::textSet(int serial, const QString &text, int length, int previous)
 {
-    if (!m_lines.insertAfter(serial, text, previous))
+    if (!m_lines.insertAfter(serial, text, length, previous))
         return QStringLiteral("ERROR:unknown previous line serial");
     textChanged();
     return QString();
@@ -192,10 +214,11 @@ MLineParser::Options ParseHandle::options(const Context &context) const
 const MParsedLine &ParseHandle::parsed(int serial, LineStore::Line &line, const Context &context)
 {
     if (m_cachedSerial != serial || m_cachedStamp != m_stamp || !(m_cachedContext == context)
-        || m_cachedText != line.text) {
-        m_cached = m_parser.parse(line.text, options(context));
+        || m_cachedTextVersion != line.textVersion) {
+        m_cachedSerial = 0; // a parse that fails half way leaves no answer behind
+        m_parser.parse(line.text(), options(context), m_cached);
         m_cachedSerial = serial;
-        m_cachedText = line.text;
+        m_cachedTextVersion = line.textVersion;
         m_cachedStamp = m_stamp;
         m_cachedContext = context;
     }
@@ -222,7 +245,7 @@ void ParseHandle::summarize(LineStore::Line &line, const Context &context)
         return;
     if (m_mac) {
         // Braces and comments need the whole line; the parse is not kept.
-        const MParsedLine whole = m_parser.parse(line.text, options(context));
+        const MParsedLine whole = m_parser.parse(line.text(), options(context));
         line.dotLevel = whole.dotLevel;
         line.ownBraceDepth = std::max(0, context.braceDepth - whole.leadingCloses);
         line.braceDepthEnd = whole.braceDepthEnd;
@@ -231,7 +254,8 @@ void ParseHandle::summarize(LineStore::Line &line, const Context &context)
     } else {
         MLineParser::Options dots = options(context);
         dots.dotsOnly = true;
-        line.dotLevel = m_parser.parse(line.text, dots).dotLevel;
+        m_parser.parse(line.text(), dots, m_dots);
+        line.dotLevel = m_dots.dotLevel;
         line.ownBraceDepth = 0;
         line.braceDepthEnd = 0;
         line.endsInBlockComment = false;
@@ -241,21 +265,8 @@ void ParseHandle::summarize(LineStore::Line &line, const Context &context)
     setSummaryContext(line, context);
 }
 
-ParseHandle::Context ParseHandle::contextAfter(const LineStore::Line &line) const
+ParseHandle::Context ParseHandle::macContextBefore(const LineStore::Line &line)
 {
-    Context context;
-    if (m_mac) {
-        context.inBlockComment = line.endsInBlockComment;
-        context.braceDepth = line.braceDepthEnd;
-        context.openEmbedded = line.endsInEmbedded;
-    }
-    return context;
-}
-
-ParseHandle::Context ParseHandle::contextBefore(const LineStore::Line &line)
-{
-    if (!m_mac)
-        return Context();
     // Walk up to the nearest line whose summary is current, then summarise down again.
     std::vector<LineStore::Line *> pending;
     int serial = line.previous;
@@ -297,8 +308,20 @@ ParseHandle::Shape ParseHandle::shape(LineStore::Line &line)
     return {std::min(depth, MLineFlag::MaxDepth), blockStart};
 }
 
-void ParseHandle::appendLineItem(QString &reply, int serial, LineStore::Line &line,
-                                 const Shape &lineShape)
+char16_t *ParseHandle::replyRoom(size_t parts)
+{
+    const size_t needed = m_replyLength + parts * MaxPartLength;
+    if (needed > m_replyCapacity) {
+        const size_t capacity = std::max(needed, 2 * m_replyCapacity);
+        auto grown = std::make_unique<char16_t[]>(capacity);
+        std::copy(m_reply.get(), m_reply.get() + m_replyLength, grown.get());
+        m_reply = std::move(grown);
+        m_replyCapacity = capacity;
+    }
+    return m_reply.get() + m_replyLength;
+}
+
+void ParseHandle::appendLineItem(int serial, LineStore::Line &line, const Shape &lineShape)
 {
     line.reportedBlockStart = lineShape.blockStart ? 1 : 0;
 
@@ -311,15 +334,23 @@ void ParseHandle::appendLineItem(QString &reply, int serial, LineStore::Line &li
     const MParsedLine &own = parsed(serial, line);
     const int dotError = own.dotLevel > aboveLevel + 1 ? own.dotToken : -1;
 
-    reply.append(QLatin1Char('^'));
-    appendNumber(reply, lineShape.blockStart ? MLineFlag::BlockStart : 0);
-    reply.append(QLatin1Char(' '));
-    appendNumber(reply, lineShape.depth);
+    char16_t *out = replyRoom(own.tokens.size() + 1);
+    *out++ = u'^';
+    out = putNumber(out, lineShape.blockStart ? MLineFlag::BlockStart : 0);
+    *out++ = u' ';
+    out = putNumber(out, lineShape.depth);
     for (size_t i = 0; i < own.tokens.size(); ++i) {
         const MTokenSpan &token = own.tokens[i];
-        appendToken(reply, int(i) == dotError ? int(MToken::Error) : token.cls, token.start,
-                    token.length);
+        *out++ = u'\\';
+        out = putNumber(out, int(i) == dotError ? int(MToken::Error) : token.cls);
+        *out++ = u' ';
+        out = putNumber(out, token.start);
+        *out++ = u' ';
+        out = putNumber(out, token.length);
+        *out++ = u' ';
+        *out++ = u'0';
     }
+    m_replyLength = size_t(out - m_reply.get());
 }
 
 QString ParseHandle::begin(int statementSerial, int carriedState, QStringView text,
@@ -341,13 +372,8 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
     }
 
     // The statement's lines and their shapes first: the header needs the last one's depth.
-    struct StatementLine
-    {
-        int serial;
-        LineStore::Line *line;
-        Shape shape;
-    };
-    std::vector<StatementLine> statement;
+    std::vector<StatementLine> &statement = m_statement;
+    statement.clear();
     int serial = statementSerial;
     LineStore::Line *line = first;
     while (true) {
@@ -367,16 +393,17 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
     if (m_mac && (last.line->endsInBlockComment || last.line->endsInEmbedded != 0))
         state |= MState::InBlockComment;
 
-    QString reply;
-    reply.reserve(qsizetype(24 + 8 * statement.size() + 10 * text.size()));
-    appendNumber(reply, state);
-    reply.append(QLatin1Char(' '));
-    appendNumber(reply, int(statement.size()));
-    reply.append(QLatin1Char(' '));
-    reply.append(QLatin1Char('0'));
+    m_replyLength = 0;
+    char16_t *out = replyRoom(1);
+    out = putNumber(out, state);
+    *out++ = u' ';
+    out = putNumber(out, int(statement.size()));
+    *out++ = u' ';
+    *out++ = u'0';
+    m_replyLength = size_t(out - m_reply.get());
     for (const StatementLine &part : statement)
-        appendLineItem(reply, part.serial, *part.line, part.shape);
-    return reply;
+        appendLineItem(part.serial, *part.line, part.shape);
+    return QString(reinterpret_cast<const QChar *>(m_reply.get()), qsizetype(m_replyLength));
 }
 
 QString ParseHandle::prime(int serial, int carriedState)
@@ -450,20 +477,21 @@ QString ParseHandle::positionToTip(int serial, int column)
         return kCannotAnswer;
     MLineParser::Options tipOptions = options(contextBefore(*line));
     tipOptions.collectTips = true;
-    const MParsedLine withTips = m_parser.parse(line->text, tipOptions);
+    const QString lineText = line->text().toString();
+    const MParsedLine withTips = m_parser.parse(lineText, tipOptions);
     const int at = column - 1;
     const QChar separator(u'\0');
     for (const MTipItem &item : withTips.tips) {
         if (at < item.start || at >= item.start + item.length)
             continue;
-        const QString text = line->text.mid(item.start, item.length);
+        const QString text = lineText.mid(item.start, item.length);
         switch (item.kind) {
         case MTipItem::Local:
             // Only a name with literal subscripts: evaluating anything else in the stopped
             // process could run code or move the naked indicator.
             if (item.referenceEnd < 0)
                 return QString(separator);
-            return QLatin1Char('=') + line->text.mid(item.start, item.referenceEnd - item.start)
+            return QLatin1Char('=') + lineText.mid(item.start, item.referenceEnd - item.start)
                     + separator + QLatin1Char('V') + QString::number(serial) + QLatin1Char(':')
                     + QString::number(item.start + 1);
         case MTipItem::Extrinsic:
@@ -480,8 +508,8 @@ QString ParseHandle::positionToTip(int serial, int column)
             return description + separator + QLatin1String("C:") + name;
         }
         case MTipItem::Intrinsic: {
-            const bool isFunction = item.start + item.length < line->text.size()
-                    && line->text.at(item.start + item.length) == u'(';
+            const bool isFunction = item.start + item.length < lineText.size()
+                    && lineText.at(item.start + item.length) == u'(';
             const QString tip = intrinsicTip(QStringView(text).mid(1), isFunction);
             // Keys never hold "(": the code window would take the text before it for an entry.
             return tip + separator + QLatin1String(isFunction ? "F:" : "SV:")

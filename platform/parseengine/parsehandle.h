@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 // Everything one engine session handle owns: the parser properties the routine document set,
 // the routine's text by serial, and the last parse of each line. Every member answers with the
@@ -17,11 +19,13 @@ public:
     ParseHandle();
 
     void setProperty(const QString &name, const QString &value);
-    // The stored value, or `fallback` when the property was never set.
+    // The stored value; when the property was never set, the platform's own value where
+    // the engine knows one ("lenLABEL": 31 on GT.M and Cache), else `fallback`.
     QString property(const QString &name, const QString &fallback) const;
     void setTable(const QString &platform, bool unicode, const QString &nameTable);
 
-    QString textSet(int serial, const QString &text, int previous);
+    // The line's text is the first `length` characters of `text`.
+    QString textSet(int serial, const QString &text, int length, int previous);
     QString textKill(int serial, int previous, int count);
 
     QString begin(int statementSerial, int carriedState, QStringView text, int requestedSerial);
@@ -54,6 +58,12 @@ private:
         int depth = 0;
         bool blockStart = false;
     };
+    struct StatementLine
+    {
+        int serial;
+        LineStore::Line *line;
+        Shape shape;
+    };
 
     void updateMode();
     void textChanged();
@@ -73,16 +83,29 @@ private:
         line.summaryBraceDepth = context.braceDepth;
         line.summaryOpenEmbedded = context.openEmbedded;
     }
-    Context contextBefore(const LineStore::Line &line);
-    Context contextAfter(const LineStore::Line &line) const;
+    // Outside MAC source every line starts in the same context: no walk up the text.
+    Context contextBefore(const LineStore::Line &line) { return m_mac ? macContextBefore(line) : Context(); }
+    Context macContextBefore(const LineStore::Line &line);
+    Context contextAfter(const LineStore::Line &line) const
+    {
+        Context context;
+        if (m_mac) {
+            context.inBlockComment = line.endsInBlockComment;
+            context.braceDepth = line.braceDepthEnd;
+            context.openEmbedded = line.endsInEmbedded;
+        }
+        return context;
+    }
     Shape shape(LineStore::Line &line);
     int commandAt(const MParsedLine &parsed, int column) const;
-    void appendLineItem(QString &reply, int serial, LineStore::Line &line, const Shape &lineShape);
+    char16_t *replyRoom(size_t parts);
+    void appendLineItem(int serial, LineStore::Line &line, const Shape &lineShape);
 
     QHash<QString, QString> m_properties;
     QString m_platform;            // from SetTable^PName
     bool m_mac = false;            // ParseTable ends in ".mac": MAC/INC source
     bool m_objectScript = true;    // platform speaks ObjectScript (also when nothing is known yet)
+    bool m_longLabels = false;     // platform keeps 31 characters of a label, not 8
     LineStore m_lines;
     std::uint64_t m_stamp = 1;     // summaries and parses made under another stamp are stale
     MLineParser m_parser;
@@ -90,8 +113,15 @@ private:
     // The last full parse: queries come in runs on one line (the lexer's reply, then the
     // document's Pos2Cmd/Cmd2Rng), so one is enough and memory stays small.
     int m_cachedSerial = 0;
-    QString m_cachedText;
+    std::uint64_t m_cachedTextVersion = 0;
     std::uint64_t m_cachedStamp = 0;
     Context m_cachedContext;
     MParsedLine m_cached;
+    MParsedLine m_dots;            // room for the dot prefixes of the lines around a parse
+
+    // Room reused by every Begin^PARSE: the statement's lines and the reply being written.
+    std::vector<StatementLine> m_statement;
+    std::unique_ptr<char16_t[]> m_reply;
+    size_t m_replyCapacity = 0;
+    size_t m_replyLength = 0;
 };

@@ -88,12 +88,15 @@ TEST(ParseEngineCorpus, AcceptsEveryGtmRoutine)
             }
             if (state & ~MState::AllowedMask)
                 fail(routine, i, QStringLiteral("state %1 sets forbidden bits").arg(state));
+            // A line is never left without tokens; only an empty line has one of length 0.
+            if (tokens.empty())
+                fail(routine, i, QStringLiteral("no token"));
             int previousEnd = 0;
             for (const ReplyToken &token : tokens) {
                 if (token.cls == MToken::Error)
                     fail(routine, i, QStringLiteral("error token at column %1").arg(token.start));
-                if (token.start < previousEnd || token.length <= 0
-                    || token.start + token.length > text.size())
+                if (token.start < previousEnd || (token.length <= 0 && !text.isEmpty())
+                    || token.length < 0 || token.start + token.length > text.size())
                     fail(routine, i, QStringLiteral("token %1 %2 %3 out of place")
                                              .arg(token.cls).arg(token.start).arg(token.length));
                 previousEnd = token.start + token.length;

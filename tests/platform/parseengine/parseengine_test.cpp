@@ -57,6 +57,9 @@ TEST(ParseEngine, RepliesWithTheTokensOfEachConstruct)
         {"10;x", "0 1 0^0 0\\4 0 2 0\\3 2 2 0"},
         // a comment line at the left margin
         {"; all comment", "0 1 0^0 0\\3 0 13 0"},
+        // an empty or blank line is one plain token, so that it counts as parsed
+        {"", "0 1 0^0 0\\1 0 0 0"},
+        {"  \t ", "0 1 0^0 0\\1 0 4 0"},
         // strings with doubled quotes; WRITE format controls
         {"\tW !,\"a\"\"b\",?10", "0 1 0^0 0\\6 1 1 0\\11 3 1 0\\14 4 1 0\\7 5 6 0\\14 11 1 0\\11 12 1 0\\8 13 2 0"},
         // numbers with fraction and exponent, unary minus
@@ -308,6 +311,7 @@ TEST(ParseEngine, ParsesMacExtras)
         {"\t$$$ThrowOnError(sc) Q", "0 1 0^0 0\\20 1 15 0\\14 16 1 0\\17 17 2 0\\14 19 1 0\\6 21 1 0"},
         {"\tIF x { Q }", "0 1 0^0 0\\6 1 2 0\\17 4 1 0\\14 6 1 0\\6 8 1 0\\14 10 1 0"},
         {"\tQ #;c", "0 1 0^0 0\\6 1 1 0\\3 3 3 0"},
+        {"", "0 1 0^0 0\\1 0 0 0"},
     };
     expectReplies(QStringLiteral("sdbCACHE.mac"), cases);
 }
@@ -485,11 +489,13 @@ TEST(ParseEngine, KeepsItsRepliesWellFormedOnRandomLines)
             EXPECT_EQ(header[1].toInt(), items.size() - 1);
             int previousEnd = 0;
             const QStringList parts = items[1].split(QLatin1Char('\\'));
+            EXPECT_GE(parts.size(), 2) << "no token: " << line.toStdString();
             for (int p = 1; p < parts.size(); ++p) {
                 const QStringList n = parts[p].split(QLatin1Char(' '));
                 ASSERT_EQ(n.size(), 4) << reply.toStdString();
                 EXPECT_GE(n[1].toInt(), previousEnd) << line.toStdString();
-                EXPECT_GT(n[2].toInt(), 0) << line.toStdString();
+                // Only an empty line has a token of length 0.
+                EXPECT_GE(n[2].toInt(), line.isEmpty() ? 0 : 1) << line.toStdString();
                 previousEnd = n[1].toInt() + n[2].toInt();
                 EXPECT_LE(previousEnd, line.size()) << line.toStdString();
             }
