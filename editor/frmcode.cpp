@@ -89,6 +89,11 @@ void frmCode::setTipFactory(std::function<std::unique_ptr<ITipWindow>()> factory
 
 void frmCode::beep()
 {
+    Beep();
+}
+
+void frmCode::Beep()
+{
     if (g_beeper)
         g_beeper();
     else

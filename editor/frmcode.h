@@ -2,6 +2,7 @@
 
 #include "docservices.h"
 #include "icodewindow.h"
+#include "icommandrouter.h"
 #include "sourcedocument.h"
 #include "sourcelex.h"
 
@@ -32,7 +33,11 @@ class SourceView;
 // window's own handlers runs (a close asked for from a key). Closing therefore never
 // happens inside a handler: CloseButton and the close box run the close check from the
 // event loop.
-class frmCode : public QWidget, public ICodeWindow
+//
+// While it is the active child the window is also the first router of the main window's
+// commands (frmcodecommands.cpp): it enables, presses and carries out the bookmark, block,
+// breakpoint, edit, find, go-to, print and save commands on its own document.
+class frmCode : public QWidget, public ICodeWindow, public ICommandRouter
 {
     Q_OBJECT
 
@@ -48,8 +53,10 @@ public:
     // open routines up in; Routines::instance() until set (tests set their own).
     static void setRoutineCollection(Routines *routines);
     static Routines &routineCollection();
-    // The sound of F12 without a jump target; QApplication::beep until set.
+    // The sound of F12 without a jump target and of a go-to reference that leads
+    // nowhere; QApplication::beep until set.
     static void setBeeper(std::function<void()> beeper);
+    static void Beep();
     // Makes the hover tip of windows created afterwards; a TipHolder until set.
     static void setTipFactory(std::function<std::unique_ptr<ITipWindow>()> factory);
 
@@ -100,6 +107,25 @@ public:
     void focusEditor() override;
     void setParseTimerInterval(int milliseconds) override;
     void unload() override;
+
+    // --- ICommandRouter -----------------------------------------------------------------
+    // Asked first while the window is the active child. A command this window decides
+    // is enabled (and, for "BmkToggle" and "DbgToggle", given its state value) from the
+    // window's document; View commands are enabled and left to the next router.
+    void UpdateUI(Command &cmd, bool &stopRouting) override;
+    // Carries out the commands the window has an action for; any other leaves
+    // stopRouting False. The enabling rule is applied again first, whatever the
+    // command's flag says: a command disabled here does nothing (and a pressed button
+    // pops up again), so a stale flag never lets a frozen copy be saved.
+    // context: the go-to box (its text is the place to go to) or the undo button's
+    // drop-down part (the undo list drops down below it).
+    void Handle(Command &cmd, CommandUI *context, bool &stopRouting) override;
+
+    // The breakpoint items of the code pop-up: they act on the line and command the
+    // last prepared context menu described (contextMenuLine/contextMenuCommand), not on
+    // the caret, which a right-click inside the selection leaves elsewhere.
+    void PopupToggleBreakpoint();
+    void PopupToggleBreakpointState();
 
     // --- the window's parts -----------------------------------------------------------
     SourceView *SourceView1() const { return m_view; }
@@ -183,6 +209,18 @@ private:
     void prepareCodeMenu(int line, int column);
     void prepareMarginMenu(int line);
     bool blockCommandEnabled(bool expand) const;
+
+    // Commands: what the window decides of one command, and carrying it out.
+    struct CommandRule
+    {
+        bool applies = false;   // the window writes the enabled flag
+        bool decided = false;   // ... and ends the routing there
+        bool enabled = true;
+        int state = -1;         // the state value to show; -1 leaves it
+    };
+    CommandRule commandRule(const Command &cmd) const;
+    void carryOut(Command &cmd, CommandUI *context);
+    void gotoFromBox(CommandUI *context);
     void showEditState();
     int serialOfLine(int line) const;   // 0-based
     void beep();
