@@ -166,7 +166,11 @@ void MLink::Send(const QStringList &elements)
     m_socket->Write(FrameCodec::encode(elements, m_unicode));
     // The server may already be waiting for this acknowledgement before it sends
     // a transaction's echo, so it must leave now, not at the next event-loop turn.
-    m_socket->Flush();
+    // Inside a message's handler it leaves with the handler's other frames, when
+    // the handler returns: small frames written one by one would wait for the
+    // server's delayed acknowledgement, the socket sending with delay on.
+    if (m_handlerDepth == 0)
+        m_socket->Flush();
 }
 
 void MLink::Disconnect()
@@ -236,6 +240,9 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
     socket->setNotifyFlags(32);   // the wait below reads the link itself
 
     const quint64 generation = m_generation;
+    // Frames a handler wrote ahead of this request leave with it, in order; what the
+    // wait raises is acknowledged at once, the server waiting on it.
+    const QScopedValueRollback<int> unbatched(m_handlerDepth, 0);
     socket->Write(FrameCodec::encode(elements, m_unicode));
     socket->Flush();
 
@@ -576,7 +583,11 @@ void MLink::raiseBufferedFrames(bool dropLater)
             } else if (frame.value(0) == kDropRequest) {
                 dropped = true;
             } else {
+                ++m_handlerDepth;
                 emit OnMessage(withCode(frame));
+                --m_handlerDepth;
+                if (m_handlerDepth == 0 && generation == m_generation && m_socket)
+                    m_socket->Flush();
             }
         }
     }

@@ -169,6 +169,7 @@ private:
     quint64 m_raisingGeneration = ~quint64(0);   // the link whose frame a handler is handling
     bool m_closeDeferred = false;    // that link closed meanwhile; reported when the handler returns
     ITransactUi *m_ui = nullptr;
+    int m_handlerDepth = 0;          // > 0: a message's handler runs; its frames leave together
     int m_connectTimeoutMs = ConnectTimeoutMs;
     int m_msPerSecond = 1000;
 };

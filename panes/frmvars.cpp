@@ -39,6 +39,20 @@ QString columnPrefix(int listIndex)
     return QLatin1Char('T') + QString::number(listIndex);
 }
 
+// A shown tree lays all its rows out again at the next turn of the event loop after
+// rows come or go, and the server sends one row per turn: a fetch of thousands of rows
+// would lay out a quadratic number of rows. A hidden tree keeps one layout pending until
+// it is shown again (releaseControls). Hidden only once rows do come, since hiding and
+// showing cost more than the few layouts of a fetch that brings no row; the pages stop
+// painting so that the old rows stay on screen meanwhile.
+void holdLayoutWhileRowsArrive(QStackedWidget *pages, QWidget *view)
+{
+    if (view->isHidden())
+        return;
+    pages->setUpdatesEnabled(false);
+    view->hide();
+}
+
 } // namespace
 
 frmVars::frmVars(QWidget *parent)
@@ -158,6 +172,20 @@ void frmVars::Update(int level, const QString &key)
             m_rememberedFocus = QApplication::focusWidget();
         m_selectedKey = m_models[m_currentList - 1]->keyOf(SelectedList()->currentIndex());
     }
+    const Fetch fetch{m_currentList, key.isEmpty(), key};
+    m_fetches.append(fetch);
+
+    // The server waits for the request, so it leaves before the window's own work below:
+    // no row can come in before this returns to the event loop.
+    const QString code = m_currentList == 1 ? QStringLiteral("VAR*") : QStringLiteral("VARp");
+    session->Send({code, QString::number(m_currentLevel),
+                   QString::number(m_models[m_currentList - 1]->totalRowCount()), key});
+    // A link that failed on this write has ended the session, and Clear() the fetch.
+    if (m_fetches.isEmpty())
+        return;
+    if (first)
+        beginFetch(fetch);
+
     main->setMState(FetchingState);
     emit stackListEnabled(false);
     VarTreeView *view = m_views[m_currentList - 1];
@@ -166,14 +194,6 @@ void frmVars::Update(int level, const QString &key)
     view->setUpdatesEnabled(false);
     if (first)
         m_focusDuringFetch = QApplication::focusWidget();
-
-    const Fetch fetch{m_currentList, key.isEmpty(), key};
-    m_fetches.append(fetch);
-    if (first)
-        beginFetch(fetch);
-    const QString code = m_currentList == 1 ? QStringLiteral("VAR*") : QStringLiteral("VARp");
-    session->Send({code, QString::number(m_currentLevel),
-                   QString::number(m_models[m_currentList - 1]->totalRowCount()), key});
 }
 
 // The rows now arriving answer this request.
@@ -231,6 +251,9 @@ void frmVars::releaseControls()
     emit stackListEnabled(true);
     IMainWindow *main = mainWindow();
     const bool enabled = !main || !main->MBusy();
+    if (QWidget *page = m_pages->currentWidget(); page && page->isHidden())
+        page->show();
+    m_pages->setUpdatesEnabled(true);
     for (VarTreeView *view : m_views) {
         view->setUpdatesEnabled(true);
         view->setEnabled(enabled);
@@ -299,6 +322,8 @@ void frmVars::AddVar(const QString &Root, const QString &NameTip, const QString 
                      bool IsTruePrivate, bool IsDefined, bool HasDescendants, const QString &RawValue,
                      int Format, const QString &Value, int PropCount)
 {
+    if (!m_fetches.isEmpty())
+        holdLayoutWhileRowsArrive(m_pages, m_views[m_fetches.first().list - 1]);
     receivingModel()->addVar({Root, NameTip, ShortName, Follows, SubscriptLevel, IsFormal, IsPrivate,
                               IsTruePrivate, IsDefined, HasDescendants, RawValue, Format, Value, PropCount});
 }
@@ -318,6 +343,8 @@ void frmVars::UpdateVarValue(const QString &Root, const QString &Value, int Form
 
 void frmVars::RemoveVar(const QString &Root)
 {
+    if (!m_fetches.isEmpty())
+        holdLayoutWhileRowsArrive(m_pages, m_views[m_fetches.first().list - 1]);
     receivingModel()->removeVar(Root);
 }
 

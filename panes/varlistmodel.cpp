@@ -233,14 +233,28 @@ void VarListModel::clear()
 
 void VarListModel::resetHighlights()
 {
+    // One change per parent over the span of its highlighted rows: after a refresh that
+    // brought thousands of new rows, one signal per row would have the views handle each.
+    QHash<Row *, std::pair<int, int>> spans;
     for (int id : std::as_const(m_highlighted)) {
         if (Row *row = m_byId.value(id)) {
             row->nameChanged = false;
             row->valueChanged = false;
-            rowChanged(*row);
+            auto it = spans.find(row->parent);
+            if (it == spans.end()) {
+                spans.insert(row->parent, {row->childNumber, row->childNumber});
+            } else {
+                it->first = std::min(it->first, row->childNumber);
+                it->second = std::max(it->second, row->childNumber);
+            }
         }
     }
     m_highlighted.clear();
+    for (auto it = spans.cbegin(); it != spans.cend(); ++it) {
+        const std::vector<Row *> &siblings = siblingsOf(it.key());
+        emit dataChanged(indexOf(siblings[size_t(it->first)], NameColumn),
+                         indexOf(siblings[size_t(it->second)], ValueColumn));
+    }
 }
 
 QList<int> VarListModel::highlightedIds() const
