@@ -6,6 +6,9 @@
 
 int CodeIcons::number(int tarvikStatus, int typ, bool typed)
 {
+    // The status comes from the server unchecked; one out of range has no picture.
+    if (tarvikStatus < 0 || tarvikStatus > 3)
+        return 0;
     return 101 + 10 * tarvikStatus + (typed ? typ : 0);
 }
 

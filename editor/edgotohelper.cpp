@@ -39,11 +39,12 @@ void EdGotoHelper::setCombo(QComboBox *combo)
 {
     if (m_combo) {
         m_combo->removeEventFilter(this);
-        if (QLineEdit *old = m_combo->lineEdit())
-            old->removeEventFilter(this);
+        if (m_edit)
+            m_edit->removeEventFilter(this);
         disconnect(m_combo, nullptr, this, nullptr);
     }
     m_combo = combo;
+    m_edit = combo ? combo->lineEdit() : nullptr;
     if (!combo)
         return;
     // An editable box completes inline and adds what Enter confirms, both of its own
@@ -54,14 +55,15 @@ void EdGotoHelper::setCombo(QComboBox *combo)
     // The box has the focus and hands its keys to the line edit; the main window sends
     // keys to the line edit directly. Each key passes exactly one of the two filters.
     combo->installEventFilter(this);
-    if (QLineEdit *line = combo->lineEdit())
-        line->installEventFilter(this);
+    m_edit = combo->lineEdit();
+    if (m_edit)
+        m_edit->installEventFilter(this);
     connect(combo, &QComboBox::editTextChanged, this, &EdGotoHelper::Combo_Change);
 }
 
 QLineEdit *EdGotoHelper::edit() const
 {
-    return m_combo ? m_combo->lineEdit() : nullptr;
+    return m_combo ? m_edit.data() : nullptr;
 }
 
 void EdGotoHelper::KeyPress(int keyAscii)
@@ -82,7 +84,8 @@ void EdGotoHelper::KeyPress(int keyAscii)
 
 bool EdGotoHelper::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!m_combo || (watched != m_combo && watched != m_combo->lineEdit()))
+    // Compared with the stored edit: while the box is being destroyed it must not be asked.
+    if (!m_combo || (watched != m_combo && watched != m_edit))
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::FocusIn:

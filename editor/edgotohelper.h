@@ -73,6 +73,7 @@ private:
 
     QPointer<CommandUI> m_commandUI;   // the box's item; carries the command
     QPointer<QComboBox> m_combo;
+    QPointer<QLineEdit> m_edit;     // the box's line edit, known without asking a box being destroyed
     bool mNoComplete = false;          // the change the Delete key makes is not completed
     bool m_settingText = false;        // our own writes fire the change notification too
 };

@@ -197,12 +197,19 @@ void frmStack::shrink(int count, int n, const StackLevel &incoming)
         }
         if (!old->Rtn.isEmpty())
             forgetMarksOf(i);
-        if (QTreeWidgetItem *row = rowOf(i)) {
-            const std::unique_ptr<QTreeWidgetItem> removed(
-                m_stack->takeTopLevelItem(m_stack->indexOfTopLevelItem(row)));
-        }
         m_levels.pop_back();
     }
+    // All rows out at once and the kept ones back: taken one by one, every row removed
+    // made the next one current and laid the whole list out again, so a server that
+    // reported level 32,767 and then level 1 held the task for some twenty seconds.
+    const int selected = currentLevel();
+    QList<QTreeWidgetItem *> kept, dropped;
+    for (QTreeWidgetItem *row : m_stack->invisibleRootItem()->takeChildren())
+        (levelOfRow(row) <= n ? kept : dropped).append(row);
+    qDeleteAll(dropped);
+    m_stack->addTopLevelItems(kept);
+    if (selected > 0)
+        selectLevel(std::min(selected, n));
     m_stack->resizeColumnToContents(LevelColumn);
 }
 

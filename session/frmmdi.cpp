@@ -2,8 +2,11 @@
 
 #include "addin.h"
 #include "command.h"
+#include "immediatecommandrouter.h"
 #include "commandmanager.h"
 #include "commandtable.h"
+#include "commandui.h"
+#include "edgotohelper.h"
 #include "editorsettings.h"
 #include "formfactory.h"
 #include "panedock.h"
@@ -19,6 +22,7 @@
 #include "frmvars.h"
 #include "iforeground.h"
 #include "isentrybooking.h"
+#include "mainmenus.h"
 #include "mdihost.h"
 #include "memento.h"
 #include "mlink.h"
@@ -29,6 +33,7 @@
 #include "programsettings.h"
 #include "routine.h"
 #include "routinenavigator.h"
+#include "shortcutoverride.h"
 #include "socketx.h"
 #include "statusbar.h"
 #include "vanngine.h"
@@ -38,6 +43,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDockWidget>
 #include <QMdiArea>
 #include <QScreen>
@@ -200,8 +206,17 @@ void frmMDI::initialise()
     connect(m_status, &sbrStatus::PanelClick, this, &frmMDI::StatusPanelClick);
 
     m_cmdMgr = new CommandManager(this);
+    // The go-to box of the Edit bar gets its helper, which lives with the box.
+    connect(m_cmdMgr, &CommandManager::InitCommandUI, this, [](CommandUI *ui) {
+        if (!ui->command() || ui->command()->id() != QLatin1String("EdGoto") || !ui->combo())
+            return;
+        new EdGotoHelper(ui, ui->combo());
+        ui->combo()->setFont(programSettings().dialogFont);
+    });
     m_cmdMgr->load(vantrelCommandDesign());
     m_cmdMgr->setMainRouter(this);
+    m_menus = new MainMenus(*this);
+    new ShortcutOverrideFilter(this);
 
     registerServices();
 }
@@ -262,15 +277,7 @@ void frmMDI::load()
     ProgramSettings &settings = programSettings();
 
     // The recent-items entries of the File menu: a separator, then nine items.
-    auto *separator = new QAction(QStringLiteral("-"), this);
-    separator->setSeparator(true);
-    separator->setVisible(false);
-    m_recentItems.append(separator);
-    for (int i = 1; i <= 9; ++i) {
-        auto *item = new QAction(this);
-        item->setVisible(false);
-        m_recentItems.append(item);
-    }
+    m_recentItems = m_menus->recentItems();
 
     createPanes();
 
@@ -353,6 +360,19 @@ void frmMDI::createPanes()
             addDockWidget(Qt::BottomDockWidgetArea, pane->dock());
         if (pane)
             m_cmdMgr->registerChildForm(pane, nullptr);
+    }
+    // The immediate pane takes the edit commands while it has the focus.
+    if (frmImmediate *immediate = immediatePane()) {
+        m_immediateRouter = std::make_unique<ImmediateCommandRouter>(immediate);
+        m_cmdMgr->registerChildForm(immediate, m_immediateRouter.get());
+        immediate->setVariablesRefresh([this] {
+            if (frmVars *vars = varsPane())
+                vars->Update(0, QString());
+        });
+        m_menus->setImmediatePane({[immediate] { immediate->ClearAll(); },
+                                   [immediate](bool on) { immediate->SetLineWrap(immediate->IO(), on); },
+                                   [immediate](bool on) { immediate->SetLineWrap(immediate->Report(), on); },
+                                   [immediate](const QFont &font) { immediate->setIOFont(font); }});
     }
     // The bars in their default order; a restored layout moves them.
     const char *const barOrder[] = {"File", "Debug", "Bookmarks", "Edit", "View", "Blocks"};

@@ -23,6 +23,7 @@ class FormFactory;
 class IAddInHost;
 class ISentryBooking;
 class IPaneState;
+class MainMenus;
 class MLink;
 class MLinkDocLink;
 class RoutineNavigator;
@@ -43,6 +44,7 @@ class frmVars;
 class sbrStatus;
 class StatusPanel;
 class QAction;
+class QKeyEvent;
 
 // The main window: the multiple-document frame that owns the session link, the
 // listening socket, the open documents, the panes, the four server dialogs and the
@@ -111,6 +113,8 @@ public:
     void restoreMemento(const Memento &memento) override;
     void PreviewKeyDown(int &KeyCode, int &Shift) override;
     void PreviewKeyPress(int &KeyAscii) override;
+    // A key of the key tables above: code windows and panes keep it from the menus.
+    static bool isCommandKey(const QKeyEvent *event);
     bool CommandsBlocked() const;
     void UpdateRecent();
     bool settingsRestored() const { return m_settingsRestored; }
@@ -157,16 +161,12 @@ public:
     void ClearAllTips() override;
     QFont dialogFont() const override;
     QFont codeFont() const override;
-    // The state of a menu item as the windows set it, until the menus hold it.
-    struct MenuItemState
-    {
-        QString caption;
-        QString tag;
-        bool checked = false;
-        bool enabled = true;
-        bool visible = true;
-    };
-    MenuItemState menuItem(const QString &name) const { return m_menuItems.value(name); }
+    // A menu item by its name ("mnuPopCodeGoto", "mnuFileRecent(3)"); null when none.
+    QAction *menuItem(const QString &name) const;
+    MainMenus *menus() const { return m_menus; }
+    // The code font chosen: kept as the setting, given to the immediate pane's command
+    // view and to every open routine, frozen and preserved copies included.
+    void applyCodeFont(const QFont &font, int charset);
 
     // --- IDispatchHost (the server's messages) ------------------------------------------
     void refreshMState(int state) override;
@@ -279,6 +279,7 @@ private:
     std::unique_ptr<MLinkDocLink> m_docLink;      // the link as the documents see it
     std::unique_ptr<RoutineNavigator> m_navigator;  // showing routines and the way back
     std::unique_ptr<MessageDispatcher> m_dispatcher;  // the server's messages outside transactions
+    std::unique_ptr<ICommandRouter> m_immediateRouter;  // the immediate pane's commands
     SocketX *m_listen = nullptr;
     std::unique_ptr<VanNgine> m_engine;           // the start-up engine, kept for the immediate pane
     frmFileOpen *m_fileOpen = nullptr;
@@ -310,8 +311,8 @@ private:
     QString m_homeEnv;
     QPointer<QObject> m_otxCBHelper;
 
-    // View menu check marks until the menus hold them.
-    QHash<QString, MenuItemState> m_menuItems;    // by item name ("mnuPopCodeGoto" …)
+    MainMenus *m_menus = nullptr;                 // the menu bar and the pop-ups
+    // The View menu's check marks are settings of the window; the items show them.
     bool m_codeWrap = false;
     bool m_viewRich = true;
     bool m_viewBlocks = true;

@@ -5,36 +5,43 @@
 #include "command.h"
 #include "commandmanager.h"
 #include "commandui.h"
+#include "mainmenus.h"
 #include "mdihost.h"
 #include "navigationhistory.h"
 #include "programsettings.h"
 #include "routinenavigator.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMdiArea>
-#include <QMenu>
 
 
 QMdiSubWindow *frmMDI::addDocumentWindow(QWidget *content)
 {
+    // A document window that takes commands is offered them first while it is active.
+    if (auto *router = dynamic_cast<ICommandRouter *>(content))
+        m_cmdMgr->registerChildForm(content, router);
     return m_mdi->addWindow(content);
 }
 
 void frmMDI::NextChild()
 {
-    m_mdi->area()->activateNextSubWindow();
+    m_menus->nextChild();
 }
 
 void frmMDI::PreviousChild()
 {
-    m_mdi->area()->activatePreviousSubWindow();
+    m_menus->previousChild();
 }
 
-// The View menu's items are the settings the main window saves; every other item is
-// kept by name until the menus are built on it.
+QAction *frmMDI::menuItem(const QString &name) const
+{
+    return m_menus ? m_menus->item(name) : nullptr;
+}
+
+// The View menu's ticks are the settings the main window saves; the items show them.
 bool *frmMDI::viewTick(const QString &name)
 {
     if (name == QLatin1String("mnuViewWrap"))
@@ -50,69 +57,59 @@ bool frmMDI::menuItemChecked(const QString &name) const
 {
     if (const bool *tick = const_cast<frmMDI *>(this)->viewTick(name))
         return *tick;
-    return m_menuItems.value(name).checked;
+    const QAction *item = menuItem(name);
+    return item && item->isChecked();
 }
 
 void frmMDI::setMenuItemChecked(const QString &name, bool checked)
 {
     if (bool *tick = viewTick(name))
         *tick = checked;
-    else
-        m_menuItems[name].checked = checked;
+    if (QAction *item = menuItem(name)) {
+        if (checked)
+            item->setCheckable(true);
+        item->setChecked(checked);
+    }
 }
 
 bool frmMDI::menuItemEnabled(const QString &name) const
 {
-    return m_menuItems.value(name).enabled;
+    const QAction *item = menuItem(name);
+    return !item || item->isEnabled();
 }
 
 void frmMDI::setMenuItemEnabled(const QString &name, bool enabled)
 {
-    m_menuItems[name].enabled = enabled;
+    if (QAction *item = menuItem(name))
+        item->setEnabled(enabled);
 }
 
 bool frmMDI::menuItemVisible(const QString &name) const
 {
-    return m_menuItems.value(name).visible;
+    const QAction *item = menuItem(name);
+    return !item || item->isVisible();
 }
 
 void frmMDI::setMenuItemVisible(const QString &name, bool visible)
 {
-    m_menuItems[name].visible = visible;
+    if (QAction *item = menuItem(name))
+        item->setVisible(visible);
 }
 
 void frmMDI::setMenuItemCaption(const QString &name, const QString &caption)
 {
-    m_menuItems[name].caption = caption;
+    if (QAction *item = menuItem(name))
+        item->setText(caption);
 }
 
 void frmMDI::setMenuItemTag(const QString &name, const QString &tag)
 {
-    m_menuItems[name].tag = tag;
+    MainMenus::setTag(menuItem(name), tag);
 }
 
-// Shows the items of that menu the window prepared, in the order of their names; what
-// they do comes with the menus.
 void frmMDI::popUpMenu(const QString &menu, QWidget *owner, const QPoint &point, const QString &defaultItem)
 {
-    if (!owner)
-        return;
-    QMenu popup(this);
-    QStringList names = m_menuItems.keys();
-    names.sort();
-    for (const QString &name : names) {
-        const MenuItemState &item = m_menuItems[name];
-        if (!name.startsWith(menu) || !item.visible || item.caption.isEmpty())
-            continue;
-        QAction *action = popup.addAction(item.caption);
-        action->setEnabled(item.enabled);
-        action->setCheckable(item.checked);
-        action->setChecked(item.checked);
-        if (name == defaultItem)
-            popup.setDefaultAction(action);
-    }
-    if (!popup.isEmpty())
-        popup.exec(owner->mapToGlobal(point));
+    m_menus->popUp(menu, owner, point, defaultItem);
 }
 
 // While a helper object is set by name on the window, the go-to box takes the code

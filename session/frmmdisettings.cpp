@@ -13,6 +13,7 @@
 #include "command.h"
 #include "commandcategory.h"
 #include "iforeground.h"
+#include "mainmenus.h"
 #include "mdihost.h"
 #include "memento.h"
 #include "mlink.h"
@@ -25,9 +26,11 @@
 #include "vantrelerror.h"
 #include "sources.h"
 #include "vbtimer.h"
+#include "vbkeys.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMdiArea>
 
 namespace {
@@ -92,6 +95,10 @@ void frmMDI::restoreMemento(const Memento &m)
     m.readBool(QStringLiteral("CodeWrap"), m_codeWrap);
     m.readBool(QStringLiteral("ViewRich"), m_viewRich);
     m.readBool(QStringLiteral("ViewBlocks"), m_viewBlocks);
+    for (const char *name : {"mnuViewWrap", "mnuViewRich", "mnuViewBlocks"}) {
+        if (QAction *item = menuItem(QLatin1String(name)))
+            item->setChecked(*viewTick(QLatin1String(name)));
+    }
 
     s.SwitchToReportOnSaveError = true;
     m.readBool(QStringLiteral("SwitchToReportOnSaveError"), s.SwitchToReportOnSaveError);
@@ -218,6 +225,22 @@ void frmMDI::PreviewKeyPress(int &KeyAscii)
     }
 }
 
+bool frmMDI::isCommandKey(const QKeyEvent *event)
+{
+    const int keyCode = VbKeys::virtualKey(event);
+    const int shift = VbKeys::shiftState(event->modifiers());
+    for (const KeyCommand &k : KeyDownTable) {
+        if (k.keyCode == keyCode && k.shift == shift)
+            return true;
+    }
+    const int ascii = VbKeys::controlKeyAscii(event);
+    for (const CharCommand &k : KeyPressTable) {
+        if (ascii != 0 && k.keyAscii == ascii)
+            return true;
+    }
+    return false;
+}
+
 void frmMDI::runKeyCommand(const QString &id, bool runCommand)
 {
     Command *cmd = m_cmdMgr->command(id);
@@ -277,6 +300,7 @@ void frmMDI::UpdateRecent()
             caption += QStringLiteral(" (Read)");
         entry->setText(caption);
         entry->setData(QString::number(position));
+        MainMenus::setTag(entry, QString::number(position));
         entry->setVisible(true);
         if (filled == 1)
             m_recentItems.value(0)->setVisible(true);
@@ -389,7 +413,9 @@ void frmMDI::showPane(const QString &id)
         pane = breakpointsPane();
         list = breakpointsPane() ? breakpointsPane()->SelectedList() : nullptr;
     } else {
-        pane = immediatePane();
+        if (frmImmediate *immediate = immediatePane())
+            immediate->ShowExecute();
+        return;
     }
     if (!pane)
         return;
@@ -460,4 +486,28 @@ void frmMDI::UpdateUI(Command &cmd, bool &stopRouting)
         enabled = false;
     }
     cmd.setEnabled(enabled);
+}
+
+// --- the code font -----------------------------------------------------------------------------------
+
+void frmMDI::applyCodeFont(const QFont &font, int charset)
+{
+    programSettings().codeFont = font;
+    m_codeFontCharset = charset;
+    if (m_menus && m_menus->immediatePane().setIOFont)
+        m_menus->immediatePane().setIOFont(font);
+    // Frozen copies are still shown while their stack levels last, and preserved ones
+    // until they are saved or closed: they take the font too.
+    Routines &routines = Routines::instance();
+    std::vector<RoutineDocPtr> documents = routines.documents();
+    for (const RoutineDocPtr &doc : routines.documents()) {
+        if (RoutineDocPtr frozen = routines.frozenItem(doc->Key()))
+            documents.push_back(frozen);
+    }
+    for (const RoutineDocPtr &kept : m_preserved)
+        documents.push_back(kept);
+    for (const RoutineDocPtr &doc : documents) {
+        if (auto routine = Routine::from(doc))
+            routine->setFont(font);
+    }
 }

@@ -298,7 +298,7 @@ TEST(PaneForm, SavesSharedThenOwnAttributes)
         {std::make_unique<frmVars>(),
          {"PaneState", "Edge", "T1ColWid1", "T1ColSeq1", "T1ColWid0", "T1ColSeq0", "T2ColWid1", "T2ColSeq1",
           "T2ColWid0", "T2ColSeq0", "TabShowing"}},
-        {std::make_unique<frmImmediate>(), {"PaneState", "Edge"}},
+        {std::make_unique<frmImmediate>(), {"PaneState", "Edge", "WrapIO", "WrapReport"}},
     };
     for (Case &c : cases) {
         MementoPtr saved = c.pane->saveMemento();

@@ -51,6 +51,37 @@ bool fieldMatches(const QString &pattern, const QString &actual)
         .hasMatch();
 }
 
+// Listens on a free loopback port and holds the port after it in `next`, so that no
+// other test takes the output channel's port meanwhile. False when no such pair came up.
+bool listenWithNextPort(QTcpServer &server, QTcpServer &next)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return false;
+        const quint16 port = server.serverPort();
+        if (port < 65535 && next.listen(QHostAddress::LocalHost, quint16(port + 1)))
+            return true;
+        server.close();
+    }
+    return false;
+}
+
+// A loopback port P whose next port is free on every address too (a client's output
+// channel listens on 0.0.0.0:P+1); 0 when none came up.
+quint16 freePortWithNextPort()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QTcpServer probe;
+        QTcpServer next;
+        if (!probe.listen(QHostAddress::LocalHost, 0))
+            return 0;
+        const quint16 port = probe.serverPort();
+        if (port < 65535 && next.listen(QHostAddress::AnyIPv4, quint16(port + 1)))
+            return port;
+    }
+    return 0;
+}
+
 } // namespace
 
 bool matches(const Fields &pattern, const Fields &actual)
@@ -84,8 +115,12 @@ struct MServer::Impl : Peer
     // Server thread only.
     std::unique_ptr<QTcpServer> listener;
     std::unique_ptr<QTcpServer> jobListener;
+    std::unique_ptr<QTcpServer> channelListener;      // on port() + 1
+    std::unique_ptr<QTcpServer> jobChannelListener;   // on jobPort() + 1
     std::unique_ptr<QTcpSocket> socket;
+    std::unique_ptr<QTcpSocket> channel;               // the output channel, unframed
     QByteArray in;
+    QByteArray channelIn;
     bool unicodeMode = false;
 
     void record(const Fields &f)
@@ -197,8 +232,12 @@ struct MServer::Impl : Peer
     {
         listener = std::make_unique<QTcpServer>();
         jobListener = std::make_unique<QTcpServer>();
-        listener->listen(QHostAddress::LocalHost, 0);
-        jobListener->listen(QHostAddress::LocalHost, 0);
+        channelListener = std::make_unique<QTcpServer>();
+        jobChannelListener = std::make_unique<QTcpServer>();
+        if (!listenWithNextPort(*listener, *channelListener))
+            listener->listen(QHostAddress::LocalHost, 0);
+        if (!listenWithNextPort(*jobListener, *jobChannelListener))
+            jobListener->listen(QHostAddress::LocalHost, 0);
         mainPort = listener->serverPort();
         redirPort = jobListener->serverPort();
         ready = true;
@@ -236,8 +275,13 @@ struct MServer::Impl : Peer
         if (socket)
             socket->abort();
         socket.reset();
+        if (channel)
+            channel->abort();
+        channel.reset();
         listener.reset();
         jobListener.reset();
+        channelListener.reset();
+        jobChannelListener.reset();
     }
 
     QString failure() const
@@ -468,6 +512,140 @@ Step expectClose()
             }};
 }
 
+// --- the output channel -------------------------------------------------------
+
+namespace {
+
+bool noChannel(QString &why)
+{
+    why = QStringLiteral("no output channel");
+    return false;
+}
+
+} // namespace
+
+Step acceptChannel()
+{
+    return {QStringLiteral("accept the output channel"), [](Peer &p, QString &why) {
+                auto &impl = static_cast<MServer::Impl &>(p);
+                if (!impl.socket) {
+                    why = QStringLiteral("no link");
+                    return false;
+                }
+                const quint16 linkPort = impl.socket->localPort();
+                QTcpServer *server = linkPort == impl.jobListener->serverPort() ? impl.jobChannelListener.get()
+                                   : linkPort == impl.listener->serverPort()    ? impl.channelListener.get()
+                                                                                : nullptr;
+                if (!server || !server->isListening()) {
+                    why = QStringLiteral("no listener on port %1").arg(linkPort + 1);
+                    return false;
+                }
+                QDeadlineTimer deadline(impl.stepTimeoutMs);
+                while (!server->hasPendingConnections()) {
+                    if (impl.stop || deadline.hasExpired()) {
+                        why = QStringLiteral("no channel connection on port %1 within %2 ms")
+                                  .arg(server->serverPort()).arg(impl.stepTimeoutMs);
+                        return false;
+                    }
+                    server->waitForNewConnection(50);
+                }
+                QTcpSocket *s = server->nextPendingConnection();
+                s->setParent(nullptr);
+                impl.channel.reset(s);
+                impl.channelIn.clear();
+                while (impl.channelIn.isEmpty()) {
+                    if (impl.stop || deadline.hasExpired()) {
+                        why = QStringLiteral("no \"*\" on the channel within %1 ms").arg(impl.stepTimeoutMs);
+                        return false;
+                    }
+                    impl.channel->waitForReadyRead(20);
+                    impl.channelIn += impl.channel->readAll();
+                }
+                const QByteArray first = impl.channelIn.left(1);
+                impl.channelIn.remove(0, 1);
+                if (first != "*") {
+                    why = QStringLiteral("received ") + QString::fromLatin1(first.toHex(' '));
+                    return false;
+                }
+                return true;
+            }};
+}
+
+Step connectChannel()
+{
+    return {QStringLiteral("connect the output channel"), [](Peer &p, QString &why) {
+                auto &impl = static_cast<MServer::Impl &>(p);
+                if (!impl.socket) {
+                    why = QStringLiteral("no link");
+                    return false;
+                }
+                const int port = impl.socket->peerPort() + 1;
+                impl.channel = std::make_unique<QTcpSocket>();
+                impl.channel->connectToHost(QHostAddress::LocalHost, quint16(port));
+                if (!impl.channel->waitForConnected(impl.stepTimeoutMs)) {
+                    why = QStringLiteral("port %1: ").arg(port) + impl.channel->errorString();
+                    return false;
+                }
+                impl.channelIn.clear();
+                return true;
+            }};
+}
+
+Step sendChannel(const QByteArray &bytes)
+{
+    return {QStringLiteral("send on the channel ") + QString::fromLatin1(bytes.toHex(' ')),
+            [bytes](Peer &p, QString &why) {
+                auto &impl = static_cast<MServer::Impl &>(p);
+                if (!impl.channel || impl.channel->state() != QAbstractSocket::ConnectedState)
+                    return noChannel(why);
+                impl.channel->write(bytes);
+                while (impl.channel->bytesToWrite() > 0) {
+                    if (!impl.channel->waitForBytesWritten(impl.stepTimeoutMs)) {
+                        why = impl.channel->errorString();
+                        return false;
+                    }
+                }
+                return true;
+            }};
+}
+
+Step expectChannelSilence(int ms)
+{
+    return {QStringLiteral("channel silent for %1 ms").arg(ms), [ms](Peer &p, QString &why) {
+                auto &impl = static_cast<MServer::Impl &>(p);
+                if (!impl.channel)
+                    return noChannel(why);
+                QDeadlineTimer deadline(ms);
+                while (!deadline.hasExpired()) {
+                    if (impl.channel->state() == QAbstractSocket::ConnectedState)
+                        impl.channel->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+                    else
+                        QThread::msleep(5);
+                    impl.channelIn += impl.channel->readAll();
+                    if (!impl.channelIn.isEmpty()) {
+                        why = QStringLiteral("received ") + QString::fromLatin1(impl.channelIn.toHex(' '));
+                        return false;
+                    }
+                }
+                return true;
+            }};
+}
+
+Step closeChannel()
+{
+    return {QStringLiteral("close the output channel"), [](Peer &p, QString &why) {
+                auto &impl = static_cast<MServer::Impl &>(p);
+                if (!impl.channel)
+                    return noChannel(why);
+                impl.channel->flush();
+                impl.channel->disconnectFromHost();
+                if (impl.channel->state() != QAbstractSocket::UnconnectedState)
+                    impl.channel->waitForDisconnected(impl.stepTimeoutMs);
+                impl.channel.reset();
+                return true;
+            }};
+}
+
 Step call(const QString &description, std::function<bool(Peer &, QString &)> fn)
 {
     return {description, std::move(fn)};
@@ -498,6 +676,8 @@ void MServer::start()
 
 bool MServer::startAccepted(MLink &link, quint16 listenPort)
 {
+    if (listenPort == 0)
+        listenPort = freePortWithNextPort();
     SocketX listener;
     listener.setLocalAddress(QStringLiteral("127.0.0.1"));
     listener.setLocalPort(SocketX::foldPort(listenPort));

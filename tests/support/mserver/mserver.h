@@ -37,6 +37,19 @@
 // link.ConnectServer("127.0.0.1", QString::number(server.port()), id); the
 // dispatcher's part ("REDIR" -> ConnectJob) is the test's to play.
 // connectTo(port) connects to a listener of the test's own.
+//
+// The output channel of an executed command is a second, unframed connection on the
+// link's port + 1. On a link the client opened, the server listens there: port() + 1
+// and jobPort() + 1 are held from start() on, so the client can connect before the
+// step that takes it has run; acceptChannel() takes the connection and its "*". On a
+// link the server opened, the client listens on its own port + 1, which
+// startAccepted() leaves free; connectChannel() connects to it. sendChannel() and
+// closeChannel() then play the output:
+//
+//   answer({"XEC2", "*", "W 1"}, {"OK"}),         // "*": the port, jobPort() + 1
+//   acceptChannel(),                              // the connection and its "*"
+//   sendChannel("x1\r\n"),
+//   closeChannel(),
 
 #include <QByteArray>
 #include <QList>
@@ -85,6 +98,16 @@ Step acceptJob(const QString &key);              // on jobPort(): key + "*" + ["
 Step close();
 Step expectClose();
 
+// --- the output channel (raw bytes, no frames) ---------------------------------
+// Takes the connection on the port after the link's and expects exactly "*".
+Step acceptChannel();
+// Connects from 127.0.0.1 to the port after the client's end of the link.
+Step connectChannel();
+Step sendChannel(const QByteArray &bytes);
+// Nothing may arrive on the channel for ms.
+Step expectChannelSilence(int ms);
+Step closeChannel();
+
 // Anything else, on the server's thread.
 Step call(const QString &description, std::function<bool(Peer &, QString &why)> fn);
 
@@ -108,10 +131,12 @@ public:
     ~MServer();   // ends the script and closes every socket
 
     void setStepTimeoutMs(int ms);
-    // Opens the two listeners (port(), jobPort()) and starts the script.
+    // Opens the two listeners (port(), jobPort()) and the channel listeners on the
+    // port after each, and starts the script.
     void start();
     // Starts with the server connecting to a listener of ours, which the link
-    // accepts. listenPort 0 picks a free one.
+    // accepts. listenPort 0 picks a free one whose next port is free as well (the
+    // client's output channel listens there).
     bool startAccepted(MLink &link, quint16 listenPort = 0);
 
     quint16 port() const;

@@ -1,0 +1,176 @@
+// A command's output through the immediate pane, beside a raw loopback transfer of the
+// same bytes.
+//   OneMegabyteOfOutput: from Enter on a command line of the execute view until the
+//     server's 1 MB of output stands in the view and the session is suspended again;
+//     the server reads "XEC", connects to the pane's port + 1, writes the output and
+//     closes. Against: a thread connecting to a listener of the GUI thread and writing
+//     the same 1 MB, until the GUI thread has read it all and seen the close.
+// Each iteration runs the pane's transfer and the raw one back to back. "vantrel_us"
+// and "raw_us" are their means and "ratio" the first over the second.
+//
+// The server is the scripted M server, a thread of its own over blocking loopback
+// sockets; the raw sender is a thread as well, so both sides pay the same for it. The
+// pane works on the GUI thread in its event loop, as the program does.
+#include "frmimmediate.h"
+#include "imainwindow.h"
+#include "mlink.h"
+#include "mserver.h"
+#include "sourceview.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int Runs = 10;
+constexpr int OutputBytes = 1 << 20;
+
+double microseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::micro>(d).count();
+}
+
+// The server's lead character, then numbered lines up to 1 MB.
+QByteArray output()
+{
+    QByteArray bytes("x");
+    for (int line = 0; bytes.size() < OutputBytes; ++line)
+        bytes += QByteArray("output line ") + QByteArray::number(line).rightJustified(7, '0')
+                 + QByteArray(" of a command that writes a great deal\r\n");
+    bytes.truncate(OutputBytes);
+    return bytes;
+}
+
+// The session as the pane sees it: suspended, on the link of the scripted server.
+class BenchWindow : public IMainWindow
+{
+public:
+    void PreviewKeyDown(int &, int &) override {}
+    void PreviewKeyPress(int &) override {}
+    int MState() const override { return state; }
+    void setMState(int s) override { state = s; }
+    bool MBusy() const override { return state < 0; }
+    MLink *link() const override { return session; }
+    void StatusText(const QString &) override {}
+    void startRelayoutTimer() override {}
+    bool Linewise() const override { return false; }
+    bool SwitchToReportOnSaveError() const override { return false; }
+    void executeCommand(const QString &) override {}
+
+    int state = 1;
+    MLink *session = nullptr;
+};
+
+// The raw pair: a thread connects and writes, the GUI thread reads until the close.
+double rawTransfer(QTcpServer &listener, const QByteArray &bytes)
+{
+    const quint16 port = listener.serverPort();
+    const Clock::time_point start = Clock::now();
+    std::thread sender([port, &bytes] {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!socket.waitForConnected(5000))
+            return;
+        socket.write(bytes);
+        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(5000)) {
+        }
+        socket.disconnectFromHost();
+        if (socket.state() != QAbstractSocket::UnconnectedState)
+            socket.waitForDisconnected(5000);
+    });
+    // The connection is taken as it comes, as the pane takes the server's.
+    std::unique_ptr<QTcpSocket> socket;
+    QByteArray received;
+    bool closed = false;
+    const QMetaObject::Connection taking = QObject::connect(&listener, &QTcpServer::newConnection, [&] {
+        socket.reset(listener.nextPendingConnection());
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, [&] { received += socket->readAll(); });
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, [&] {
+            received += socket->readAll();
+            closed = true;
+        });
+    });
+    mserver::pumpUntil([&] { return closed; }, 5000);
+    QObject::disconnect(taking);
+    const double us = microseconds(Clock::now() - start);
+    sender.join();
+    if (received.size() != bytes.size())
+        return -1;
+    return us;
+}
+
+void OneMegabyteOfOutput(benchmark::State &state)
+{
+    const QByteArray bytes = output();
+    const int outputLines = int(bytes.count('\n'));
+    QList<mserver::Step> script;
+    for (int run = 0; run < Runs; ++run)
+        script << mserver::expect({"XEC", "*", "W 1"}) << mserver::connectChannel()
+               << mserver::sendChannel(bytes) << mserver::closeChannel();
+    MLink link;
+    mserver::MServer server(script);
+    server.setStepTimeoutMs(10000);
+    if (!server.startAccepted(link)) {
+        state.SkipWithError("no link");
+        return;
+    }
+    BenchWindow window;
+    window.session = &link;
+    setMainWindow(&window);
+    QTcpServer rawListener;
+    rawListener.listen(QHostAddress::LocalHost, 0);
+    double paneTotal = 0;
+    double rawTotal = 0;
+    {
+        frmImmediate pane;
+        bool refreshed = false;
+        pane.setVariablesRefresh([&] { refreshed = true; });
+        pane.resize(600, 300);
+        pane.show();
+        SourceView *io = pane.IO();
+        for (auto _ : state) {
+            pane.ClearAll();
+            io->Document()->InsertImpl(0, 0, QStringLiteral("W 1"));
+            io->SetCaret(3, 0);
+            refreshed = false;
+
+            const Clock::time_point start = Clock::now();
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+            QApplication::sendEvent(io, &enter);
+            if (!mserver::pumpUntil([&] { return refreshed; }, 20000)) {
+                state.SkipWithError(qPrintable(server.failure()));
+                break;
+            }
+            const double paneUs = microseconds(Clock::now() - start);
+            const double rawUs = rawTransfer(rawListener, bytes);
+            if (rawUs < 0 || io->Document()->NumLines() < outputLines + 2) {
+                state.SkipWithError("the output did not arrive whole");
+                break;
+            }
+            state.SetIterationTime(paneUs / 1e6);
+            paneTotal += paneUs;
+            rawTotal += rawUs;
+        }
+    }
+    setMainWindow(nullptr);
+    const double n = double(state.iterations());
+    if (n > 0 && rawTotal > 0) {
+        state.counters["vantrel_us"] = paneTotal / n;
+        state.counters["raw_us"] = rawTotal / n;
+        state.counters["ratio"] = paneTotal / rawTotal;
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * OutputBytes);
+}
+
+} // namespace
+
+BENCHMARK(OneMegabyteOfOutput)->Iterations(Runs)->UseManualTime()->Unit(benchmark::kMillisecond);
