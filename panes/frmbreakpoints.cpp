@@ -1,5 +1,7 @@
 #include "frmbreakpoints.h"
 
+#include "fieldconversion.h"
+
 #include "columnlayout.h"
 #include "gridcontrol.h"
 #include "imainwindow.h"
@@ -14,52 +16,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include <limits>
 
 namespace {
-
 
 const QString Checked = QStringLiteral("Checked");
 const QString Unchecked = QStringLiteral("Unchecked");
 const QString Error = QStringLiteral("Error");
-
-// A number field of a server report; what does not convert reads as 0, as the server
-// only ever sends decimals and a garbled one must not land on some other row.
-qint64 toNumber(const QString &text, qint64 low, qint64 high)
-{
-    bool ok = false;
-    qint64 value = text.trimmed().toLongLong(&ok);
-    if (!ok) {
-        const double d = text.trimmed().toDouble(&ok);
-        if (!ok || d < double(low) || d > double(high))
-            return 0;
-        value = qRound64(d);
-    }
-    return value < low || value > high ? 0 : value;
-}
-
-int toLong(const QString &text)
-{
-    return int(toNumber(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
-}
-
-int toInteger(const QString &text)
-{
-    return int(toNumber(text, -32768, 32767));
-}
-
-bool toBoolean(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-        return false;
-    bool ok = false;
-    const double d = t.toDouble(&ok);
-    return ok && d != 0;
-}
-
 
 MLink *sessionLink()
 {
@@ -202,8 +164,8 @@ Breakpoint frmBreakpoints::BPOfRow(int row) const
     bp.Env = m_bpList->hidden(row, BPRoutine);
     bp.Line = m_bpList->text(row, BPLine);
     const QString cmd = m_bpList->text(row, BPCmd);
-    bp.Cmd = cmd.isEmpty() ? int(m_bpList->number(row, BPCmd)) : toInteger(cmd);
-    bp.Delay = toInteger(m_bpList->text(row, BPDelay));
+    bp.Cmd = cmd.isEmpty() ? int(m_bpList->number(row, BPCmd)) : FieldConversion::toInteger(cmd);
+    bp.Delay = FieldConversion::toInteger(m_bpList->text(row, BPDelay));
     // The cell may show "???" for an error on an empty condition; that is no condition.
     bp.Condition = m_bpList->editText(row, BPCondition);
     bp.ConditionError = m_bpList->hidden(row, BPCondition);
@@ -488,10 +450,10 @@ void frmBreakpoints::OnReport(const QStringList &message)
     const QString code = message.value(0);
     if (code == QLatin1String("BPU")) {
         if (message.size() == 3)
-            UpdateBP(toLong(message[1]), message[2], -1);
+            UpdateBP(FieldConversion::toLong(message[1]), message[2], -1);
         else if (message.size() == 4)
-            UpdateBP(toLong(message[1]), message[2], toInteger(message[3]));
+            UpdateBP(FieldConversion::toLong(message[1]), message[2], FieldConversion::toInteger(message[3]));
     } else if (code == QLatin1String("WPU") && message.size() == 4) {
-        UpdateWP(toLong(message[1]), message[2], toBoolean(message[3]));
+        UpdateWP(FieldConversion::toLong(message[1]), message[2], FieldConversion::toFlag(message[3]));
     }
 }

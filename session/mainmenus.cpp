@@ -108,24 +108,21 @@ void MainMenus::setTag(QAction *item, const QString &tag)
 
 QMenu *MainMenus::topMenu(const char *name, const QString &caption)
 {
-    QMenu *menu = m_window.menuBar()->addMenu(caption);
+    return fileMenu(m_window.menuBar()->addMenu(caption), name);
+}
+
+QMenu *MainMenus::subMenu(QMenu *parent, const char *name, const QString &caption)
+{
+    return fileMenu(parent->addMenu(caption), name);
+}
+
+QMenu *MainMenus::fileMenu(QMenu *menu, const char *name)
+{
     menu->setObjectName(QLatin1String(name));
     m_menus.insert(QLatin1String(name), menu);
     m_items.insert(QLatin1String(name), menu->menuAction());
     m_names.append(QLatin1String(name));
     // The bound items show their commands' enabled state only while the menu is open.
-    connect(menu, &QMenu::aboutToShow, this, [this, menu] { showBoundEnabled(menu); });
-    connect(menu, &QMenu::aboutToHide, this, [this, menu] { enableBound(menu); });
-    return menu;
-}
-
-QMenu *MainMenus::subMenu(QMenu *parent, const char *name, const QString &caption)
-{
-    QMenu *menu = parent->addMenu(caption);
-    menu->setObjectName(QLatin1String(name));
-    m_menus.insert(QLatin1String(name), menu);
-    m_items.insert(QLatin1String(name), menu->menuAction());
-    m_names.append(QLatin1String(name));
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { showBoundEnabled(menu); });
     connect(menu, &QMenu::aboutToHide, this, [this, menu] { enableBound(menu); });
     return menu;

@@ -113,6 +113,8 @@ private:
 
     QMenu *topMenu(const char *name, const QString &caption);
     QMenu *subMenu(QMenu *parent, const char *name, const QString &caption);
+    // Files a drop-down under its name, with the bound items' enabled rule.
+    QMenu *fileMenu(QMenu *menu, const char *name);
     QMenu *popUpMenu(const char *name, const QString &caption);
     QAction *add(QMenu *menu, const QString &name, const QString &caption);
     QAction *separator(QMenu *menu, const QString &name);

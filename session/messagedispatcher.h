@@ -54,22 +54,14 @@ public:
 
 // The single handler of the server's messages outside a transaction's reply: every
 // code with its fields, its effect and its acknowledgement. Also called directly for
-// out-of-turn replies a transaction brought back. Fields are read leniently: a missing
-// field is "", a number that does not convert is 0; an unknown or empty code gets no
-// answer at all.
+// out-of-turn replies a transaction brought back. Fields are read leniently (see
+// FieldConversion); an unknown or empty code gets no answer at all.
 class MessageDispatcher
 {
 public:
     MessageDispatcher(MLink &link, IDispatchHost &host);
 
     void OnMessage(const QStringList &message);
-
-    // Field conversions as the protocol's numbers read: 16-bit, 32-bit, floating, flag
-    // (non-zero number, or the words True/False). Failures give 0 / false.
-    static qint16 toInteger(const QString &text);
-    static qint32 toLong(const QString &text);
-    static double toNumber(const QString &text);
-    static bool toFlag(const QString &text);
 
     // The exact texts of the boxes it shows.
     static QString versionMismatchText(const QString &hostVersionText);

@@ -4,6 +4,7 @@
 // while a box is up.
 
 #include "debugpanes.h"
+#include "fieldconversion.h"
 #include "messagedispatcher.h"
 #include "mlink.h"
 #include "module1.h"
@@ -620,9 +621,9 @@ TEST(MessageDispatcher, FieldConversionsReadTheProtocolsNumbersLeniently)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.text.toStdString());
-        EXPECT_EQ(MessageDispatcher::toInteger(row.text), row.integer);
-        EXPECT_EQ(MessageDispatcher::toLong(row.text), row.longValue);
-        EXPECT_EQ(MessageDispatcher::toNumber(row.text), row.number);
-        EXPECT_EQ(MessageDispatcher::toFlag(row.text), row.flag);
+        EXPECT_EQ(FieldConversion::toInteger(row.text), row.integer);
+        EXPECT_EQ(FieldConversion::toLong(row.text), row.longValue);
+        EXPECT_EQ(FieldConversion::toNumber(row.text), row.number);
+        EXPECT_EQ(FieldConversion::toFlag(row.text), row.flag);
     }
 }

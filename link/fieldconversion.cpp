@@ -1,0 +1,84 @@
+#include "fieldconversion.h"
+
+#include <QLoggingCategory>
+
+#include <cmath>
+
+Q_LOGGING_CATEGORY(lcFields, "vantrel.fields", QtWarningMsg)
+
+namespace FieldConversion {
+
+namespace {
+
+// A field's text as a whole number within [low, high], rounded half to even as the
+// protocol's numbers always were. False for anything else, the empty text included.
+bool toWhole(const QString &text, double low, double high, double &out)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return false;
+    const double rounded = std::nearbyint(value);
+    if (rounded < low || rounded > high)
+        return false;
+    out = rounded;
+    return true;
+}
+
+void noteFailedConversion(const QString &text, const char *kind)
+{
+    // Missing fields read as ""; only a text that was there and did not convert is news.
+    if (!text.isEmpty())
+        qCDebug(lcFields).noquote() << "field" << text << "is no" << kind << "- taken as 0";
+}
+
+} // namespace
+
+qint16 toInteger(const QString &text)
+{
+    double value = 0;
+    if (!toWhole(text, -32768.0, 32767.0, value)) {
+        noteFailedConversion(text, "integer");
+        return 0;
+    }
+    return qint16(value);
+}
+
+qint32 toLong(const QString &text)
+{
+    double value = 0;
+    if (!toWhole(text, -2147483648.0, 2147483647.0, value)) {
+        noteFailedConversion(text, "long");
+        return 0;
+    }
+    return qint32(value);
+}
+
+double toNumber(const QString &text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value)) {
+        noteFailedConversion(text, "number");
+        return 0;
+    }
+    return value;
+}
+
+bool toFlag(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double value = t.toDouble(&ok);
+    if (!ok || !std::isfinite(value)) {
+        noteFailedConversion(text, "flag");
+        return false;
+    }
+    return value != 0;
+}
+
+} // namespace FieldConversion
