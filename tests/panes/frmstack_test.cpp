@@ -1,6 +1,6 @@
 #include "docfixtures.h"
 #include "frmstack.h"
-#include "imainwindow.h"
+#include "sessionwindow.h"
 #include "memento.h"
 #include "routine.h"
 #include "routines.h"
@@ -20,20 +20,10 @@ namespace {
 
 // The main window as the stack pane reaches it: whether it is busy, and the routines it
 // is asked to show, which a test may open in answer.
-class StackMainWindow : public IMainWindow
+class StackMainWindow : public SessionWindow
 {
 public:
-    void PreviewKeyDown(int &, int &) override {}
-    void PreviewKeyPress(int &) override {}
-    int MState() const override { return 1; }
-    void setMState(int) override {}
     bool MBusy() const override { return busy; }
-    MLink *link() const override { return nullptr; }
-    void StatusText(const QString &) override {}
-    void startRelayoutTimer() override {}
-    bool Linewise() const override { return false; }
-    bool SwitchToReportOnSaveError() const override { return false; }
-    void executeCommand(const QString &) override {}
     bool ShowRoutine(const QString &rtn, const QString &env, int level, const QString &target,
                      bool activate, int type) override
     {

@@ -3,7 +3,7 @@
 // its tabs and settings, offscreen.
 
 #include "frmvars.h"
-#include "imainwindow.h"
+#include "sessionwindow.h"
 #include "memento.h"
 #include "mlink.h"
 #include "mserver.h"
@@ -31,30 +31,6 @@ inline void PrintTo(const QString &text, std::ostream *os)
 namespace {
 
 // The session state and the link, as the pane reaches them.
-class SessionWindow : public IMainWindow
-{
-public:
-    void PreviewKeyDown(int &, int &) override {}
-    void PreviewKeyPress(int &) override {}
-    int MState() const override { return state; }
-    void setMState(int s) override
-    {
-        state = s;
-        states << s;
-    }
-    bool MBusy() const override { return state < 0; }
-    MLink *link() const override { return session; }
-    void StatusText(const QString &) override {}
-    void startRelayoutTimer() override {}
-    bool Linewise() const override { return false; }
-    bool SwitchToReportOnSaveError() const override { return false; }
-    void executeCommand(const QString &) override {}
-
-    int state = 1;
-    QList<int> states;        // every assignment, in order
-    MLink *session = nullptr;
-};
-
 class VarsPane : public ::testing::Test
 {
 protected:

@@ -4,7 +4,7 @@
 // lines, for the immediate pane's tests.
 
 #include "frmimmediate.h"
-#include "imainwindow.h"
+#include "sessionwindow.h"
 #include "linedata.h"
 #include "sourceview.h"
 
@@ -15,7 +15,7 @@
 
 // Records what the pane asks of the main window: every state it sets, the commands it
 // runs, the windows it switches to and the menus it pops up.
-class ImmediateWindow : public IMainWindow
+class ImmediateWindow : public SessionWindow
 {
 public:
     void PreviewKeyDown(int &KeyCode, int &Shift) override
@@ -28,17 +28,6 @@ public:
         if (previewKeyPress)
             previewKeyPress(KeyAscii);
     }
-    int MState() const override { return state; }
-    void setMState(int s) override
-    {
-        state = s;
-        states << s;
-    }
-    bool MBusy() const override { return state < 0; }
-    MLink *link() const override { return session; }
-    void StatusText(const QString &) override {}
-    void startRelayoutTimer() override {}
-    bool Linewise() const override { return false; }
     bool SwitchToReportOnSaveError() const override { return switchToReport; }
     void executeCommand(const QString &id) override { executed << id; }
     void NextChild() override { children << QStringLiteral("next"); }
@@ -53,9 +42,6 @@ public:
         popupOwner = owner;
     }
 
-    int state = 1;
-    QList<int> states;                 // every assignment, in order
-    MLink *session = nullptr;
     bool switchToReport = true;
     QStringList executed;
     QStringList children;

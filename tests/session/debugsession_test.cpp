@@ -5,7 +5,6 @@
 #include "frmstack.h"
 #include "frmvars.h"
 #include "mlink.h"
-#include "module1.h"
 #include "mserver.h"
 #include "requestclient.h"
 #include "routine.h"
@@ -77,9 +76,8 @@ TEST_P(DebugSessionTest, AServerGreetsStopsIsSteppedAndLeaves)
     ASSERT_NE(port, 0);
     ASSERT_EQ(port, window->booking()->Port());
 
-    const ProgramSettings &s = programSettings();
     const QString text = DemoLines.join("\r\n");
-    MServer server({
+    MServer server(QList<Step>{
         connectTo(port),
         // Feature 16 offers linewise stepping, 4 variables per level; 1 switches to Unicode.
         send({"HI", "CACHE", "Vantrel:1:7", unicode ? "21" : "20", "NT"}),
@@ -87,13 +85,7 @@ TEST_P(DebugSessionTest, AServerGreetsStopsIsSteppedAndLeaves)
         unicode ? mserver::unicode(true) : pause(0),
         send({"HI2", "", "4711", "USER"}),
         expectAck(),
-        expect({"IAM", Module1::UserName(), Module1::ComputerName(), "7"}),
-        expect({"BonE", s.BreakOnError ? "-1" : "0"}),
-        expect({"CC", s.CommandCounter ? "0" : "-1"}),
-        expect({"STPin"}),
-        answer({"NS"}, {"NS", "USER"}),
-        expectAck(),
-        expectAck(),
+    } + greetingAnswer() + QList<Step>{
         // The stop: its level first, then the stop itself.
         send({"STKtop", "1", "USER", "DEMO", "START", "0", "7"}),
         answer({"SIG", "1", "DEMO", "USER", "1"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"}),
@@ -177,18 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, DebugSessionTest,
                          [](const ::testing::TestParamInfo<Mode> &info) { return std::string(info.param.name); });
 
 // A session of a fake booking, for what needs no Sentry.
-class SessionEndTest : public MainWindowTest
-{
-protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        window = start("SQ0");
-        ASSERT_NE(window, nullptr);
-    }
-
-    frmMDI *window = nullptr;
-};
+using SessionEndTest = StartedMainWindowTest;
 
 TEST_F(SessionEndTest, AnAbruptEndKeepsEditedRoutinesReadOnlyWithEveryTypedCharacter)
 {

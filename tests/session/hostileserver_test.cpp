@@ -3,7 +3,6 @@
 #include "frameassembler.h"
 #include "framecodec.h"
 #include "mlink.h"
-#include "module1.h"
 #include "mserver.h"
 #include "programsettings.h"
 
@@ -510,33 +509,27 @@ TEST_F(HostileServerTest, RandomFramesNeitherCrashNorHangTheTaskAndAGreetingWork
     EXPECT_GT(peer.routinesSent(), 0) << peer.summary();
 
     // The peer has closed: the task is free and listens again.
-    ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->IsConnected(); }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->IsConnected(); }, 60000))
         << "state " << window->MState();
     EXPECT_TRUE(window->statusText().startsWith("Listening on port ")) << window->statusText().toStdString();
 
     // And an ordinary server is greeted as ever.
     using namespace mserver;
-    const ProgramSettings &s = programSettings();
-    MServer server({
+    MServer server(QList<Step>{
         connectTo(taskPort),
         send({"HI", "GTM", "x:1:7", "16", "NT"}),
         expectAck(),
         send({"HI2", "", "4711", "USER"}),
         expectAck(),
-        expect({"IAM", Module1::UserName(), Module1::ComputerName(), "7"}),
-        expect({"BonE", s.BreakOnError ? "-1" : "0"}),
-        expect({"CC", s.CommandCounter ? "0" : "-1"}),
-        expect({"STPin"}),
-        answer({"NS"}, {"NS", "USER"}),
-        expectAck(),
-        expectAck(),
-    });
+    } + greetingAnswer());
     server.setStepTimeoutMs(10000);
     server.start();
     ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
     EXPECT_EQ(window->MState(), -2);
     EXPECT_EQ(window->link()->Env(), "USER");
-    EXPECT_EQ(window->windowTitle(), "Vantrel - Job 4711 in USER on GTM at 127.0.0.1");
+    // A code window the random session left maximised adds its name to the caption.
+    EXPECT_TRUE(window->windowTitle().startsWith("Vantrel - Job 4711 in USER on GTM at 127.0.0.1"))
+        << window->windowTitle().toStdString();
 }
 
 } // namespace

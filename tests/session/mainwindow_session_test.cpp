@@ -17,16 +17,9 @@ namespace {
 
 const QString DemoText = QStringLiteral("DEMO ; a routine\r\nSTART S X=1\r\n Q");
 
-class SessionTest : public MainWindowTest
+class SessionTest : public StartedMainWindowTest
 {
 protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        window = start("SQ0");
-        ASSERT_NE(window, nullptr);
-    }
-
     // Opens DEMO for editing over the scripted session (the server's "SIG" comes with
     // the edit lock) and types into it when `modify` is set.
     RoutineDocPtr editDemo(bool modify)
@@ -42,8 +35,6 @@ protected:
         }
         return doc;
     }
-
-    frmMDI *window = nullptr;
 };
 
 TEST_F(SessionTest, ASessionIsAcceptedAndItsEndListensAgain)

@@ -16,17 +16,7 @@
 
 namespace {
 
-class SettingsTest : public MainWindowTest
-{
-protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        window = start("SQ0");
-        ASSERT_NE(window, nullptr);
-    }
-    frmMDI *window = nullptr;
-};
+using SettingsTest = StartedMainWindowTest;
 
 TEST_F(SettingsTest, TheKeepAliveIntervalIsReadStrictlyAndNeverBelowFiveSeconds)
 {

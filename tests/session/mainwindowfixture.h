@@ -4,6 +4,8 @@
 #include "eventwait.h"
 #include "frmmdi.h"
 #include "isentrybooking.h"
+#include "module1.h"
+#include "mserver.h"
 #include "programsettings.h"
 #include "recordingprompt.h"
 #include "singleinstance.h"
@@ -116,3 +118,35 @@ protected:
     quint16 taskPort = 0;
     quint16 sentryPort = 0;
 };
+
+// A main window started for a server (booked with the fake booking), as most tests need.
+class StartedMainWindowTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        window = start("SQ0");
+        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
+    }
+
+    frmMDI *window = nullptr;
+};
+
+// What the main window answers to a server's "HI2", with the program's settings: its
+// identity, break on error, the command counter, the first step, then the namespace
+// transaction (answered with `ns`) and its two acknowledgements.
+inline QList<mserver::Step> greetingAnswer(const QString &ns = QStringLiteral("USER"))
+{
+    using namespace mserver;
+    const ProgramSettings &s = programSettings();
+    return {
+        expect({"IAM", Module1::UserName(), Module1::ComputerName(), "7"}),
+        expect({"BonE", s.BreakOnError ? "-1" : "0"}),
+        expect({"CC", s.CommandCounter ? "0" : "-1"}),
+        expect({"STPin"}),
+        answer({"NS"}, {"NS", ns}),
+        expectAck(),
+        expectAck(),
+    };
+}
