@@ -243,6 +243,7 @@ void frmMDI::registerServices()
     Routines::instance().setViewDefaults(this);
     m_link->setTransactUi(this);
     setMainWindow(this);
+    setDialogHost(this);
 }
 
 void frmMDI::unregisterServices()
@@ -259,6 +260,8 @@ void frmMDI::unregisterServices()
         m_link->setTransactUi(nullptr);
     if (mainWindow() == this)
         setMainWindow(nullptr);
+    if (dialogHost() == this)
+        setDialogHost(nullptr);
 }
 
 // --- load ------------------------------------------------------------------------------------------

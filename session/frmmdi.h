@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialoghost.h"
 #include "docservices.h"
 #include "icommandrouter.h"
 #include "imainwindow.h"
@@ -62,7 +63,8 @@ class frmMDI : public QMainWindow,
                public ITransactUi,
                public IMementoOrigin,
                public ICommandRouter,
-               public IDispatchHost
+               public IDispatchHost,
+               public IDialogHost
 {
     Q_OBJECT
     Q_PROPERTY(QObject *OtxCBHelper READ OtxCBHelper WRITE setOtxCBHelper)
@@ -104,7 +106,6 @@ public:
     void BringToFore() override;
 
     // --- listening and accepting ------------------------------------------------
-    void Listen();
     void StatusText(const QString &text) override;
     QString statusText() const;
 
@@ -116,7 +117,6 @@ public:
     // A key of the key tables above: code windows and panes keep it from the menus.
     static bool isCommandKey(const QKeyEvent *event);
     bool CommandsBlocked() const;
-    void UpdateRecent();
     bool settingsRestored() const { return m_settingsRestored; }
 
     // --- IMainWindow ------------------------------------------------------------------
@@ -167,6 +167,16 @@ public:
     // The code font chosen: kept as the setting, given to the immediate pane's command
     // view and to every open routine, frozen and preserved copies included.
     void applyCodeFont(const QFont &font, int charset);
+
+    // --- IDialogHost (the server dialogs) ------------------------------------------------
+    bool EditRoutine(const QString &name, const QString &ns, bool &wasReadOnly, int type,
+                     QString &displayName) override;
+    bool ShowRoutine(const QString &name, const QString &ns, int type, QString &displayName) override;
+    void UpdateRecent() override;
+    void Listen() override;
+    QString LocalAddress() const override;
+    quint16 SentryPort() const override;
+    QWidget *dialogParent() const override { return const_cast<frmMDI *>(this); }
 
     // --- IDispatchHost (the server's messages) ------------------------------------------
     void refreshMState(int state) override;

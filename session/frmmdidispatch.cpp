@@ -7,6 +7,7 @@
 #include "frmimmediate.h"
 #include "frmstack.h"
 #include "frmvars.h"
+#include "isentrybooking.h"
 #include "routine.h"
 #include "routinenavigator.h"
 #include "statusbar.h"
@@ -42,6 +43,35 @@ void frmMDI::openItem(int type, const QString &name, const QString &ns, bool rea
     bool wasReadOnly = false;
     RoutineDocPtr shown;
     m_navigator->EditRoutine(name, ns, wasReadOnly, type, shown);
+}
+
+bool frmMDI::EditRoutine(const QString &name, const QString &ns, bool &wasReadOnly, int type,
+                         QString &displayName)
+{
+    RoutineDocPtr shown;
+    const bool opened = m_navigator->EditRoutine(name, ns, wasReadOnly, type, shown);
+    if (auto routine = Routine::from(shown))
+        displayName = routine->DisplayName();
+    return opened;
+}
+
+bool frmMDI::ShowRoutine(const QString &name, const QString &ns, int type, QString &displayName)
+{
+    RoutineDocPtr shown;
+    const bool opened = m_navigator->ShowRoutine(name, ns, 0, QStringLiteral("+1"), true, type, shown);
+    if (auto routine = Routine::from(shown))
+        displayName = routine->DisplayName();
+    return opened;
+}
+
+QString frmMDI::LocalAddress() const
+{
+    return m_booking ? m_booking->LocalAddress() : QString();
+}
+
+quint16 frmMDI::SentryPort() const
+{
+    return m_booking ? m_booking->SentryPort() : 0;
 }
 
 void frmMDI::closeXecuteRoutines()
