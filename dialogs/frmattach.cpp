@@ -1,8 +1,542 @@
 #include "frmattach.h"
 
+#include "cachefactory.h"
+#include "dialoghost.h"
+#include "imainwindow.h"
+#include "mlink.h"
+#include "msgbox.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QTreeWidget>
+
+#include <exception>
+
+namespace {
+
+const QString kNotPresent = QStringLiteral(
+    "CacheActiveX.Factory is not present on this PC.\r\n\r\n"
+    "The facility for attaching to a Caché or Ensemble process is therefore not available.");
+const QString kConnectTitle = QStringLiteral("Select Caché or Ensemble Server+%up");
+const QString kRefreshTitle = QStringLiteral("Unable to Refresh Process List for Connection");
+
+// The text of whatever a factory or server call threw.
+QString failureText(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VantrelError &e) {
+        return e.text();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown failure");
+    }
+}
+
+QString waitingText(int seconds)
+{
+    return QStringLiteral("Waiting for process to attach within %1 seconds").arg(seconds);
+}
+
+QString attachFailedTitle(const QString &pid)
+{
+    return QStringLiteral("Attach to ") + pid + QStringLiteral(" failed");
+}
+
+} // namespace
+
 frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAttach"));
-    setWindowTitle(tr("Attach"));
+    setWindowTitle(QStringLiteral("Attach Process For Debugging"));
+    if (parent)
+        setWindowIcon(parent->windowIcon());
+    resize(480, 400);
+
+    auto textBox = [this](const char *name, const QString &tip) {
+        auto *box = new QLineEdit(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setToolTip(tip);
+        return box;
+    };
+    auto label = [this](const char *name, const QString &caption, QWidget *buddy) {
+        auto *l = new QLabel(caption, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setBuddy(buddy);
+        return l;
+    };
+
+    txtConnection = textBox("txtConnection", QStringLiteral("Connection string for server hosting target process"));
+    txtConnection->setReadOnly(true);
+    txtConnection->setGeometry(16, 16, 352, 21);
+    cmdConnect = new QPushButton(QStringLiteral("&Server"), this);
+    cmdConnect->setObjectName(QStringLiteral("cmdConnect"));
+    cmdConnect->setToolTip(QStringLiteral("Change server connection specification"));
+    cmdConnect->setGeometry(376, 14, 88, 25);
+
+    sftProcesses = new QTreeWidget(this);
+    sftProcesses->setObjectName(QStringLiteral("sftProcesses"));
+    sftProcesses->setColumnCount(4);
+    sftProcesses->setHeaderLabels(
+        {QStringLiteral("PID"), QStringLiteral("Routine"), QStringLiteral("Current Device"), QStringLiteral("Client Address")});
+    sftProcesses->setRootIsDecorated(false);
+    sftProcesses->setSelectionMode(QAbstractItemView::SingleSelection);
+    sftProcesses->setSortingEnabled(false);   // the header clicks sort, as the grid's own sort did
+    sftProcesses->header()->setSectionsClickable(true);
+    sftProcesses->setGeometry(16, 48, 352, 200);
+    sftProcesses->installEventFilter(this);
+    cmdRefresh = new QPushButton(this);
+    cmdRefresh->setObjectName(QStringLiteral("cmdRefresh"));
+    cmdRefresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    cmdRefresh->setToolTip(QStringLiteral("Refresh process list (F5)"));
+    cmdRefresh->setGeometry(376, 48, 32, 28);
+
+    txtPID = textBox("txtPID", QStringLiteral("Process ID ($JOB) of the process to be attached to for debugging"));
+    lblPID = label("lblPID", QStringLiteral("Process &ID:"), txtPID);
+    txtAddress = textBox("txtAddress",
+                         QStringLiteral("Address or hostname the target process should contact Vantrel Sentry at"));
+    lblAddress = label("lblAddress", QStringLiteral("Sentry &Host:"), txtAddress);
+    txtPort = textBox("txtPort", QStringLiteral("Port number to contact Vantrel Sentry on"));
+    lblPort = label("lblPort", QStringLiteral("&Port:"), txtPort);
+    txtTimeout = textBox("txtTimeout", QStringLiteral("Number of seconds to wait for target process to respond to "
+                                                      "attach request. Must be positive integer."));
+    lblTimeout = label("lblTimeout", QStringLiteral("&Timeout:"), txtTimeout);
+    txtTimeout->installEventFilter(this);
+    lblPID->setGeometry(16, 262, 96, 17);
+    txtPID->setGeometry(112, 260, 96, 21);
+    lblTimeout->setGeometry(224, 262, 64, 17);
+    txtTimeout->setGeometry(288, 260, 80, 21);
+    lblAddress->setGeometry(16, 294, 96, 17);
+    txtAddress->setGeometry(112, 292, 160, 21);
+    lblPort->setGeometry(280, 294, 40, 17);
+    txtPort->setGeometry(320, 292, 48, 21);
+
+    cmdAttach = new QPushButton(QStringLiteral("Attach"), this);
+    cmdAttach->setObjectName(QStringLiteral("cmdAttach"));
+    cmdAttach->setToolTip(QStringLiteral("Contact Rovivi Ziveza and request connection to target process"));
+    cmdAttach->setDefault(true);
+    cmdAttach->setGeometry(376, 258, 88, 25);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setToolTip(QStringLiteral("Close dialog without attaching to a process"));
+    cmdCancel->setAutoDefault(false);
+    cmdCancel->setGeometry(376, 290, 88, 25);
+
+    connect(cmdConnect, &QPushButton::clicked, this, &frmAttach::cmdConnect_Click);
+    connect(cmdRefresh, &QPushButton::clicked, this, &frmAttach::cmdRefresh_Click);
+    connect(cmdAttach, &QPushButton::clicked, this, &frmAttach::cmdAttach_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmAttach::cmdCancel_Click);
+    // F5 refreshes from whichever control has the focus.
+    auto *f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(f5, &QShortcut::activated, this, &frmAttach::cmdRefresh_Click);
+    connect(sftProcesses, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem *> selected = sftProcesses->selectedItems();
+        if (selected.isEmpty())
+            return;
+        txtPID->setText(selected.first()->text(0));
+        cmdAttach->setEnabled(true);
+    });
+    connect(sftProcesses, &QTreeWidget::itemDoubleClicked, this, [this] { cmdAttach_Click(); });
+    connect(sftProcesses->header(), &QHeaderView::sectionClicked, this, &frmAttach::sortByColumn);
+    connect(sftProcesses->header(), &QHeaderView::sectionDoubleClicked, sftProcesses,
+            &QTreeWidget::resizeColumnToContents);
+    connect(txtPID, &QLineEdit::textChanged, this,
+            [this](const QString &text) { cmdAttach->setEnabled(!text.isEmpty()); });
+
     tmrStatus.setInterval(1000);
+    connect(&tmrStatus, &QTimer::timeout, this, &frmAttach::tmrStatus_Timer);
+
+    // Without the factory the facility is simply not there; nothing is reported here.
+    try {
+        mobjFactory = CacheObject::createFactory(QString::fromLatin1(FactoryName));
+    } catch (...) {
+        mobjFactory.reset();
+    }
+    if (mobjFactory)
+        fillDefaults();
+    txtTimeout->setText(QString::fromLatin1(DefaultTimeout));
+    cmdAttach->setEnabled(false);
+}
+
+frmAttach::~frmAttach()
+{
+    // The program ends: the server connection goes with it, politely.
+    tmrStatus.stop();
+    if (m_linkClose)
+        disconnect(m_linkClose);
+    if (mobjFactory && factoryConnected()) {
+        mobjDebugTarget.reset();
+        disconnectFactory();
+    }
+    mobjFactory.reset();
+}
+
+bool frmAttach::isValidTimeout(const QString &text)
+{
+    if (text.isEmpty())
+        return true;
+    if (text.size() > 5 || text.at(0) < QLatin1Char('1') || text.at(0) > QLatin1Char('9'))
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return text.toInt() <= 32767;
+}
+
+QString frmAttach::connectionDisplay(const QString &connection)
+{
+    return connection.split(QLatin1Char(':')).mid(0, 4).join(QLatin1Char(':'));
+}
+
+void frmAttach::statusText(const QString &text)
+{
+    if (IMainWindow *main = mainWindow())
+        main->StatusText(text);
+}
+
+void frmAttach::fillDefaults()
+{
+    IDialogHost *host = dialogHost();
+    if (!host)
+        return;
+    if (txtAddress->text().isEmpty())
+        txtAddress->setText(host->LocalAddress());
+    if (txtPort->text().isEmpty())
+        txtPort->setText(QString::number(host->SentryPort()));
+}
+
+bool frmAttach::factoryConnected() const
+{
+    if (!mobjFactory)
+        return false;
+    try {
+        return mobjFactory->IsConnected();
+    } catch (...) {
+        return false;
+    }
+}
+
+void frmAttach::disconnectFactory()
+{
+    try {
+        mobjFactory->Disconnect();
+    } catch (...) {
+        // The connection is being given up; a server that cannot say goodbye changes nothing.
+    }
+}
+
+void frmAttach::setFieldsEnabled(bool enabled)
+{
+    txtPID->setEnabled(enabled);
+    txtTimeout->setEnabled(enabled);
+    txtAddress->setEnabled(enabled);
+    txtPort->setEnabled(enabled);
+}
+
+void frmAttach::bindLink(MLink *link)
+{
+    if (link == m_link)
+        return;
+    if (m_linkClose)
+        disconnect(m_linkClose);
+    m_link = link;
+    if (link)
+        m_linkClose = connect(link, &MLink::OnClose, this, &frmAttach::MLink_OnClose);
+}
+
+void frmAttach::DoIt()
+{
+    IMainWindow *main = mainWindow();
+    if (main) {
+        main->ClearAllTips();
+        bindLink(main->link());
+    }
+    if (!mobjFactory) {
+        MsgBox(kNotPresent, MsgBoxStyle::Exclamation);
+        return;
+    }
+    setStatusTimer(false);
+    cmdCancel->setEnabled(true);
+    cmdRefresh->setEnabled(factoryConnected());
+    cmdAttach->setEnabled(!txtPID->text().isEmpty());
+    unsetCursor();
+    txtTimeout_Validate();
+    fillDefaults();
+    if (txtTimeout->text().isEmpty())
+        txtTimeout->setText(QString::fromLatin1(DefaultTimeout));
+    runModal(this);
+}
+
+void frmAttach::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // After the show has finished: the connect dialog it may open needs this one on screen.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible())
+            Form_Activate();
+    });
+}
+
+void frmAttach::Form_Activate()
+{
+    if (factoryConnected())
+        cmdRefresh_Click();
+    if (!factoryConnected())
+        cmdConnect_Click();
+    if (txtPID->isEnabled())
+        txtPID->setFocus(Qt::OtherFocusReason);
+}
+
+void frmAttach::cmdConnect_Click()
+{
+    if (!mobjFactory)
+        return;
+    QString chosen;
+    try {
+        chosen = mobjFactory->ConnectDlg(kConnectTitle);
+    } catch (...) {
+        MsgBox(failureText(std::current_exception()));
+        return;
+    }
+    if (chosen.isEmpty())
+        return;
+    if (factoryConnected()) {
+        mobjDebugTarget.reset();
+        disconnectFactory();
+    }
+    mstrConnect = chosen;
+    try {
+        mobjFactory->Connect(mstrConnect);
+    } catch (...) {
+        // Success is read from IsConnected below; a refusal that throws is the same refusal.
+    }
+    if (factoryConnected()) {
+        txtConnection->setText(connectionDisplay(mstrConnect));
+        try {
+            mobjDebugTarget = mobjFactory->New(QString::fromLatin1(TargetClass));
+            cmdRefresh->setEnabled(true);
+            cmdRefresh_Click();
+            cmdAttach->setEnabled(!txtPID->text().isEmpty());
+            setFieldsEnabled(true);
+        } catch (...) {
+            MsgBox(failureText(std::current_exception()));
+        }
+        return;
+    }
+    cmdRefresh->setEnabled(false);
+    cmdAttach->setEnabled(false);
+    setFieldsEnabled(false);
+    txtConnection->clear();
+    mstrConnect.clear();
+    mobjDebugTarget.reset();
+}
+
+void frmAttach::cmdRefresh_Click()
+{
+    if (!factoryConnected()) {
+        cmdRefresh->setEnabled(false);
+        cmdAttach->setEnabled(false);
+        txtPID->clear();
+        return;
+    }
+    try {
+        DispatchPtr rs = mobjFactory->ResultSet(QString::fromLatin1(TargetClass), QStringLiteral("ProcessList"));
+        sftProcesses->clear();
+        if (!rs)
+            throw VantrelError(VantrelError::Base, QStringLiteral("The server gave no process list"));
+        if (!toBoolValue(rs->call(QStringLiteral("Execute")))) {
+            MsgBox(QStringLiteral("Execute of ProcessList query failed"), MsgBoxStyle::Critical);
+            return;
+        }
+        bool found = false;
+        while (toBoolValue(rs->call(QStringLiteral("Next")))) {
+            const QString pid = toStringValue(rs->call(QStringLiteral("GetData"), {1}));
+            auto *row = new QTreeWidgetItem(sftProcesses, {pid});
+            for (int column = 1; column <= 3; ++column)
+                row->setText(column, toStringValue(rs->call(QStringLiteral("GetData"), {column + 1})));
+            if (!found && pid == txtPID->text()) {
+                sftProcesses->setCurrentItem(row);
+                row->setSelected(true);
+                found = true;
+            }
+        }
+        for (int column = 0; column < sftProcesses->columnCount(); ++column)
+            sftProcesses->resizeColumnToContents(column);
+        rs->call(QStringLiteral("Close"));
+        if (!found) {
+            txtPID->clear();
+            cmdAttach->setEnabled(false);
+        }
+    } catch (...) {
+        MsgBox(failureText(std::current_exception()), MsgBoxStyle::OkOnly, kRefreshTitle);
+        // The server object belongs to the connection given up here; the next Attach
+        // must not call it.
+        mobjDebugTarget.reset();
+        disconnectFactory();
+        cmdRefresh->setEnabled(false);
+        txtPID->clear();
+        cmdAttach->setEnabled(false);
+    }
+}
+
+void frmAttach::sortByColumn(int column)
+{
+    QHeaderView *header = sftProcesses->header();
+    const bool wasAscending = header->isSortIndicatorShown() && header->sortIndicatorSection() == column
+                              && header->sortIndicatorOrder() == Qt::AscendingOrder;
+    const Qt::SortOrder order = wasAscending ? Qt::DescendingOrder : Qt::AscendingOrder;
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, order);
+    sftProcesses->sortItems(column, order);
+}
+
+bool frmAttach::txtTimeout_Validate()
+{
+    if (isValidTimeout(txtTimeout->text()))
+        return true;
+    txtTimeout->clear();
+    return false;
+}
+
+void frmAttach::cmdAttach_Click()
+{
+    if (tmrStatus.isActive())
+        return;
+    if (txtPID->text().isEmpty()) {
+        MsgBox(QStringLiteral("Process ID must be specified"), MsgBoxStyle::Critical);
+        txtPID->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // A click does not always take the focus from the time-out box first.
+    if (!txtTimeout_Validate()) {
+        txtTimeout->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    fillDefaults();
+    if (txtTimeout->text().isEmpty())
+        txtTimeout->setText(QString::fromLatin1(DefaultTimeout));
+    mintCountdown = qint16(txtTimeout->text().toInt());
+    cmdAttach->setEnabled(false);
+    cmdCancel->setEnabled(false);
+    setCursor(Qt::WaitCursor);
+    showWaiting();
+    try {
+        if (!mobjDebugTarget)
+            mobjDebugTarget = mobjFactory->New(QString::fromLatin1(TargetClass));
+        if (!mobjDebugTarget)
+            throw VantrelError(VantrelError::Base, QStringLiteral("The server did not create ") + TargetClass);
+        mobjDebugTarget->call(QStringLiteral("LaunchAttach"),
+                              {txtPID->text(), txtAddress->text(), txtPort->text(), txtTimeout->text()});
+        m_attachingPid = txtPID->text();
+        setStatusTimer(true);
+        done(QDialog::Accepted);
+    } catch (...) {
+        MsgBox(failureText(std::current_exception()));
+        cmdAttach->setEnabled(true);
+        cmdCancel->setEnabled(true);
+        unsetCursor();
+        listenIfIdle();
+    }
+}
+
+void frmAttach::showWaiting()
+{
+    statusText(waitingText(mintCountdown));
+}
+
+void frmAttach::tmrStatus_Timer()
+{
+    const QString pid = m_attachingPid;
+    if (!mobjDebugTarget) {
+        // The session's link closed meanwhile and took the server object along.
+        setStatusTimer(false);
+        listenIfIdle();
+        return;
+    }
+    QString answer;
+    try {
+        answer = toStringValue(mobjDebugTarget->call(QStringLiteral("GetAttachStatus"), {pid}));
+    } catch (...) {
+        setStatusTimer(false);
+        MsgBox(failureText(std::current_exception()), MsgBoxStyle::OkOnly, attachFailedTitle(pid));
+        listenIfIdle();
+        return;
+    }
+    if (!answer.isEmpty()) {
+        setStatusTimer(false);
+        if (answer != QLatin1String("1"))
+            MsgBox(answer, MsgBoxStyle::OkOnly, attachFailedTitle(pid));
+        listenIfIdle();
+        return;
+    }
+    if (mintCountdown != 0) {
+        showWaiting();
+        --mintCountdown;
+        return;
+    }
+    setStatusTimer(false);
+    MsgBox(QStringLiteral("Attach to ") + pid + QStringLiteral(" failed to get response within timeout"));
+    listenIfIdle();
+}
+
+void frmAttach::listenIfIdle()
+{
+    IMainWindow *main = mainWindow();
+    if (main && main->MState() == -1) {
+        if (IDialogHost *host = dialogHost())
+            host->Listen();
+    }
+}
+
+void frmAttach::setStatusTimer(bool on)
+{
+    if (tmrStatus.isActive() == on)
+        return;
+    if (on)
+        tmrStatus.start();
+    else
+        tmrStatus.stop();
+    emit statusTimerChanged(on);
+}
+
+void frmAttach::MLink_OnClose()
+{
+    mobjDebugTarget.reset();
+}
+
+void frmAttach::cmdCancel_Click()
+{
+    done(QDialog::Rejected);
+}
+
+void frmAttach::closeEvent(QCloseEvent *event)
+{
+    // Only hidden: the server connection is kept for the next show.
+    event->ignore();
+    done(QDialog::Rejected);
+}
+
+bool frmAttach::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtTimeout && event->type() == QEvent::FocusOut) {
+        // A refused time-out keeps the focus, as a refused validation does.
+        if (!txtTimeout_Validate() && isVisible())
+            QTimer::singleShot(0, txtTimeout, [this] { txtTimeout->setFocus(Qt::OtherFocusReason); });
+    } else if (watched == sftProcesses && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            // Taken here, or the dialog's default button would attach a second time.
+            cmdAttach_Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -21,6 +21,9 @@ public:
     virtual void SetText(const QString &text, const QString &id) = 0;
     // The pointer moved: the show delay starts again.
     virtual void NotifyMove() = 0;
+    // Shows the tip at once at (x, y) in the owner's pixels (global pixels without an
+    // owner); a non-empty text first becomes the tip's text.
+    virtual void ShowAt(int x, int y, const QString &text) = 0;
     virtual QFont TipFont() const = 0;
     virtual void setTipFont(const QFont &font) = 0;
     // The code window the tip belongs to; null once it has let go.

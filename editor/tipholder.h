@@ -11,6 +11,11 @@ public:
     QString Text() const override { return m_text; }
     void SetText(const QString &text, const QString &id) override;
     void NotifyMove() override { ++m_moves; }
+    void ShowAt(int, int, const QString &text) override
+    {
+        if (!text.isEmpty())
+            m_text = text;
+    }
     QFont TipFont() const override { return m_font; }
     void setTipFont(const QFont &font) override { m_font = font; }
     QWidget *owner() const override { return m_owner; }

@@ -15,6 +15,8 @@ public:
     // The session's namespace as last read from the server.
     virtual QString Env() const = 0;
     virtual QString NameTable() const = 0;
+    // The server's address as plain dotted IPv4; items saved there are located by it.
+    virtual QString HostIP() const = 0;
     virtual int ProtocolVersion() const = 0;
     virtual bool HasFeature(int mask) const = 0;
 

@@ -447,6 +447,19 @@ void MLink::failConnect(const QString &message)
     emit OnConnectFailed(message);
 }
 
+// The server's refusal is the attempt's answer: the user hears of it through the
+// message itself, and neither a later "Connection failed" nor a still-connected request
+// link may follow it (a retry would find the link busy).
+void MLink::refuseRequest()
+{
+    stopConnectTimer();
+    m_pendingSessionId.clear();
+    m_sessionKey.clear();
+    m_isOutbound = false;
+    dropSocket();
+    resetStream();
+}
+
 void MLink::onSocketConnect(qint16 error)
 {
     if (error != 0) {
@@ -583,6 +596,8 @@ void MLink::raiseBufferedFrames(bool dropLater)
             } else if (frame.value(0) == kDropRequest) {
                 dropped = true;
             } else {
+                if (frame.value(0) == QLatin1String("MSG") && awaitingRedirection())
+                    refuseRequest();
                 ++m_handlerDepth;
                 emit OnMessage(withCode(frame));
                 --m_handlerDepth;

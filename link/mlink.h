@@ -17,7 +17,10 @@ class ITransactUi;
 // A link comes about inbound (the main window's listener accepts and calls
 // Accept, which raises OnConnect) or outbound: ConnectServer opens the request
 // link and sends the session identifier; the server answers "REDIR" port, key,
-// on which the dispatcher calls ConnectJob; the job link raises OnConnect.
+// on which the dispatcher calls ConnectJob; the job link raises OnConnect. A "MSG"
+// in place of "REDIR" is the server's refusal: the request link closes quietly (no
+// OnClose, no OnConnectFailed) before the message is raised, so a retry can start
+// at once.
 //
 // Getters carry the design's names (Brand, Env, HostIP, ...); setters are setXxx.
 // Everything runs on the owner's thread. Signals must be connected directly: a
@@ -131,6 +134,8 @@ private:
     bool awaitingRedirection() const;
     // An outbound attempt is over: the link is left closed, then OnConnectFailed.
     void failConnect(const QString &message);
+    // A "MSG" instead of "REDIR": the request link closes without an event of its own.
+    void refuseRequest();
 
     void onSocketConnect(qint16 error);
     void onSocketReceive();

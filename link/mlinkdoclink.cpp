@@ -5,6 +5,7 @@
 QString MLinkDocLink::Brand() const { return m_link->Brand(); }
 QString MLinkDocLink::Env() const { return m_link->Env(); }
 QString MLinkDocLink::NameTable() const { return m_link->NameTable(); }
+QString MLinkDocLink::HostIP() const { return m_link->HostIP(); }
 int MLinkDocLink::ProtocolVersion() const { return m_link->ProtocolVersion(); }
 bool MLinkDocLink::HasFeature(int mask) const { return m_link->HasFeature(mask); }
 

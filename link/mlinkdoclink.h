@@ -13,6 +13,7 @@ public:
     QString Brand() const override;
     QString Env() const override;
     QString NameTable() const override;
+    QString HostIP() const override;
     int ProtocolVersion() const override;
     bool HasFeature(int mask) const override;
     QStringList Transact(int timeout, const QStringList &request) override;

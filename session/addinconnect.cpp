@@ -3,6 +3,7 @@
 #include "addin.h"
 #include "addinhost.h"
 #include "frmmdi.h"
+#include "frmsplash.h"
 #include "msgbox.h"
 #include "programsettings.h"
 #include "vantrelerror.h"
@@ -30,12 +31,15 @@ void AddInConnect::Show()
         AddIn::setGfrmMDI(window);
         window->VBInst = VBInstance;
         window->Connect = this;
-        // The splash would take over here for an interactive start; the window goes
-        // on at once as if it had closed.
-        if (AddIn::startedForServer()) {
-            if (!window->ensureLoaded())
-                return;
+        if (!AddIn::startedForServer()) {
+            // An interactive start: the splash calls Show again after its start time,
+            // and the main window stays disabled until the splash has gone.
+            window->setEnabled(false);
+            frmSplash::showSplash(this);
+            return;
         }
+        if (!window->ensureLoaded())
+            return;
     }
     FormDisplayed = true;
     if (frmMDI *window = AddIn::gfrmMDI())

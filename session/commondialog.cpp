@@ -1,14 +1,59 @@
 #include "commondialog.h"
 
+#include "ihelphost.h"
+#include "vantrelerror.h"
+
 #include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+#include <cmath>
+#include <exception>
 
 namespace {
 
-class QtFontBackend : public CommonDialog::FontBackend
+// The flag bits the Qt dialogs can honour; every other bit is ignored.
+constexpr int CfFixedPitchOnly = 0x4000;
+constexpr int CfScalableOnly = 0x20000;
+constexpr int OfnOverwritePrompt = 0x2;
+constexpr int OfnFileMustExist = 0x1000;
+
+QColor fromColorRef(quint32 value)
+{
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}
+
+quint32 toColorRef(const QColor &color)
+{
+    return quint32(color.red()) | (quint32(color.green()) << 8) | (quint32(color.blue()) << 16);
+}
+
+// The page values go to the dialog as 16-bit numbers; out-of-range ones are held at
+// the nearest end instead of wrapping round.
+int word(int value)
+{
+    return qBound(0, value, 0xFFFF);
+}
+
+class QtDialogs : public ICommonDialogBackend
 {
 public:
-    int run(CommonDialog::Font &font, int, int &) override
+    int chooseColor(QWidget *owner, quint32 &color, const QList<quint32> &customColors, int, int &) override
+    {
+        for (int i = 0; i < customColors.size() && i < QColorDialog::customCount(); ++i)
+            QColorDialog::setCustomColor(i, fromColorRef(customColors.at(i)));
+        const QColor chosen = QColorDialog::getColor(fromColorRef(color), owner);
+        if (!chosen.isValid())
+            return 0;
+        color = toColorRef(chosen);
+        return 1;
+    }
+
+    int chooseFont(QWidget *owner, CommonDialog::Font &font, int flags, int &) override
     {
         QFont start(font.name);
         if (font.size > 0)
@@ -17,31 +62,137 @@ public:
         start.setItalic(font.italic);
         start.setUnderline(font.underline);
         start.setStrikeOut(font.strikethru);
+        QFontDialog::FontDialogOptions options;
+        if (flags & CfFixedPitchOnly)
+            options |= QFontDialog::MonospacedFonts;
+        if (flags & CfScalableOnly)
+            options |= QFontDialog::ScalableFonts;
         bool ok = false;
-        const QFont chosen = QFontDialog::getFont(&ok, start, QApplication::activeWindow());
+        const QFont chosen = QFontDialog::getFont(&ok, start, owner ? owner : QApplication::activeWindow(),
+                                                  QString(), options);
         if (!ok)
             return 0;
         font.name = chosen.family();
-        font.size = qRound(chosen.pointSizeF());
+        font.size = int(std::nearbyint(chosen.pointSizeF()));
         font.bold = chosen.weight() >= QFont::Bold;
         font.italic = chosen.italic();
         font.underline = chosen.underline();
         font.strikethru = chosen.strikeOut();
         return 1;
     }
+
+    int chooseFile(CommonDialog::FileRequest &request, int &) override
+    {
+        QFileDialog dialog(request.owner, request.title, request.initDir);
+        dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        if (!request.save)
+            dialog.setFileMode(request.flags & OfnFileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        if (request.save && !(request.flags & OfnOverwritePrompt))
+            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!request.nameFilters.isEmpty())
+            dialog.setNameFilters(request.nameFilters);
+        if (!request.selectedFilter.isEmpty())
+            dialog.selectNameFilter(request.selectedFilter);
+        if (!request.defaultExt.isEmpty())
+            dialog.setDefaultSuffix(request.defaultExt);
+        if (!request.fileName.isEmpty())
+            dialog.selectFile(request.fileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return 0;
+        request.fileName = dialog.selectedFiles().constFirst();
+        return 1;
+    }
+
+    int print(CommonDialog::PrintRequest &request, int &) override
+    {
+        QPrinter printer;
+        printer.setFromTo(request.fromPage, request.toPage);
+        printer.setCopyCount(qMax(1, request.copies));
+        QPrintDialog dialog(&printer, request.owner);
+        dialog.setMinMax(request.min, request.max);
+        if (dialog.exec() != QDialog::Accepted)
+            return 0;
+        request.fromPage = printer.fromPage();
+        request.toPage = printer.toPage();
+        request.min = dialog.minPage();
+        request.max = dialog.maxPage();
+        request.copies = printer.copyCount();
+        return 1;
+    }
+
+    int help(QWidget *owner, const QString &helpFile, int) override
+    {
+        // Whatever was asked, the contents of the file: there is no help engine with
+        // keyword or context look-ups behind the pages.
+        helpHost().htmlHelp(owner, helpFile, IHelpHost::DisplayToc);
+        return 1;
+    }
 };
 
-std::shared_ptr<CommonDialog::FontBackend> &fontBackend()
+std::shared_ptr<ICommonDialogBackend> &registeredBackend()
 {
-    static std::shared_ptr<CommonDialog::FontBackend> backend;
+    static std::shared_ptr<ICommonDialogBackend> backend;
     return backend;
+}
+
+ICommonDialogBackend &backend()
+{
+    static QtDialogs qtDialogs;
+    if (const auto &registered = registeredBackend())
+        return *registered;
+    return qtDialogs;
 }
 
 } // namespace
 
-void CommonDialog::setFontBackend(std::shared_ptr<FontBackend> backend)
+void CommonDialog::setBackend(std::shared_ptr<ICommonDialogBackend> backend)
 {
-    fontBackend() = std::move(backend);
+    registeredBackend() = std::move(backend);
+}
+
+QStringList CommonDialog::qtNameFilters(const QString &filter)
+{
+    QStringList result;
+    if (filter.isEmpty())
+        return result;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (int i = 0; i < parts.size(); i += 2) {
+        QString patterns = i + 1 < parts.size() ? parts.at(i + 1).trimmed() : QString();
+        QStringList list = patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &pattern : list)
+            pattern = pattern.trimmed();
+        if (list.isEmpty())
+            list << QStringLiteral("*");
+        result << parts.at(i) + QStringLiteral(" (") + list.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return result;
+}
+
+void CommonDialog::cancelled(quint32 number, const QString &text) const
+{
+    if (CancelError)
+        throw VantrelError(number, text);
+}
+
+void CommonDialog::ShowColor()
+{
+    m_apiReturn = 0;
+    m_extendedError = 0;
+    m_action = 3;
+    try {
+        quint32 color = Color;
+        const QList<quint32> custom(16, 0xFFFFFFu);
+        int error = 0;
+        m_apiReturn = backend().chooseColor(owner, color, custom, flags, error);
+        if (m_apiReturn == 1)
+            Color = color;
+        else if (m_apiReturn != 0)
+            m_extendedError = error;
+    } catch (const std::exception &) {
+        return;
+    }
+    if (m_apiReturn == 0)
+        cancelled(CancelPressedColor, QStringLiteral("Cancel Pressed"));
 }
 
 void CommonDialog::ShowFont()
@@ -49,20 +200,113 @@ void CommonDialog::ShowFont()
     m_apiReturn = 0;
     m_extendedError = 0;
     m_action = 4;
-    Font font{FontName, FontSize, FontCharset, FontBold, FontItalic, FontUnderline, FontStrikethru};
-    QtFontBackend qtDialog;
-    FontBackend &backend = fontBackend() ? *fontBackend() : static_cast<FontBackend &>(qtDialog);
-    int error = 0;
-    m_apiReturn = backend.run(font, flags, error);
-    if (m_apiReturn == 1) {
-        FontName = font.name;
-        FontSize = font.size;
-        FontCharset = font.charset;
-        FontBold = font.bold;
-        FontItalic = font.italic;
-        FontUnderline = font.underline;
-        FontStrikethru = font.strikethru;
-    } else if (m_apiReturn != 0) {
-        m_extendedError = error;
+    try {
+        Font font{FontName, FontSize, FontCharset, FontBold, FontItalic, FontUnderline, FontStrikethru};
+        int error = 0;
+        m_apiReturn = backend().chooseFont(owner, font, flags, error);
+        if (m_apiReturn == 1) {
+            FontName = font.name;
+            FontSize = font.size;
+            FontCharset = font.charset;
+            FontBold = font.bold;
+            FontItalic = font.italic;
+            FontUnderline = font.underline;
+            FontStrikethru = font.strikethru;
+        } else if (m_apiReturn != 0) {
+            m_extendedError = error;
+        }
+    } catch (const std::exception &) {
+        return;
+    }
+    if (m_apiReturn == 0)
+        cancelled(CancelPressed, QString());
+}
+
+void CommonDialog::ShowOpen()
+{
+    showFile(false);
+}
+
+void CommonDialog::ShowSave()
+{
+    showFile(true);
+}
+
+void CommonDialog::showFile(bool save)
+{
+    m_apiReturn = 0;
+    m_extendedError = 0;
+    try {
+        FileRequest request;
+        request.save = save;
+        request.owner = owner;
+        request.nameFilters = qtNameFilters(Filter);
+        if (!request.nameFilters.isEmpty()) {
+            const int index = FilterIndex >= 1 && FilterIndex <= request.nameFilters.size() ? FilterIndex : 1;
+            request.selectedFilter = request.nameFilters.at(index - 1);
+        }
+        // The name goes to the dialog as it is: a name longer than the buffer size the
+        // caller set is still the name the caller meant.
+        request.fileName = FileName;
+        request.initDir = InitDir;
+        request.title = DialogTitle;
+        request.defaultExt = DefaultExt;
+        request.flags = flags;
+        int error = 0;
+        m_apiReturn = backend().chooseFile(request, error);
+        if (m_apiReturn == 1) {
+            FileName = request.fileName;
+            FileTitle = QFileInfo(request.fileName).fileName();
+        } else if (m_apiReturn != 0) {
+            m_extendedError = error;
+        }
+    } catch (const std::exception &) {
+        return;
+    }
+    if (m_apiReturn == 0)
+        cancelled(CancelPressed, QString());
+}
+
+void CommonDialog::ShowPrinter()
+{
+    m_apiReturn = 0;
+    m_extendedError = 0;
+    m_action = 5;
+    try {
+        PrintRequest request;
+        request.owner = owner;
+        request.flags = flags;
+        request.fromPage = word(FromPage);
+        request.toPage = word(ToPage);
+        request.min = word(Min);
+        request.max = word(Max);
+        request.copies = word(Copies);
+        int error = 0;
+        m_apiReturn = backend().print(request, error);
+        if (m_apiReturn == 1) {
+            FromPage = request.fromPage;
+            ToPage = request.toPage;
+            Min = request.min;
+            Max = request.max;
+            Copies = request.copies;
+        } else if (m_apiReturn != 0) {
+            m_extendedError = error;
+        }
+    } catch (const std::exception &) {
+        return;
+    }
+    if (m_apiReturn == 0)
+        cancelled(CancelPressed, QString());
+}
+
+void CommonDialog::ShowHelp()
+{
+    m_apiReturn = 0;
+    m_extendedError = 0;
+    m_action = 6;
+    try {
+        m_apiReturn = backend().help(owner, HelpFile, HelpCommand);
+    } catch (const std::exception &) {
+        return;
     }
 }

@@ -15,6 +15,7 @@
 #include "frmbreakpoints.h"
 #include "frmcode.h"
 #include "frmconnect.h"
+#include "frmcontexttip.h"
 #include "frmfileopen.h"
 #include "frmfilesaveas.h"
 #include "frmimmediate.h"
@@ -27,6 +28,8 @@
 #include "memento.h"
 #include "mlink.h"
 #include "mlinkdoclink.h"
+#include "modfileopen.h"
+#include "module1.h"
 #include "msgbox.h"
 #include "persistregistry.h"
 #include "persiststorage.h"
@@ -36,6 +39,7 @@
 #include "shortcutoverride.h"
 #include "socketx.h"
 #include "statusbar.h"
+#include "tipholder.h"
 #include "vanngine.h"
 #include "vantrelerror.h"
 #include "vbtimer.h"
@@ -215,6 +219,8 @@ void frmMDI::initialise()
     });
     m_cmdMgr->load(vantrelCommandDesign());
     m_cmdMgr->setMainRouter(this);
+    // Connect and Attach wait for the end of an attach; refresh them when it ends.
+    connect(m_attach, &frmAttach::statusTimerChanged, m_cmdMgr, &CommandManager::invalidate);
     m_menus = new MainMenus(*this);
     new ShortcutOverrideFilter(this);
 
@@ -239,11 +245,35 @@ void frmMDI::registerServices()
 {
     docServices().host = this;
     docServices().codeWindowFactory = frmCode::factory();
+    registerContextTip();
     docServices().reportPane = [this]() -> IReportPane * { return immediatePane(); };
     Routines::instance().setViewDefaults(this);
     m_link->setTransactUi(this);
     setMainWindow(this);
     setDialogHost(this);
+    // A new routine can be saved only once the Save As dialog is there to name it.
+    docServices().saveAs = m_fileSaveAs;
+    modFileOpen::setOpenDialog(m_fileOpen);
+}
+
+// One tip window for the program: every code window gets a handle on it, so a tip never
+// stays up over one window while another shows its own.
+void frmMDI::registerContextTip()
+{
+    if (!m_contextTip) {
+        ContextTipDesktop desktop;
+        desktop.foregroundIsOurs = [] {
+            quint64 window = 0;
+            return Module1::ForegroundIsOurs(window);
+        };
+        m_contextTip = new frmContextTip(this, desktop);
+        m_contextTip->setOwner(this);
+    }
+    frmCode::setTipFactory([tip = QPointer<frmContextTip>(m_contextTip)]() -> std::unique_ptr<ITipWindow> {
+        if (tip)
+            return tip->client();
+        return std::make_unique<TipHolder>();
+    });
 }
 
 void frmMDI::unregisterServices()
@@ -252,6 +282,7 @@ void frmMDI::unregisterServices()
         docServices().host = nullptr;
         docServices().reportPane = nullptr;
         docServices().codeWindowFactory = nullptr;
+        frmCode::setTipFactory({});
         docServices().breakpoints = nullptr;
         docServices().stack = nullptr;
     }
@@ -514,6 +545,10 @@ void frmMDI::unload()
     Routines::instance().shutdown();
     // An unloaded window takes no more servers, whether or not the process ends now.
     m_listen->Close();
+    if (docServices().saveAs == m_fileSaveAs)
+        docServices().saveAs = nullptr;
+    if (modFileOpen::openDialog() == m_fileOpen)
+        modFileOpen::setOpenDialog(nullptr);
     delete m_fileOpen;
     delete m_fileSaveAs;
     delete m_connect;

@@ -37,6 +37,7 @@ class VbTimer;
 class frmAttach;
 class frmBreakpoints;
 class frmConnect;
+class frmContextTip;
 class frmFileOpen;
 class frmFileSaveAs;
 class frmImmediate;
@@ -259,6 +260,7 @@ private:
     bool requestClose();
     void stopTimers();
     void registerServices();
+    void registerContextTip();
     void unregisterServices();
 
     void applyStateChange(int state);
@@ -296,6 +298,7 @@ private:
     frmFileSaveAs *m_fileSaveAs = nullptr;
     frmConnect *m_connect = nullptr;
     frmAttach *m_attach = nullptr;
+    frmContextTip *m_contextTip = nullptr;       // the one hover tip every code window shows
     int m_state = -1;
 
     // Load.

@@ -8,8 +8,12 @@
 #include "frmstack.h"
 #include "frmvars.h"
 #include "isentrybooking.h"
+#include "mlink.h"
+#include "modfileopen.h"
 #include "routine.h"
 #include "routinenavigator.h"
+#include "serverlocation.h"
+#include "sources.h"
 #include "statusbar.h"
 
 void frmMDI::refreshMState(int state)
@@ -36,13 +40,12 @@ void frmMDI::setCommandState(const QString &id, int value)
 
 void frmMDI::openItem(int type, const QString &name, const QString &ns, bool readOnly)
 {
-    if (readOnly) {
-        ShowRoutine(name, ns, 0, QStringLiteral("+1"), true, type);
-        return;
-    }
-    bool wasReadOnly = false;
-    RoutineDocPtr shown;
-    m_navigator->EditRoutine(name, ns, wasReadOnly, type, shown);
+    // The server names an item of its own, so it opens as one chosen in the Open dialog
+    // would, and joins the recent items.
+    Sources items;
+    if (SourcePtr item = items.Add(type, name, MakeLocation(m_link->HostIP(), ns), QString(), m_link->Brand()))
+        item->ReadOnly = readOnly;
+    modFileOpen::OpenSources(&items);
 }
 
 bool frmMDI::EditRoutine(const QString &name, const QString &ns, bool &wasReadOnly, int type,

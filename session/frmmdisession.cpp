@@ -6,7 +6,9 @@
 #include "commandmanager.h"
 #include "frmfileopen.h"
 #include "frmfilesaveas.h"
+#include "frmguide.h"
 #include "frmimmediate.h"
+#include "frmsplash.h"
 #include "frmstack.h"
 #include "frmvars.h"
 #include "iforeground.h"
@@ -133,6 +135,11 @@ void frmMDI::Listen()
         return;
     if (!isVisible())
         show();
+    // While the splash is up the window only shows: listening starts when it goes.
+    if (frmSplash *splash = frmSplash::current()) {
+        splash->ClearIfReady();
+        return;
+    }
     const int port = SocketX::unfoldPort(m_listen->LocalPort());
     if (port == 0) {
         MsgBox(QStringLiteral("No listening port was obtained"), MsgBoxStyle::Critical, QStringLiteral("Vantrel"));
@@ -180,6 +187,7 @@ void frmMDI::mtcpListen_Accept(int handle)
         m_foregroundWindow = window;
         m_foregroundPid = Module1::ForegroundProcessId(window);
     }
+    frmGuide::unloadCurrent();
     if (isMinimized())
         showNormal();
 }

@@ -3,6 +3,7 @@
 
 #include "commandmanager.h"
 #include "frmattach.h"
+#include "frmconnect.h"
 #include "frmfileopen.h"
 #include "frmstack.h"
 #include "panedock.h"
@@ -18,6 +19,7 @@
 #include "memento.h"
 #include "mlink.h"
 #include "mlinkdoclink.h"
+#include "modfileopen.h"
 #include "module1.h"
 #include "programsettings.h"
 #include "routine.h"
@@ -326,6 +328,15 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
     ProgramSettings &s = programSettings();
     if (id == QLatin1String("DbgDisconnect")) {
         Disconnect(true);
+    } else if (id == QLatin1String("DbgConnect")) {
+        ClearAllTips();
+        cmd.setStateValue(1);
+        m_connect->DoIt();
+        cmd.setStateValue(0);
+    } else if (id == QLatin1String("DbgAttach")) {
+        cmd.setStateValue(1);
+        m_attach->DoIt();
+        cmd.setStateValue(0);
     } else if (id == QLatin1String("DbgGo")) {
         if (m_state == 1) {
             setMState(-3);
@@ -377,6 +388,11 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
         } catch (const VantrelError &e) {
             tellUser(e.text(), QString(), IUserPrompt::Icon::Critical);
         }
+    } else if (id == QLatin1String("FlOpen")) {
+        // Pressed while the dialog is up; it is modal, so this call returns after it closes.
+        cmd.setStateValue(1);
+        modFileOpen::FileOpen();
+        cmd.setStateValue(0);
     } else if (id == QLatin1String("FlSaveAll")) {
         cmd.setStateValue(1);
         m_navigator->SaveAll();
@@ -435,8 +451,9 @@ void frmMDI::UpdateUI(Command &cmd, bool &stopRouting)
     bool enabled = true;
     if (category == QLatin1String("File")) {
         enabled = m_state != -1;
-        // Opening needs the server Open dialog, which this program does not have yet.
-        if (id == QLatin1String("FlSaveAll"))
+        if (id == QLatin1String("FlOpen"))
+            enabled = enabled && !MBusy();
+        else if (id == QLatin1String("FlSaveAll"))
             enabled = enabled && !MBusy() && Routines::instance().AnyModified(false);
         else if (id != QLatin1String("FlNew"))
             enabled = false;
@@ -475,8 +492,8 @@ void frmMDI::UpdateUI(Command &cmd, bool &stopRouting)
                 cmd.setStateValue(s.StepLinewise ? 1 : 0);
             }
         } else if (id == QLatin1String("DbgConnect")) {
-            // Connecting needs the Connect dialog, which this program does not have yet.
-            enabled = false;
+            // Not while an attach waits: its session may arrive any moment.
+            enabled = m_state == -1 && !(m_attach && m_attach->tmrStatus.isActive());
         } else if (id == QLatin1String("DbgAttach")) {
             enabled = m_attach && m_attach->IsAvailable() && m_state == -1 && !m_attach->tmrStatus.isActive();
         }

@@ -1,4 +1,5 @@
 #include "addin.h"
+#include "clientfactory.h"
 #include "messageboxprompt.h"
 #include "userprompt.h"
 
@@ -21,6 +22,9 @@ int main(int argc, char **argv)
 
     if (qEnvironmentVariableIsEmpty("VANTREL_QUIET"))
         setUserPrompt(std::make_shared<MessageBoxPrompt>(QStringLiteral("Vantrel")));
+
+    // Before the main window: its Attach dialog creates the object factory by name.
+    CacheObject::registerClasses();
 
     AddIn::setCommandLine(QApplication::arguments().mid(1).join(QLatin1Char(' ')));
     if (!AddIn::Main())

@@ -5,11 +5,15 @@
 #include "command.h"
 #include "commandmanager.h"
 #include "commondialog.h"
+#include "frmabout.h"
 #include "frmcode.h"
 #include "frmfileopen.h"
+#include "frmguide.h"
 #include "frmmdi.h"
 #include "frmundolist.h"
 #include "mdihost.h"
+#include "modfileopen.h"
+#include "modhtmlhelp.h"
 #include "msgbox.h"
 #include "navigationhistory.h"
 #include "programsettings.h"
@@ -418,13 +422,22 @@ void MainMenus::buildToolsWindowHelp()
     own(window, "mnuWindowArrange", QStringLiteral("&Arrange Icons"), [this] { arrangeIcons(); });
     connect(window, &QMenu::aboutToShow, this, &MainMenus::mnuWindow_Drop);
 
-    // Help, the guide and the About box come with their own forms; until then the items
-    // are there, greyed, and do nothing.
+    // A tip left up would sit over the help, the guide or the About box.
     QMenu *help = topMenu("mnuHelp", QStringLiteral("&Help"));
-    own(help, "mnuHelpContents", QStringLiteral("&Contents..."), [] {})->setEnabled(false);
-    own(help, "mnuHelpGuide", QStringLiteral("&Task Guide"), [] {})->setEnabled(false);
+    own(help, "mnuHelpContents", QStringLiteral("&Contents..."), [this] {
+        m_window.ClearAllTips();
+        modHTMLHelp::ShowHelpContents(1, QString());
+    });
+    own(help, "mnuHelpGuide", QStringLiteral("&Task Guide"), [this] {
+        m_window.ClearAllTips();
+        frmGuide::showModeless(&m_window);
+    });
     separator(help, QStringLiteral("mnuHelpSep1"));
-    own(help, "mnuHelpAbout", QStringLiteral("&About Vantrel..."), [] {})->setEnabled(false);
+    own(help, "mnuHelpAbout", QStringLiteral("&About Vantrel..."), [this] {
+        m_window.ClearAllTips();
+        frmAbout about(&m_window);
+        runModal(&about);
+    });
 }
 
 void MainMenus::buildPopUps()
@@ -646,16 +659,7 @@ void MainMenus::openRecent(QAction *entry)
         return;
     Sources sources;
     open->GetRecent(position, sources);
-    // Until the server dialogs open a list of items themselves, each is opened as the
-    // server's messages open one: read-only for viewing, or for editing.
-    for (const SourcePtr &source : sources) {
-        if (!source)
-            continue;
-        const QString path = source->Path;
-        const int slash = path.indexOf(QLatin1Char('/'), int(qstrlen("vantrel://")));
-        const QString ns = slash < 0 ? QString() : path.mid(slash + 1);
-        m_window.openItem(source->TypeOfSource, source->Name, ns, source->ReadOnly);
-    }
+    modFileOpen::OpenSources(&sources);
 }
 
 // Back goes to the routine type the place was recorded in: the text alone would lead from
@@ -825,6 +829,7 @@ void MainMenus::chooseCodeFont()
 {
     const QFont current = programSettings().codeFont;
     CommonDialog dialog;
+    dialog.owner = &m_window;
     dialog.flags = 65;
     dialog.FontName = current.family();
     const int charset = m_window.codeFontCharset();

@@ -205,6 +205,39 @@ TEST(MLinkConnect, GivesUpWhenNoRedirComes)
                                    + QString::number(server.port())});
 }
 
+// A refusal is the attempt's one answer: no "Connection failed" follows it at the
+// time-out, and a retry finds the link free. A "MSG" on the session itself is only a
+// message.
+TEST(MLinkConnect, RefusalEndsTheAttemptQuietlyAndARetryConnects)
+{
+    MLink link;
+    link.setConnectTimeoutMs(150);
+    LinkRecorder rec(link);
+    QStringList refused;
+    redirectLikeTheDispatcher(link, refused);
+    {
+        MServer server({acceptRequest("S1"), send({"MSG", "No such session"}), expectClose()});
+        server.start();
+        link.ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
+        ASSERT_TRUE(pumpUntil([&] { return !rec.log.isEmpty(); }));
+        EXPECT_FALSE(link.IsConnected());
+        EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+        settle(400);   // well past the connect time-out
+        EXPECT_EQ(rec.log, QStringList{"OnMessage:MSG|No such session"});
+    }
+    rec.log.clear();
+    MServer again({acceptRequest("S2"), redirect("K2"), acceptJob("K2"), send({"MSG", "just a note"}),
+                   send({"HI", "CACHE"})});
+    again.start();
+    link.ConnectServer("127.0.0.1", QString::number(again.port()), "S2");
+    ASSERT_TRUE(pumpUntil([&] { return rec.count("OnMessage:HI|CACHE") == 1; }));
+    EXPECT_TRUE(again.wait()) << again.failure().toStdString();
+    EXPECT_TRUE(link.IsConnected());
+    EXPECT_EQ(rec.log, (QStringList{"OnMessage:REDIR|" + QString::number(again.jobPort()) + "|K2", "OnConnect",
+                                    "OnMessage:MSG|just a note", "OnMessage:HI|CACHE"}));
+    EXPECT_TRUE(refused.isEmpty());
+}
+
 // The close itself is silent; the time-out then reports the failure, so a caller
 // waiting for the session is never left waiting for ever.
 TEST(MLinkConnect, RequestLinkClosedBeforeRedirFailsAtTheTimeOut)

@@ -2,6 +2,7 @@
 
 #include "addinconnect.h"
 #include "addinhost.h"
+#include "frmsplash.h"
 
 namespace {
 
@@ -23,8 +24,11 @@ TEST_F(MainWindowTest, OnlySQAtTheStartMeansStartedForAServer)
         frmMDI *window = start(c.commandLine);
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(AddIn::startedForServer(), c.forServer);
-        EXPECT_TRUE(window->isLoaded());
-        EXPECT_TRUE(window->isVisible());
+        // Any other start goes through the splash, which loads and shows the window later.
+        EXPECT_EQ(frmSplash::current() == nullptr, c.forServer);
+        EXPECT_EQ(window->isLoaded(), c.forServer);
+        EXPECT_EQ(window->isVisible(), c.forServer);
+        EXPECT_EQ(window->isEnabled(), c.forServer);
         EXPECT_EQ(window->rememberedWindow(), c.remembered);
         AddIn::reset();
     }
@@ -101,13 +105,15 @@ TEST_F(MainWindowTest, AsAnAddInTheWindowShowsWhenItWasShownBefore)
         FakeAddInHost host;
         AddInConnect connect;
         connect.OnConnection(&host, c.mode);
-        EXPECT_EQ(AddIn::gfrmMDI() != nullptr && AddIn::gfrmMDI()->isVisible(), c.shown);
+        // Not started by the Sentry: showing means the splash is up for the new window.
+        const auto shown = [] { return AddIn::gfrmMDI() != nullptr && frmSplash::current() != nullptr; };
+        EXPECT_EQ(shown(), c.shown);
         ASSERT_EQ(host.bar.buttons.size(), c.button ? 1u : 0u);
         if (c.button) {
             EXPECT_EQ(host.bar.buttons[0]->caption, "Vantrel");
             if (c.mode == AddInConnect::Startup) {
                 connect.OnStartupComplete();   // "1" stored: now it shows
-                EXPECT_TRUE(AddIn::gfrmMDI() && AddIn::gfrmMDI()->isVisible());
+                EXPECT_TRUE(shown());
             }
         }
         const bool displayed = connect.FormDisplayed;

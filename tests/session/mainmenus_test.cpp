@@ -297,7 +297,7 @@ TEST_F(MenusTest, TheWholeTreeHasItsNamesCaptionsShortcutsAndBindings)
     EXPECT_EQ(menus->menu("mnuView")->actions().first(), window->menuItem("mnuViewSepRequiredToMakeAltVIwork"));
 
     // At creation: Jump disabled; Wrap disabled; Rich and Blocks disabled and ticked; no
-    // recent items; the help items greyed until help comes.
+    // recent items; the help items enabled.
     EXPECT_FALSE(window->menuItem("mnuEditJump")->isEnabled());
     EXPECT_FALSE(window->menuItem("mnuViewWrap")->isEnabled());
     for (const char *tick : {"mnuViewRich", "mnuViewBlocks"}) {
@@ -308,7 +308,7 @@ TEST_F(MenusTest, TheWholeTreeHasItsNamesCaptionsShortcutsAndBindings)
         EXPECT_FALSE(recent->isVisible());
     EXPECT_EQ(window->recentMenuItems(), menus->recentItems());
     for (const char *help : {"mnuHelpContents", "mnuHelpGuide", "mnuHelpAbout"})
-        EXPECT_FALSE(window->menuItem(help)->isEnabled()) << help;
+        EXPECT_TRUE(window->menuItem(help)->isEnabled()) << help;
 
     // Items are found, captioned and tagged by name for the windows.
     window->setMenuItemTag("mnuPopCodeGoto", "START^ROU^USER");
@@ -825,10 +825,14 @@ TEST_F(MenusTest, ImmediatePopUpsReachThePaneThroughItsSeam)
 }
 
 // A scripted font dialog: what it was asked, and its answer.
-class ScriptedFontDialog : public CommonDialog::FontBackend
+class ScriptedFontDialog : public ICommonDialogBackend
 {
 public:
-    int run(CommonDialog::Font &font, int flags, int &extendedError) override
+    int chooseColor(QWidget *, quint32 &, const QList<quint32> &, int, int &) override { return 0; }
+    int chooseFile(CommonDialog::FileRequest &, int &) override { return 0; }
+    int print(CommonDialog::PrintRequest &, int &) override { return 0; }
+    int help(QWidget *, const QString &, int) override { return 0; }
+    int chooseFont(QWidget *, CommonDialog::Font &font, int flags, int &extendedError) override
     {
         asked = font;
         askedFlags = flags;
@@ -847,7 +851,7 @@ public:
 TEST_F(MenusTest, TheFontItemAppliesTheChosenFontEverywhere)
 {
     auto dialog = std::make_shared<ScriptedFontDialog>();
-    CommonDialog::setFontBackend(dialog);
+    CommonDialog::setBackend(dialog);
     QFont ioFont;
     MainMenus::ImmediatePane pane;
     pane.setIOFont = [&](const QFont &f) { ioFont = f; };
@@ -908,7 +912,7 @@ TEST_F(MenusTest, TheFontItemAppliesTheChosenFontEverywhere)
             EXPECT_EQ(programSettings().codeFont, before);
         }
     }
-    CommonDialog::setFontBackend(nullptr);
+    CommonDialog::setBackend(nullptr);
     programSettings().codeFont = start;
 }
 

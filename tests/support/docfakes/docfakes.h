@@ -131,6 +131,7 @@ public:
     QString Brand() const override { return brand; }
     QString Env() const override { return env; }
     QString NameTable() const override { return nameTable; }
+    QString HostIP() const override { return hostIP; }
     int ProtocolVersion() const override { return protocol; }
     bool HasFeature(int mask) const override { return (features & mask) != 0; }
     QStringList Transact(int timeout, const QStringList &request) override;
@@ -138,6 +139,7 @@ public:
 
     QString brand = QStringLiteral("CACHE");
     QString nameTable = QStringLiteral("NT");
+    QString hostIP = QStringLiteral("127.0.0.1");
     QString env = QStringLiteral("USER");
     int protocol = 4;
     int features = 0xFFFF;

@@ -1,0 +1,386 @@
+#include "frmcontexttip.h"
+
+#include "iforeground.h"
+#include "lumopanel.h"
+#include "sourceview.h"
+#include "vantrelerror.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int kMaxTwips = 32767;   // the panel's limits are 16-bit
+
+int twipsCapped(double pixels)
+{
+    const double twips = std::round(pixels * kTwipsPerPixel);
+    return twips >= kMaxTwips ? kMaxTwips : std::max(0, int(twips));
+}
+
+// The tip on the LumoPanel: tooltip background, black text, a one-pixel black line all
+// round, sized to its text and the text in the middle of its height.
+class LumoTipPanel : public TipPanel
+{
+public:
+    explicit LumoTipPanel(QWidget *parent) : m_panel(new LumoPanel(parent))
+    {
+        m_panel->setBackColor(0x80000018u);
+        m_panel->setForeColor(0);
+        m_panel->setFrameStyle(LumoPanel::UserBorder);
+        m_panel->setAutoResize(true);
+        m_panel->setAlignment(LumoPanel::MiddleLeft);
+        m_panel->setMinWidth(0);
+        m_panel->setMinHeight(0);
+    }
+    QWidget *widget() override { return m_panel; }
+    void configure(const QString &lineBreakChars, int maxWidthTwips, int maxHeightTwips) override
+    {
+        m_panel->setLineBreakChars(lineBreakChars);
+        m_panel->setMaxWidth(maxWidthTwips);
+        // A new panel's height limit is its first size, 30 pixels, which would cut
+        // every tip of more than two lines.
+        m_panel->setMaxHeight(maxHeightTwips);
+    }
+    QString caption() const override { return m_panel->Caption(); }
+    void setCaption(const QString &caption) override { m_panel->setCaption(caption); }
+    QFont font() const override { return m_panel->Font(); }
+    void setFont(const QFont &font) override { m_panel->setPanelFont(font); }
+
+private:
+    LumoPanel *m_panel;   // owned by the tip window
+};
+
+bool onWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+ContextTipDesktop withDefaults(ContextTipDesktop d)
+{
+    if (!d.pointer)
+        d.pointer = [] { return QCursor::pos(); };
+    if (!d.foregroundIsOurs) {
+        d.foregroundIsOurs = [] {
+            IForeground &fg = foreground();
+            return fg.isOurs(fg.foregroundWindow());
+        };
+    }
+    if (!d.windowAt)
+        d.windowAt = &ContextTipDesktop::defaultWindowAt;
+    if (!d.virtualDesktop) {
+        d.virtualDesktop = [] {
+            const QScreen *screen = QGuiApplication::primaryScreen();
+            return screen ? screen->virtualGeometry() : QRect();
+        };
+    }
+    if (!d.availableHeight) {
+        d.availableHeight = [] {
+            const QScreen *screen = QGuiApplication::primaryScreen();
+            return screen ? screen->availableGeometry().height() : 0;
+        };
+    }
+    return d;
+}
+
+} // namespace
+
+QWidget *ContextTipDesktop::defaultWindowAt(const QPoint &global)
+{
+    for (QWidget *w = QApplication::widgetAt(global); w; w = w->parentWidget()) {
+        if (qobject_cast<SourceView *>(w) || w->isWindow())
+            return w;
+    }
+    return nullptr;
+}
+
+// A code window's handle on the one tip window. The tip remembers which handle its text
+// came from; the others read an empty tip and cannot clear it.
+class ContextTipClient : public ITipWindow
+{
+public:
+    explicit ContextTipClient(frmContextTip *tip) : m_tip(tip) {}
+    ~ContextTipClient() override
+    {
+        if (m_tip)
+            m_tip->release(this);
+    }
+
+    QString TipID() const override { return holds() ? m_tip->TipID() : QString(); }
+    QString Text() const override { return holds() ? m_tip->Text() : QString(); }
+    void SetText(const QString &text, const QString &id) override
+    {
+        // A window that does not hold the tip has no tip to clear.
+        if (m_tip && (holds() || !text.isEmpty() || !id.isEmpty()))
+            m_tip->setTextFor(this, text, id);
+    }
+    void NotifyMove() override
+    {
+        if (m_tip)
+            m_tip->NotifyMove();
+    }
+    void ShowAt(int x, int y, const QString &text) override
+    {
+        if (m_tip)
+            m_tip->showAtFor(this, m_owner, x, y, text);
+    }
+    QFont TipFont() const override { return m_tip ? m_tip->TipFont() : QFont(); }
+    void setTipFont(const QFont &font) override
+    {
+        if (m_tip)
+            m_tip->setTipFont(font);
+    }
+    QWidget *owner() const override { return m_owner; }
+    void setOwner(QWidget *owner) override
+    {
+        if (!owner) {
+            // The code window is going: its tip goes with it.
+            if (m_tip)
+                m_tip->release(this);
+            m_owner = nullptr;
+        } else if (!m_owner) {
+            m_owner = owner;
+        }
+    }
+
+private:
+    bool holds() const { return m_tip && m_tip->m_client == this; }
+
+    QPointer<frmContextTip> m_tip;
+    QPointer<QWidget> m_owner;
+};
+
+frmContextTip::frmContextTip(QWidget *parent, ContextTipDesktop desktop, ContextTipTimings timings,
+                             std::unique_ptr<TipPanel> panel)
+    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      m_desktop(withDefaults(std::move(desktop))), m_timings(timings), m_panel(std::move(panel))
+{
+    if (onWayland())
+        m_desktop.parkable = false;
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    if (!m_panel)
+        m_panel = std::make_unique<LumoTipPanel>(this);
+    else
+        m_panel->widget()->setParent(this);
+    m_panel->widget()->move(0, 0);
+    m_panel->widget()->setFocusPolicy(Qt::NoFocus);
+
+    m_tmrShowTip.setSingleShot(false);
+    m_tmrHideTip.setSingleShot(false);
+    connect(&m_tmrShowTip, &QTimer::timeout, this, &frmContextTip::tmrShowTip_Timer);
+    connect(&m_tmrHideTip, &QTimer::timeout, this, &frmContextTip::tmrHideTip_Timer);
+    Form_Load();
+}
+
+frmContextTip::~frmContextTip()
+{
+    // The panel's widget is a child and goes with this window; the adapter goes first
+    // and must not touch it.
+    m_tmrShowTip.stop();
+    m_tmrHideTip.stop();
+}
+
+void frmContextTip::Form_Load()
+{
+    QString breakChars;
+    breakChars.reserve(224);
+    for (int c = 32; c <= 255; ++c)
+        breakChars.append(QChar(c));
+
+    const QRect desktop = m_desktop.virtualDesktop();
+    int width = desktop.width();
+    if (width <= 0) {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        width = screen ? screen->geometry().width() : 0;
+        m_ScreenRight = width;
+    } else {
+        m_ScreenRight = desktop.left() + width;
+    }
+    m_panel->configure(breakChars, twipsCapped(0.9 * width), twipsCapped(m_desktop.availableHeight()));
+
+    m_Shown = false;
+    m_ParkX = desktop.left() + std::max(desktop.width(), 1) - 1;
+    m_ParkY = desktop.top() + std::max(desktop.height(), 1) - 1;
+}
+
+QString frmContextTip::Text() const
+{
+    return m_panel->caption();
+}
+
+QFont frmContextTip::TipFont() const
+{
+    return m_panel->font();
+}
+
+void frmContextTip::setTipFont(const QFont &font)
+{
+    // Qt picks fallback fonts per script itself, so there is no character set to carry.
+    m_panel->setFont(font);
+    if (m_Shown)
+        resize(m_panel->widget()->size());
+}
+
+void frmContextTip::setOwner(QWidget *owner)
+{
+    if (owner && !m_owner)
+        m_owner = owner;
+}
+
+std::unique_ptr<ITipWindow> frmContextTip::client()
+{
+    return std::make_unique<ContextTipClient>(this);
+}
+
+void frmContextTip::SetText(const QString &text, const QString &id)
+{
+    setTextFor(nullptr, text, id);
+}
+
+void frmContextTip::setTextFor(const void *client, const QString &text, const QString &id)
+{
+    const QString before = m_panel->caption();
+    // A tip handed over from another code window starts afresh even under an equal
+    // identifier: identifiers are made per window and may repeat between them.
+    const bool newClient = client != m_client;
+    const bool changed = newClient || id != m_TipID || (id.isEmpty() && text != before);
+    m_client = text.isEmpty() && id.isEmpty() ? nullptr : client;
+    if (changed) {
+        m_TipID = id;
+        m_Shown = false;
+        park();
+        m_tmrHideTip.stop();
+        const bool upOrWaiting = !before.isEmpty() || m_showInterval != 0;
+        armShowTimer(!text.isEmpty() && upOrWaiting ? m_timings.nextShowMs : m_timings.firstShowMs);
+    } else if (text.isEmpty()) {
+        m_Shown = false;
+        park();
+    }
+    setCaptionSafely(text);
+    if (m_Shown)
+        resize(m_panel->widget()->size());
+}
+
+void frmContextTip::setCaptionSafely(const QString &text)
+{
+    try {
+        m_panel->setCaption(text);
+        return;
+    } catch (const VantrelError &e) {
+        m_panel->setCaption(QStringLiteral("<fc=16711680>Unable to display context tip (")
+                            + QString::number(e.number()) + QLatin1Char(')'));
+    } catch (const std::exception &) {
+        m_panel->setCaption(QStringLiteral("<fc=16711680>Unable to display context tip (")
+                            + QString::number(VantrelError::Base) + QLatin1Char(')'));
+    }
+}
+
+void frmContextTip::NotifyMove()
+{
+    if (m_Shown)
+        return;
+    const QPoint pos = m_desktop.pointer();
+    if (pos == m_Last)
+        return;
+    // An idle timer stays idle: only an armed wait starts again.
+    if (m_showInterval != 0)
+        m_tmrShowTip.start(m_showInterval);
+    m_Last = pos;
+}
+
+void frmContextTip::ShowAt(int x, int y, const QString &text)
+{
+    showAtFor(nullptr, m_owner, x, y, text);
+}
+
+void frmContextTip::showAtFor(const void *client, QWidget *owner, int x, int y, const QString &text)
+{
+    if (client != m_client) {
+        // Another window's tip, if any, makes way.
+        m_TipID.clear();
+        m_client = client;
+    }
+    if (!text.isEmpty())
+        setCaptionSafely(text);
+    const QPoint global = owner ? owner->mapToGlobal(QPoint(x, y)) : QPoint(x, y);
+    place(global);
+    m_Shown = true;
+}
+
+void frmContextTip::armShowTimer(int ms)
+{
+    m_showInterval = ms;
+    m_tmrShowTip.start(ms);
+}
+
+void frmContextTip::tmrShowTip_Timer()
+{
+    m_tmrShowTip.stop();
+    m_showInterval = 0;
+    if (m_panel->caption().isEmpty() || !m_desktop.foregroundIsOurs())
+        return;
+    const QPoint pointer = m_desktop.pointer();
+    if (pointer != m_Last)
+        return;
+    m_HwndUnder = m_desktop.windowAt(pointer);
+
+    const QSize size = m_panel->widget()->size();
+    const int y = pointer.y() + m_desktop.cursorHeight / 2;
+    int x = pointer.x();
+    if (x + size.width() > m_ScreenRight)
+        x -= x + size.width() - m_ScreenRight;
+    place({x, y});
+    m_Shown = true;
+    m_tmrHideTip.start(m_timings.hidePollMs);
+}
+
+void frmContextTip::tmrHideTip_Timer()
+{
+    // A tip that is no longer up has nothing to watch; without this check a tip cleared
+    // while already empty would keep this timer polling until the next change.
+    if (!isVisible() || !m_Shown) {
+        m_tmrHideTip.stop();
+        return;
+    }
+    if (!m_desktop.foregroundIsOurs() || m_desktop.windowAt(m_desktop.pointer()) != m_HwndUnder.data())
+        setTextFor(nullptr, QString(), QString());
+}
+
+void frmContextTip::release(const void *client)
+{
+    if (client && m_client == client)
+        setTextFor(client, QString(), QString());
+}
+
+void frmContextTip::park()
+{
+    if (!m_desktop.parkable) {
+        hide();
+        return;
+    }
+    setGeometry(m_ParkX, m_ParkY, 1, 1);
+    if (!isVisible())
+        show();
+}
+
+void frmContextTip::place(const QPoint &topLeft)
+{
+    const QSize size = m_panel->widget()->size();
+    setGeometry(QRect(topLeft, size));
+    if (!m_desktop.parkable && m_owner) {
+        // Without absolute placement the tip can only be a pop-up of a window of ours.
+        if (QWidget *top = m_owner->window(); top && top->windowHandle() && windowHandle())
+            windowHandle()->setTransientParent(top->windowHandle());
+    }
+    if (!isVisible())
+        show();
+    raise();
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "itipwindow.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <climits>
+#include <functional>
+#include <memory>
+
+class ContextTipClient;
+
+// What the tip window asks of the desktop. Every member has a working default; tests
+// replace the ones they drive (the pointer, whether another program has the input).
+struct ContextTipDesktop
+{
+    // The pointer in global pixels. Default: QCursor::pos().
+    std::function<QPoint()> pointer;
+    // False while another program has the user's input. Default: the program's
+    // foreground layer.
+    std::function<bool()> foregroundIsOurs;
+    // The window a tip is tied to at a global point: the source view containing the
+    // widget there, else that widget's top-level window; null over other programs.
+    // Default: defaultWindowAt.
+    std::function<QWidget *(const QPoint &)> windowAt;
+    // The whole virtual desktop in global pixels. Default: the primary screen's
+    // virtual geometry.
+    std::function<QRect()> virtualDesktop;
+    // The usable height of the screen in pixels. Default: the primary screen's.
+    std::function<int()> availableHeight;
+    // The system cursor's height: the tip sits half of it below the pointer. Qt does not
+    // say what the pointer's shape measures, and 32 is the common size.
+    int cursorHeight = 32;
+    // Whether an idle tip may wait as a 1 x 1 window in the desktop's last pixel, which
+    // needs absolute placement of top-level windows. Where the window system has none
+    // (Wayland) an idle tip is hidden instead and shown again without activation.
+    // Default: true everywhere but Wayland.
+    bool parkable = true;
+
+    // The default for windowAt: QApplication::widgetAt, then up to a SourceView or the
+    // top-level window, so moving from the margin into the text stays on one window.
+    static QWidget *defaultWindowAt(const QPoint &global);
+};
+
+// How long the tip waits. Tests shorten them; the state machine stays the same.
+struct ContextTipTimings
+{
+    int firstShowMs = 1000;   // the pointer rests before a first tip appears
+    int nextShowMs = 200;     // a tip replaces one that was up or waiting
+    int hidePollMs = 1000;    // how often a shown tip checks it is still wanted
+};
+
+// Draws the tip's text. The window needs the panel sized to the text as soon as the
+// caption is set, so it can place itself before anything is painted.
+class TipPanel
+{
+public:
+    virtual ~TipPanel() = default;
+    // The widget the window hosts (the window becomes its parent and deletes it); its
+    // size after setCaption is the tip's size.
+    virtual QWidget *widget() = 0;
+    // Characters a line may break after, and the largest size in twips (15 per pixel).
+    virtual void configure(const QString &lineBreakChars, int maxWidthTwips, int maxHeightTwips) = 0;
+    virtual QString caption() const = 0;
+    // Redraws and resizes before it returns; may throw VantrelError.
+    virtual void setCaption(const QString &caption) = 0;
+    virtual QFont font() const = 0;
+    virtual void setFont(const QFont &font) = 0;
+};
+
+// The hover tip: a frameless pop-up that never takes the focus, holding a LumoPanel.
+// It keeps one text under an identifier, shows it next to the pointer once the pointer
+// has rested, and takes it away when the text goes, the pointer leaves the window the
+// tip was shown over, or another program comes to the front.
+//
+//   idle (parked, no caption)
+//     -- SetText(text, id) --> waiting: show timer armed (first tip 1000 ms; 200 ms
+//                                       when a tip was up or waiting), NotifyMove
+//                                       restarts it
+//     -- show tick, pointer still, our program in front --> shown: next to the pointer,
+//                                       hide timer polls once a second
+//     -- SetText(""), a new id, pointer left / program left --> idle
+//   SetText under the same id while shown puts the new text in place, resized.
+//
+// The main window owns the one tip window; each code window talks to it through a
+// client() of its own, so a window that is not holding the tip cannot take another
+// window's tip away. Everything runs on the GUI thread.
+class frmContextTip : public QWidget, public ITipWindow
+{
+    Q_OBJECT
+public:
+    // A null panel gets the LumoPanel with the tip's colours and frame.
+    explicit frmContextTip(QWidget *parent = nullptr, ContextTipDesktop desktop = {},
+                           ContextTipTimings timings = {}, std::unique_ptr<TipPanel> panel = {});
+    ~frmContextTip() override;
+
+    // ITipWindow
+    QString TipID() const override { return m_TipID; }
+    QString Text() const override;
+    void SetText(const QString &text, const QString &id) override;
+    void NotifyMove() override;
+    void ShowAt(int x, int y, const QString &text) override;
+    QFont TipFont() const override;
+    void setTipFont(const QFont &font) override;
+    // Taken once: a second owner is ignored while one is set, and null clears nothing.
+    QWidget *owner() const override { return m_owner; }
+    void setOwner(QWidget *owner) override;
+
+    // A handle for one code window. It reports no tip while another client holds the
+    // window, and letting go of its owner (or being destroyed) takes away only its own tip.
+    std::unique_ptr<ITipWindow> client();
+
+    // The timers' ticks; public so tests can step the state machine without waiting.
+    void tmrShowTip_Timer();
+    void tmrHideTip_Timer();
+
+    // For tests and diagnostics.
+    bool isShown() const { return m_Shown; }
+    int showInterval() const { return m_showInterval; }      // 0 = idle
+    bool isShowPending() const { return m_tmrShowTip.isActive(); }
+    bool isHidePolling() const { return m_tmrHideTip.isActive(); }
+    QPoint parkPosition() const { return {m_ParkX, m_ParkY}; }
+    TipPanel *panel() const { return m_panel.get(); }
+
+private:
+    friend class ContextTipClient;
+
+    void Form_Load();
+    void setTextFor(const void *client, const QString &text, const QString &id);
+    void showAtFor(const void *client, QWidget *owner, int x, int y, const QString &text);
+    void park();
+    void place(const QPoint &topLeft);
+    void setCaptionSafely(const QString &text);
+    void armShowTimer(int ms);
+    void release(const void *client);
+
+    ContextTipDesktop m_desktop;
+    ContextTipTimings m_timings;
+    std::unique_ptr<TipPanel> m_panel;
+
+    QTimer m_tmrShowTip;               // the wait before a tip appears
+    QTimer m_tmrHideTip;               // polls a shown tip's reasons to stay
+    int m_showInterval = 0;            // armed interval of the show timer; 0 = idle
+
+    QString m_TipID;                   // the identifier of the tip now held
+    bool m_Shown = false;              // the tip is on screen at full size
+    QPoint m_Last{INT_MIN, INT_MIN};   // pointer at the last move that restarted the wait
+    QPointer<QWidget> m_HwndUnder;     // the window the tip was shown over
+    int m_ParkX = 0, m_ParkY = 0;      // the desktop's last pixel column and row
+    int m_ScreenRight = 0;             // right edge of the desktop, exclusive, pixels
+    QPointer<QWidget> m_owner;         // the form the tip belongs to
+    const void *m_client = nullptr;    // the client whose text the tip holds; null: none
+};

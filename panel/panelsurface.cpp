@@ -1,0 +1,193 @@
+#include "panelsurface.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int Twips = 15;
+
+// Full hinting gives whole-pixel advances and no kerning keeps pairs from changing
+// them, so a string is exactly as wide as the sum of its characters, which the wrap,
+// the justification and the self-sizing all add up.
+QFont measurableFont(QFont font)
+{
+    font.setHintingPreference(QFont::PreferFullHinting);
+    font.setKerning(false);
+    return font;
+}
+
+// Every measurement and every drawing goes through an image of the same resolution,
+// so what was measured is what is drawn, whatever the screen's font resolution.
+const QImage &referenceDevice()
+{
+    static const QImage device(1, 1, QImage::Format_ARGB32_Premultiplied);
+    return device;
+}
+
+} // namespace
+
+PanelSurface::StyleMetrics::StyleMetrics(const QFont &font)
+    : metrics(font, &referenceDevice())
+{
+    std::fill(std::begin(latin1), std::end(latin1), -1);
+}
+
+PanelSurface::PanelSurface()
+{
+    setFont(QFont());
+}
+
+PanelSurface::~PanelSurface() = default;
+
+void PanelSurface::resize(const QSize &size, qreal devicePixelRatio)
+{
+    const bool wasPainting = painting();
+    if (wasPainting)
+        end();
+    m_size = size.expandedTo(QSize(0, 0));
+    const QSize device = (QSizeF(m_size) * devicePixelRatio).toSize();
+    m_image = QImage(device.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    m_image.setDevicePixelRatio(devicePixelRatio);
+    m_image.setDotsPerMeterX(referenceDevice().dotsPerMeterX());
+    m_image.setDotsPerMeterY(referenceDevice().dotsPerMeterY());
+    if (wasPainting)
+        begin();
+}
+
+void PanelSurface::begin()
+{
+    if (m_painter || m_image.isNull())
+        return;
+    m_painter = std::make_unique<QPainter>(&m_image);
+    m_painter->setFont(m_font);
+}
+
+void PanelSurface::end()
+{
+    m_painter.reset();
+}
+
+void PanelSurface::clear(const QColor &back, const QPixmap &picture)
+{
+    if (m_painter) {
+        m_painter->setCompositionMode(QPainter::CompositionMode_Source);
+        m_painter->fillRect(QRect(QPoint(0, 0), m_image.deviceIndependentSize().toSize()), back);
+        m_painter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+        if (!picture.isNull())
+            m_painter->drawPixmap(0, 0, picture);
+    }
+    x = 0;
+    y = 0;
+}
+
+void PanelSurface::print(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    if (m_painter) {
+        m_painter->setPen(foreColor);
+        const int px = int(std::lround(x / Twips));
+        const int py = int(std::lround(y / Twips));
+        m_painter->drawText(QPoint(px, py + metrics().metrics.ascent()), text);
+    }
+    x += textWidth(text);
+}
+
+void PanelSurface::newLine()
+{
+    x = 0;
+    y += lineHeight();
+}
+
+void PanelSurface::box(int x1, int y1, int x2, int y2, const QColor &colour)
+{
+    if (!m_painter)
+        return;
+    const QRect rect(QPoint(qMin(x1, x2), qMin(y1, y2)), QPoint(qMax(x1, x2), qMax(y1, y2)));
+    m_painter->fillRect(rect, colour);
+}
+
+void PanelSurface::setFont(const QFont &font)
+{
+    const QFont next = measurableFont(font);
+    // Character advances depend on family and size; a new one starts the caches over.
+    if (next.family() != m_font.family() || next.pointSizeF() != m_font.pointSizeF() ||
+        next.pixelSize() != m_font.pixelSize() || next.strikeOut() != m_font.strikeOut() ||
+        next.styleName() != m_font.styleName() || !m_styles[0]) {
+        for (auto &style : m_styles)
+            style.reset();
+    }
+    m_font = next;
+    fontChanged();
+}
+
+void PanelSurface::applyStyle(char which, bool on)
+{
+    switch (which) {
+    case 'b':
+        m_font.setBold(on);
+        break;
+    case 'i':
+        m_font.setItalic(on);
+        break;
+    case 'u':
+        m_font.setUnderline(on);
+        break;
+    default:
+        return;
+    }
+    fontChanged();
+}
+
+void PanelSurface::fontChanged()
+{
+    m_styleKey = (m_font.bold() ? 1 : 0) | (m_font.italic() ? 2 : 0) | (m_font.underline() ? 4 : 0);
+    if (m_painter)
+        m_painter->setFont(m_font);
+}
+
+PanelSurface::StyleMetrics &PanelSurface::metrics()
+{
+    auto &style = m_styles[m_styleKey];
+    if (!style)
+        style = std::make_unique<StyleMetrics>(m_font);
+    return *style;
+}
+
+qint32 PanelSurface::charWidth(QChar c)
+{
+    StyleMetrics &style = metrics();
+    const ushort code = c.unicode();
+    if (code < 256) {
+        qint32 &cached = style.latin1[code];
+        if (cached < 0)
+            cached = style.metrics.horizontalAdvance(c) * Twips;
+        return cached;
+    }
+    auto it = style.others.constFind(code);
+    if (it != style.others.constEnd())
+        return *it;
+    const qint32 width = style.metrics.horizontalAdvance(c) * Twips;
+    style.others.insert(code, width);
+    return width;
+}
+
+qint32 PanelSurface::lineHeight()
+{
+    return metrics().metrics.height() * Twips;
+}
+
+bool PanelSurface::bold() const
+{
+    return m_font.bold();
+}
+
+bool PanelSurface::italic() const
+{
+    return m_font.italic();
+}
+
+bool PanelSurface::underline() const
+{
+    return m_font.underline();
+}

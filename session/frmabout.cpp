@@ -1,0 +1,99 @@
+#include "frmabout.h"
+
+#include "addin.h"
+#include "frmmdi.h"
+#include "msgbox.h"
+#include "programsettings.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#ifdef VANTREL_HAVE_LUMOPANEL
+#include "lumopanel.h"
+#endif
+
+frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About Vantrel"));
+    if (frmMDI *window = AddIn::gfrmMDI())
+        setWindowIcon(window->windowIcon());
+
+    auto *title = new QLabel(QStringLiteral("Vantrel"), this);
+    QFont big = title->font();
+    big.setPointSize(big.pointSize() * 2);
+    big.setBold(true);
+    title->setFont(big);
+    m_lblVersion = new QLabel(versionText(VANTREL_VERSION_MAJOR, VANTREL_VERSION_MINOR, VANTREL_VERSION_REVISION,
+                                          programSettings().isWine),
+                              this);
+    m_lblVersion->setObjectName(QStringLiteral("lblVersion"));
+
+#ifdef VANTREL_HAVE_LUMOPANEL
+    auto *notice = new LumoPanel(this);
+    // The panel wraps to its own size, so it gets one before the text.
+    notice->setMinimumSize(320, 64);
+    notice->resize(320, 64);
+    notice->setCaption(noticeText());
+    m_notice = notice;
+#else
+    auto *notice = new QLabel(noticeText(), this);
+    notice->setWordWrap(true);
+    notice->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_notice = notice;
+#endif
+    m_notice->setObjectName(QStringLiteral("lblNotice"));
+
+    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setDefault(true);
+    m_cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    m_cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    m_cmdSysInfo->setAutoDefault(false);
+    connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdSysInfo);
+    buttons->addStretch();
+    auto *text = new QVBoxLayout;
+    text->addWidget(title);
+    text->addWidget(m_lblVersion);
+    text->addSpacing(8);
+    text->addWidget(m_notice);
+    text->addStretch();
+    auto *layout = new QHBoxLayout(this);
+    layout->addLayout(text, 1);
+    layout->addLayout(buttons);
+    resize(460, 220);
+}
+
+QString frmAbout::versionText(int major, int minor, int revision, bool wine)
+{
+    QString text = QStringLiteral("Version %1.%2").arg(major).arg(minor);
+    if (revision / 100 >= 1)
+        text += QLatin1Char('.') + QString::number(revision / 100);
+    if (wine)
+        text += QStringLiteral(" (Wine)");
+    return text;
+}
+
+QString frmAbout::noticeText()
+{
+    return QStringLiteral("Vantrel edits and debugs M routines on a remote M server.\n"
+                          "Copyright \u00A9 Brindlecote. All rights reserved.\n"
+                          "This program is protected by copyright law and international treaties.");
+}
+
+QString frmAbout::sysInfoUnavailableText()
+{
+    return QStringLiteral("System Information Is Unavailable At This Time");
+}
+
+void frmAbout::StartSysInfo()
+{
+    MsgBox(sysInfoUnavailableText(), MsgBoxStyle::Information);
+}

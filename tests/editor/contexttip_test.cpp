@@ -1,0 +1,587 @@
+// The hover tip window: its wait, placement and taking away, stepped tick by tick on a
+// panel that sizes itself by character count; the real panel's frame and size; and the
+// tip in a real code window answered by a scripted server over a real link.
+
+#include "codewindowfixture.h"
+
+#include "eventwait.h"
+#include "frmcontexttip.h"
+#include "iforeground.h"
+#include "lumopanel.h"
+#include "mlink.h"
+#include "mlinkdoclink.h"
+#include "mserver.h"
+#include "routine.h"
+#include "vantrelerror.h"
+
+#include <QApplication>
+#include <QPalette>
+
+namespace {
+
+constexpr QRect kDesktop(0, 0, 1920, 1080);
+
+// Seven pixels a character and sixteen a line, plus two for the frame on each side, so
+// sizes are known without fonts. A caption holding "!fail" is refused as a real panel
+// might refuse one it cannot draw.
+class FakePanel : public TipPanel
+{
+public:
+    FakePanel() : m_widget(new QWidget) {}   // the tip window adopts the widget
+
+    QWidget *widget() override { return m_widget; }
+    void configure(const QString &chars, int maxWidth, int maxHeight) override
+    {
+        breakChars = chars;
+        maxWidthTwips = maxWidth;
+        maxHeightTwips = maxHeight;
+    }
+    QString caption() const override { return m_caption; }
+    void setCaption(const QString &caption) override
+    {
+        if (caption.contains(QLatin1String("!fail")))
+            throw VantrelError(VantrelError::Base + 5, QStringLiteral("cannot draw"));
+        m_caption = caption;
+        int width = 0;
+        const QStringList lines = caption.split(QLatin1Char('\n'));
+        for (const QString &line : lines)
+            width = std::max(width, int(line.size()) * 7);
+        m_widget->resize(width + 4, int(lines.size()) * 16 + 4);
+    }
+    QFont font() const override { return m_font; }
+    void setFont(const QFont &font) override { m_font = font; }
+
+    QString breakChars;
+    int maxWidthTwips = 0, maxHeightTwips = 0;
+
+private:
+    QWidget *m_widget;
+    QString m_caption;
+    QFont m_font;
+};
+
+} // namespace
+
+// A tip window on a 1920 x 1080 desktop with the pointer, the program in front and the
+// window under the pointer all in the test's hands.
+class ContextTipTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { make(); }
+
+    void make(bool parkable = true, QRect desktop = kDesktop, int availableHeight = 1040)
+    {
+        tip.reset();
+        ContextTipDesktop d;
+        d.pointer = [this] { return pointer; };
+        d.foregroundIsOurs = [this] { return ours; };
+        d.windowAt = [this](const QPoint &) { return under; };
+        d.virtualDesktop = [desktop] { return desktop; };
+        d.availableHeight = [availableHeight] { return availableHeight; };
+        d.parkable = parkable;
+        auto fake = std::make_unique<FakePanel>();
+        panel = fake.get();
+        tip = std::make_unique<frmContextTip>(nullptr, d, ContextTipTimings{}, std::move(fake));
+    }
+
+    // Hands the tip a text, rests the pointer and lets the show timer fire.
+    void showTip(const QString &text, const QString &id)
+    {
+        tip->SetText(text, id);
+        tip->NotifyMove();
+        tip->tmrShowTip_Timer();
+    }
+    QRect parked() const { return QRect(tip->parkPosition(), QSize(1, 1)); }
+    QSize panelSize() const { return panel->widget()->size(); }
+
+    QPoint pointer{400, 300};
+    bool ours = true;
+    QWidget window1, window2;
+    QWidget *under = &window1;
+    FakePanel *panel = nullptr;
+    std::unique_ptr<frmContextTip> tip;
+};
+
+TEST_F(ContextTipTest, LoadSizesTheLimitsFromTheDesktop)
+{
+    struct Case
+    {
+        const char *name;
+        QRect desktop;
+        int availableHeight;
+        int maxWidth, maxHeight;
+        QPoint park;
+    } cases[] = {
+        {"one screen", kDesktop, 1040, 25920, 15600, {1919, 1079}},
+        {"a screen left of the primary", QRect(-1280, -200, 3200, 1280), 1040, 32767, 15600, {1919, 1079}},
+        {"limits are 16-bit", QRect(0, 0, 2500, 3000), 2990, 32767, 32767, {2499, 2999}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        make(true, c.desktop, c.availableHeight);
+        EXPECT_EQ(panel->maxWidthTwips, c.maxWidth);
+        EXPECT_EQ(panel->maxHeightTwips, c.maxHeight);
+        EXPECT_EQ(tip->parkPosition(), c.park);
+    }
+    ASSERT_EQ(panel->breakChars.size(), 224);
+    EXPECT_EQ(panel->breakChars.front(), QChar(32));
+    EXPECT_EQ(panel->breakChars.back(), QChar(255));
+    EXPECT_EQ(tip->TipID(), "");
+    EXPECT_EQ(tip->Text(), "");
+    EXPECT_FALSE(tip->isShowPending());
+}
+
+TEST_F(ContextTipTest, AFirstTipWaitsForThePointerToRest)
+{
+    tip->SetText("X = 1", "V1");
+    EXPECT_EQ(tip->showInterval(), 1000);
+    EXPECT_TRUE(tip->isShowPending());
+    EXPECT_FALSE(tip->isShown());
+    EXPECT_TRUE(tip->isVisible());
+    EXPECT_EQ(tip->geometry(), parked());
+
+    // A one-pixel move restarts the wait from the new place.
+    tip->NotifyMove();
+    pointer += QPoint(1, 0);
+    tip->NotifyMove();
+    EXPECT_TRUE(tip->isShowPending());
+    EXPECT_EQ(tip->showInterval(), 1000);
+    tip->tmrShowTip_Timer();
+    EXPECT_TRUE(tip->isShown());
+    EXPECT_EQ(tip->geometry(), QRect(QPoint(401, 316), panelSize()));
+    EXPECT_TRUE(tip->isHidePolling());
+    EXPECT_FALSE(tip->isShowPending());
+}
+
+TEST_F(ContextTipTest, NoTipWhileThePointerMovesOrAnotherProgramIsInFront)
+{
+    struct Case
+    {
+        const char *name;
+        QString text;
+        bool moved, ours;
+    } cases[] = {
+        {"the pointer moved outside the editor", "X = 1", true, true},
+        {"another program is in front", "X = 1", false, false},
+        {"nothing to show", "", false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        make();
+        tip->SetText(c.text, "V1");
+        tip->NotifyMove();
+        if (c.moved)
+            pointer += QPoint(0, 5);
+        ours = c.ours;
+        tip->tmrShowTip_Timer();
+        EXPECT_FALSE(tip->isShown());
+        EXPECT_EQ(tip->geometry(), parked());
+        EXPECT_EQ(tip->showInterval(), 0);
+        EXPECT_FALSE(tip->isHidePolling());
+        ours = true;
+    }
+}
+
+TEST_F(ContextTipTest, PlacedHalfACursorBelowThePointerAndLeftOfTheDesktopEdge)
+{
+    struct Case
+    {
+        const char *name;
+        QPoint pointer;
+        QString text;
+        QPoint topLeft;
+    } cases[] = {
+        {"room to the right", {400, 300}, "X = 1", {400, 316}},
+        // 40 characters: 284 pixels, more than the 120 left of the edge.
+        {"shifted to end at the edge", {1800, 300}, QString(40, 'x'), {1920 - 284, 316}},
+        {"never moved up at the bottom", {300, 1075}, "X = 1", {300, 1091}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        make();
+        pointer = c.pointer;
+        showTip(c.text, "V1");
+        ASSERT_TRUE(tip->isShown());
+        EXPECT_EQ(tip->geometry(), QRect(c.topLeft, panelSize()));
+    }
+}
+
+TEST_F(ContextTipTest, ANewIdentifierReplacesTheTipAfterTheShortWait)
+{
+    showTip("X = 1", "V1");
+    tip->SetText("Y = 2", "V2");
+    EXPECT_FALSE(tip->isShown());
+    EXPECT_EQ(tip->geometry(), parked());
+    EXPECT_FALSE(tip->isHidePolling());
+    EXPECT_EQ(tip->showInterval(), 200);
+    tip->tmrShowTip_Timer();
+    EXPECT_TRUE(tip->isShown());
+    EXPECT_EQ(tip->Text(), "Y = 2");
+    EXPECT_EQ(tip->TipID(), "V2");
+
+    // Once nothing is up and the show timer has run down, the next tip waits the long
+    // wait again; a tip still waiting counts as one that was up.
+    tip->SetText("", "");
+    tip->tmrShowTip_Timer();
+    tip->SetText("Z = 3", "V3");
+    EXPECT_EQ(tip->showInterval(), 1000);
+    tip->SetText("W = 4", "V4");
+    EXPECT_EQ(tip->showInterval(), 200);
+}
+
+TEST_F(ContextTipTest, TheSameIdentifierUpdatesAShownTipInPlace)
+{
+    showTip("X = 1", "V1");
+    const QPoint topLeft = tip->pos();
+    tip->SetText("X = 1234567890", "V1");
+    EXPECT_TRUE(tip->isShown());
+    EXPECT_EQ(tip->geometry(), QRect(topLeft, panelSize()));
+    EXPECT_EQ(panelSize().width(), 14 * 7 + 4);
+    EXPECT_FALSE(tip->isShowPending());
+
+    // Without an identifier the text itself is the tip: the same text changes nothing.
+    showTip("Line <b1>LBL+1", "");
+    const QRect shown = tip->geometry();
+    tip->SetText("Line <b1>LBL+1", "");
+    EXPECT_TRUE(tip->isShown());
+    EXPECT_EQ(tip->geometry(), shown);
+    EXPECT_FALSE(tip->isShowPending());
+    EXPECT_TRUE(tip->isHidePolling());
+}
+
+TEST_F(ContextTipTest, AShownTipIgnoresPointerMovesAndGoesWithAnEmptyText)
+{
+    showTip("X = 1", "V1");
+    pointer += QPoint(3, 3);
+    tip->NotifyMove();
+    EXPECT_TRUE(tip->isShown());
+    EXPECT_FALSE(tip->isShowPending());
+
+    tip->SetText("", "");
+    EXPECT_FALSE(tip->isShown());
+    EXPECT_EQ(tip->geometry(), parked());
+    EXPECT_FALSE(tip->isHidePolling());
+    EXPECT_EQ(tip->Text(), "");
+    EXPECT_EQ(tip->TipID(), "");
+    tip->NotifyMove();
+    tip->tmrShowTip_Timer();
+    EXPECT_FALSE(tip->isShown());
+}
+
+TEST_F(ContextTipTest, TheHideTickTakesTheTipAwayWhenItIsNoLongerWanted)
+{
+    struct Case
+    {
+        const char *name;
+        bool ours;
+        QWidget *under;
+        bool stays;
+    } cases[] = {
+        {"pointer still over its window", true, &window1, true},
+        {"another program came to the front", false, &window1, false},
+        {"pointer over another window of ours", true, &window2, false},
+        {"pointer over another program's window", true, nullptr, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        make();
+        under = &window1;
+        showTip("X = 1", "V1");
+        ASSERT_TRUE(tip->isShown());
+        ours = c.ours;
+        under = c.under;
+        tip->tmrHideTip_Timer();
+        EXPECT_EQ(tip->isShown(), c.stays);
+        EXPECT_EQ(tip->TipID(), c.stays ? "V1" : "");
+        EXPECT_EQ(tip->isHidePolling(), c.stays);
+        if (!c.stays) {
+            EXPECT_EQ(tip->geometry(), parked());
+        }
+        ours = true;
+    }
+}
+
+TEST_F(ContextTipTest, OnWaylandAnIdleTipIsHiddenNotParked)
+{
+    make(false);
+    tip->SetText("X = 1", "V1");
+    EXPECT_FALSE(tip->isVisible());
+    tip->NotifyMove();
+    tip->tmrShowTip_Timer();
+    EXPECT_TRUE(tip->isVisible());
+    EXPECT_EQ(tip->geometry(), QRect(QPoint(400, 316), panelSize()));
+    ours = false;
+    tip->tmrHideTip_Timer();
+    EXPECT_FALSE(tip->isVisible());
+    EXPECT_FALSE(tip->isShown());
+    EXPECT_FALSE(tip->isHidePolling());
+}
+
+TEST_F(ContextTipTest, ACaptionThePanelRefusesBecomesTheErrorText)
+{
+    showTip("!fail", "V1");
+    EXPECT_EQ(tip->Text(), QString("<fc=16711680>Unable to display context tip (%1)").arg(VantrelError::Base + 5));
+    EXPECT_TRUE(tip->isShown());
+    tip->SetText("X = 1", "V1");
+    EXPECT_EQ(tip->Text(), "X = 1");
+}
+
+TEST_F(ContextTipTest, TheOwnerIsTakenOnce)
+{
+    QWidget first, second;
+    tip->setOwner(&first);
+    tip->setOwner(&second);
+    EXPECT_EQ(tip->owner(), &first);
+    tip->setOwner(nullptr);
+    EXPECT_EQ(tip->owner(), &first);
+}
+
+TEST_F(ContextTipTest, ShowAtPlacesTheTipAtOnceInTheOwnersPixels)
+{
+    QWidget owner;
+    owner.setGeometry(100, 50, 300, 200);
+    owner.show();
+    tip->setOwner(&owner);
+    tip->ShowAt(10, 20, "hello");
+    EXPECT_TRUE(tip->isShown());
+    EXPECT_EQ(tip->Text(), "hello");
+    EXPECT_EQ(tip->geometry(), QRect(owner.mapToGlobal(QPoint(10, 20)), panelSize()));
+}
+
+// Each code window holds its own handle on the one tip; the tip belongs to whichever
+// window gave it its text last.
+TEST_F(ContextTipTest, ClientsSeeAndClearOnlyTheirOwnTip)
+{
+    QWidget codeA, codeB;
+    auto a = tip->client();
+    auto b = tip->client();
+    a->setOwner(&codeA);
+    b->setOwner(&codeB);
+    b->setOwner(&codeA);
+    EXPECT_EQ(b->owner(), &codeB);
+
+    a->SetText("X = 1", "V1");
+    EXPECT_EQ(a->TipID(), "V1");
+    EXPECT_EQ(b->TipID(), "");
+    EXPECT_EQ(b->Text(), "");
+
+    b->SetText("", "");                 // b's ClearTip: not b's tip
+    b->setOwner(nullptr);               // b's window closing
+    EXPECT_EQ(tip->Text(), "X = 1");
+    EXPECT_EQ(a->Text(), "X = 1");
+
+    b->setOwner(&codeB);
+    a->NotifyMove();
+    a->ShowAt(0, 0, QString());
+    ASSERT_TRUE(tip->isShown());
+    b->SetText("Y = 2", "V1");          // an equal identifier from another window is a new tip
+    EXPECT_FALSE(tip->isShown());
+    EXPECT_EQ(b->TipID(), "V1");
+    EXPECT_EQ(a->TipID(), "");
+
+    a.reset();
+    EXPECT_EQ(tip->Text(), "Y = 2");
+    b.reset();
+    EXPECT_EQ(tip->Text(), "");
+    EXPECT_EQ(tip->TipID(), "");
+}
+
+// The tip window on the real panel.
+TEST(ContextTipPanel, AFramelessToolTipThatTakesNoFocusSizedToItsLines)
+{
+    QPoint pointer(200, 200);
+    ContextTipDesktop d;
+    d.pointer = [&] { return pointer; };
+    d.foregroundIsOurs = [] { return true; };
+    d.windowAt = [](const QPoint &) { return nullptr; };
+    frmContextTip tip(nullptr, d);
+
+    const Qt::WindowFlags flags = tip.windowFlags();
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::ToolTip);
+    EXPECT_TRUE(flags & Qt::FramelessWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowDoesNotAcceptFocus);
+    EXPECT_TRUE(tip.testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_EQ(tip.focusPolicy(), Qt::NoFocus);
+
+    auto *panel = dynamic_cast<LumoPanel *>(tip.panel()->widget());
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->FrameStyle(), int(LumoPanel::UserBorder));
+    EXPECT_EQ(panel->Alignment(), int(LumoPanel::MiddleLeft));
+    EXPECT_TRUE(panel->AutoResize());
+    EXPECT_EQ(panel->BackColor(), 0x80000018u);
+    EXPECT_EQ(panel->ForeColor(), 0u);
+    EXPECT_EQ(panel->MinWidth(), 0);
+    EXPECT_EQ(panel->MinHeight(), 0);
+
+    // Five lines are far taller than the 30 pixels a new panel starts with.
+    tip.SetText("<b1>X<b0> = 1\r\nline two\r\nline three\r\nline four\r\nline five", "V1");
+    tip.NotifyMove();
+    tip.tmrShowTip_Timer();
+    ASSERT_TRUE(tip.isShown());
+    EXPECT_EQ(panel->Lines().size(), 5);
+    EXPECT_GT(panel->height(), 30);
+    EXPECT_EQ(tip.size(), panel->size());
+    EXPECT_EQ(panel->pos(), QPoint(0, 0));
+
+    // One black line all round on the tooltip background.
+    const QImage image = panel->image();
+    ASSERT_FALSE(image.isNull());
+    const QColor tipBack = QApplication::palette().color(QPalette::Active, QPalette::ToolTipBase);
+    EXPECT_EQ(QColor(image.pixel(0, 0)), QColor(Qt::black));
+    EXPECT_EQ(QColor(image.pixel(image.width() - 1, image.height() - 1)), QColor(Qt::black));
+    EXPECT_EQ(QColor(image.pixel(image.width() - 2, 1)), tipBack);
+
+    // A text wider than the desktop wraps inside nine tenths of it.
+    QStringList words;
+    for (int i = 0; i < 800; ++i)
+        words << QStringLiteral("word%1").arg(i);
+    tip.SetText(words.join(' '), "V1");
+    const int desktopWidth = QGuiApplication::primaryScreen()->virtualGeometry().width();
+    EXPECT_LE(tip.width(), desktopWidth * 9 / 10 + 1);
+    EXPECT_GT(panel->Lines().size(), 1);
+    EXPECT_EQ(tip.size(), panel->size());
+}
+
+// A code window whose tips the scripted server answers over a real link; the test plays
+// the message dispatcher's part, handing each "TIP" answer to the routine.
+class ServerTipTest : public CodeWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        CodeWindowTest::SetUp();
+        ContextTipDesktop d;
+        d.pointer = [this] { return pointer; };
+        // The program's own foreground layer, with another program's coming to the
+        // front played by the test.
+        d.foregroundIsOurs = [this] {
+            IForeground &fg = foreground();
+            return ours && fg.isOurs(fg.foregroundWindow());
+        };
+        // Short waits: the tests wait for states, never for times.
+        tipWindow = std::make_unique<frmContextTip>(nullptr, d, ContextTipTimings{20, 5, 20});
+        frmCode::setTipFactory([this] { return tipWindow->client(); });
+        QObject::connect(&session, &MLink::OnMessage, [this](const QStringList &m) {
+            if (m.value(0) == QLatin1String("TIP") && r)
+                r->SetTip(m.value(1), m.value(2));
+        });
+    }
+    void TearDown() override
+    {
+        frmCode::setTipFactory({});
+        r.reset();
+        CodeWindowTest::TearDown();
+        tipWindow.reset();
+    }
+
+    void openOn(mserver::MServer &server)
+    {
+        ASSERT_TRUE(server.startAccepted(session));
+        r = openRoutine(&docLink, "ABC", QStringList{"ABC\t; header", "\tS X=Y+ZZZ", "LBL\tW Y", "\tQ"}.join("\r\n"));
+        r->setVisible(true);
+        w = window(*r);
+        w->MeX()->setGeometry(100, 100, 500, 300);
+        w->MeX()->activateWindow();
+        QCoreApplication::processEvents();
+    }
+    // The pointer rests over the character cell (column, line), 0-based; the code window
+    // hears of it as the editor does.
+    void hover(int column, int line)
+    {
+        SourceView *view = w->SourceView1();
+        const QPoint p = cell(view, column, line) + QPoint(view->CharWidth() / 2, 0);
+        pointer = view->viewport()->mapToGlobal(p);
+        int button = 0, shift = 0, x = p.x(), y = p.y();
+        emit view->MouseMove(button, shift, x, y);
+    }
+    bool shownWith(const QString &text)
+    {
+        return waitUntil([&] { return tipWindow->isShown() && tipWindow->Text() == text; }, 5000);
+    }
+    static QString tipReply(const QString &request, const QString &key) { return request + QChar(0) + key; }
+
+    QPoint pointer;
+    bool ours = true;
+    MLink session;
+    MLinkDocLink docLink{&session};
+    std::unique_ptr<frmContextTip> tipWindow;
+    std::shared_ptr<Routine> r;
+    frmCode *w = nullptr;
+};
+
+TEST_F(ServerTipTest, AnswersAreShownReplacedAndUpdatedInPlace)
+{
+    using namespace mserver;
+    const QString longer = "ZZZ = \"a much longer value than before\"";
+    MServer server({
+        expect({"TIP", "V2:5", "Y"}),
+        send({"TIP", "V2:5", "12"}),
+        expect({"TIP", "V2:7", "ZZZ"}),
+        send({"TIP", "V2:7", "ZZZ = 3"}),
+        expect({"PING"}),   // the test has seen the first answer shown
+        send({"TIP", "V2:7", longer}),
+    });
+    openOn(server);
+    engine->on("Pos2Tip^PARSE", tipReply("=Y", "V2:5"));
+    hover(5, 1);
+    ASSERT_TRUE(shownWith("12"));
+    const QPoint below = pointer + QPoint(0, 16);
+    EXPECT_EQ(tipWindow->pos(), below);
+    EXPECT_EQ(tipWindow->size(), tipWindow->panel()->widget()->size());
+
+    engine->on("Pos2Tip^PARSE", tipReply("=ZZZ", "V2:7"));
+    hover(8, 1);
+    EXPECT_FALSE(tipWindow->isShown());
+    ASSERT_TRUE(shownWith("ZZZ = 3"));
+    const QRect first = tipWindow->geometry();
+    session.Send({"PING"});
+
+    ASSERT_TRUE(shownWith(longer));
+    EXPECT_EQ(tipWindow->pos(), first.topLeft());
+    EXPECT_GT(tipWindow->width(), first.width());
+    EXPECT_EQ(tipWindow->size(), tipWindow->panel()->widget()->size());
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}
+
+TEST_F(ServerTipTest, TheTipGoesWithinOneHideTickWhenWantedNoLonger)
+{
+    using namespace mserver;
+    MServer server({
+        expect({"TIP", "V2:5", "Y"}),
+        send({"TIP", "V2:5", "12"}),
+        expect({"TIP", "V2:5", "Y"}),
+        send({"TIP", "V2:5", "12"}),
+    });
+    openOn(server);
+    engine->on("Pos2Tip^PARSE", tipReply("=Y", "V2:5"));
+    QWidget other;
+    other.setGeometry(700, 100, 200, 200);
+    other.show();
+    QCoreApplication::processEvents();
+
+    struct Case
+    {
+        const char *name;
+        std::function<void()> change;
+        bool stays;
+    } cases[] = {
+        {"the focus moves to another window of ours", [&] { other.activateWindow(); other.setFocus(); }, true},
+        {"the pointer moves from the text into the margin", [&] { pointer = w->SourceView1()->viewport()->mapToGlobal(QPoint(2, 5)); }, true},
+        {"another program comes to the front", [&] { ours = false; }, false},
+        {"the pointer moves to another window", [&] { pointer = other.mapToGlobal(QPoint(50, 50)); }, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!tipWindow->isShown()) {
+            hover(5, 1);
+            ASSERT_TRUE(shownWith("12"));
+        }
+        c.change();
+        QCoreApplication::processEvents();
+        tipWindow->tmrHideTip_Timer();
+        EXPECT_EQ(tipWindow->isShown(), c.stays);
+        EXPECT_EQ(tipWindow->Text(), c.stays ? "12" : "");
+        ours = true;
+    }
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}

@@ -1,0 +1,190 @@
+#include "clientfactory.h"
+#include "objserver.h"
+
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+
+namespace {
+
+using namespace objserver;
+
+class ClientFactoryTest : public ::testing::Test
+{
+protected:
+    void connect()
+    {
+        ASSERT_TRUE(server.start());
+        ASSERT_TRUE(factory.Connect(server.connectString()));
+    }
+
+    ObjServer server;
+    CacheObject::ClientFactory factory;
+};
+
+TEST_F(ClientFactoryTest, ValuesAndObjectsMakeTheRoundTrip)
+{
+    server.on("Person", "Echo", [](const Call &call) { return Reply::value(call.args); });
+    server.on("Person", "Name", [](const Call &) { return Reply::value("Ann Øster"); });
+    server.on("Person", "Spouse", [](const Call &) { return Reply::object("Person"); });
+    server.on("Person", "Self", [](const Call &call) { return Reply::existing(call.object); });
+    connect();
+
+    const DispatchPtr person = factory.OpenId("Person", "1");
+    ASSERT_NE(person, nullptr);
+    EXPECT_EQ(toStringValue(person->call(QStringLiteral("Name"))), "Ann Øster");
+    const QVariantList echoed = person->call(QStringLiteral("Echo"),
+                                             {QStringLiteral("x"), 42, 2.5, true, nullValue(), paramNotFound(),
+                                              objectValue(person)})
+                                    .toList();
+    ASSERT_EQ(echoed.size(), 7);
+    EXPECT_EQ(echoed.at(0), "x");
+    EXPECT_EQ(echoed.at(1).toInt(), 42);
+    EXPECT_EQ(echoed.at(2).toDouble(), 2.5);
+    EXPECT_EQ(echoed.at(3).toBool(), true);
+    EXPECT_TRUE(isNullValue(echoed.at(4)));
+    EXPECT_TRUE(isParamNotFound(echoed.at(5)));
+    ASSERT_TRUE(isObjectValue(echoed.at(6)));
+    EXPECT_EQ(toStringValue(objectFrom(echoed.at(6))->call(QStringLiteral("Name"))), "Ann Øster");
+
+    const DispatchPtr spouse = toObjectValue(person->call(QStringLiteral("Spouse")));
+    ASSERT_NE(spouse, nullptr);
+    const DispatchPtr self = toObjectValue(spouse->call(QStringLiteral("Self")));
+    EXPECT_EQ(toStringValue(self->call(QStringLiteral("Name"))), "Ann Øster");
+
+    EXPECT_EQ(server.log(), (QStringList{
+                                QString("Connect(\"%1\")").arg(server.connectString()),
+                                "OpenId(\"Person\",\"1\") -> Person#1",
+                                "Person#1.Name()",
+                                "Person#1.Echo(\"x\",42,2.5,true,null,<missing>,{\"obj\":1})",
+                                "Person#1.Name()",
+                                "Person#1.Spouse() -> Person#2",
+                                "Person#2.Self()",
+                                "Person#2.Name()",
+                            }));
+}
+
+TEST_F(ClientFactoryTest, TheSameFactoryAnswersByNumberAndOptionalArgumentsGoOnlyWhenGiven)
+{
+    server.on("", "GetErrorText", [](const Call &call) { return Reply::value(QString::number(call.args.size())); });
+    server.on("", "GetLastErrorParam", [](const Call &) { return Reply::value("p"); });
+    server.addClass("Person");
+    connect();
+    QVariantList args{QStringLiteral("Person"), QStringLiteral("1"), 4};
+    ASSERT_NE(objectFrom(factory.Invoke(CacheObject::DispOpenId, args)), nullptr);
+    EXPECT_EQ(factory.GetErrorText(5, {QVariant("a"), std::nullopt, QVariant("c")}), "2");
+    EXPECT_EQ(factory.GetLastErrorParam(std::nullopt, 3), "p");
+    EXPECT_TRUE(factory.IsConnected());
+    EXPECT_EQ(server.log().mid(1), (QStringList{"OpenId(\"Person\",\"1\",4) -> Person#1",
+                                                "GetErrorText(5,\"a\")", "GetLastErrorParam(<missing>,3)"}));
+}
+
+TEST_F(ClientFactoryTest, AServerErrorIsRaisedWithNumberSourceAndDescription)
+{
+    server.on("Person", "Save", [](const Call &) { return Reply::error(-2147220990, "Sample.Person", "locked"); });
+    connect();
+    const DispatchPtr person = factory.New("Person");
+    try {
+        person->call(QStringLiteral("Save"));
+        FAIL() << "no error";
+    } catch (const ComError &error) {
+        EXPECT_EQ(error.hresult(), -2147220990);
+        EXPECT_EQ(error.source(), "Sample.Person");
+        EXPECT_EQ(error.description(), "locked");
+    }
+    try {
+        factory.New("Nobody");
+        FAIL() << "no error";
+    } catch (const ComError &error) {
+        EXPECT_EQ(error.hresult(), ClassMissing);
+    }
+    // An error is an answer: the connection goes on.
+    EXPECT_TRUE(factory.IsConnected());
+    EXPECT_NE(factory.New("Person"), nullptr);
+}
+
+TEST_F(ClientFactoryTest, ATimeOutOrAServerClosingMidCallEndsTheConnection)
+{
+    struct Row
+    {
+        const char *name;
+        Reply reply;
+        std::uint32_t number;
+    };
+    const QList<Row> rows{{"silence", Reply::silence(), CacheObject::ClientError::TimedOut},
+                          {"close", Reply::close(), CacheObject::ClientError::ConnectionLost}};
+    server.on("Person", "silence", [](const Call &) { return Reply::silence(); });
+    server.on("Person", "close", [](const Call &) { return Reply::close(); });
+    ASSERT_TRUE(server.start());
+    factory.setCallTimeoutMs(300);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(factory.Connect(server.connectString()));
+        const DispatchPtr person = factory.New("Person");
+        try {
+            person->call(QString::fromLatin1(row.name));
+            ADD_FAILURE() << "no error";
+        } catch (const ComError &error) {
+            EXPECT_EQ(error.number(), row.number);
+            EXPECT_EQ(error.source(), "CacheObject.Factory");
+        }
+        EXPECT_FALSE(factory.IsConnected());
+        // Later calls say so instead of reading a stale reply.
+        try {
+            person->call(QStringLiteral("Name"));
+            ADD_FAILURE() << "no error";
+        } catch (const ComError &error) {
+            EXPECT_EQ(error.number(), CacheObject::ClientError::NotConnected);
+        }
+    }
+}
+
+TEST_F(ClientFactoryTest, ARefusedConnectStringGivesFalse)
+{
+    server.on("", "Connect", [](const Call &call) { return Reply::value(call.text(0).endsWith(":USER")); });
+    ASSERT_TRUE(server.start());
+    QTcpServer closed;   // a port nobody listens on once closed
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 deadPort = closed.serverPort();
+    closed.close();
+    const QStringList refused{
+        "", "127.0.0.1", "127.0.0.1:", ":1972", "127.0.0.1:abc", "127.0.0.1:0", "127.0.0.1:70000",
+        QString("127.0.0.1:%1:USER").arg(deadPort),
+        server.connectString("SAMPLES"),   // the server says no
+    };
+    for (const QString &text : refused) {
+        EXPECT_FALSE(factory.Connect(text)) << text.toStdString();
+        EXPECT_FALSE(factory.IsConnected());
+    }
+    EXPECT_THROW(factory.New("Person"), ComError);
+    EXPECT_TRUE(factory.Connect(server.connectString()));
+    EXPECT_TRUE(factory.Disconnect());
+    EXPECT_FALSE(factory.IsConnected());
+    EXPECT_EQ(server.log().last(), "Disconnect()");
+}
+
+TEST(ClientFactoryRegistration, RegisteredUnderBothNamesAndTheConnectDialogHasASeam)
+{
+    ObjectRegistry::Scope scope;
+    CacheObject::registerClasses();
+    for (const QString &name : QStringList{"CacheObject.Factory", "CacheActiveX.Factory", CacheObject::FactoryClsid}) {
+        const auto factory = CacheObject::createFactory(name);
+        ASSERT_NE(std::dynamic_pointer_cast<CacheObject::ClientFactory>(factory), nullptr) << name.toStdString();
+    }
+    QStringList titles;
+    CacheObject::setConnectDlgHook([&](const QString &title) {
+        titles.append(title);
+        return QStringLiteral("127.0.0.1:1972:USER");
+    });
+    const auto factory = CacheObject::createFactory("CacheActiveX.Factory");
+    EXPECT_EQ(factory->ConnectDlg(QStringLiteral("Select Server+%up")), "127.0.0.1:1972:USER");
+    EXPECT_EQ(titles, QStringList{"Select Server+%up"});
+    CacheObject::setConnectDlgHook({});
+    // Without a widget application there is nobody to ask.
+    EXPECT_EQ(factory->ConnectDlg(), "");
+    ObjectRegistry::unregister("CacheActiveX.Factory");
+    EXPECT_THROW(CacheObject::createFactory("CacheActiveX.Factory"), ComError);
+    EXPECT_NO_THROW(CacheObject::createFactory());
+}
+
+} // namespace

@@ -1,0 +1,201 @@
+// The help requests, the task guide, the About box and the help pages beside the program.
+#include "frmabout.h"
+#include "frmguide.h"
+#include "modhtmlhelp.h"
+#include "programsettings.h"
+#include "recordinghelp.h"
+#include "recordingprompt.h"
+#include "textbrowserhelphost.h"
+#include "helpwindow.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString programDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+TEST(HtmlHelp, RequestsNameTheHelpFileBesideTheProgram)
+{
+    ScopedRecordingHelp help;
+    const QString chm = programDir() + "/Vantrel.chm";
+    EXPECT_EQ(modHTMLHelp::HelpFilePath(1), chm);
+    for (int n : {0, 2, -1})
+        EXPECT_EQ(modHTMLHelp::HelpFilePath(n), QString()) << n;
+
+    modHTMLHelp::ShowHelpContents(1, QString());
+    modHTMLHelp::ShowHelpTopic(1, "Main", "csp.htm");
+    modHTMLHelp::ShowHelpTopic(2, "Main", "csp.htm");
+    ASSERT_EQ(help->requests.size(), 3u);
+    EXPECT_EQ(help->requests[0].target, chm + ">");
+    EXPECT_EQ(help->requests[0].command, 1);
+    EXPECT_EQ(help->requests[1].target, chm + "::/csp.htm>Main");
+    EXPECT_EQ(help->requests[1].command, 0);
+    EXPECT_EQ(help->requests[2].target, "::/csp.htm>Main");
+}
+
+class GuideTest : public ::testing::Test
+{
+protected:
+    void TearDown() override { programSettings() = ProgramSettings(); }
+    ScopedRecordingHelp help;
+};
+
+TEST_F(GuideTest, EveryWayOfClosingStoresTheStartupSetting)
+{
+    struct Case
+    {
+        const char *how;
+        std::function<void(frmGuide *)> close;
+        const char *page;   // the help page it asked for; "" none
+    };
+    const Case cases[] = {
+        {"topic button", [](frmGuide *g) { g->button("btnCSP")->click(); }, "csp.htm"},
+        {"no help required", [](frmGuide *g) { g->button("btnNone")->click(); }, ""},
+        {"close box", [](frmGuide *g) { g->close(); }, ""},
+        {"Esc", [](frmGuide *g) { QTest::keyClick(g, Qt::Key_Escape); }, ""},
+        {"session accepted", [](frmGuide *) { frmGuide::unloadCurrent(); }, ""},
+    };
+    for (const Case &c : cases) {
+        for (bool checked : {false, true}) {
+            SCOPED_TRACE(std::string(c.how) + (checked ? " checked" : " unchecked"));
+            help->requests.clear();
+            programSettings().ShowGuideAtStartup = !checked;
+            QPointer<frmGuide> guide = frmGuide::showModeless(nullptr);
+            ASSERT_EQ(frmGuide::current(), guide.data());
+            EXPECT_EQ(guide->chkStartup()->isChecked(), !checked);
+            guide->chkStartup()->setChecked(checked);
+            c.close(guide);
+            EXPECT_EQ(programSettings().ShowGuideAtStartup, checked);
+            EXPECT_EQ(frmGuide::current(), nullptr);
+            EXPECT_FALSE(guide && guide->isVisible());
+            if (*c.page) {
+                ASSERT_EQ(help->requests.size(), 1u);
+                EXPECT_EQ(help->requests[0].target, programDir() + "/Vantrel.chm::/" + c.page + ">Main");
+                EXPECT_EQ(help->requests[0].command, 0);
+            } else {
+                EXPECT_TRUE(help->requests.empty());
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            EXPECT_EQ(guide.data(), nullptr);
+        }
+    }
+}
+
+TEST_F(GuideTest, TheFormReadsAsDesigned)
+{
+    frmGuide guide;
+    EXPECT_EQ(guide.windowTitle(), "Task Guide");
+    EXPECT_EQ(guide.lblTitle()->text(), "What task would you like help with?");
+    EXPECT_EQ(guide.chkStartup()->text(), "&Show this guide at startup");
+    EXPECT_EQ(guide.button("btnNone")->text(), "&No help required");
+    const QStringList pages = {"interactive.htm", "csp.htm", "editing.htm", "weblink.htm", "objects.htm",
+                               "loading_routines.htm"};
+    ASSERT_EQ(frmGuide::topics().size(), pages.size());
+    for (int i = 0; i < pages.size(); ++i) {
+        const frmGuide::Topic &topic = frmGuide::topics().at(i);
+        EXPECT_EQ(topic.page, pages[i]);
+        ASSERT_NE(guide.button(topic.name), nullptr) << topic.name;
+        EXPECT_EQ(guide.button(topic.name)->text(), topic.caption);
+    }
+    EXPECT_EQ(guide.button("btnInteractive")->text(), "Debugging an &Interactive Character-mode Application");
+    EXPECT_EQ(guide.button("btnObjects")->text(), "Debugging a Caché &Objects Application");
+}
+
+// Every page the guide and the contents lead to is in bin/Vantrel.help, where the
+// program's help file name points the host.
+TEST(HelpPages, EveryGuideTopicAndContentsLinkLandsOnAPage)
+{
+    const QString chm = QStringLiteral(VANTREL_BIN_DIR) + "/Vantrel.chm";
+    TextBrowserHelpHost host;
+    QStringList wanted;
+    for (const frmGuide::Topic &topic : frmGuide::topics())
+        wanted << topic.page;
+
+    const QUrl contents = host.pageFor(chm + ">", IHelpHost::DisplayToc);
+    ASSERT_TRUE(QFileInfo(contents.toLocalFile()).isFile()) << contents.toString().toStdString();
+    EXPECT_EQ(QFileInfo(contents.toLocalFile()).fileName(), "index.htm");
+    QFile index(contents.toLocalFile());
+    ASSERT_TRUE(index.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(index.readAll());
+    QStringList linked;
+    for (const auto &m : QRegularExpression("href=\"([^\"]+)\"").globalMatch(html))
+        linked << m.captured(1);
+    for (const QString &page : wanted)
+        EXPECT_TRUE(linked.contains(page)) << page.toStdString();
+
+    for (const QString &page : wanted) {
+        SCOPED_TRACE(page.toStdString());
+        const QUrl url = host.pageFor(chm + "::/" + page + ">Main", IHelpHost::DisplayTopic);
+        ASSERT_TRUE(QFileInfo(url.toLocalFile()).isFile()) << url.toString().toStdString();
+        host.htmlHelp(nullptr, chm + "::/" + page + ">Main", IHelpHost::DisplayTopic);
+        HelpWindow *window = host.window("Main");
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->pageFound());
+        EXPECT_FALSE(window->pageText().trimmed().isEmpty());
+        // Each page leads back to the contents.
+        EXPECT_TRUE(window->browser()->toHtml().contains("index.htm"));
+    }
+}
+
+TEST(About, TheVersionLineFollowsTheRevisionAndWine)
+{
+    struct Case
+    {
+        int major, minor, revision;
+        bool wine;
+        const char *text;
+    };
+    const Case cases[] = {
+        {2, 3, 512, false, "Version 2.3.5"},
+        {2, 3, 99, false, "Version 2.3"},
+        {2, 3, 100, false, "Version 2.3.1"},
+        {2, 3, 0, true, "Version 2.3 (Wine)"},
+        {2, 3, 1234, true, "Version 2.3.12 (Wine)"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(frmAbout::versionText(c.major, c.minor, c.revision, c.wine), c.text) << c.text;
+}
+
+TEST(About, TheBoxShowsTheProgramsVersionAndSaysSystemInfoIsUnavailable)
+{
+    auto prompt = std::make_shared<RecordingPrompt>();
+    ScopedUserPrompt scoped(prompt);
+    programSettings().isWine = true;
+    frmAbout about;
+    programSettings() = ProgramSettings();
+    EXPECT_EQ(about.windowTitle(), "About Vantrel");
+    EXPECT_EQ(about.lblVersion()->text(), frmAbout::versionText(VANTREL_VERSION_MAJOR, VANTREL_VERSION_MINOR,
+                                                                VANTREL_VERSION_REVISION, true));
+    EXPECT_EQ(about.cmdSysInfo()->text(), "&System Info...");
+    EXPECT_EQ(frmAbout::noticeText().count('\n'), 2);
+    // The notice panel (a LumoPanel, or a label where the panel library is not built)
+    // carries the three lines.
+    const QVariant caption = about.noticePanel()->property("Caption");
+    EXPECT_EQ(caption.isValid() ? caption.toString() : about.noticePanel()->property("text").toString(),
+              frmAbout::noticeText());
+
+    about.cmdSysInfo()->click();
+    ASSERT_EQ(prompt->asked.size(), 1u);
+    EXPECT_EQ(prompt->asked[0].text, "System Information Is Unavailable At This Time");
+    EXPECT_EQ(prompt->asked[0].icon, IUserPrompt::Icon::Information);
+
+    about.show();
+    about.cmdOK()->click();
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+} // namespace

@@ -1,0 +1,247 @@
+// The interactive start through the splash, and the Help menu of the main window.
+#include "mainwindowfixture.h"
+
+#include "dialoghost.h"
+#include "frmabout.h"
+#include "frmguide.h"
+#include "frmsplash.h"
+#include "recordinghelp.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+class SplashTest : public MainWindowTest
+{
+protected:
+    void TearDown() override
+    {
+        setModalRunner(nullptr);
+        MainWindowTest::TearDown();
+        frmSplash::setIntervals(0, 0);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // What the main window looked like each time a guide was shown modally.
+    struct GuideSeen
+    {
+        bool windowEnabled;
+        bool splashGone;
+        size_t listeningCalls;
+        QWidget *owner;
+    };
+
+    // Guides are closed by "No help required" after `spinMs` of event loop.
+    void scriptGuides(int spinMs = 0)
+    {
+        setModalRunner([this, spinMs](QDialog *dialog) {
+            auto *guide = qobject_cast<frmGuide *>(dialog);
+            if (!guide)
+                return 0;
+            frmMDI *window = AddIn::gfrmMDI();
+            guides.push_back({window && window->isEnabled(), frmSplash::current() == nullptr, listening.size(),
+                              guide->parentWidget()});
+            if (spinMs > 0)
+                QTest::qWait(spinMs);
+            guide->button("btnNone")->click();
+            return guide->result();
+        });
+    }
+
+    std::vector<GuideSeen> guides;
+};
+
+TEST_F(SplashTest, TheMainWindowListensOnlyAfterTheSplashAndTheGuide)
+{
+    // The end timer is left to the test: the steps between can be looked at in peace.
+    frmSplash::setIntervals(10, 3600 * 1000);
+    scriptGuides();
+    frmMDI *window = start("S");
+    ASSERT_NE(window, nullptr);
+    QPointer<frmSplash> splash = frmSplash::current();
+    ASSERT_NE(splash, nullptr);
+    EXPECT_TRUE(splash->isVisible());
+    EXPECT_TRUE(splash->windowFlags().testFlag(Qt::SplashScreen));
+    EXPECT_TRUE(splash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(window->isEnabled());
+    EXPECT_FALSE(window->isVisible());
+
+    // The start timer: the main window loads and shows, still disabled; its Listen only
+    // marks its party ready.
+    ASSERT_TRUE(waitUntil([&] { return window->isVisible(); }, 20000));
+    QTest::qWait(50);
+    EXPECT_FALSE(splash->tmrStart()->isActive());
+    EXPECT_TRUE(splash->tmrEnd()->isActive());
+    EXPECT_EQ(frmSplash::current(), splash.data());
+    EXPECT_TRUE(splash->ready());
+    EXPECT_FALSE(window->isEnabled());
+    EXPECT_TRUE(listening.empty());
+    EXPECT_TRUE(guides.empty());
+
+    // The second party (what tmrEnd does): unload, enable, guide, then listen.
+    splash->ClearIfReady();
+    ASSERT_EQ(guides.size(), 1u);
+    EXPECT_TRUE(guides[0].windowEnabled);
+    EXPECT_TRUE(guides[0].splashGone);
+    EXPECT_EQ(guides[0].listeningCalls, 0u);
+    EXPECT_EQ(guides[0].owner, window);
+    EXPECT_EQ(listening, std::vector<bool>{true});
+    EXPECT_EQ(window->statusText(), QString("Listening on port %1 at 192.0.2.7").arg(taskPort));
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(frmSplash::current(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(splash.data(), nullptr);
+    EXPECT_TRUE(prompt->asked.empty()) << askedTexts().join('\n').toStdString();
+}
+
+TEST_F(SplashTest, TheTimersAloneCarryTheStartThrough)
+{
+    frmSplash::setIntervals(10, 40);
+    scriptGuides(100);
+    frmMDI *window = start("S");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return !listening.empty(); }, 20000));
+    QTest::qWait(200);
+    ASSERT_EQ(guides.size(), 1u);
+    EXPECT_TRUE(guides[0].windowEnabled);
+    EXPECT_EQ(guides[0].listeningCalls, 0u);
+    EXPECT_EQ(listening, std::vector<bool>{true});
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(frmSplash::current(), nullptr);
+    EXPECT_TRUE(prompt->asked.empty()) << askedTexts().join('\n').toStdString();
+}
+
+TEST_F(SplashTest, TheUnloadRunsOnceWhileTheGuideOutlastsTheEndTimer)
+{
+    frmSplash::setIntervals(10, 3600 * 1000);
+    // The guide stays up for many end-timer periods; each would unload again, with a
+    // second guide and a second Listen, if the timers still ran.
+    scriptGuides(400);
+    frmMDI *window = start("S");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return window->isVisible(); }, 20000));
+    frmSplash *splash = frmSplash::current();
+    ASSERT_NE(splash, nullptr);
+    ASSERT_TRUE(splash->ready());
+    splash->tmrEnd()->start(20);
+    // The unload as the main window's Listen sets it off, outside the timer's own slot.
+    splash->ClearIfReady();
+    QTest::qWait(100);
+    ASSERT_EQ(guides.size(), 1u);
+    EXPECT_EQ(listening, std::vector<bool>{true});
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(frmSplash::current(), nullptr);
+}
+
+TEST_F(SplashTest, WithoutTheGuideSettingTheSplashGoesStraightToListening)
+{
+    frmSplash::setIntervals(10, 3600 * 1000);
+    scriptGuides();
+    frmMDI *window = start("S");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return window->isVisible(); }, 20000));
+    // The restored settings are in by now; the user had switched the guide off.
+    programSettings().ShowGuideAtStartup = false;
+    frmSplash::current()->ClearIfReady();
+    EXPECT_TRUE(guides.empty());
+    EXPECT_EQ(listening, std::vector<bool>{true});
+    EXPECT_TRUE(window->isEnabled());
+}
+
+TEST_F(SplashTest, TheServersStartHasNoSplashAndNoGuide)
+{
+    scriptGuides();
+    frmMDI *window = start("SQ0");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(frmSplash::current(), nullptr);
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(listening, std::vector<bool>{true});
+    QTest::qWait(50);
+    EXPECT_TRUE(guides.empty());
+}
+
+TEST_F(SplashTest, TheSplashGoesWithTheProgram)
+{
+    frmSplash::setIntervals(3600 * 1000, 3600 * 1000);
+    ASSERT_NE(start("S"), nullptr);
+    QPointer<frmSplash> splash = frmSplash::current();
+    ASSERT_NE(splash, nullptr);
+    // Only its own unload closes it: a close from outside would leave the window disabled.
+    splash->close();
+    EXPECT_TRUE(splash->isVisible());
+    AddIn::reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(splash.data(), nullptr);
+    EXPECT_EQ(frmSplash::current(), nullptr);
+}
+
+class HelpMenuTest : public StartedMainWindowTest
+{
+protected:
+    void TearDown() override
+    {
+        setModalRunner(nullptr);
+        StartedMainWindowTest::TearDown();
+    }
+    ScopedRecordingHelp help;
+};
+
+TEST_F(HelpMenuTest, TheItemsOpenContentsGuideAndAbout)
+{
+    for (const char *name : {"mnuHelpContents", "mnuHelpGuide", "mnuHelpAbout"})
+        EXPECT_TRUE(window->menuItem(name)->isEnabled()) << name;
+
+    window->menuItem("mnuHelpContents")->trigger();
+    ASSERT_EQ(help->requests.size(), 1u);
+    EXPECT_EQ(help->requests[0].target, QCoreApplication::applicationDirPath() + "/Vantrel.chm>");
+    EXPECT_EQ(help->requests[0].command, 1);
+
+    window->menuItem("mnuHelpGuide")->trigger();
+    QPointer<frmGuide> guide = frmGuide::current();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_TRUE(guide->isVisible());
+    EXPECT_FALSE(guide->isModal());
+    // A second time brings the same guide forward.
+    window->menuItem("mnuHelpGuide")->trigger();
+    EXPECT_EQ(frmGuide::current(), guide.data());
+    guide->button("btnEditing")->click();
+    ASSERT_EQ(help->requests.size(), 2u);
+    EXPECT_EQ(help->requests[1].target, QCoreApplication::applicationDirPath() + "/Vantrel.chm::/editing.htm>Main");
+
+    QString aboutTitle;
+    QString version;
+    setModalRunner([&](QDialog *dialog) {
+        aboutTitle = dialog->windowTitle();
+        if (auto *about = qobject_cast<frmAbout *>(dialog))
+            version = about->lblVersion()->text();
+        dialog->accept();
+        return int(QDialog::Accepted);
+    });
+    window->menuItem("mnuHelpAbout")->trigger();
+    EXPECT_EQ(aboutTitle, "About Vantrel");
+    EXPECT_TRUE(version.startsWith("Version ")) << version.toStdString();
+}
+
+TEST_F(HelpMenuTest, AcceptingASessionUnloadsTheGuide)
+{
+    programSettings().ShowGuideAtStartup = true;
+    window->menuItem("mnuHelpGuide")->trigger();
+    ASSERT_NE(frmGuide::current(), nullptr);
+    frmGuide::current()->chkStartup()->setChecked(false);
+    using namespace mserver;
+    // Through the listening socket, as a server asked by the Sentry connects.
+    MServer server({connectTo(taskPort), expectSilence(300), close()});
+    server.start();
+    ASSERT_TRUE(waitUntil([&] { return window->MState() == -2; }, 10000));
+    EXPECT_EQ(frmGuide::current(), nullptr);
+    EXPECT_FALSE(programSettings().ShowGuideAtStartup);
+    ASSERT_TRUE(server.wait(10000)) << server.failure().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return window->MState() == -1; }, 5000));
+}
+
+} // namespace
