@@ -174,37 +174,45 @@ void CommonDialog::cancelled(quint32 number, const QString &text) const
         throw VantrelError(number, text);
 }
 
-void CommonDialog::ShowColor()
+void CommonDialog::runOperation(int action, const std::function<int(int &error)> &operation, quint32 cancelNumber,
+                                const QString &cancelText)
 {
     m_apiReturn = 0;
     m_extendedError = 0;
-    m_action = 3;
+    if (action != 0)
+        m_action = action;
     try {
-        quint32 color = Color;
-        const QList<quint32> custom(16, 0xFFFFFFu);
         int error = 0;
-        m_apiReturn = backend().chooseColor(owner, color, custom, flags, error);
-        if (m_apiReturn == 1)
-            Color = color;
-        else if (m_apiReturn != 0)
+        m_apiReturn = operation(error);
+        if (m_apiReturn != 0 && m_apiReturn != 1)
             m_extendedError = error;
     } catch (const std::exception &) {
+        // Anything else that goes wrong inside ends the operation quietly, as a
+        // failed dialog would, so a caller's property reads stay valid.
         return;
     }
     if (m_apiReturn == 0)
-        cancelled(CancelPressedColor, QStringLiteral("Cancel Pressed"));
+        cancelled(cancelNumber, cancelText);
+}
+
+void CommonDialog::ShowColor()
+{
+    runOperation(3, [this](int &error) {
+        quint32 color = Color;
+        const QList<quint32> custom(16, 0xFFFFFFu);
+        const int result = backend().chooseColor(owner, color, custom, flags, error);
+        if (result == 1)
+            Color = color;
+        return result;
+    }, CancelPressedColor, QStringLiteral("Cancel Pressed"));
 }
 
 void CommonDialog::ShowFont()
 {
-    m_apiReturn = 0;
-    m_extendedError = 0;
-    m_action = 4;
-    try {
+    runOperation(4, [this](int &error) {
         Font font{FontName, FontSize, FontCharset, FontBold, FontItalic, FontUnderline, FontStrikethru};
-        int error = 0;
-        m_apiReturn = backend().chooseFont(owner, font, flags, error);
-        if (m_apiReturn == 1) {
+        const int result = backend().chooseFont(owner, font, flags, error);
+        if (result == 1) {
             FontName = font.name;
             FontSize = font.size;
             FontCharset = font.charset;
@@ -212,14 +220,9 @@ void CommonDialog::ShowFont()
             FontItalic = font.italic;
             FontUnderline = font.underline;
             FontStrikethru = font.strikethru;
-        } else if (m_apiReturn != 0) {
-            m_extendedError = error;
         }
-    } catch (const std::exception &) {
-        return;
-    }
-    if (m_apiReturn == 0)
-        cancelled(CancelPressed, QString());
+        return result;
+    }, CancelPressed, QString());
 }
 
 void CommonDialog::ShowOpen()
@@ -234,9 +237,8 @@ void CommonDialog::ShowSave()
 
 void CommonDialog::showFile(bool save)
 {
-    m_apiReturn = 0;
-    m_extendedError = 0;
-    try {
+    // The file dialogs leave Action as it was.
+    runOperation(0, [this, save](int &error) {
         FileRequest request;
         request.save = save;
         request.owner = owner;
@@ -252,27 +254,18 @@ void CommonDialog::showFile(bool save)
         request.title = DialogTitle;
         request.defaultExt = DefaultExt;
         request.flags = flags;
-        int error = 0;
-        m_apiReturn = backend().chooseFile(request, error);
-        if (m_apiReturn == 1) {
+        const int result = backend().chooseFile(request, error);
+        if (result == 1) {
             FileName = request.fileName;
             FileTitle = QFileInfo(request.fileName).fileName();
-        } else if (m_apiReturn != 0) {
-            m_extendedError = error;
         }
-    } catch (const std::exception &) {
-        return;
-    }
-    if (m_apiReturn == 0)
-        cancelled(CancelPressed, QString());
+        return result;
+    }, CancelPressed, QString());
 }
 
 void CommonDialog::ShowPrinter()
 {
-    m_apiReturn = 0;
-    m_extendedError = 0;
-    m_action = 5;
-    try {
+    runOperation(5, [this](int &error) {
         PrintRequest request;
         request.owner = owner;
         request.flags = flags;
@@ -281,22 +274,16 @@ void CommonDialog::ShowPrinter()
         request.min = word(Min);
         request.max = word(Max);
         request.copies = word(Copies);
-        int error = 0;
-        m_apiReturn = backend().print(request, error);
-        if (m_apiReturn == 1) {
+        const int result = backend().print(request, error);
+        if (result == 1) {
             FromPage = request.fromPage;
             ToPage = request.toPage;
             Min = request.min;
             Max = request.max;
             Copies = request.copies;
-        } else if (m_apiReturn != 0) {
-            m_extendedError = error;
         }
-    } catch (const std::exception &) {
-        return;
-    }
-    if (m_apiReturn == 0)
-        cancelled(CancelPressed, QString());
+        return result;
+    }, CancelPressed, QString());
 }
 
 void CommonDialog::ShowHelp()

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class ICommonDialogBackend;
@@ -136,6 +137,10 @@ private:
     void showFile(bool save);
     // The cancel rule: throws when CancelError is set.
     void cancelled(quint32 number, const QString &text) const;
+    // Resets the results, sets Action (0 leaves it), runs the dialog (which reads its
+    // choice back on 1 and returns the result) and applies the cancel rule.
+    void runOperation(int action, const std::function<int(int &error)> &operation, quint32 cancelNumber,
+                      const QString &cancelText);
 
     int m_action = 0;
     int m_apiReturn = 0;

@@ -138,7 +138,7 @@ void frmSplash::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
-void frmSplash::retire()
+void frmSplash::leave()
 {
     m_unloading = true;
     m_tmrStart->stop();
@@ -146,17 +146,19 @@ void frmSplash::retire()
     if (state().current == this)
         state().current = nullptr;
     hide();
+}
+
+void frmSplash::retire()
+{
+    leave();
     deleteLater();
 }
 
 void frmSplash::unload()
 {
-    m_unloading = true;
-    m_tmrStart->stop();
-    m_tmrEnd->stop();
-    if (state().current == this)
-        state().current = nullptr;
-    hide();
+    // Both timers stop and the guard is up before the guide shows: the end timer
+    // would otherwise fire inside the guide's modal loop and unload a second time.
+    leave();
     QPointer<frmSplash> self(this);
     QPointer<frmMDI> window = AddIn::gfrmMDI();
     if (window) {

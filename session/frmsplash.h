@@ -51,6 +51,8 @@ private:
     void tmrStart_Timer();
     void unload();
     // Goes at once, without the unload's steps: what it waited for is gone.
+    // Stops both timers, raises the unloading guard and hides; what follows differs.
+    void leave();
     void retire();
 
     QTimer *m_tmrStart = nullptr;        // one-shot by disabling itself

@@ -135,8 +135,10 @@ protected:
     LateBoundFactory() = default;
     // The object every member calls; the default is the one given at construction.
     virtual IDispatchObject &target();
-    // Calls member dispId of the target with these arguments.
-    QVariant forward(qint32 dispId, QVariantList args);
+    // Calls member dispId of the target with these arguments. Every typed member
+    // goes through here, so a factory that reaches its members another way (over
+    // the wire, say) overrides this one call and keeps the argument rules.
+    virtual QVariant forward(qint32 dispId, QVariantList args);
 
 private:
     DispatchPtr m_target;

@@ -250,6 +250,11 @@ void ClientFactory::setCallTimeoutMs(int ms)
 }
 int ClientFactory::callTimeoutMs() const { return m_callTimeoutMs; }
 
+QVariant ClientFactory::forward(qint32 dispId, QVariantList args)
+{
+    return remoteCall(dispId, args);
+}
+
 QVariant ClientFactory::remoteCall(qint32 dispId, const QVariantList &args)
 {
     if (!m_connection)
@@ -307,44 +312,6 @@ bool ClientFactory::Disconnect()
     return true;
 }
 
-namespace {
-
-QVariantList withOptional(QVariantList args, const Optional &optional)
-{
-    if (optional)
-        args.append(*optional);
-    return args;
-}
-
-} // namespace
-
-void ClientFactory::SetLogMask(qint32 logMask) { remoteCall(DispSetLogMask, {logMask}); }
-
-DispatchPtr ClientFactory::New(const QString &className, const Optional &vtInit)
-{
-    return toObjectValue(remoteCall(DispNew, withOptional({className}, vtInit)));
-}
-
-DispatchPtr ClientFactory::Open(const QString &className, const QString &oid, const Optional &concurency)
-{
-    return toObjectValue(remoteCall(DispOpen, withOptional({className, oid}, concurency)));
-}
-
-DispatchPtr ClientFactory::OpenEx(const QString &className, const QString &oid, const Optional &concurency)
-{
-    return toObjectValue(remoteCall(DispOpenEx, withOptional({className, oid}, concurency)));
-}
-
-DispatchPtr ClientFactory::OpenId(const QString &className, const QString &id, const Optional &concurency)
-{
-    return toObjectValue(remoteCall(DispOpenId, withOptional({className, id}, concurency)));
-}
-
-DispatchPtr ClientFactory::Static(const QString &className)
-{
-    return toObjectValue(remoteCall(DispStatic, {className}));
-}
-
 QString ClientFactory::ConnectDlg(const Optional &title)
 {
     const QString text = title ? toStringValue(*title) : QString();
@@ -354,85 +321,6 @@ QString ClientFactory::ConnectDlg(const Optional &title)
 }
 
 bool ClientFactory::IsConnected() { return m_connection && m_connection->isOpen(); }
-
-DispatchPtr ClientFactory::ResultSet(const QString &className, const QString &queryName)
-{
-    return toObjectValue(remoteCall(DispResultSet, {className, queryName}));
-}
-
-QString ClientFactory::GetClassName(const QString &oid)
-{
-    return toStringValue(remoteCall(DispGetClassName, {oid}));
-}
-
-QString ClientFactory::GetID(const QString &oid) { return toStringValue(remoteCall(DispGetID, {oid})); }
-
-QString ClientFactory::GetErrorText(qint32 errorCode, const ErrorParams &params)
-{
-    QVariantList args{errorCode};
-    for (const Optional &param : params) {
-        if (!param)
-            break;
-        args.append(*param);
-    }
-    return toStringValue(remoteCall(DispGetErrorText, args));
-}
-
-void ClientFactory::SetOutput(const QVariant &out) { remoteCall(DispSetOutput, {out}); }
-
-qint16 ClientFactory::GetLastErrorCount() { return toInt16Value(remoteCall(DispGetLastErrorCount, {})); }
-
-qint32 ClientFactory::GetLastErrorNumber(const Optional &errNo)
-{
-    return toInt32Value(remoteCall(DispGetLastErrorNumber, withOptional({}, errNo)));
-}
-
-qint16 ClientFactory::GetLastErrorParamCount(const Optional &errNo)
-{
-    return toInt16Value(remoteCall(DispGetLastErrorParamCount, withOptional({}, errNo)));
-}
-
-QString ClientFactory::GetLastErrorParam(const Optional &errNo, const Optional &paramNo)
-{
-    QVariantList args;
-    if (errNo)
-        args.append(*errNo);
-    else if (paramNo)
-        args.append(paramNotFound());
-    if (paramNo)
-        args.append(*paramNo);
-    return toStringValue(remoteCall(DispGetLastErrorParam, args));
-}
-
-DispatchPtr ClientFactory::DynamicSQL(const QString &statement)
-{
-    return toObjectValue(remoteCall(DispDynamicSQL, {statement}));
-}
-
-void ClientFactory::TransactionStart() { remoteCall(DispTransactionStart, {}); }
-void ClientFactory::TransactionRollBack() { remoteCall(DispTransactionRollBack, {}); }
-void ClientFactory::TransactionCommit() { remoteCall(DispTransactionCommit, {}); }
-
-qint16 ClientFactory::TransactionLevel() { return toInt16Value(remoteCall(DispTransactionLevel, {})); }
-
-void ClientFactory::SetCacheLog(qint32 value) { remoteCall(DispSetCacheLog, {value}); }
-
-QString ClientFactory::GetConnectionList() { return toStringValue(remoteCall(DispGetConnectionList, {})); }
-
-bool ClientFactory::IsMultibyte() { return toBoolValue(remoteCall(DispIsMultibyte, {})); }
-
-QVariant ClientFactory::Invoke(qint32 dispId, QVariantList &args)
-{
-    return invokeFactory(*this, dispId, args);
-}
-
-QVariant ClientFactory::InvokeByName(const QString &member, QVariantList &args)
-{
-    const qint32 id = memberId(member);
-    if (id == 0)
-        return IDispatchObject::InvokeByName(member, args);
-    return invokeFactory(*this, id, args);
-}
 
 void setConnectDlgHook(ConnectDlgHook hook) { connectDlgHook() = std::move(hook); }
 

@@ -53,7 +53,7 @@ constexpr std::uint32_t BadReply       = 0x80040303u;   // "The server's reply c
 
 class Connection;
 
-class ClientFactory : public Factory, public IDispatchObject
+class ClientFactory : public LateBoundFactory
 {
 public:
     ClientFactory();
@@ -62,36 +62,15 @@ public:
     void setCallTimeoutMs(int ms);
     int callTimeoutMs() const;
 
+    // The members the client answers itself; every other member is a remote call
+    // with the argument rules of LateBoundFactory.
     bool Connect(const QString &connectString) override;
     bool Disconnect() override;
-    void SetLogMask(qint32 logMask) override;
-    DispatchPtr New(const QString &className, const Optional &vtInit = {}) override;
-    DispatchPtr Open(const QString &className, const QString &oid, const Optional &concurency = {}) override;
-    DispatchPtr OpenEx(const QString &className, const QString &oid, const Optional &concurency = {}) override;
-    DispatchPtr OpenId(const QString &className, const QString &id, const Optional &concurency = {}) override;
-    DispatchPtr Static(const QString &className) override;
     QString ConnectDlg(const Optional &title = {}) override;
     bool IsConnected() override;
-    DispatchPtr ResultSet(const QString &className, const QString &queryName) override;
-    QString GetClassName(const QString &oid) override;
-    QString GetID(const QString &oid) override;
-    QString GetErrorText(qint32 errorCode, const ErrorParams &params = {}) override;
-    void SetOutput(const QVariant &out) override;
-    qint16 GetLastErrorCount() override;
-    qint32 GetLastErrorNumber(const Optional &errNo = {}) override;
-    qint16 GetLastErrorParamCount(const Optional &errNo = {}) override;
-    QString GetLastErrorParam(const Optional &errNo = {}, const Optional &paramNo = {}) override;
-    DispatchPtr DynamicSQL(const QString &statement) override;
-    void TransactionStart() override;
-    void TransactionRollBack() override;
-    void TransactionCommit() override;
-    qint16 TransactionLevel() override;
-    void SetCacheLog(qint32 value) override;
-    QString GetConnectionList() override;
-    bool IsMultibyte() override;
 
-    QVariant Invoke(qint32 dispId, QVariantList &args) override;
-    QVariant InvokeByName(const QString &member, QVariantList &args) override;
+protected:
+    QVariant forward(qint32 dispId, QVariantList args) override;
 
 private:
     QVariant remoteCall(qint32 dispId, const QVariantList &args);
