@@ -7,6 +7,7 @@
 #include "frmmdi.h"
 #include "programsettings.h"
 
+#include <QScreen>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
@@ -42,6 +43,10 @@ frmSplash *frmSplash::showSplash(AddInConnect *launcher)
     // Nor may it outlive the main window it waits for (an add-in host can unload it).
     if (frmMDI *window = AddIn::gfrmMDI())
         QObject::connect(window, &QObject::destroyed, splash, &frmSplash::retire);
+    // Centred on the screen it will appear on; without a window manager (or under one
+    // that leaves splash windows alone) it would otherwise sit in the top-left corner.
+    if (QScreen *screen = splash->screen())
+        splash->move(screen->availableGeometry().center() - splash->rect().center());
     splash->show();
     splash->raise();
     return splash;
