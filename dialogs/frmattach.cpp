@@ -435,7 +435,6 @@ void frmAttach::cmdAttach_Click()
             throw VantrelError(VantrelError::Base, QStringLiteral("The server did not create ") + TargetClass);
         mobjDebugTarget->call(QStringLiteral("LaunchAttach"),
                               {txtPID->text(), txtAddress->text(), txtPort->text(), txtTimeout->text()});
-        m_attachingPid = txtPID->text();
         setStatusTimer(true);
         done(QDialog::Accepted);
     } catch (...) {
@@ -454,7 +453,9 @@ void frmAttach::showWaiting()
 
 void frmAttach::tmrStatus_Timer()
 {
-    const QString pid = m_attachingPid;
+    // The dialog stays hidden while the poll runs, so the box still holds the process
+    // the attach was launched for.
+    const QString pid = txtPID->text();
     if (!mobjDebugTarget) {
         // The session's link closed meanwhile and took the server object along.
         setStatusTimer(false);

@@ -15,6 +15,7 @@
 #include "imainwindow.h"
 #include "mlink.h"
 #include "mserver.h"
+#include "sessionwindow.h"
 #include "sourceview.h"
 
 #include <QApplication>
@@ -49,26 +50,6 @@ QByteArray output()
     bytes.truncate(OutputBytes);
     return bytes;
 }
-
-// The session as the pane sees it: suspended, on the link of the scripted server.
-class BenchWindow : public IMainWindow
-{
-public:
-    void PreviewKeyDown(int &, int &) override {}
-    void PreviewKeyPress(int &) override {}
-    int MState() const override { return state; }
-    void setMState(int s) override { state = s; }
-    bool MBusy() const override { return state < 0; }
-    MLink *link() const override { return session; }
-    void StatusText(const QString &) override {}
-    void startRelayoutTimer() override {}
-    bool Linewise() const override { return false; }
-    bool SwitchToReportOnSaveError() const override { return false; }
-    void executeCommand(const QString &) override {}
-
-    int state = 1;
-    MLink *session = nullptr;
-};
 
 // The raw pair: a thread connects and writes, the GUI thread reads until the close.
 double rawTransfer(QTcpServer &listener, const QByteArray &bytes)
@@ -123,7 +104,7 @@ void OneMegabyteOfOutput(benchmark::State &state)
         state.SkipWithError("no link");
         return;
     }
-    BenchWindow window;
+    SessionWindow window;   // suspended, on the link of the scripted server
     window.session = &link;
     setMainWindow(&window);
     QTcpServer rawListener;
