@@ -26,10 +26,7 @@ bool Debug::Connect(IDispatchObject &factory)
         ReleaseServerDebug();   // drops the old object even when this raises
         QVariantList args{VantrelCO::ServerDebugClass};
         m_serverDebug = toObjectValue(factory.Invoke(CacheObject::DispNew, args));
-        if (!m_serverDebug)
-            throw ComError(DispError::TypeMismatch, VantrelCO::ErrorSource,
-                           QStringLiteral("The factory returned no %1 object").arg(VantrelCO::ServerDebugClass));
-        return Enable();
+        return Enable();   // without an object it reports NoFactoryText
     } catch (const std::exception &error) {
         m_lastError = VantrelCO::describe(error);
         return false;

@@ -15,8 +15,7 @@ void registerClasses()
 
 QString describe(const std::exception &error)
 {
-    if (const auto *com = dynamic_cast<const ComError *>(&error))
-        return com->description();
+    // A ComError's description is its VantrelError text.
     if (const auto *vantrel = dynamic_cast<const VantrelError *>(&error))
         return vantrel->text();
     return QString::fromUtf8(error.what());
@@ -28,8 +27,7 @@ void releaseServerDebug(DispatchPtr &serverDebug)
         return;
     // Dropped first: whatever the server says, this object is done with it, and a
     // later Connect or Disconnect must not trip over it again.
-    const DispatchPtr object = std::move(serverDebug);
-    serverDebug.reset();
+    const DispatchPtr object = std::move(serverDebug);   // leaves serverDebug empty
     std::exception_ptr firstError;
     try {
         object->call(QStringLiteral("Disable"));

@@ -78,7 +78,7 @@ frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
     txtConnection->setGeometry(16, 16, 352, 21);
     cmdConnect = new QPushButton(QStringLiteral("&Server"), this);
     cmdConnect->setObjectName(QStringLiteral("cmdConnect"));
-    cmdConnect->setToolTip(QStringLiteral("Change server connection specification"));
+    cmdConnect->setToolTip(QStringLiteral("Change the server connection"));
     cmdConnect->setGeometry(376, 14, 88, 25);
 
     sftProcesses = new QTreeWidget(this);

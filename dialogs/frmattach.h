@@ -120,7 +120,6 @@ private:
     std::shared_ptr<CacheObject::Factory> mobjFactory; // null: the facility is not available
     DispatchPtr mobjDebugTarget;                       // made when first needed, dropped with the session
     qint16 mintCountdown = 0;
-    QString m_attachingPid;                            // the process the running poll asks about
     QPointer<MLink> m_link;                            // kept after DoIt so that its close still arrives
     QMetaObject::Connection m_linkClose;
 };

@@ -109,8 +109,8 @@ void frmFileOpen::buildControls()
                 prepareSvrListMenu(pos);
                 m_mnuPopSvrL->popup(lvwSvr()->mapToGlobal(pos));
             });
+    // The name box already reports to this dialog (the browsing page installed the filter).
     m_sftRecent->viewport()->installEventFilter(this);
-    cboSvrItems()->lineEdit()->installEventFilter(this);
 }
 
 void frmFileOpen::buildMenus()

@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -35,19 +36,6 @@ const QString PatternsKey = QStringLiteral("ServerItemPatterns");
 const QString ViewKey = QStringLiteral("ServerItemView");
 constexpr double MinimumCellTwips = 1000;
 constexpr double NarrowListMarginTwips = 1050;
-
-// Marks the dialog as running for the life of one DoIt, whichever way it returns.
-class RunningGuard
-{
-public:
-    explicit RunningGuard(bool &flag) : m_flag(flag) { m_flag = true; }
-    ~RunningGuard() { m_flag = false; }
-    RunningGuard(const RunningGuard &) = delete;
-    RunningGuard &operator=(const RunningGuard &) = delete;
-
-private:
-    bool &m_flag;
-};
 
 } // namespace
 
@@ -133,7 +121,7 @@ bool frmFileSaveAs::DoIt(Routine &rtn)
     // one, but a second modal run inside the first would leave both waiting on each other.
     if (m_running)
         return true;
-    RunningGuard running(m_running);
+    const QScopedValueRollback<bool> running(m_running, true);
     m_cancel = true;
     m_rtn = &rtn;
     if (openExchange()) {

@@ -131,22 +131,27 @@ bool isKnown(const QString &key)
 
 QIcon icon(const QString &key)
 {
+    // Every listed item asks for its icon, so the key as given is looked up first;
+    // an unknown key is cached under its own name too, with the "Default.0" icon.
     static QHash<QString, QIcon> cache;
-    const QString known = isKnown(key) ? key : QStringLiteral("Default.0");
-    auto it = cache.constFind(known);
+    auto it = cache.constFind(key);
     if (it != cache.constEnd())
         return *it;
 
-    QIcon result;
-    int type = 0;
-    int status = 0;
-    for (int size : {16, 32}) {
-        if (parseItemKey(known, &type, &status))
-            result.addPixmap(documentPixmap(size, type, status));
-        else
-            result.addPixmap(nodePixmap(size, known));
+    const QString known = isKnown(key) ? key : QStringLiteral("Default.0");
+    QIcon result = cache.value(known);
+    if (result.isNull()) {
+        int type = 0;
+        int status = 0;
+        for (int size : {16, 32}) {
+            if (parseItemKey(known, &type, &status))
+                result.addPixmap(documentPixmap(size, type, status));
+            else
+                result.addPixmap(nodePixmap(size, known));
+        }
+        cache.insert(known, result);
     }
-    cache.insert(known, result);
+    cache.insert(key, result);
     return result;
 }
 

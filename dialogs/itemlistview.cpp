@@ -511,13 +511,6 @@ int ItemListView::indexAt(const QPoint &pos) const
     return index.isValid() ? index.row() : -1;
 }
 
-void ItemListView::scrollToIndex(int index)
-{
-    const QModelIndex proxy = proxyIndex(index);
-    if (proxy.isValid())
-        static_cast<QAbstractItemView *>(activeView())->scrollTo(proxy);
-}
-
 void ItemListView::setSorted(bool sorted)
 {
     m_sorted = sorted;

@@ -107,7 +107,6 @@ public:
     void setCurrentIndex(int index);
     // The item under a point of this widget, -1 when none.
     int indexAt(const QPoint &pos) const;
-    void scrollToIndex(int index);
 
     // The list's own text sort on SortKey (0-based column) in SortOrder (0
     // ascending, 1 descending), active while Sorted is true.

@@ -95,26 +95,13 @@ bool toWhole(const QString &text, double *value)
     return true;
 }
 
-bool toDate(const QString &text, const QDateTime &stored, double *value)
+// Dates order by the value stored with the row, never by the displayed text, whose
+// format follows the locale. A text without a stored date stays text.
+bool toDate(const QDateTime &stored, double *value)
 {
-    QDateTime date = stored;
-    if (!date.isValid()) {
-        // Only for rows added without a stored value: the displayed text as a last resort.
-        const QString trimmed = text.trimmed();
-        const QLocale locale;
-        for (const QString &format : {locale.dateTimeFormat(QLocale::ShortFormat),
-                                      locale.dateTimeFormat(QLocale::LongFormat),
-                                      locale.dateFormat(QLocale::ShortFormat)}) {
-            date = locale.toDateTime(trimmed, format);
-            if (date.isValid())
-                break;
-        }
-        if (!date.isValid())
-            date = QDateTime::fromString(trimmed, Qt::ISODate);
-        if (!date.isValid())
-            return false;
-    }
-    *value = double(date.toMSecsSinceEpoch());
+    if (!stored.isValid())
+        return false;
+    *value = double(stored.toMSecsSinceEpoch());
     return true;
 }
 
@@ -137,7 +124,7 @@ SortValue sortValue(const ItemListView *view, qint32 lParam, const SortState &st
         converted = toFloat(value.text, &value.number);
         break;
     case KindDate:
-        converted = toDate(value.text, view->sourceDate(row, column), &value.number);
+        converted = toDate(view->sourceDate(row, column), &value.number);
         break;
     default:
         break;

@@ -8,6 +8,8 @@
 #include "serverlocation.h"
 #include "sources.h"
 
+#include <QScopedValueRollback>
+
 namespace {
 
 frmFileOpen *g_openDialog = nullptr;
@@ -73,9 +75,8 @@ bool FileOpen()
     Sources chosen;
     bool readOnly = false;
     if (g_openDialog) {
-        g_dialogRunning = true;
+        const QScopedValueRollback<bool> running(g_dialogRunning, true);
         g_openDialog->DoIt(chosen, readOnly);
-        g_dialogRunning = false;
     }
     OpenSources(&chosen);
     return true;

@@ -125,8 +125,6 @@ void ServerBrowseDialog::Reset()
 
 MLink *ServerBrowseDialog::link() const
 {
-    if (m_explicitLink)
-        return m_explicitLink;
     IMainWindow *main = mainWindow();
     return main ? main->link() : nullptr;
 }

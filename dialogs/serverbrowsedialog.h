@@ -33,9 +33,8 @@ class Splitter;
 // Every reply is acknowledged in exactly one place: here. The main window's dispatcher
 // neither acts on "NS"/"SIL" nor acknowledges them.
 //
-// The link is the main window's (mainWindow()->link()) unless a test or the dialog's
-// owner hands one to setLink(); its events are connected while the dialog runs and
-// disconnected by closeExchange(). Single thread. The handlers never throw.
+// The link is the main window's (mainWindow()->link()); its events are connected while
+// the dialog runs and disconnected by closeExchange(). Single thread. The handlers never throw.
 //
 // The subclass decides what differs through the protected hooks (namespace-node marker,
 // whether locations and descriptions are read, the type chosen after filling, the name
@@ -59,11 +58,9 @@ public:
 
     // The next openExchange reloads the tree and the type combo.
     void Reset();
-    bool resetPending() const { return !m_listsLoaded; }
     bool listsLoaded() const { return m_listsLoaded; }
 
-    // The link the exchange runs on; null: the main window's.
-    void setLink(MLink *link) { m_explicitLink = link; }
+    // The link the exchange runs on: the main window's.
     MLink *link() const;
 
     // --- the exchange ---------------------------------------------------------------
@@ -216,7 +213,6 @@ private:
     QTreeWidget *m_sftSvr = nullptr;
     ItemListView *m_lvwSvr = nullptr;
 
-    MLink *m_explicitLink = nullptr;               // a link handed in; else the main window's
     MLink *m_link = nullptr;                       // the link of the open exchange
     QList<QMetaObject::Connection> m_linkEvents;   // dropped by closeExchange
     bool m_exchangeOpen = false;                   // "+" went out and "-" has not yet

@@ -15,7 +15,7 @@ ServerLocation ParseLocation(const QString &text)
 {
     ServerLocation location;
     const QStringList parts = text.split(QLatin1Char('/'));
-    // "vantrel:", "", host, then at least one part for the namespace (maybe empty).
+    // "vantrel:", "", host, then at least one segment for the namespace (maybe empty).
     if (parts.size() < 4 || parts.at(0).toLower() != Scheme || !parts.at(1).isEmpty()
         || parts.at(2).isEmpty())
         return location;

@@ -15,6 +15,6 @@ struct ServerLocation
 
 QString MakeLocation(const QString &host, const QString &ns);
 
-// Never fails loudly: anything that is not "vantrel:" (any case), an empty part and
-// a host comes back with ok false.
+// Never fails loudly: a text that is not "vantrel:" (any case), an empty segment and a
+// non-empty host, in that order, comes back with ok false.
 ServerLocation ParseLocation(const QString &text);

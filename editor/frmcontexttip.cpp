@@ -173,8 +173,6 @@ frmContextTip::frmContextTip(QWidget *parent, ContextTipDesktop desktop, Context
     m_panel->widget()->move(0, 0);
     m_panel->widget()->setFocusPolicy(Qt::NoFocus);
 
-    m_tmrShowTip.setSingleShot(false);
-    m_tmrHideTip.setSingleShot(false);
     connect(&m_tmrShowTip, &QTimer::timeout, this, &frmContextTip::tmrShowTip_Timer);
     connect(&m_tmrHideTip, &QTimer::timeout, this, &frmContextTip::tmrHideTip_Timer);
     Form_Load();
@@ -196,15 +194,8 @@ void frmContextTip::Form_Load()
         breakChars.append(QChar(c));
 
     const QRect desktop = m_desktop.virtualDesktop();
-    int width = desktop.width();
-    if (width <= 0) {
-        const QScreen *screen = QGuiApplication::primaryScreen();
-        width = screen ? screen->geometry().width() : 0;
-        m_ScreenRight = width;
-    } else {
-        m_ScreenRight = desktop.left() + width;
-    }
-    m_panel->configure(breakChars, twipsCapped(0.9 * width), twipsCapped(m_desktop.availableHeight()));
+    m_ScreenRight = desktop.left() + desktop.width();
+    m_panel->configure(breakChars, twipsCapped(0.9 * desktop.width()), twipsCapped(m_desktop.availableHeight()));
 
     m_Shown = false;
     m_ParkX = desktop.left() + std::max(desktop.width(), 1) - 1;
@@ -334,9 +325,8 @@ void frmContextTip::tmrShowTip_Timer()
 
     const QSize size = m_panel->widget()->size();
     const int y = pointer.y() + m_desktop.cursorHeight / 2;
-    int x = pointer.x();
-    if (x + size.width() > m_ScreenRight)
-        x -= x + size.width() - m_ScreenRight;
+    // Shifted left to end at the desktop's edge; never moved up.
+    const int x = std::min(pointer.x(), m_ScreenRight - size.width());
     place({x, y});
     m_Shown = true;
     m_tmrHideTip.start(m_timings.hidePollMs);

@@ -435,12 +435,18 @@ bool MLink::awaitingRedirection() const
 // The attempt ends here and now, with nothing of it left behind: a socket that closes
 // later would otherwise raise an OnClose for a session that never began, and the
 // session key would make the next connect look like a job link.
-void MLink::failConnect(const QString &message)
+// Forgets the outbound attempt in progress, so the link can start another at once.
+void MLink::forgetAttempt()
 {
     stopConnectTimer();
     m_pendingSessionId.clear();
     m_sessionKey.clear();
     m_isOutbound = false;
+}
+
+void MLink::failConnect(const QString &message)
+{
+    forgetAttempt();
     if (m_socket)
         m_socket->Close();
     resetStream();
@@ -452,10 +458,7 @@ void MLink::failConnect(const QString &message)
 // link may follow it (a retry would find the link busy).
 void MLink::refuseRequest()
 {
-    stopConnectTimer();
-    m_pendingSessionId.clear();
-    m_sessionKey.clear();
-    m_isOutbound = false;
+    forgetAttempt();
     dropSocket();
     resetStream();
 }

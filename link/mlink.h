@@ -135,6 +135,7 @@ private:
     // An outbound attempt is over: the link is left closed, then OnConnectFailed.
     void failConnect(const QString &message);
     // A "MSG" instead of "REDIR": the request link closes without an event of its own.
+    void forgetAttempt();
     void refuseRequest();
 
     void onSocketConnect(qint16 error);

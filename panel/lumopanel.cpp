@@ -282,7 +282,6 @@ void LumoPanel::setPanelFont(const QFont &font)
 {
     // The given font is never adopted: only these five attributes are copied, and the
     // panel redraws once for all of them.
-    const QFont before = m_Font;
     m_Font.setBold(font.bold());
     if (font.pointSizeF() > 0)
         m_Font.setPointSizeF(font.pointSizeF());
@@ -291,8 +290,7 @@ void LumoPanel::setPanelFont(const QFont &font)
     m_Font.setFamily(font.family());
     m_Font.setItalic(font.italic());
     m_Font.setUnderline(font.underline());
-    if (!(m_Font == before))
-        Redraw();
+    Redraw();
     changed("Font");
 }
 
@@ -558,7 +556,6 @@ void LumoPanel::Redraw()
             resize(pixels);
             // The grown area must be cleared too, so start the picture over at the new size.
             m_surface->resize(size(), dpr);
-            m_surface->begin();
             m_surface->clear(back, m_Picture);
         }
     }

@@ -137,7 +137,6 @@ public:
     void setForeColor(quint32 value);
     QFont Font() const;                       // the panel's own font
     void setPanelFont(const QFont &font);     // copies Bold, Size, Name, Italic, Underline
-    QFont panelFont() const { return Font(); }
     QPixmap Picture() const;
     void setPicture(const QPixmap &picture);
     int Alignment() const;

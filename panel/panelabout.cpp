@@ -64,13 +64,12 @@ frmAbout::frmAbout(QWidget *parent)
         tr("A panel that shows marked-up, wrapped and aligned text with frame and shadow."), this);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
-    Label1 = new QLabel(tr("Part of the Vantrel debugger."), this);
+    Label1 = new QLabel(tr("Comes with the Vantrel debugger."), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2 = new QLabel(tr("See the Vantrel help for how to get in touch."), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setVisible(false);
     lblDisclaimer = new QLabel(
-        tr("This component is provided as part of Vantrel and may be used only together with it."), this);
+        tr("This component comes with Vantrel and may be used only together with it."), this);
     lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
     lblDisclaimer->setWordWrap(true);
     cmdOK = new QPushButton(tr("OK"), this);
@@ -106,7 +105,6 @@ void frmAbout::Form_Load()
     setWindowTitle(QStringLiteral("About ") + libraryTitle());
     lblVersion->setText(libraryVersionText());
     lblTitle->setText(libraryTitle());
-    Label2->setVisible(true);
 }
 
 void frmAbout::StartSysInfo()

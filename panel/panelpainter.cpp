@@ -18,7 +18,7 @@ qint32 clampTwips(qint64 v)
     return qint32(std::clamp<qint64>(v, 0, Max16));
 }
 
-// Integer part rounded down, also for negative numerators.
+// Half, rounded down, also for negative numerators.
 qint64 floorHalf(qint64 v)
 {
     return v >= 0 ? v / 2 : -((-v + 1) / 2);
@@ -216,8 +216,8 @@ void PanelPainter::DrawFrame()
         m_surface.box(1, h - 2, w - 2, h - 2, colour(c));
         m_surface.box(w - 2, 1, w - 2, h - 2, colour(c));
     };
-    constexpr quint32 Shadow = 0x80000010u;
-    constexpr quint32 Highlight = 0x80000014u;
+    constexpr quint32 Shadow = OleColor::ButtonShadow;
+    constexpr quint32 Highlight = OleColor::ButtonHighlight;
     switch (m_props.FrameStyle) {
     case 1:
         outerTopLeft(Shadow);
@@ -243,7 +243,7 @@ void PanelPainter::DrawFrame()
         outerTopLeft(Shadow);
         innerTopLeft(0x00000000u);
         outerBottomRight(0x00FFFFFFu);
-        innerBottomRight(0x80000016u);
+        innerBottomRight(OleColor::Light3D);
         break;
     case 6: {
         const int b = qMax(0, m_props.BorderWidth - 1);

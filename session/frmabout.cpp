@@ -2,6 +2,7 @@
 
 #include "addin.h"
 #include "frmmdi.h"
+#include "lumopanel.h"
 #include "msgbox.h"
 #include "programsettings.h"
 
@@ -9,10 +10,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-#ifdef VANTREL_HAVE_LUMOPANEL
-#include "lumopanel.h"
-#endif
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
@@ -31,19 +28,11 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
                               this);
     m_lblVersion->setObjectName(QStringLiteral("lblVersion"));
 
-#ifdef VANTREL_HAVE_LUMOPANEL
-    auto *notice = new LumoPanel(this);
+    m_notice = new LumoPanel(this);
     // The panel wraps to its own size, so it gets one before the text.
-    notice->setMinimumSize(320, 64);
-    notice->resize(320, 64);
-    notice->setCaption(noticeText());
-    m_notice = notice;
-#else
-    auto *notice = new QLabel(noticeText(), this);
-    notice->setWordWrap(true);
-    notice->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_notice = notice;
-#endif
+    m_notice->setMinimumSize(320, 64);
+    m_notice->resize(320, 64);
+    m_notice->setCaption(noticeText());
     m_notice->setObjectName(QStringLiteral("lblNotice"));
 
     m_cmdOK = new QPushButton(QStringLiteral("OK"), this);

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class LumoPanel;
 class QLabel;
 class QPushButton;
 
@@ -21,7 +22,7 @@ public:
     static QString sysInfoUnavailableText();
 
     QLabel *lblVersion() const { return m_lblVersion; }
-    QWidget *noticePanel() const { return m_notice; }
+    LumoPanel *noticePanel() const { return m_notice; }
     QPushButton *cmdOK() const { return m_cmdOK; }
     QPushButton *cmdSysInfo() const { return m_cmdSysInfo; }
 
@@ -30,7 +31,7 @@ public:
 
 private:
     QLabel *m_lblVersion = nullptr;
-    QWidget *m_notice = nullptr;
+    LumoPanel *m_notice = nullptr;
     QPushButton *m_cmdOK = nullptr;
     QPushButton *m_cmdSysInfo = nullptr;
 };

@@ -53,7 +53,7 @@ frmGuide *frmGuide::showModeless(QWidget *owner)
     frmGuide *guide = current();
     if (!guide) {
         guide = new frmGuide(owner);
-        guide->setAttribute(Qt::WA_DeleteOnClose);
+        // Every way of closing ends in done(), so this covers the close box and Esc too.
         connect(guide, &QDialog::finished, guide, &QObject::deleteLater);
     }
     guide->show();

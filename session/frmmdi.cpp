@@ -29,7 +29,6 @@
 #include "mlink.h"
 #include "mlinkdoclink.h"
 #include "modfileopen.h"
-#include "module1.h"
 #include "msgbox.h"
 #include "persistregistry.h"
 #include "persiststorage.h"
@@ -261,12 +260,7 @@ void frmMDI::registerServices()
 void frmMDI::registerContextTip()
 {
     if (!m_contextTip) {
-        ContextTipDesktop desktop;
-        desktop.foregroundIsOurs = [] {
-            quint64 window = 0;
-            return Module1::ForegroundIsOurs(window);
-        };
-        m_contextTip = new frmContextTip(this, desktop);
+        m_contextTip = new frmContextTip(this);
         m_contextTip->setOwner(this);
     }
     frmCode::setTipFactory([tip = QPointer<frmContextTip>(m_contextTip)]() -> std::unique_ptr<ITipWindow> {

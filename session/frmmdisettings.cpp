@@ -8,6 +8,7 @@
 #include "frmstack.h"
 #include "panedock.h"
 #include "paneform.h"
+#include "serverlocation.h"
 #include "frmimmediate.h"
 #include "frmvars.h"
 #include "frmbreakpoints.h"
@@ -280,7 +281,7 @@ bool frmMDI::CommandsBlocked() const
 
 void frmMDI::UpdateRecent()
 {
-    const QString prefix = QStringLiteral("vantrel://") + m_link->HostIP() + QStringLiteral("/");
+    const QString prefix = MakeLocation(m_link->HostIP(), QString());
     Sources recent;
     if (m_fileOpen)
         m_fileOpen->GetRecent(0, recent);

@@ -49,7 +49,6 @@ public:
     // The last followed pointer position's distance from the primary cell's top
     // (left) edge, plus 2.
     int dragOffset() const { return m_dragOffset; }
-    QPoint lastPointer() const { return m_lastPointer; }
 
 private:
     bool horizontalBar() const { return m_orientation == 0; }

@@ -29,11 +29,6 @@ ComError overflow()
     return ComError(DispError::Overflow, OwnSource, QStringLiteral("Overflow"));
 }
 
-struct ClassEntry
-{
-    ObjectRegistry::Creator create;
-};
-
 // Identities compare without case, as class identities do on the system they come from.
 QString key(const QString &name) { return name.trimmed().toUpper(); }
 
@@ -46,7 +41,7 @@ bool looksLikeClsid(const QString &name)
 struct Registry
 {
     QMutex mutex;
-    QHash<QString, ClassEntry> classes;   // by upper-case class identity
+    QHash<QString, ObjectRegistry::Creator> classes;   // by upper-case class identity
     QHash<QString, QString> progIds;      // upper-case name -> upper-case class identity
 };
 
@@ -228,7 +223,7 @@ void ObjectRegistry::registerClass(const QString &clsid, const QString &progId, 
     Registry &reg = registry();
     QMutexLocker lock(&reg.mutex);
     const QString id = key(clsid);
-    reg.classes.insert(id, ClassEntry{std::move(create)});
+    reg.classes.insert(id, std::move(create));
     if (!progId.trimmed().isEmpty())
         reg.progIds.insert(key(progId), id);
 }
@@ -280,7 +275,7 @@ DispatchPtr ObjectRegistry::createObject(const QString &clsidOrProgId)
         QMutexLocker lock(&reg.mutex);
         const auto it = reg.classes.constFind(resolve(reg, clsidOrProgId));
         if (it != reg.classes.constEnd())
-            create = it->create;
+            create = *it;
     }
     // The creator runs unlocked: it may itself create objects.
     DispatchPtr object = create ? create() : nullptr;
@@ -292,7 +287,7 @@ DispatchPtr ObjectRegistry::createObject(const QString &clsidOrProgId)
 
 struct ObjectRegistry::Scope::Saved
 {
-    QHash<QString, ClassEntry> classes;
+    QHash<QString, Creator> classes;
     QHash<QString, QString> progIds;
 };
 

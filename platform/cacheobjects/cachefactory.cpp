@@ -64,12 +64,10 @@ QString memberName(qint32 dispId)
 
 qint32 memberId(const QString &name)
 {
-    const int index = memberNames().indexOf(name, 0);
-    if (index >= 0)
-        return index + 1;
     // Late-bound names match without case.
-    for (int i = 0; i < memberNames().size(); ++i) {
-        if (memberNames().at(i).compare(name, Qt::CaseInsensitive) == 0)
+    const QStringList &names = memberNames();
+    for (int i = 0; i < names.size(); ++i) {
+        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return i + 1;
     }
     return 0;

@@ -56,9 +56,9 @@ public:
         m_buffer.clear();
     }
 
-    // Sends one request and waits for its reply; the reply's value, or a raised error.
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
 
+    // Sends one request and waits for its reply; the reply's value, or a raised error.
     QVariant request(QJsonObject message, const QVariantList &args)
     {
         const int timeoutMs = m_timeoutMs;
@@ -248,14 +248,8 @@ void ClientFactory::setCallTimeoutMs(int ms)
     if (m_connection)
         m_connection->setTimeoutMs(ms);
 }
-int ClientFactory::callTimeoutMs() const { return m_callTimeoutMs; }
 
 QVariant ClientFactory::forward(qint32 dispId, QVariantList args)
-{
-    return remoteCall(dispId, args);
-}
-
-QVariant ClientFactory::remoteCall(qint32 dispId, const QVariantList &args)
 {
     if (!m_connection)
         throw clientError(ClientError::NotConnected, QStringLiteral("Not connected to a server"));
@@ -284,7 +278,7 @@ bool ClientFactory::Connect(const QString &connectString)
     m_connection = connection;
     bool accepted = false;
     try {
-        accepted = toBoolValue(remoteCall(DispConnect, {connectString}));
+        accepted = toBoolValue(forward(DispConnect, {connectString}));
     } catch (...) {
         connection->close();
         m_connection.reset();

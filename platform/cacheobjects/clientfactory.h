@@ -60,7 +60,6 @@ public:
     ~ClientFactory() override;
 
     void setCallTimeoutMs(int ms);
-    int callTimeoutMs() const;
 
     // The members the client answers itself; every other member is a remote call
     // with the argument rules of LateBoundFactory.
@@ -73,8 +72,6 @@ protected:
     QVariant forward(qint32 dispId, QVariantList args) override;
 
 private:
-    QVariant remoteCall(qint32 dispId, const QVariantList &args);
-
     std::shared_ptr<Connection> m_connection;   // shared with the server objects it returned
     int m_callTimeoutMs = 20000;
 };

@@ -2,9 +2,7 @@
 
 #include "helpwindow.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #ifndef VANTREL_INSTALLED_HELP_DIR
@@ -28,6 +26,20 @@ bool isFolder(const QString &path)
 QString windowKey(const QString &name)
 {
     return name.isEmpty() ? QStringLiteral("Main") : name;
+}
+
+// The page of a request in its folder of pages: the topic's file, or the contents.
+QUrl pageIn(const QString &folder, const TextBrowserHelpHost::Request &request, int command)
+{
+    if (folder.isEmpty())
+        return QUrl();
+    if (command == IHelpHost::DisplayTopic && !request.topic.isEmpty())
+        return QUrl::fromLocalFile(QDir::cleanPath(folder + request.topic));
+    for (const char *name : {"index.htm", "toc.htm"}) {
+        if (QFileInfo(folder + QLatin1String(name)).isFile())
+            return QUrl::fromLocalFile(folder + QLatin1String(name));
+    }
+    return QUrl::fromLocalFile(folder + QStringLiteral("index.htm"));
 }
 
 } // namespace
@@ -78,22 +90,13 @@ QString TextBrowserHelpHost::resolveFolder(const QString &file) const
 QUrl TextBrowserHelpHost::pageFor(const QString &target, int command) const
 {
     const Request request = parse(target);
-    const QString folder = resolveFolder(request.file);
-    if (folder.isEmpty())
-        return QUrl();
-    if (command == DisplayTopic && !request.topic.isEmpty())
-        return QUrl::fromLocalFile(QDir::cleanPath(folder + request.topic));
-    for (const char *name : {"index.htm", "toc.htm"}) {
-        if (QFileInfo(folder + QLatin1String(name)).isFile())
-            return QUrl::fromLocalFile(folder + QLatin1String(name));
-    }
-    return QUrl::fromLocalFile(folder + QStringLiteral("index.htm"));
+    return pageIn(resolveFolder(request.file), request, command);
 }
 
 void TextBrowserHelpHost::htmlHelp(QWidget *, const QString &target, int command)
 {
-    const QString key = windowKey(parse(target).window);
-    QPointer<HelpWindow> &window = m_windows[key];
+    const Request request = parse(target);
+    QPointer<HelpWindow> &window = m_windows[windowKey(request.window)];
     if (!window) {
         // A top-level window of its own: the help stays up when the window that asked
         // for it closes, and is never modal.
@@ -101,9 +104,10 @@ void TextBrowserHelpHost::htmlHelp(QWidget *, const QString &target, int command
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setAttribute(Qt::WA_QuitOnClose, false);
     }
-    window->setContents(pageFor(target, DisplayToc));
-    if (command == DisplayTopic && !parse(target).topic.isEmpty())
-        window->showPage(pageFor(target, command));
+    const QString folder = resolveFolder(request.file);
+    window->setContents(pageIn(folder, request, DisplayToc));
+    if (command == DisplayTopic && !request.topic.isEmpty())
+        window->showPage(pageIn(folder, request, DisplayTopic));
     else
         window->showContents();
     window->show();

@@ -86,6 +86,14 @@ TEST(DebugTest, BeforeConnectAndFailingConnects)
         factory.raising.clear();
     }
     {
+        SCOPED_TRACE("New answers no object: False, and Enable says why");
+        factory.answers.insert(4, nullValue());
+        Debug debug;
+        EXPECT_FALSE(debug.Connect(factory));
+        EXPECT_EQ(debug.LastError(), "No Factory yet supplied to Connect");
+        factory.answers.remove(4);
+    }
+    {
         SCOPED_TRACE("a successful Connect leaves LastError empty");
         Debug debug;
         factory.configure = [](FakeServerDebug &o) { o.answers.insert("Enable2", QString()); };

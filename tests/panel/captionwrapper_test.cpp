@@ -76,7 +76,7 @@ TEST(CaptionWrapper, WrapsAsTheRulesSay)
         {"colour tag without > runs to the end", "ab<fc=12 cd", 1000, dash,
          {{P + "ab<fc=12 cd", 200, 200}}},
         {"wrong-case tag is text", "<B1>x", 1000, dash, {{P + "<B1>x", 500, 200}}},
-        {"no room at all: a line per word and per hyphen part", "aa bb-cc", -90, dash,
+        {"no room at all: a line per word and per hyphenated chunk", "aa bb-cc", -90, dash,
          {{P + "aa", 200, 200}, {P + "bb", 200, 200}, {P + "-cc", 300, 200}}},
         // The leading space of the text after a tag is printed, so it is counted.
         {"leading spaces of the last pending text count", "<b1>X<b0> = 5", 5000, dash,

@@ -125,6 +125,11 @@ TEST(LumoPanel, FontSetCopiesFiveAttributesAndRedrawsOnce)
     EXPECT_EQ(panel->redrawCount(), before + 1);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed.first().first().toString(), QStringLiteral("Font"));
+
+    // Like every redrawing write, the same font again still redraws once and reports.
+    panel->setPanelFont(given);
+    EXPECT_EQ(panel->redrawCount(), before + 2);
+    EXPECT_EQ(changed.count(), 2);
 }
 
 TEST(LumoPanel, CaptionSizesSynchronouslyAndALaterResizeEventKeepsIt)

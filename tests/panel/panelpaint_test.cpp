@@ -215,7 +215,7 @@ TEST_F(PanelPaint, AlignmentsAreTranslationsOfTopLeft)
     const CaptionLine line = reference->Lines().first();
     const int D = 3 * 15, W = size.width() * 15, H = size.height() * 15;
     auto floorHalf = [](int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); };
-    for (int a = 0; a <= 12; ++a) {
+    for (int a = -1; a <= 12; ++a) {
         auto panel = plain(size, QString());
         panel->setAlignment(a);
         panel->setCaption(caption);
@@ -224,7 +224,7 @@ TEST_F(PanelPaint, AlignmentsAreTranslationsOfTopLeft)
             x = D + floorHalf(W - 2 * D - line.Width);
         else if (a % 4 == 2)
             x = W - D - line.Width;
-        if (a == 12)
+        if (a < 0 || a > 11)
             x = 0;   // outside the table: the line starts where the print position stands
         int y = 0;
         if (a >= 4 && a <= 7)

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMutex>
 #include <QPushButton>
@@ -245,6 +246,41 @@ TEST_F(AttachDialogTest, WithTheFactoryIsAvailableAndTakesTheSentryDefaults)
     EXPECT_EQ(dialog().txtAddress->text(), "10.0.0.9");
     EXPECT_EQ(dialog().txtPort->text(), "40000");
     EXPECT_EQ(dialog().txtTimeout->text(), "30");
+}
+
+TEST_F(AttachDialogTest, ControlsCarryTheirCaptionsAndTips)
+{
+    frmAttach &d = dialog();
+    const struct { QWidget *control; QString tip; } tips[] = {
+        {d.txtConnection, "Connection string for server hosting target process"},
+        {d.cmdConnect, "Change the server connection"},
+        {d.cmdRefresh, "Refresh process list (F5)"},
+        {d.txtPID, "Process ID ($JOB) of the process to be attached to for debugging"},
+        {d.txtAddress, "Address or hostname the target process should contact Vantrel Sentry at"},
+        {d.txtPort, "Port number to contact Vantrel Sentry on"},
+        {d.txtTimeout, "Number of seconds to wait for target process to respond to attach request. "
+                       "Must be positive integer."},
+        {d.cmdAttach, "Contact Rovivi Ziveza and request connection to target process"},
+        {d.cmdCancel, "Close dialog without attaching to a process"},
+    };
+    for (const auto &t : tips)
+        EXPECT_EQ(t.control->toolTip(), t.tip) << t.control->objectName().toStdString();
+    const struct { QLabel *label; QString caption; QWidget *buddy; } labels[] = {
+        {d.lblPID, "Process &ID:", d.txtPID},
+        {d.lblAddress, "Sentry &Host:", d.txtAddress},
+        {d.lblPort, "&Port:", d.txtPort},
+        {d.lblTimeout, "&Timeout:", d.txtTimeout},
+    };
+    for (const auto &l : labels) {
+        EXPECT_EQ(l.label->text(), l.caption);
+        EXPECT_EQ(l.label->buddy(), l.buddy) << l.caption.toStdString();
+    }
+    EXPECT_EQ(d.cmdConnect->text(), "&Server");
+    EXPECT_EQ(d.cmdAttach->text(), "Attach");
+    EXPECT_EQ(d.cmdCancel->text(), "Cancel");
+    QTreeWidgetItem *header = d.sftProcesses->headerItem();
+    EXPECT_EQ((QStringList{header->text(0), header->text(1), header->text(2), header->text(3)}),
+              (QStringList{"PID", "Routine", "Current Device", "Client Address"}));
 }
 
 // The first show of an unconnected dialog asks for a server; cancelling it changes

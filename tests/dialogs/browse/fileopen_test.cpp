@@ -3,7 +3,9 @@
 #include "itemlistview.h"
 #include "memento.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -322,6 +324,13 @@ TEST(FileOpen, DefaultButtonFollowsTheNameBoxAndTheList)
         EXPECT_TRUE(d.cboSvrItems()->currentText().isEmpty());
         EXPECT_FALSE(d.cmdOpenEdit()->isEnabled());
         EXPECT_TRUE(d.cmdOpenReadonly()->isDefault());
+        // Back in the name box a name may be typed for editing again, and neither button
+        // takes Enter from it.
+        QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(d.cboSvrItems()->lineEdit(), &focusIn);
+        EXPECT_TRUE(d.cmdOpenEdit()->isEnabled());
+        EXPECT_FALSE(d.cmdOpenEdit()->isDefault());
+        EXPECT_FALSE(d.cmdOpenReadonly()->isDefault());
         // The list's menu on an item offers opening; elsewhere only the views.
         d.prepareSvrListMenu(QPoint(-5, -5));
         EXPECT_FALSE(d.mnuPopSvrL()->actions().at(0)->isVisible());

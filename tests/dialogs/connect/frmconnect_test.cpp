@@ -7,6 +7,7 @@
 #include "vantrelerror.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
@@ -285,6 +286,18 @@ TEST_F(ConnectDialogTest, KeepsItsThreeTextsAndStartsWithTheDefaultPort)
 {
     EXPECT_EQ(dialog.txtPort->text(), "4321");
     EXPECT_EQ(dialog.windowTitle(), "Connect to Waiting Process");
+    const struct { QWidget *control; QString tip; } tips[] = {
+        {dialog.txtServer, "Address or hostname of server where Rovivi Ziveza is running"},
+        {dialog.txtPort, "Port number on which Rovivi Ziveza is listening"},
+        {dialog.txtPID, "Session ID which target process has registered with its local Rovivi Ziveza"},
+        {dialog.cmdConnect, "Contact Rovivi Ziveza and request connection to target process"},
+    };
+    for (const auto &t : tips)
+        EXPECT_EQ(t.control->toolTip(), t.tip) << t.control->objectName().toStdString();
+    EXPECT_EQ(dialog.lblServer->buddy(), dialog.txtServer);
+    EXPECT_EQ(dialog.lblPort->buddy(), dialog.txtPort);
+    EXPECT_EQ(dialog.lblPID->buddy(), dialog.txtPID);
+    EXPECT_EQ(dialog.lblPID->text(), "Session &ID:");
     fill("srv.example", "5000", "S42");
     const MementoPtr saved = dialog.saveMemento();
     EXPECT_EQ(saved->names(), (QStringList{"Server", "Port", "ProcessID"}));

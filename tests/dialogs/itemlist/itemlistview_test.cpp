@@ -1,3 +1,4 @@
+#include "itemicons.h"
 #include "itemlistview.h"
 #include "lv.h"
 
@@ -221,6 +222,31 @@ TEST_F(ItemListViewTest, HeaderShowsTheArrowOfTheLastColumnThatHasOne)
     EXPECT_FALSE(header->isSortIndicatorShown());
     EXPECT_EQ(view->columnTag(1), "D");
     EXPECT_EQ(view->columnHeader(0), "Item");
+}
+
+TEST(ItemIcons, KnownKeysDrawTheirOwnIconAndUnknownOnesTheDefault)
+{
+    auto image = [](const QString &key, int size) {
+        return ItemIcons::icon(key).pixmap(QSize(size, size)).toImage();
+    };
+    for (const char *key : {"Default.0", "Default.3", "CACHE1.0", "CACHE3.3", "Server", "Namespace",
+                            "Location", "Locations"}) {
+        SCOPED_TRACE(key);
+        EXPECT_TRUE(ItemIcons::isKnown(key));
+        const QList<QSize> sizes = ItemIcons::icon(key).availableSizes();
+        EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+        EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    }
+    for (const char *key : {"CACHE4.0", "CACHE1.4", "Default.", "Default.10", "Foo", ""}) {
+        SCOPED_TRACE(key);
+        EXPECT_FALSE(ItemIcons::isKnown(key));
+        // Asked twice: the second answer comes from the cache and must not differ.
+        for (int round = 0; round < 2; ++round)
+            EXPECT_EQ(image(key, 16), image("Default.0", 16));
+    }
+    EXPECT_NE(image("CACHE1.0", 16), image("CACHE2.0", 16));
+    EXPECT_NE(image("CACHE1.0", 32), image("CACHE1.2", 32));
+    EXPECT_NE(image("Server", 16), image("Namespace", 16));
 }
 
 } // namespace

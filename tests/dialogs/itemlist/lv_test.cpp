@@ -99,6 +99,10 @@ TEST(LVCompareItems, TextIsBinaryNumbersAreNumbersAndUnconvertibleTextStaysText)
         {"whole: text after number", LV::KindInteger, "abc", "5", 1},
         {"whole: texts compare as texts", LV::KindInteger, "abc", "abd", -1},
         {"date: unparsable texts compare as texts", LV::KindDate, "soon", "later", 1},
+        // Read as dates these would order the other way round (03:00 and 05:00 UTC):
+        // a row without a stored date is ordered by its text, never by parsing it.
+        {"date: a text without a stored date is not parsed", LV::KindDate,
+         "2021-01-02T08:00:00+05:00", "2021-01-02T05:00:00Z", 1},
         {"the first 31 characters decide", LV::KindText,
          "0123456789012345678901234567890-first", "0123456789012345678901234567890-second", 0},
         {"the 31st character still counts", LV::KindText,

@@ -292,8 +292,9 @@ TEST_F(SaveAsTest, RefusalsAndFailuresKeepTheDialogOpen)
             EXPECT_TRUE(dlg->focusWidget() == nameBox || nameBox->isAncestorOf(dlg->focusWidget()));
             EXPECT_EQ(r->Key(), Routine::KeyFor("OLD", "USER", 1));
             ASSERT_EQ(boxes().size(), c.box.isEmpty() ? 0u : 1u);
-            if (!c.box.isEmpty())
+            if (!c.box.isEmpty()) {
                 EXPECT_EQ(boxes()[0].text, c.box);
+            }
         }
         EXPECT_EQ(boxes()[0].icon, IUserPrompt::Icon::Critical);
 

@@ -3,6 +3,8 @@
 #include "twips.h"
 
 #include <QApplication>
+#include <QImage>
+#include <QPalette>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -206,6 +208,48 @@ TEST_F(SplitterTest, DoubleClickOnTheBarIsReported)
     QTest::mouseDClick(splitter->bar(), Qt::LeftButton, {}, onBar({203, 100}));
     EXPECT_EQ(dbl.count(), 1);
     EXPECT_FALSE(splitter->isDragging());
+}
+
+TEST(SplitterBarPaint, DrawsTheEdgeLinesOfItsDrawStyle)
+{
+    QPalette palette;
+    palette.setColor(QPalette::Button, QColor(0x80, 0x80, 0x80));
+    palette.setColor(QPalette::Light, QColor(0xff, 0x00, 0x00));
+    palette.setColor(QPalette::Dark, QColor(0x00, 0xff, 0x00));
+    palette.setColor(QPalette::Shadow, QColor(0x00, 0x00, 0xff));
+    const QColor face = palette.color(QPalette::Button);
+    const QColor light = palette.color(QPalette::Light);
+    const QColor dark = palette.color(QPalette::Dark);
+    const QColor shadow = palette.color(QPalette::Shadow);
+
+    // The colours of the bar's six lines across it, first to last.
+    struct Case
+    {
+        const char *name;
+        long orientation;
+        long drawStyle;
+        QList<QColor> lines;
+    } cases[] = {
+        {"vertical, style 0", 1, 0, {light, face, face, face, dark, shadow}},
+        {"vertical, style 1", 1, 1, {light, face, face, face, face, dark}},
+        {"horizontal, style 0", 0, 0, {light, face, face, face, dark, shadow}},
+        {"horizontal, style 1", 0, 1, {light, face, face, face, face, dark}},
+        {"other style: nothing drawn", 1, 2, {face, face, face, face, face, face}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SplitterBar bar;
+        bar.setPalette(palette);
+        bar.setOrientation(c.orientation);
+        bar.setDrawStyle(c.drawStyle);
+        bar.resize(c.orientation == 1 ? QSize(6, 20) : QSize(20, 6));
+        const QImage image = bar.grab().toImage();
+        ASSERT_EQ(image.size(), bar.size());
+        for (int line = 0; line < 6; ++line) {
+            const QPoint at = c.orientation == 1 ? QPoint(line, 10) : QPoint(10, line);
+            EXPECT_EQ(image.pixelColor(at), c.lines.at(line)) << "line " << line;
+        }
+    }
 }
 
 TEST_F(SplitterTest, BarCursorFollowsOrientationAndStyle)

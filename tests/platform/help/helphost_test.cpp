@@ -1,5 +1,6 @@
 #include "helpwindow.h"
 #include "ihelphost.h"
+#include "recordinghelp.h"
 #include "textbrowserhelphost.h"
 
 #include <QCoreApplication>
@@ -159,17 +160,14 @@ TEST_F(HelpHostTest, WhatCannotBeFoundSaysSoOnOneLine)
 
 TEST_F(HelpHostTest, TheRegisteredHostTakesTheRequests)
 {
-    struct Recording : IHelpHost
-    {
-        void htmlHelp(QWidget *, const QString &target, int command) override { targets << QString::number(command) + target; }
-        QStringList targets;
-    };
-    auto recording = std::make_shared<Recording>();
+    auto recording = std::make_shared<RecordingHelpHost>();
     setHelpHost(recording);
-    helpHost().htmlHelp(nullptr, "x.chm>", 1);
-    EXPECT_EQ(recording->targets, QStringList{"1x.chm>"});
+    helpHost().htmlHelp(nullptr, "x.chm>", IHelpHost::DisplayToc);
+    ASSERT_EQ(recording->requests.size(), 1u);
+    EXPECT_EQ(recording->requests[0].target, "x.chm>");
+    EXPECT_EQ(recording->requests[0].command, 1);
     setHelpHost(nullptr);
-    EXPECT_EQ(dynamic_cast<Recording *>(&helpHost()), nullptr);
+    EXPECT_EQ(dynamic_cast<RecordingHelpHost *>(&helpHost()), nullptr);
     EXPECT_NE(dynamic_cast<TextBrowserHelpHost *>(&helpHost()), nullptr);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // A browsing dialog (Open or Save As) run against the scripted M server over a real
-// link, with the user's part played by a script:
+// link, with the user's actions played by a script:
 //
 //   BrowseSession s;                                  // registers itself as main window
 //   s.start(browse::opening("USER", browse::nsl({"USER", "SAMPLES"}))

@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QPointer>
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
