@@ -402,9 +402,15 @@ void frmMDI::createPanes()
                                    [immediate](bool on) { immediate->SetLineWrap(immediate->Report(), on); },
                                    [immediate](const QFont &font) { immediate->setIOFont(font); }});
     }
-    // The bars in their default order; a restored layout moves them.
-    const char *const barOrder[] = {"File", "Debug", "Bookmarks", "Edit", "View", "Blocks"};
+    // The bars in their default order, in two rows so that every button shows on a
+    // window 1280 pixels wide: the debugging row first, the editing row under it. A
+    // restored layout moves them.
+    const char *const barOrder[] = {"File", "Debug", "Bookmarks", nullptr, "Edit", "View", "Blocks"};
     for (const char *category : barOrder) {
+        if (!category) {
+            addToolBarBreak(Qt::TopToolBarArea);
+            continue;
+        }
         if (QToolBar *bar = m_cmdMgr->toolBar(QStringLiteral("tlb") + QString::fromLatin1(category)))
             addToolBar(Qt::TopToolBarArea, bar);
     }

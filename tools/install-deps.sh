@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fis-gtm
   fonts-dejavu-core fonts-liberation
+  breeze-icon-theme libqt6svg6
 )
 missing=()
 for p in "${packages[@]}"; do

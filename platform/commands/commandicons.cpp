@@ -1,142 +1,192 @@
 #include "commandicons.h"
 
-#include <QApplication>
-#include <QColor>
-#include <QFont>
 #include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
-#include <QStyle>
 
 namespace {
 
-constexpr int IconSize = 16;
-constexpr int NoStandardIcon = -1;
-
 struct Image
 {
-    const char *name;
-    int standard;         // a QStyle::StandardPixmap, or NoStandardIcon
-    const char *glyph;    // drawn when there is no standard icon
-    QRgb colour;
+    const char *name;     // the command's image key
+    const char *theme;    // a freedesktop/Breeze icon name, or nullptr for our own picture
 };
-
-constexpr QRgb DebugColour = 0xff2060c0;
-constexpr QRgb RunColour = 0xff208030;
-constexpr QRgb StopColour = 0xffc03020;
-constexpr QRgb EditColour = 0xff505050;
-constexpr QRgb MarkColour = 0xff2080a0;
-constexpr QRgb BlockColour = 0xff806020;
-constexpr QRgb ViewColour = 0xff604090;
 
 const Image images[] = {
-    {"DbgConnect", NoStandardIcon, "C", DebugColour},
-    {"DbgAttach", NoStandardIcon, "A", DebugColour},
-    {"DbgDisconnect", QStyle::SP_MediaStop, "", StopColour},
-    {"DbgGoFast", QStyle::SP_MediaSeekForward, "", RunColour},
-    {"DbgGo", QStyle::SP_MediaPlay, "", RunColour},
-    {"DbgBreak", QStyle::SP_MediaPause, "", StopColour},
-    {"DbgStepIn", QStyle::SP_ArrowDown, "", RunColour},
-    {"DbgStepOver", QStyle::SP_ArrowRight, "", RunColour},
-    {"DbgStepOut", QStyle::SP_ArrowUp, "", RunColour},
-    {"DbgRunTo", QStyle::SP_MediaSkipForward, "", RunColour},
-    {"DbgToggle", NoStandardIcon, "\xE2\x97\x8F", StopColour},   // a filled circle
-    {"DbgLinewise", NoStandardIcon, "L", DebugColour},
-    {"DbgBonE", NoStandardIcon, "E!", StopColour},
-    {"BmkToggle", NoStandardIcon, "B", MarkColour},
-    {"BmkFirst", QStyle::SP_MediaSkipBackward, "", MarkColour},
-    {"BmkPrevious", QStyle::SP_MediaSeekBackward, "", MarkColour},
-    {"BmkNext", QStyle::SP_MediaSeekForward, "", MarkColour},
-    {"BmkLast", QStyle::SP_MediaSkipForward, "", MarkColour},
-    {"BmkClearAll", NoStandardIcon, "B\xC3\x97", MarkColour},   // B and a multiplication sign
-    {"EdUndo", QStyle::SP_ArrowBack, "", EditColour},
-    {"EdRedo", QStyle::SP_ArrowForward, "", EditColour},
-    {"EdCut", NoStandardIcon, "X", EditColour},
-    {"EdCopy", NoStandardIcon, "Cp", EditColour},
-    {"EdPaste", NoStandardIcon, "P", EditColour},
-    {"EdDelete", QStyle::SP_DialogDiscardButton, "", EditColour},
-    {"EdFind", NoStandardIcon, "F", EditColour},
-    {"EdFindNext", NoStandardIcon, "F>", EditColour},
-    {"EdReplace", NoStandardIcon, "R", EditColour},
-    {"VwStack", NoStandardIcon, "S", ViewColour},
-    {"VwImmediate", NoStandardIcon, "I", ViewColour},
-    {"VwVars", NoStandardIcon, "V", ViewColour},
-    {"VwBPs", NoStandardIcon, "BP", ViewColour},
-    {"FlNew", QStyle::SP_FileIcon, "", EditColour},
-    {"FlOpen", QStyle::SP_DialogOpenButton, "", EditColour},
-    {"FlSave", QStyle::SP_DialogSaveButton, "", EditColour},
-    {"FlSaveAll", NoStandardIcon, "SA", EditColour},
-    {"FlPrint", NoStandardIcon, "Pr", EditColour},
-    {"BlkCollapse", NoStandardIcon, "-", BlockColour},
-    {"BlkExpand", NoStandardIcon, "+", BlockColour},
-    {"BlkCollapseAll", NoStandardIcon, "--", BlockColour},
-    {"BlkExpandAll", NoStandardIcon, "++", BlockColour},
+    {"DbgConnect", "network-connect"},
+    {"DbgAttach", nullptr},
+    {"DbgDisconnect", "network-disconnect"},
+    {"DbgGoFast", nullptr},
+    {"DbgGo", "debug-run"},
+    {"DbgBreak", "media-playback-pause"},
+    {"DbgStepIn", "debug-step-into"},
+    {"DbgStepOver", "debug-step-over"},
+    {"DbgStepOut", "debug-step-out"},
+    {"DbgRunTo", "debug-execute-to-cursor"},
+    {"DbgToggle", nullptr},
+    {"DbgLinewise", nullptr},
+    {"DbgBonE", nullptr},
+    {"BmkToggle", "bookmark-new"},
+    {"BmkFirst", nullptr},
+    {"BmkPrevious", nullptr},
+    {"BmkNext", nullptr},
+    {"BmkLast", nullptr},
+    {"BmkClearAll", "bookmark-remove"},
+    {"EdUndo", "edit-undo"},
+    {"EdRedo", "edit-redo"},
+    {"EdCut", "edit-cut"},
+    {"EdCopy", "edit-copy"},
+    {"EdPaste", "edit-paste"},
+    {"EdDelete", "edit-delete"},
+    {"EdFind", "edit-find"},
+    {"EdFindNext", "go-down-search"},
+    {"EdReplace", "edit-find-replace"},
+    {"VwStack", "dialog-layers"},
+    {"VwImmediate", "utilities-terminal"},
+    {"VwVars", "code-variable"},
+    {"VwBPs", nullptr},
+    {"FlNew", "document-new"},
+    {"FlOpen", "document-open"},
+    {"FlSave", "document-save"},
+    {"FlSaveAll", "document-save-all"},
+    {"FlPrint", "document-print"},
+    {"BlkCollapse", nullptr},
+    {"BlkExpand", nullptr},
+    {"BlkCollapseAll", nullptr},
+    {"BlkExpandAll", nullptr},
 };
 
-// Drawn when first painted, not when the command is made: a start-up that builds every
-// tool bar would otherwise wait for the font machinery before it could listen.
-class GlyphIconEngine : public QIconEngine
+const Image *find(const QString &image)
+{
+    for (const Image &known : images) {
+        if (image == QLatin1String(known.name))
+            return &known;
+    }
+    return nullptr;
+}
+
+QString ownPicture(const QString &image)
+{
+    return QStringLiteral(":/commands/") + image + QStringLiteral(".svg");
+}
+
+// Everything but the disabled state comes from the picture as it is; the disabled one is
+// the normal picture without colour and mostly see-through.
+class FadingIconEngine : public QIconEngine
 {
 public:
-    GlyphIconEngine(const QString &glyph, const QColor &colour) : m_glyph(glyph), m_colour(colour) {}
+    explicit FadingIconEngine(const QIcon &base) : m_base(base) {}
 
-    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State) override
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
     {
-        painter->drawPixmap(rect, pixmap(rect.size(), mode, QIcon::Off));
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        QPixmap p = scaledPixmap(rect.size(), mode, state, ratio);
+        painter->drawPixmap(rect, p);
     }
 
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
     {
-        const QColor colour = mode == QIcon::Disabled ? QColor(160, 160, 160) : m_colour;
-        QPixmap pixmap(size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size.width() / double(IconSize), size.height() / double(IconSize));
-        painter.setPen(colour);
-        painter.drawRoundedRect(QRectF(0.5, 0.5, IconSize - 1, IconSize - 1), 3, 3);
-        QFont font = painter.font();
-        font.setPixelSize(m_glyph.size() > 1 ? 8 : 11);
-        font.setBold(true);
-        painter.setFont(font);
-        painter.drawText(QRect(0, 0, IconSize, IconSize), Qt::AlignCenter, m_glyph);
-        painter.end();
-        return pixmap;
+        return scaledPixmap(size, mode, state, 1.0);
     }
 
-    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
     {
-        return size.boundedTo(QSize(IconSize, IconSize));
+        if (mode != QIcon::Disabled)
+            return m_base.pixmap(size, scale, mode, state);
+        return faded(m_base.pixmap(size, scale, QIcon::Normal, state));
     }
 
-    QIconEngine *clone() const override { return new GlyphIconEngine(m_glyph, m_colour); }
+    QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return m_base.actualSize(size, mode, state);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return m_base.availableSizes(mode == QIcon::Disabled ? QIcon::Normal : mode, state);
+    }
+
+    QString iconName() override { return m_base.name(); }
+    QString key() const override { return QStringLiteral("FadingIconEngine"); }
+    bool isNull() override { return m_base.isNull(); }
+    QIconEngine *clone() const override { return new FadingIconEngine(m_base); }
 
 private:
-    QString m_glyph;
-    QColor m_colour;
-};
+    static QPixmap faded(const QPixmap &normal)
+    {
+        QImage image = normal.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb c = line[x];
+                const int grey = 96 + qGray(c) / 2;
+                line[x] = qRgba(grey, grey, grey, qAlpha(c) * 35 / 100);
+            }
+        }
+        QPixmap result = QPixmap::fromImage(image);
+        result.setDevicePixelRatio(normal.devicePixelRatio());
+        return result;
+    }
 
-QIcon glyphIcon(const QString &glyph, const QColor &colour)
-{
-    return QIcon(new GlyphIconEngine(glyph, colour));
-}
+    QIcon m_base;
+};
 
 } // namespace
 
+QString CommandIcons::programTheme()
+{
+    return QStringLiteral("breeze");
+}
+
+void CommandIcons::prepareTheme()
+{
+    static bool prepared = false;
+    if (prepared)
+        return;
+    prepared = true;
+    // Our pictures live in a static library; its resources must be registered by hand.
+    Q_INIT_RESOURCE(commandicons);
+
+    // Without a desktop platform (offscreen, a bare X server) Qt looks for themes in its
+    // resources only; the installed themes are where the freedesktop rules put them.
+    QStringList paths = QIcon::themeSearchPaths();
+    QStringList dataDirs = qEnvironmentVariable("XDG_DATA_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    if (dataDirs.isEmpty())
+        dataDirs = {QStringLiteral("/usr/local/share"), QStringLiteral("/usr/share")};
+    for (const QString &dir : std::as_const(dataDirs)) {
+        const QString icons = dir + QStringLiteral("/icons");
+        if (!paths.contains(icons))
+            paths.append(icons);
+    }
+    QIcon::setThemeSearchPaths(paths);
+
+    // Decided before any lookup: the toolkit keeps every icon it has looked up by name,
+    // bound to the theme of that moment. The desktop's own theme keeps its say for the
+    // names it has; ours answers the rest, or everything when the desktop names none.
+    const QString desktop = QIcon::themeName();
+    if (desktop.isEmpty() || desktop == QLatin1String("hicolor"))
+        QIcon::setThemeName(programTheme());
+    else if (desktop != programTheme())
+        QIcon::setFallbackThemeName(programTheme());
+}
+
+QString CommandIcons::source(const QString &image)
+{
+    const Image *known = find(image);
+    if (!known)
+        return QString();
+    return known->theme ? QString::fromLatin1(known->theme) : ownPicture(image);
+}
+
 QIcon CommandIcons::icon(const QString &image)
 {
-    if (image.isEmpty())
+    const Image *known = find(image);
+    if (!known)
         return QIcon();
-    for (const Image &known : images) {
-        if (image != QLatin1String(known.name))
-            continue;
-        if (known.standard != NoStandardIcon) {
-            const QIcon standard = QApplication::style()->standardIcon(QStyle::StandardPixmap(known.standard));
-            if (!standard.isNull())
-                return standard;
-        }
-        const QString glyph = QString::fromUtf8(known.glyph);
-        return glyphIcon(glyph.isEmpty() ? image.left(1) : glyph, QColor::fromRgb(known.colour));
-    }
-    return glyphIcon(image.left(2), QColor::fromRgb(EditColour));
+    prepareTheme();
+    const QIcon base = known->theme ? QIcon::fromTheme(QString::fromLatin1(known->theme)) : QIcon(ownPicture(image));
+    if (base.isNull())
+        return QIcon();
+    return QIcon(new FadingIconEngine(base));
 }

@@ -21,6 +21,7 @@
 namespace {
 
 constexpr int DefaultGotoBoxWidth = 100;
+constexpr int ToolBarIconSize = 22;
 
 bool clipboardHoldsText(const QClipboard *clipboard)
 {
@@ -93,6 +94,11 @@ QToolBar *CommandManager::buildToolBar(const CommandDesign::BarDef &def, QList<C
 {
     auto *bar = new QToolBar(def.caption);
     bar->setObjectName(def.name);
+    // The icon theme draws its tool bar pictures at this size; others would be scaled.
+    bar->setIconSize(QSize(ToolBarIconSize, ToolBarIconSize));
+    // The state text in the status bar says what the session is doing; a button's
+    // description passing over it on every hover would hide that.
+    bar->installEventFilter(this);
     const QList<CommandDesign::BarItem> items = CommandDesign::parseButtons(def.buttons);
     for (const CommandDesign::BarItem &item : items) {
         if (item.isSeparator()) {
@@ -283,6 +289,8 @@ void CommandManager::changeActiveChild(QWidget *form)
 
 bool CommandManager::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::StatusTip && qobject_cast<QToolBar *>(watched))
+        return true;
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

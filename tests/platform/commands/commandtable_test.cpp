@@ -1,5 +1,6 @@
 #include "command.h"
 #include "commandcategory.h"
+#include "commandicons.h"
 #include "commandmanager.h"
 #include "commandtable.h"
 #include "commandui.h"
@@ -7,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QMap>
 #include <QSet>
 #include <QStringList>
@@ -208,4 +212,70 @@ TEST(CommandTable, LoadsIntoBarsActionsAndCategories)
     }
     EXPECT_EQ(manager.categoryByName("Bookmarks"), manager.command("BmkNext")->category());
     EXPECT_EQ(manager.categories().size(), 6);
+}
+
+namespace {
+
+// How much of a picture is drawn: the sum of its pixels' opacity.
+qint64 coverage(const QImage &image)
+{
+    qint64 sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            sum += qAlpha(image.pixel(x, y));
+    return sum;
+}
+
+bool hasColour(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qAlpha(p) > 0 && (qRed(p) != qGreen(p) || qGreen(p) != qBlue(p)))
+                return true;
+        }
+    return false;
+}
+
+} // namespace
+
+// Every command with an image shows a real picture: a theme icon found under its
+// standard name or one of our own, each different from the others, and a disabled
+// state that is plainly fainter and grey. Save As and the go-to box have none.
+TEST(CommandIcons, EveryCommandShowsARealPictureWithADistinctDisabledState)
+{
+    CommandManager manager;
+    manager.load(vantrelCommandDesign());
+    QMap<QString, QString> seen;   // picture bytes -> command
+    for (Command *cmd : manager.commands()) {
+        const std::string id = cmd->id().toStdString();
+        const CommandDesign::CommandDef *def = findDef(cmd->id());
+        ASSERT_TRUE(def) << id;
+        if (cmd->id() == "FlSaveAs" || cmd->id() == "EdGoto") {
+            EXPECT_TRUE(def->image.isEmpty()) << id;
+            EXPECT_TRUE(cmd->icon().isNull()) << id;
+            continue;
+        }
+        const QString source = CommandIcons::source(def->image);
+        ASSERT_FALSE(source.isEmpty()) << id;
+        if (source.startsWith(":/"))
+            EXPECT_TRUE(QFile::exists(source)) << id << " " << source.toStdString();
+        else
+            EXPECT_TRUE(QIcon::hasThemeIcon(source)) << id << " " << source.toStdString() << " in theme "
+                                                     << QIcon::themeName().toStdString();
+
+        const QIcon icon = cmd->icon();
+        ASSERT_FALSE(icon.isNull()) << id;
+        const QImage normal = icon.pixmap(22).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage disabled = icon.pixmap(22, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(normal.isNull()) << id;
+        EXPECT_GT(coverage(normal), 20 * 255) << id;
+        EXPECT_LE(coverage(disabled) * 2, coverage(normal)) << id;
+        EXPECT_FALSE(hasColour(disabled)) << id;
+
+        const QByteArray bytes(reinterpret_cast<const char *>(normal.constBits()), normal.sizeInBytes());
+        const QString key = QString::fromLatin1(bytes.toBase64());
+        EXPECT_FALSE(seen.contains(key)) << id << " looks like " << seen.value(key).toStdString();
+        seen.insert(key, cmd->id());
+    }
 }
