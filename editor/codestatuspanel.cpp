@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QPixmap>
 
+#include <algorithm>
+
 namespace {
 
 // The status bar's one picture, "Busy": an hourglass the height of a text line.
@@ -63,7 +65,8 @@ void CodeStatusPanel::setAutoSize(int mode)
 {
     m_autoSize = mode;
     if (mode == NoAutoSize) {
-        setFixedWidth(m_minimumWidth);
+        // Never narrower than its text: a panel cut to a letter or two says nothing.
+        setFixedWidth(std::max(m_minimumWidth, QLabel::sizeHint().width()));
     } else {
         setMinimumWidth(0);
         setMaximumWidth(QWIDGETSIZE_MAX);

@@ -16,6 +16,7 @@
 #include <QFontDatabase>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace {
@@ -186,16 +187,45 @@ void frmCode::Form_Load()
     }
     MeX()->hide();
 
-    // A new window takes the size of the active one, unless that one fills the area.
+    // A new window takes the size of the active one, unless that one fills the area, but
+    // never less than a usable page of code: after a Tile the active one may be a sliver.
+    QSize size = comfortableFrameSize();
     if (RoutineDocPtr active = routineCollection().Active()) {
         if (Routine *routine = dynamic_cast<Routine *>(active.get())) {
             if (auto *other = dynamic_cast<frmCode *>(routine->Window())) {
                 QWidget *frame = other->MeX();
                 if (!frame->isMaximized() && !frame->isMinimized())
-                    MeX()->resize(frame->size());
+                    size = size.expandedTo(frame->size());
             }
         }
     }
+    if (m_subWindow) {
+        if (QMdiArea *area = m_subWindow->mdiArea())
+            size = size.boundedTo(area->viewport()->size());
+    }
+    MeX()->resize(size);
+}
+
+// Room for ComfortableColumns by ComfortableLines of code beside the margin, with the
+// scroll bars, the status bar and the frame around them.
+QSize frmCode::comfortableFrameSize() const
+{
+    const QStyle *style = this->style();
+    const int scroll = style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_view);
+    const int frame = 2 * m_view->frameWidth() + 2 * int(m_view->document()->documentMargin());
+    QSize size((ComfortableColumns + m_view->MarginWidth()) * m_view->CharWidth() + scroll + frame,
+               ComfortableLines * m_view->CharHeight() + scroll + frame + m_status->sizeHint().height());
+    if (layout()) {
+        const QMargins margins = layout()->contentsMargins();
+        size += QSize(margins.left() + margins.right(), margins.top() + margins.bottom() + layout()->spacing());
+    }
+    if (m_subWindow) {
+        const QStyle *frameStyle = m_subWindow->style();
+        const int border = frameStyle->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, m_subWindow);
+        const int title = frameStyle->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, m_subWindow);
+        size += QSize(2 * border, title + border);
+    }
+    return size;
 }
 
 void frmCode::setVanNgine(VanNgine *engine)

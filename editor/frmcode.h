@@ -177,7 +177,12 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // A new window opens big enough for this much code where the area allows.
+    static constexpr int ComfortableColumns = 80;
+    static constexpr int ComfortableLines = 40;
+
     // Set-up.
+    QSize comfortableFrameSize() const;
     void Form_Initialize();
     void Form_Load();
     void SetupEditCommands();

@@ -116,7 +116,9 @@ void SourceDraw::PreDrawLine(SourceDrawRecord &record)
     row.firstRow = record.firstColumn == 0;
     row.lastRow = record.endColumn >= document->GetLineLength(row.line);
     row.flags = document->GetLineData(row.line, LineData::kFlagSlot);
-    row.bookmark = document->GetLineData(row.line, LineData::kControlSlot) & LineData::kBookmark;
+    const qint32 control = document->GetLineData(row.line, LineData::kControlSlot);
+    row.bookmark = control & LineData::kBookmark;
+    row.collapsed = (control & LineData::kBlockHeader) && (control & LineData::kBlockCollapsed);
     const qint32 previousFlags =
         row.line > 0 ? document->GetLineData(row.line - 1, LineData::kFlagSlot) : 0;
 
@@ -236,7 +238,19 @@ void SourceDraw::addStackOutline(const SourceDrawRecord &record, const Row &row)
 void SourceDraw::drawBlockMarks(QPainter &painter, const Row &row, qint32 previousFlags) const
 {
     painter.setPen(thinPen(kBlack));
-    if (row.firstRow && (row.flags & LineData::kBlockStart)) {
+    if (row.firstRow && row.collapsed) {
+        // A boxed plus instead of the dashes: the lines under this one are hidden and a
+        // user must see that at a glance.
+        const int size = std::max(5, std::min(7, row.height - 2)) | 1;
+        const int half = size / 2;
+        const QRect box(m_marginEdge + 1, row.middle - half, size, size);
+        painter.fillRect(box, kBlue);
+        painter.setPen(thinPen(kWhite));
+        const QPoint centre = box.center();
+        drawRule(painter, box.left() + 1, centre.y(), box.right(), centre.y());
+        drawRule(painter, centre.x(), box.top() + 1, centre.x(), box.bottom());
+        painter.setPen(thinPen(kBlack));
+    } else if (row.firstRow && (row.flags & LineData::kBlockStart)) {
         for (int x = m_marginEdge + 1; x <= m_marginEdge + 5; x += 2)
             drawRule(painter, x, row.middle, x + 1, row.middle);
     }

@@ -90,6 +90,7 @@ private:
         bool lastRow;      // the row ends its line
         qint32 flags;      // slot 1 of the line
         bool bookmark;     // slot 0 of the line has its bookmark bit
+        bool collapsed;    // the line heads a collapsed block: lines under it are hidden
     };
 
     int breakpointPicture(const SourceDrawRecord &record, const Row &row);

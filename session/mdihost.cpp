@@ -39,6 +39,11 @@ void MdiHost::setTabsEdge(int edge)
 QMdiSubWindow *MdiHost::addWindow(QWidget *content)
 {
     QMdiSubWindow *sub = m_area->addSubWindow(content);
+    // The frame shows the picture its content chose (a routine's type and status), and
+    // follows it when it changes; without this the frame carries the toolkit's logo.
+    if (content->testAttribute(Qt::WA_SetWindowIcon))
+        sub->setWindowIcon(content->windowIcon());
+    content->installEventFilter(this);
     // Titles and closing change the strip too.
     sub->installEventFilter(this);
     connect(sub, &QObject::destroyed, this, &MdiHost::rebuildTabs, Qt::QueuedConnection);
@@ -73,6 +78,18 @@ void MdiHost::relayout()
 
 bool MdiHost::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::WindowIconChange && !qobject_cast<QMdiSubWindow *>(watched)) {
+        auto *content = static_cast<QWidget *>(watched);
+        auto *sub = qobject_cast<QMdiSubWindow *>(content->parentWidget());
+        // Only a picture of the content's own: one it inherits from the frame would
+        // come straight back to it.
+        if (sub && sub->widget() == content && content->testAttribute(Qt::WA_SetWindowIcon)
+            && sub->windowIcon().cacheKey() != content->windowIcon().cacheKey()) {
+            sub->setWindowIcon(content->windowIcon());
+            rebuildTabs();
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     switch (event->type()) {
     case QEvent::WindowTitleChange:
     case QEvent::Show:
@@ -95,7 +112,7 @@ void MdiHost::rebuildTabs()
     for (QMdiSubWindow *w : windows) {
         if (w->isHidden())
             continue;
-        const int index = m_tabs->addTab(w->windowTitle());
+        const int index = m_tabs->addTab(w->windowIcon(), w->windowTitle());
         m_tabs->setTabData(index, QVariant::fromValue<QObject *>(w));
         if (w == m_area->activeSubWindow())
             current = index;

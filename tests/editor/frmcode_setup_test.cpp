@@ -102,8 +102,13 @@ TEST_F(CodeWindowTest, RichSourceOffKeepsTheBlocksTickAndOnRestoresCollapsing)
     ASSERT_TRUE(w->RichSource());
     EXPECT_TRUE(w->CodeCollapsing());
 
+    CodeStatusPanel *blocks = w->sbrStatus()->panel("Blocks");
+    const int textWidth = blocks->fontMetrics().horizontalAdvance(blocks->text());
     w->setRichSource(false);
     EXPECT_FALSE(w->CodeCollapsing());
+    // The panel keeps the room its caption needs instead of shrinking to a letter.
+    EXPECT_GE(blocks->width(), textWidth);
+    EXPECT_GE(blocks->minimumWidth(), textWidth);
     EXPECT_TRUE(main.menuItemChecked("mnuViewBlocks"));
     EXPECT_FALSE(main.menuItemEnabled("mnuViewBlocks"));
     EXPECT_FALSE(main.menuItemChecked("mnuViewRich"));

@@ -4,6 +4,7 @@
 #include "sourcedraw.h"
 
 #include "docfixtures.h"
+#include "editorsettings.h"
 #include "imainwindow.h"
 #include "linedata.h"
 #include "sourceview.h"
@@ -287,6 +288,33 @@ TEST_F(SourceDrawTest, MarginMarksAtTheirPlaces)
     const int last = r->document()->NumLines() - 1;
     EXPECT_EQ(probe({X::Edge, 0, Y::Bottom, 0, 0}, rowTop(last)), kGrey) << "the last line has its rule";
     EXPECT_EQ(probe({X::Right, -1, Y::Bottom, 0, 0}, rowTop(last)), kGrey);
+}
+
+// A collapsed block's head shows a boxed plus where an open one shows its dashes, so a
+// user sees that lines are hidden under it.
+TEST_F(SourceDrawTest, CollapsedBlockHeadsLookUnlikeOpenOnes)
+{
+    show({"\tQ", "\tQ", "\tQ", "\tQ", "\tQ", "\tQ"});
+    view->Settings()->SetDocOptions(view->Settings()->DocOptions() | EditorSettings::kCollapsing);
+    const qint32 inside = qint32(1) << kDepthShift;
+    setFlags(1, kBlockStart);
+    setFlags(2, inside);
+    setFlags(3, kBlockStart);
+    setFlags(4, inside);
+    ASSERT_TRUE(r->document()->CollapseBlock(4));
+    ASSERT_TRUE(r->document()->GetLineData(3, kControlSlot) & kBlockCollapsed);
+    render();
+    const std::vector<Probe> open = {{X::Edge, 1, Y::Middle, 0, kBlack}, {X::Edge, 2, Y::Middle, 0, kWhite},
+                                     {X::Edge, 2, Y::Middle, -2, kWhite}, {X::Edge, 4, Y::Middle, -2, kWhite}};
+    const std::vector<Probe> collapsed = {{X::Edge, 1, Y::Middle, 0, kBlue},   {X::Edge, 2, Y::Middle, -2, kBlue},
+                                          {X::Edge, 7, Y::Middle, 3, kBlue},   {X::Edge, 1, Y::Middle, -3, kBlue},
+                                          {X::Edge, 2, Y::Middle, 0, kWhite},  {X::Edge, 6, Y::Middle, 0, kWhite},
+                                          {X::Edge, 4, Y::Middle, -2, kWhite}, {X::Edge, 4, Y::Middle, 2, kWhite},
+                                          {X::Edge, 0, Y::Middle, 0, kWhite},  {X::Edge, 1, Y::Middle, -4, kWhite}};
+    for (const Probe &p : open)
+        EXPECT_EQ(probe(p, rowTop(1)), p.colour) << "open: probe " << (&p - open.data());
+    for (const Probe &p : collapsed)
+        EXPECT_EQ(probe(p, rowTop(3)), p.colour) << "collapsed: probe " << (&p - collapsed.data());
 }
 
 TEST_F(SourceDrawTest, StackLevelOutlinesItsCommand)
