@@ -58,6 +58,9 @@ private:
     LumoPanel *m_panel;   // owned by the tip window
 };
 
+// Pixels between a tip placed above the pointer and the pointer's hot spot.
+constexpr int TipGapAbove = 2;
+
 bool onWayland()
 {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
@@ -79,6 +82,14 @@ ContextTipDesktop withDefaults(ContextTipDesktop d)
         d.virtualDesktop = [] {
             const QScreen *screen = QGuiApplication::primaryScreen();
             return screen ? screen->virtualGeometry() : QRect();
+        };
+    }
+    if (!d.screenArea) {
+        d.screenArea = [](const QPoint &global) {
+            if (const QScreen *screen = QGuiApplication::screenAt(global))
+                return screen->availableGeometry();
+            const QScreen *primary = QGuiApplication::primaryScreen();
+            return primary ? primary->virtualGeometry() : QRect();
         };
     }
     if (!d.availableHeight) {
@@ -324,8 +335,16 @@ void frmContextTip::tmrShowTip_Timer()
     m_HwndUnder = m_desktop.windowAt(pointer);
 
     const QSize size = m_panel->widget()->size();
-    const int y = pointer.y() + m_desktop.cursorHeight / 2;
-    // Shifted left to end at the desktop's edge; never moved up.
+    int y = pointer.y() + m_desktop.cursorHeight / 2;
+    // A tip that would pass the bottom of the screen goes above the pointer instead, as
+    // close as it can without covering it, and inside the usable screen (the pointer may
+    // rest on a panel below it); one taller than the room above starts at the top.
+    const QRect screen = m_desktop.screenArea(pointer);
+    if (screen.isValid() && y + size.height() > screen.bottom() + 1) {
+        const int above = pointer.y() - TipGapAbove - size.height();
+        y = std::max(std::min(above, screen.bottom() + 1 - size.height()), screen.top());
+    }
+    // Shifted left to end at the desktop's edge.
     const int x = std::min(pointer.x(), m_ScreenRight - size.width());
     place({x, y});
     m_Shown = true;

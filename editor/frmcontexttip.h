@@ -30,6 +30,10 @@ struct ContextTipDesktop
     std::function<QRect()> virtualDesktop;
     // The usable height of the screen in pixels. Default: the primary screen's.
     std::function<int()> availableHeight;
+    // The usable part of the screen at a global point: a tip that would pass its bottom
+    // goes above the pointer. Default: the available geometry of the screen there, else
+    // the virtual desktop.
+    std::function<QRect(const QPoint &)> screenArea;
     // The system cursor's height: the tip sits half of it below the pointer. Qt does not
     // say what the pointer's shape measures, and 32 is the common size.
     int cursorHeight = 32;

@@ -5,6 +5,8 @@
 namespace {
 
 constexpr int Twips = 15;
+// A tab in a caption (a routine line starts its commands with one) is this many blanks wide.
+constexpr int TabSpaces = 4;
 
 // Full hinting gives whole-pixel advances and no kerning keeps pairs from changing
 // them, so a string is exactly as wide as the sum of its characters, which the wrap,
@@ -80,17 +82,44 @@ void PanelSurface::clear(const QColor &back, const QPixmap &picture)
     y = 0;
 }
 
+// Each character is drawn where the measuring put it, so no shaping of a run (a tab
+// stop, a ligature, a control character drawn as a box) can make the drawn text wider
+// than the panel sized itself for.
 void PanelSurface::print(const QString &text)
 {
     if (text.isEmpty())
         return;
-    if (m_painter) {
-        m_painter->setPen(foreColor);
-        const int px = int(std::lround(x / Twips));
-        const int py = int(std::lround(y / Twips));
-        m_painter->drawText(QPoint(px, py + metrics().metrics.ascent()), text);
+    if (!m_painter) {
+        x += textWidth(text);
+        return;
     }
-    x += textWidth(text);
+    m_painter->setPen(foreColor);
+    const int baseline = int(std::lround(y / Twips)) + metrics().metrics.ascent();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const qint32 width = charWidth(c);
+        const int px = int(std::lround(x / Twips));
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            // One character in two halves: drawn whole inside the room the two measured.
+            const qint32 both = width + charWidth(text.at(i + 1));
+            m_painter->save();
+            m_painter->setClipRect(QRect(px, baseline - metrics().metrics.ascent(),
+                                         int(std::lround(both / double(Twips))), metrics().metrics.height()));
+            m_painter->drawText(QPoint(px, baseline), text.mid(i, 2));
+            m_painter->restore();
+            x += both;
+            ++i;
+            continue;
+        }
+        if (drawable(c))
+            m_painter->drawText(QPoint(px, baseline), QString(c));
+        x += width;
+    }
+}
+
+bool PanelSurface::drawable(QChar c)
+{
+    return c.unicode() >= 0x20 && c.unicode() != 0x7F && !c.isSurrogate();
 }
 
 void PanelSurface::newLine()
@@ -160,9 +189,18 @@ qint32 PanelSurface::charWidth(QChar c)
     const ushort code = c.unicode();
     if (code < 256) {
         qint32 &cached = style.latin1[code];
-        if (cached < 0)
-            cached = style.metrics.horizontalAdvance(c) * Twips;
+        if (cached < 0) {
+            // A tab is a fixed gap, not a stop: the wrap adds widths without positions.
+            if (c == QLatin1Char('\t'))
+                cached = TabSpaces * style.metrics.horizontalAdvance(QLatin1Char(' ')) * Twips;
+            else
+                cached = drawable(c) ? style.metrics.horizontalAdvance(c) * Twips : 0;
+        }
         return cached;
+    }
+    if (c.isSurrogate()) {
+        // The pair's room: the replacement character's width for the first half.
+        return c.isHighSurrogate() ? style.metrics.horizontalAdvance(QChar(0xFFFD)) * Twips : 0;
     }
     auto it = style.others.constFind(code);
     if (it != style.others.constEnd())

@@ -70,6 +70,8 @@ public:
     bool underline() const override;
 
 private:
+    // Characters that leave a mark: not control characters, not a half of a pair.
+    static bool drawable(QChar c);
     void fontChanged();
 
     QSize m_size;

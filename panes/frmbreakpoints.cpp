@@ -59,6 +59,9 @@ frmBreakpoints::frmBreakpoints(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);
+    setDefaultColumnWidths();
+    m_bpList->setEntryHint(QStringLiteral("Double-click here to add a breakpoint"));
+    m_wpList->setEntryHint(QStringLiteral("Double-click here to add a watchpoint"));
 
     m_bpList->setColumnEditable(BPCheck, false);
     m_wpList->setColumnEditable(WPCheck, false);
@@ -115,6 +118,27 @@ frmBreakpoints::~frmBreakpoints()
         grid->editKeyDown = nullptr;
     }
     m_bpList->selectionModel()->disconnect(this);
+}
+
+// Wide enough for typical contents and no wider, so that the condition, the reason most
+// breakpoints are edited, is in view at the pane's usual width; a saved layout replaces
+// these. The last column takes what is left.
+void frmBreakpoints::setDefaultColumnWidths()
+{
+    const auto fit = [](GridControl *grid, int col, const QString &sample) {
+        const QFontMetrics fm(grid->font());
+        const int heading = fm.horizontalAdvance(grid->headerItem()->text(col));
+        grid->header()->resizeSection(col, std::max(heading, fm.horizontalAdvance(sample)) + 2 * fm.averageCharWidth() + 4);
+    };
+    // The check column holds only the 16-pixel check picture.
+    for (GridControl *grid : {m_bpList, m_wpList})
+        grid->header()->resizeSection(0, 16 + 12);
+    fit(m_bpList, BPLine, QStringLiteral("LABEL+99"));
+    fit(m_bpList, BPRoutine, QStringLiteral("ROUTINE8"));
+    fit(m_bpList, BPCmd, QStringLiteral("99"));
+    fit(m_bpList, BPDelay, QStringLiteral("999"));
+    fit(m_wpList, WPExpression, QStringLiteral("^GLOBAL(\"SUB\")"));
+    fit(m_wpList, WPValue, QStringLiteral("VALUE OF IT"));
 }
 
 QTreeWidget *frmBreakpoints::BPList() const

@@ -78,6 +78,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void setDefaultColumnWidths();
     enum BPColumn { BPCheck, BPLine, BPRoutine, BPCmd, BPDelay, BPCondition };
     enum WPColumn { WPCheck, WPExpression, WPValue, WPPrevious };
 

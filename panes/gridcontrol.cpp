@@ -318,6 +318,44 @@ void GridControl::mouseDoubleClickEvent(QMouseEvent *event)
     emit cellDoubleClicked(indexOfTopLevelItem(item), columnAt(at.x()));
 }
 
+void GridControl::setEntryHint(const QString &hint)
+{
+    m_entryHint = hint;
+    viewport()->update();
+}
+
+bool GridControl::showsEntryHint() const
+{
+    const int last = rowCount() - 1;
+    if (m_entryHint.isEmpty() || last < 0 || (isEditing() && editRow() == last))
+        return false;
+    for (int col = 1; col < columnCount(); ++col) {
+        if (!text(last, col).isEmpty())
+            return false;
+    }
+    return true;
+}
+
+void GridControl::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QTreeWidget::drawRow(painter, option, index);
+    if (index.row() != rowCount() - 1 || index.parent().isValid() || !showsEntryHint())
+        return;
+    // From the first column after the check box to the right edge, whatever the order.
+    const int first = header()->logicalIndex(header()->logicalIndex(0) == 0 ? 1 : 0);
+    QRect rect = option.rect;
+    rect.setLeft(columnViewportPosition(first) + 4);
+    rect.setRight(viewport()->width() - 4);
+    painter->save();
+    QFont font = option.font;
+    font.setItalic(true);
+    painter->setFont(font);
+    painter->setPen(palette().color(QPalette::PlaceholderText));
+    painter->drawText(rect, Qt::AlignVCenter | Qt::AlignLeft,
+                      QFontMetrics(font).elidedText(m_entryHint, Qt::ElideRight, rect.width()));
+    painter->restore();
+}
+
 QIcon GridControl::pictureIcon(const QString &name)
 {
     static QHash<QString, QIcon> icons;

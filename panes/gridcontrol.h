@@ -91,6 +91,13 @@ public:
     std::function<bool(int row, int col, QString &text)> validateCell;
     std::function<bool(int key, Qt::KeyboardModifiers mods)> editKeyDown;
 
+    // A grey text drawn over the last row while all its cells are empty and no editor is
+    // open on it, so the row where new entries are typed can be seen.
+    void setEntryHint(const QString &hint);
+    QString entryHint() const { return m_entryHint; }
+    // The last row is empty and shows the hint.
+    bool showsEntryHint() const;
+
     // The pictures the panes draw themselves: "Checked", "Unchecked", "Error".
     static QIcon pictureIcon(const QString &name);
     // Where column 0's picture of a row is drawn, in viewport pixels.
@@ -109,6 +116,7 @@ protected:
     void commitData(QWidget *editor) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
     friend class GridDelegate;
@@ -123,6 +131,7 @@ private:
     bool m_committed = false;                 // the open editor's text was stored
     bool m_refused = false;                   // validateCell refused the last store
     bool m_quietClose = false;                // the pane ends the edit: no postEdit
+    QString m_entryHint;                      // shown on an empty last row
 };
 
 // The grid's editor: a line edit with the column's validator; keys go to the grid's

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -62,6 +63,16 @@ public:
         start.setItalic(font.italic);
         start.setUnderline(font.underline);
         start.setStrikeOut(font.strikethru);
+        // A name this machine only knows as a substitute ("Courier New" drawn as another
+        // monospaced family) is not in the dialog's list, which would then open on its
+        // first entry and hand that back on OK. The dialog opens on the family drawn.
+        // The style too: one the family does not list by that name ("Regular" where it
+        // says "Book") would leave the dialog on its first style, often "Bold".
+        const QString requested = font.name;
+        const QFontInfo info(start);
+        const QString drawn = info.family();
+        start.setFamily(drawn);
+        start.setStyleName(info.styleName());
         QFontDialog::FontDialogOptions options;
         if (flags & CfFixedPitchOnly)
             options |= QFontDialog::MonospacedFonts;
@@ -72,7 +83,8 @@ public:
                                                   QString(), options);
         if (!ok)
             return 0;
-        font.name = chosen.family();
+        // Unchanged, the name stays as it was asked for, so OK alone changes nothing.
+        font.name = chosen.family() == drawn ? requested : chosen.family();
         font.size = int(std::nearbyint(chosen.pointSizeF()));
         font.bold = chosen.weight() >= QFont::Bold;
         font.italic = chosen.italic();

@@ -78,6 +78,9 @@ protected:
         d.windowAt = [this](const QPoint &) { return under; };
         d.virtualDesktop = [desktop] { return desktop; };
         d.availableHeight = [availableHeight] { return availableHeight; };
+        d.screenArea = [desktop, availableHeight](const QPoint &) {
+            return QRect(desktop.topLeft(), QSize(desktop.width(), availableHeight));
+        };
         d.parkable = parkable;
         auto fake = std::make_unique<FakePanel>();
         panel = fake.get();
@@ -182,8 +185,9 @@ TEST_F(ContextTipTest, NoTipWhileThePointerMovesOrAnotherProgramIsInFront)
     }
 }
 
-TEST_F(ContextTipTest, PlacedHalfACursorBelowThePointerAndLeftOfTheDesktopEdge)
+TEST_F(ContextTipTest, PlacedHalfACursorBelowThePointerOrAboveItAndLeftOfTheDesktopEdge)
 {
+    constexpr int Above = -1;   // y: the tip's bottom two pixels above the pointer, on the usable screen
     struct Case
     {
         const char *name;
@@ -194,7 +198,11 @@ TEST_F(ContextTipTest, PlacedHalfACursorBelowThePointerAndLeftOfTheDesktopEdge)
         {"room to the right", {400, 300}, "X = 1", {400, 316}},
         // 40 characters: 284 pixels, more than the 120 left of the edge.
         {"shifted to end at the edge", {1800, 300}, QString(40, 'x'), {1920 - 284, 316}},
-        {"never moved up at the bottom", {300, 1075}, "X = 1", {300, 1091}},
+        // The usable screen ends at 1040 (a panel of the desktop below it).
+        {"just fits above the screen's bottom", {300, 1000}, "X = 1", {300, 1016}},
+        {"above the pointer near the bottom", {300, 1030}, "X = 1", {300, Above}},
+        {"above the pointer below the usable screen", {300, 1075}, "X = 1", {300, Above}},
+        {"above and shifted in the corner", {1900, 1075}, QString(40, 'x'), {1920 - 284, Above}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -202,7 +210,11 @@ TEST_F(ContextTipTest, PlacedHalfACursorBelowThePointerAndLeftOfTheDesktopEdge)
         pointer = c.pointer;
         showTip(c.text, "V1");
         ASSERT_TRUE(tip->isShown());
-        EXPECT_EQ(tip->geometry(), QRect(c.topLeft, panelSize()));
+        QPoint topLeft = c.topLeft;
+        if (topLeft.y() == Above)
+            topLeft.setY(std::min(c.pointer.y() - 2, 1040) - panelSize().height());
+        EXPECT_EQ(tip->geometry(), QRect(topLeft, panelSize()));
+        EXPECT_LE(tip->geometry().bottom(), 1039);
     }
 }
 

@@ -387,3 +387,49 @@ TEST_F(PanelPaint, HugeCaptionsKeepRedrawing)
                                    qRound((panel->Lines().first().Height + 60) / 15.0)));
     EXPECT_TRUE(inkBox(panel->image()).isValid());
 }
+
+// A self-sized panel is as wide as its measured lines; every character, a tab included,
+// must be drawn inside what was measured for it, or the text is cut at the panel's edge.
+TEST_F(PanelPaint, SelfSizedPanelsHoldAllTheirText)
+{
+    const QString longLine = QStringLiteral("\tSET ^TMP($J,\"KEY\")=$GET(^DATA(ID,\"NAME\"))_\"\t\"_COUNT ") .repeated(12);
+    const QStringList captions = {
+        QStringLiteral("LABEL\tSET X=1"),
+        QStringLiteral("\tQ"),
+        QStringLiteral("a\tb\tc\t"),
+        QStringLiteral("WW\t\tWW"),
+        QStringLiteral("<b1>Bold\t<i1>italic\tfff<u1>under<b0><i0><u0>\tplain"),
+        QStringLiteral("<fc=255>red\t<fc=16711680>blue\tand more"),
+        QStringLiteral("X=\"a\tb\"\r\nY=<b1>\t12345<b0>\r\nZ=\x01\x02\x1f\x7f end"),
+        QStringLiteral("<i1>ffff\tllll\tWWWW<i0>"),
+        longLine,
+    };
+    constexpr int Room = 3;   // pixels between the text and the panel's edges
+    for (const QString &caption : captions) {
+        SCOPED_TRACE(caption.left(40).toStdString());
+        // The drawn width on a panel far wider than the text, where nothing is cut.
+        auto wide = plain(QSize(4000, 200), caption);
+        wide->setBorderTextDistance(Room);
+        for (int a = LumoPanel::TopLeft; a <= LumoPanel::BottomBlock; ++a) {
+            SCOPED_TRACE(a);
+            auto panel = plain(QSize(10, 10));
+            panel->setBorderTextDistance(Room);
+            panel->setAlignment(a);
+            panel->setMaxHeight(0);
+            panel->setMaxWidth(600 * 15);
+            panel->setAutoResize(true);
+            panel->setCaption(caption);
+            const QRect ink = inkBox(panel->image());
+            ASSERT_TRUE(ink.isValid());
+            // One pixel of give for anti-aliasing and a slanted glyph's overhang.
+            EXPECT_GE(ink.left(), Room - 1) << "panel width " << panel->width();
+            EXPECT_LE(ink.right(), panel->width() - Room) << "panel width " << panel->width();
+            EXPECT_LE(ink.bottom(), panel->height() - 1);
+            if (panel->Lines().size() == 1 && a == LumoPanel::TopLeft) {
+                const QRect drawn = inkBox(wide->image());
+                EXPECT_LE(drawn.width(), ink.width() + 1);
+                EXPECT_LE(drawn.right(), panel->width() - Room);
+            }
+        }
+    }
+}

@@ -2,6 +2,12 @@
 
 #include "vantrelerror.h"
 
+#include <QApplication>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QTest>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -251,6 +257,43 @@ TEST_F(CommonDialogTest, PrintRoundTripsPagesLimitsAndCopies)
     dialog.ShowHelp();
     EXPECT_EQ(dialogs->askedHelp, "/opt/v/Vantrel.chm");
     EXPECT_EQ(dialog.Action(), 6);
+}
+
+// The real dialog, as the Font menu item opens it: it must open on the family that draws
+// the code, and OK without touching anything must hand back the font as it was asked for,
+// whether the name is a family of this machine or only a substitute for one.
+TEST(CommonDialogFont, OkWithoutChangeKeepsTheFontInUse)
+{
+    CommonDialog::setBackend(nullptr);
+    for (const char *family : {"Courier New", "Liberation Mono", "DejaVu Sans Mono", "Monospace"}) {
+        SCOPED_TRACE(family);
+        CommonDialog dialog;
+        dialog.flags = 65;
+        dialog.FontName = QString::fromLatin1(family);
+        dialog.FontSize = 10;
+        QFont shown;
+        bool answered = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *open = qobject_cast<QFontDialog *>(QApplication::activeModalWidget());
+            if (!open || answered || !open->isActiveWindow())
+                return;
+            answered = true;
+            shown = open->currentFont();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        });
+        poll.start(20);
+        dialog.ShowFont();
+        poll.stop();
+
+        ASSERT_TRUE(answered);
+        EXPECT_EQ(shown.family(), QFontInfo(QFont(QString::fromLatin1(family))).family());
+        EXPECT_EQ(shown.pointSize(), 10);
+        EXPECT_EQ(dialog.APIReturn(), 1);
+        EXPECT_EQ(dialog.FontName, QString::fromLatin1(family));
+        EXPECT_EQ(dialog.FontSize, 10);
+        EXPECT_FALSE(dialog.FontBold || dialog.FontItalic || dialog.FontUnderline || dialog.FontStrikethru);
+    }
 }
 
 } // namespace
