@@ -1,8 +1,10 @@
 #include "helpwindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -30,7 +32,7 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(m_browser);
-    resize(640, 520);
+    resize(preferredSize());
 
     m_back->setEnabled(false);
     m_forward->setEnabled(false);
@@ -61,6 +63,73 @@ void HelpWindow::showPage(const QUrl &page)
     m_found = false;
     const QString name = page.isEmpty() ? QStringLiteral("(no help folder)") : QFileInfo(path).fileName();
     m_browser->setHtml(QStringLiteral("<p>The help page %1 was not found.</p>").arg(name.toHtmlEscaped()));
+}
+
+void HelpWindow::showRefused(const QString &topic)
+{
+    qWarning("Vantrel help: topic outside the help folder refused: %s", qPrintable(topic));
+    m_current = QUrl();
+    m_found = false;
+    m_browser->setHtml(QStringLiteral("<p>The help page %1 is not in the help folder.</p>")
+                           .arg(topic.toHtmlEscaped()));
+}
+
+namespace {
+
+// Room the window manager's frame takes around the client area when the frame is not
+// known yet (before the first show): a title bar and thin borders.
+constexpr int FrameAllowanceTop = 40;
+constexpr int FrameAllowanceSide = 8;
+
+QScreen *screenToShowOn()
+{
+    if (const QWidget *active = QApplication::activeWindow()) {
+        if (QScreen *screen = active->screen())
+            return screen;
+    }
+    return QGuiApplication::primaryScreen();
+}
+
+// A frame rectangle moved (and, as a last resort, shrunk) into the area.
+QRect fittedInto(QRect frame, const QRect &area)
+{
+    frame.setWidth(qMin(frame.width(), area.width()));
+    frame.setHeight(qMin(frame.height(), area.height()));
+    frame.moveLeft(qBound(area.left(), frame.left(), area.right() - frame.width() + 1));
+    frame.moveTop(qBound(area.top(), frame.top(), area.bottom() - frame.height() + 1));
+    return frame;
+}
+
+} // namespace
+
+void HelpWindow::showOnScreen()
+{
+    QScreen *screen = m_placed ? this->screen() : screenToShowOn();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    if (!m_placed && area.isValid()) {
+        // Wide enough to read, and never taller than the screen minus the frame: a help
+        // window whose lower part (and scroll bar end) is off screen cannot be read.
+        const QSize size(qMin(preferredSize().width(), area.width() * 9 / 10 - 2 * FrameAllowanceSide),
+                         qMin(preferredSize().height(), area.height() * 9 / 10 - FrameAllowanceTop));
+        resize(size);
+        const QSize frame(size.width() + 2 * FrameAllowanceSide, size.height() + FrameAllowanceTop);
+        // move() places the frame's corner.
+        move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+        m_placed = true;
+    }
+    show();
+    if (area.isValid()) {
+        // The real frame is known now; a window the user left half off screen, or a
+        // frame larger than allowed for, is brought inside.
+        const QRect frame = frameGeometry();
+        const QRect fitted = fittedInto(frame, area);
+        if (fitted != frame) {
+            resize(size() - (frame.size() - fitted.size()));
+            move(pos() + (fitted.topLeft() - frame.topLeft()));
+        }
+    }
+    raise();
+    activateWindow();
 }
 
 QString HelpWindow::pageText() const

@@ -22,6 +22,15 @@ public:
     void showContents();
     // Shows the page; a missing file shows a one-line "not found" page instead.
     void showPage(const QUrl &page);
+    // Says that the topic was refused because it lies outside the help folder.
+    void showRefused(const QString &topic);
+    // Shows and raises the window. The first time, it is sized and placed wholly on the
+    // available area of the screen of the active window (or the primary screen); later
+    // it stays where the user left it, but is brought back inside the screen.
+    void showOnScreen();
+    // The size the window asks for when the screen has room.
+    static QSize preferredSize() { return {900, 720}; }
+
     // The page shown; for a missing one, the page that was asked for.
     QUrl currentPage() const { return m_current; }
     bool pageFound() const { return m_found; }
@@ -40,4 +49,5 @@ private:
     QUrl m_contents;
     QUrl m_current;
     bool m_found = false;   // the current page exists
+    bool m_placed = false;  // placed on a screen once; the user's moves win from then on
 };

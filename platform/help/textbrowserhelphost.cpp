@@ -28,13 +28,34 @@ QString windowKey(const QString &name)
     return name.isEmpty() ? QStringLiteral("Main") : name;
 }
 
+// Whether the topic names a file inside the folder. A topic comes from whoever asks
+// for help, so "../" steps, an absolute path or a link in the folder that points out of
+// it must not turn the help window into a viewer of any file on the machine.
+bool staysInFolder(const QString &folder, const QString &topic)
+{
+    if (topic.startsWith(QLatin1Char('/')) || topic.contains(QLatin1Char('\\')))
+        return false;
+    const QString base = QDir::cleanPath(folder);
+    const QString page = QDir::cleanPath(folder + topic);
+    if (!page.startsWith(base + QLatin1Char('/')))
+        return false;
+    const QString realBase = QFileInfo(base).canonicalFilePath();
+    const QString realPage = QFileInfo(page).canonicalFilePath();
+    // A page that does not exist has no canonical path; it is refused later as missing.
+    return realPage.isEmpty() || realPage.startsWith(realBase + QLatin1Char('/'));
+}
+
 // The page of a request in its folder of pages: the topic's file, or the contents.
+// Empty for no folder, or for a topic that leaves the folder.
 QUrl pageIn(const QString &folder, const TextBrowserHelpHost::Request &request, int command)
 {
     if (folder.isEmpty())
         return QUrl();
-    if (command == IHelpHost::DisplayTopic && !request.topic.isEmpty())
+    if (command == IHelpHost::DisplayTopic && !request.topic.isEmpty()) {
+        if (!staysInFolder(folder, request.topic))
+            return QUrl();
         return QUrl::fromLocalFile(QDir::cleanPath(folder + request.topic));
+    }
     for (const char *name : {"index.htm", "toc.htm"}) {
         if (QFileInfo(folder + QLatin1String(name)).isFile())
             return QUrl::fromLocalFile(folder + QLatin1String(name));
@@ -106,12 +127,16 @@ void TextBrowserHelpHost::htmlHelp(QWidget *, const QString &target, int command
     }
     const QString folder = resolveFolder(request.file);
     window->setContents(pageIn(folder, request, DisplayToc));
-    if (command == DisplayTopic && !request.topic.isEmpty())
-        window->showPage(pageIn(folder, request, DisplayTopic));
-    else
+    if (command == DisplayTopic && !request.topic.isEmpty()) {
+        const QUrl page = pageIn(folder, request, DisplayTopic);
+        if (page.isEmpty() && !folder.isEmpty())
+            window->showRefused(request.topic);
+        else
+            window->showPage(page);
+    } else {
         window->showContents();
-    window->show();
-    window->raise();
+    }
+    window->showOnScreen();
 }
 
 HelpWindow *TextBrowserHelpHost::window(const QString &name) const

@@ -18,7 +18,7 @@ class HelpWindow;
 // it at the pages of the build tree).
 //
 // The contents are index.htm, else toc.htm, else a generated list of the folder's
-// pages. A page that does not exist shows a one-line "not found" page and a warning
+// pages. Topics are confined to the folder. A page that does not exist shows a one-line "not found" page and a warning
 // on the log; no box is ever shown, since nobody checks what a help request did.
 class TextBrowserHelpHost : public IHelpHost
 {
@@ -39,7 +39,8 @@ public:
     QString resolveFolder(const QString &file) const;
     // The page a request shows: the topic's file or the contents. The URL of a page
     // that does not exist still names it (the window then says so); empty when there
-    // is no folder at all.
+    // is no folder at all, or when the topic leads out of the folder (an absolute path,
+    // "../" steps, a link that points elsewhere): such a topic is refused, not shown.
     QUrl pageFor(const QString &target, int command) const;
 
     void htmlHelp(QWidget *caller, const QString &target, int command) override;

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -156,6 +158,73 @@ TEST_F(HelpHostTest, WhatCannotBeFoundSaysSoOnOneLine)
     EXPECT_TRUE(list.contains("csp.htm")) << list.toStdString();
     EXPECT_TRUE(list.contains("editing.htm")) << list.toStdString();
     EXPECT_TRUE(window->browser()->toHtml().contains(QUrl::fromLocalFile(pages + "/csp.htm").toString()));
+}
+
+TEST_F(HelpHostTest, TopicsNeverLeaveTheHelpFolder)
+{
+    // Something outside the folder that a topic might try to reach.
+    writePage(dir.filePath("secret.htm"), "Secret");
+    ASSERT_TRUE(QDir(pages).mkpath("sub"));
+    writePage(pages + "/sub/inner.htm", "Inner");
+    ASSERT_TRUE(QFile::link(dir.filePath("secret.htm"), pages + "/link.htm"));
+
+    struct Case
+    {
+        QString topic;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"csp.htm", true},
+        {"sub/inner.htm", true},
+        {"sub/../csp.htm", true},
+        {"../secret.htm", false},
+        {"../../../../../../etc/passwd", false},
+        {"sub/../../secret.htm", false},
+        {dir.filePath("secret.htm"), false},
+        {"/etc/passwd", false},
+        {"..\\secret.htm", false},
+        {"..", false},
+        {"link.htm", false},   // a link in the folder that points out of it
+    };
+    TextBrowserHelpHost host;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.topic.toStdString());
+        const QString target = chm + "::/" + c.topic + ">Main";
+        EXPECT_EQ(host.pageFor(target, IHelpHost::DisplayTopic).isEmpty(), !c.shown);
+        host.htmlHelp(nullptr, target, IHelpHost::DisplayTopic);
+        HelpWindow *window = host.window("Main");
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->pageFound(), c.shown);
+        EXPECT_FALSE(window->pageText().contains("Secret"));
+        if (!c.shown) {
+            EXPECT_EQ(window->pageText().trimmed(),
+                      QStringLiteral("The help page %1 is not in the help folder.").arg(c.topic));
+        }
+    }
+}
+
+TEST_F(HelpHostTest, TheWindowOpensWhollyOnTheScreen)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect area = screen->availableGeometry();
+    TextBrowserHelpHost host;
+    host.htmlHelp(nullptr, chm + ">", IHelpHost::DisplayToc);
+    HelpWindow *window = host.window("Main");
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(area.contains(window->frameGeometry())) << area.width() << "x" << area.height();
+    // As large as the screen allows, up to the size it asks for.
+    EXPECT_GE(window->width(), qMin(HelpWindow::preferredSize().width(), area.width() * 3 / 4));
+    EXPECT_GE(window->height(), qMin(HelpWindow::preferredSize().height(), area.height() * 3 / 4));
+
+    // Left half below the bottom edge, the next request brings it back inside, still at
+    // the user's size.
+    window->move(area.left() + 10, area.bottom() - 100);
+    const QSize size = window->size();
+    host.htmlHelp(nullptr, chm + "::/csp.htm>Main", IHelpHost::DisplayTopic);
+    EXPECT_TRUE(area.contains(window->frameGeometry()));
+    EXPECT_EQ(window->size(), size);
+    EXPECT_EQ(window->frameGeometry().left(), area.left() + 10);
 }
 
 TEST_F(HelpHostTest, TheRegisteredHostTakesTheRequests)
