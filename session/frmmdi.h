@@ -11,6 +11,9 @@
 #include "routines.h"
 
 #include <QHash>
+#include <QKeySequence>
+#include <QList>
+#include <QPair>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -117,6 +120,11 @@ public:
     void PreviewKeyPress(int &KeyAscii) override;
     // A key of the key tables above: code windows and panes keep it from the menus.
     static bool isCommandKey(const QKeyEvent *event);
+    // The command a key of the key tables runs; empty for any other key.
+    static QString commandForKey(const QKeyEvent *event);
+    // Every key of the key tables with its command, for the help's key table to be
+    // checked against.
+    static QList<QPair<QKeySequence, QString>> commandKeys();
     bool CommandsBlocked() const;
     bool settingsRestored() const { return m_settingsRestored; }
 

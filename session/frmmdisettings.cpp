@@ -230,18 +230,44 @@ void frmMDI::PreviewKeyPress(int &KeyAscii)
 
 bool frmMDI::isCommandKey(const QKeyEvent *event)
 {
+    return !commandForKey(event).isEmpty();
+}
+
+QString frmMDI::commandForKey(const QKeyEvent *event)
+{
     const int keyCode = VbKeys::virtualKey(event);
     const int shift = VbKeys::shiftState(event->modifiers());
     for (const KeyCommand &k : KeyDownTable) {
         if (k.keyCode == keyCode && k.shift == shift)
-            return true;
+            return QString::fromLatin1(k.id);
     }
     const int ascii = VbKeys::controlKeyAscii(event);
     for (const CharCommand &k : KeyPressTable) {
         if (ascii != 0 && k.keyAscii == ascii)
-            return true;
+            return QString::fromLatin1(k.id);
     }
-    return false;
+    return QString();
+}
+
+QList<QPair<QKeySequence, QString>> frmMDI::commandKeys()
+{
+    // The tables hold the codes the key handlers compare: function keys as virtual key
+    // codes (F1 is 112), control characters as Ctrl and the letter they come from.
+    constexpr int VkF1 = 112;
+    QList<QPair<QKeySequence, QString>> keys;
+    for (const KeyCommand &k : KeyDownTable) {
+        Qt::KeyboardModifiers modifiers;
+        if (k.shift & 1)
+            modifiers |= Qt::ShiftModifier;
+        if (k.shift & 2)
+            modifiers |= Qt::ControlModifier;
+        keys.append({QKeySequence(QKeyCombination(modifiers, Qt::Key(Qt::Key_F1 + k.keyCode - VkF1))),
+                     QString::fromLatin1(k.id)});
+    }
+    for (const CharCommand &k : KeyPressTable)
+        keys.append({QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(Qt::Key_A + k.keyAscii - 1))),
+                     QString::fromLatin1(k.id)});
+    return keys;
 }
 
 void frmMDI::runKeyCommand(const QString &id, bool runCommand)

@@ -151,6 +151,87 @@ TEST(HelpPages, EveryGuideTopicAndContentsLinkLandsOnAPage)
     }
 }
 
+QStringList linksOf(const QString &file)
+{
+    QFile page(file);
+    if (!page.open(QIODevice::ReadOnly))
+        return {};
+    QStringList links;
+    for (const auto &m : QRegularExpression("href=\"([^\"]+)\"").globalMatch(QString::fromUtf8(page.readAll())))
+        links << m.captured(1);
+    return links;
+}
+
+// The contents lead to every page, every link of every page lands on a page, and each
+// page leads back to the contents: no page is out of reach and none leads nowhere.
+TEST(HelpPages, TheContentsLinkEveryPageAndNoLinkIsDead)
+{
+    const QString chm = QStringLiteral(VANTREL_BIN_DIR) + "/Vantrel.chm";
+    TextBrowserHelpHost host;
+    const QString folder = host.resolveFolder(chm);
+    ASSERT_FALSE(folder.isEmpty());
+    const QStringList pages = QDir(folder).entryList({"*.htm"}, QDir::Files, QDir::Name);
+    ASSERT_GE(pages.size(), 15);
+    const QStringList contents = linksOf(folder + "index.htm");
+    for (const QString &page : pages) {
+        SCOPED_TRACE(page.toStdString());
+        if (page != "index.htm") {
+            EXPECT_TRUE(contents.contains(page));
+            EXPECT_TRUE(linksOf(folder + page).contains("index.htm"));
+        }
+        for (const QString &link : linksOf(folder + page)) {
+            const QString file = link.section('#', 0, 0);
+            EXPECT_TRUE(pages.contains(file)) << link.toStdString();
+        }
+    }
+}
+
+// What the program's own texts send the user to the help for is answered there: the
+// Connect dialog's "See online help for details about Rovivi Ziveza", the panel's About
+// box's "See the Vantrel help for how to get in touch", the key of every command.
+TEST(HelpPages, WhatTheProgramRefersToTheHelpForIsThere)
+{
+    const QString chm = QStringLiteral(VANTREL_BIN_DIR) + "/Vantrel.chm";
+    TextBrowserHelpHost host;
+    struct Case
+    {
+        const char *page;
+        const char *topic;
+    };
+    const Case cases[] = {
+        {"connecting.htm", "Rovivi Ziveza"},
+        {"connecting.htm", "Session ID"},
+        {"connecting.htm", "Attach"},
+        {"connecting.htm", "Sentry"},
+        {"index.htm", "Getting in touch"},
+        {"debugging.htm", "Run to Cursor Line"},
+        {"debugging.htm", "Break on Error"},
+        {"debugging.htm", "Fast Forward"},
+        {"debugging.htm", "Linewise Stepping"},
+        {"breakpoints.htm", "Condition"},
+        {"breakpoints.htm", "ignore count"},
+        {"breakpoints.htm", "Watchpoints"},
+        {"panes.htm", "Display formats"},
+        {"panes.htm", "Private variables"},
+        {"immediate.htm", "Recalling commands"},
+        {"filedialogs.htm", "Patterns"},
+        {"filedialogs.htm", "Recent items"},
+        {"filedialogs.htm", "Save As"},
+        {"codewindow.htm", "Bookmarks"},
+        {"codewindow.htm", "Find and Replace"},
+        {"codewindow.htm", "Printing"},
+        {"keys.htm", "Ctrl+Shift+F8"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.page);
+        host.htmlHelp(nullptr, chm + "::/" + c.page + ">Main", IHelpHost::DisplayTopic);
+        HelpWindow *window = host.window("Main");
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(window->pageFound());
+        EXPECT_TRUE(window->pageText().contains(QString::fromUtf8(c.topic))) << c.topic;
+    }
+}
+
 TEST(About, TheVersionLineFollowsTheRevisionAndWine)
 {
     struct Case

@@ -29,6 +29,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -917,3 +919,281 @@ TEST_F(MenusTest, TheFontItemAppliesTheChosenFontEverywhere)
 }
 
 } // namespace
+
+namespace {
+
+// One row of a key table of the help's key page: the key as written there and what the
+// row's data attribute says it does.
+struct HelpKeyRow
+{
+    QString table;     // the data attribute's name: "command", "menu", "code", ...
+    QString does;      // its value
+    QString keyText;
+    QKeySequence key;
+};
+
+QList<HelpKeyRow> helpKeyRows()
+{
+    QFile page(QStringLiteral(VANTREL_HELP_SOURCE_DIR) + "/keys.htm");
+    if (!page.open(QIODevice::ReadOnly))
+        return {};
+    const QString html = QString::fromUtf8(page.readAll());
+    // The page writes keys as people read them; Qt's portable names differ for a few.
+    const QHash<QString, QString> qtNames = {
+        {"Insert", "Ins"}, {"Delete", "Del"}, {"Enter", "Return"}, {"Escape", "Esc"}};
+    QList<HelpKeyRow> rows;
+    static const QRegularExpression row(R"re(<tr data-([a-z]+)="([^"]*)"><td>([^<]+)</td>)re");
+    for (const auto &m : row.globalMatch(html)) {
+        QString text = m.captured(3);
+        text.replace("&gt;", ">").replace("&lt;", "<").replace("&amp;", "&");
+        QStringList parts = text == "+" || text == "-" ? QStringList{text} : text.split('+');
+        if (text.endsWith("++"))
+            parts = text.left(text.size() - 2).split('+') << "+";
+        parts.removeAll(QString());
+        for (QString &part : parts)
+            part = qtNames.value(part, part);
+        rows.append({m.captured(1), m.captured(2), m.captured(3),
+                     QKeySequence::fromString(parts.join('+'), QKeySequence::PortableText)});
+    }
+    return rows;
+}
+
+bool selectsAll(const SourceView *view)
+{
+    int c1 = 0, l1 = 0, c2 = 0, l2 = 0;
+    view->GetSelection(c1, l1, c2, l2);
+    const SourceDocument *doc = view->Document();
+    const int last = doc->NumLines() - 1;
+    return std::min(l1, l2) == 0 && std::max(l1, l2) == last
+           && (l1 < l2 ? c1 : c2) == 0 && (l1 < l2 ? c2 : c1) == doc->GetLine(last).size();
+}
+
+QKeyCombination combination(const QKeySequence &key)
+{
+    return key.isEmpty() ? QKeyCombination() : key[0];
+}
+
+} // namespace
+
+// The key page is checked against the program's own tables both ways: every key the
+// command table and the menus answer is on the page with its command, and every key on the
+// page runs what the page says where the page says.
+TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
+{
+    const QList<HelpKeyRow> rows = helpKeyRows();
+    ASSERT_GT(rows.size(), 40);
+    for (const HelpKeyRow &row : rows) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        EXPECT_EQ(row.key.count(), 1) << "not a key";
+    }
+    auto rowsOf = [&](const QString &table) {
+        QList<HelpKeyRow> out;
+        for (const HelpKeyRow &row : rows)
+            if (row.table == table)
+                out.append(row);
+        return out;
+    };
+
+    // The command keys: each runs its command through the key table ...
+    for (const HelpKeyRow &row : rowsOf("command")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        const QKeyCombination k = combination(row.key);
+        QKeyEvent press(QEvent::KeyPress, k.key(), k.keyboardModifiers());
+        EXPECT_EQ(frmMDI::commandForKey(&press), row.does);
+    }
+    // ... and every key of the table is on the page with its command.
+    for (const auto &[key, id] : frmMDI::commandKeys()) {
+        SCOPED_TRACE(key.toString().toStdString());
+        bool listed = false;
+        for (const HelpKeyRow &row : rowsOf("command"))
+            listed = listed || (row.key == key && row.does == id);
+        EXPECT_TRUE(listed) << id.toStdString();
+    }
+    // Every menu item with a key is on the page, as a command key or as a menu key.
+    QStringList menuItems;
+    for (QAction *action : window->findChildren<QAction *>()) {
+        if (action->shortcut().isEmpty() || !action->objectName().startsWith("mnu"))
+            continue;
+        SCOPED_TRACE(action->objectName().toStdString());
+        menuItems << action->objectName();
+        bool listed = false;
+        for (const HelpKeyRow &row : rows)
+            listed = listed || ((row.table == "command" || row.table == "menu") && row.key == action->shortcut());
+        EXPECT_TRUE(listed) << action->shortcut().toString().toStdString();
+    }
+    EXPECT_GE(menuItems.size(), 25);
+    for (const HelpKeyRow &row : rowsOf("menu")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        QAction *item = window->menuItem(row.does);
+        ASSERT_NE(item, nullptr) << row.does.toStdString();
+        EXPECT_EQ(item->shortcut(), row.key);
+    }
+
+    // The code window's own keys, pressed in a code window with a second one beside it.
+    auto other = open("OTHER");
+    auto routine = open("KEYS", 1, false, "START\t; x\r\n\tS Z=$$START^OTHER\r\n\tI 1 D\r\n\t. W 1\r\n\tQ");
+    frmCode *code = codeOf(routine);
+    ASSERT_TRUE(waitUntil([&] { return !code->parseTimerRunning(); }, 5000));
+    for (const HelpKeyRow &row : rowsOf("code")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        if (row.does == "close") {
+            // A window of its own, unchanged, so that closing it asks nothing.
+            auto closing = open("CLOSING");
+            SourceView *view = codeOf(closing)->SourceView1();
+            view->setFocus();
+            // A closed routine may stay loaded, hidden, for a quick re-open: what counts is
+            // the windows the user sees.
+            auto shown = [&] {
+                int count = 0;
+                for (QMdiSubWindow *sub : window->findChild<QMdiArea *>()->subWindowList())
+                    count += sub->isVisible() ? 1 : 0;
+                return count;
+            };
+            const int windows = shown();
+            const QKeyCombination k = combination(row.key);
+            QTest::keyClick(view, k.key(), k.keyboardModifiers());
+            closing.reset();   // the window lives as long as its routine
+            EXPECT_TRUE(waitUntil([&] { return shown() == windows - 1; }, 5000));
+            continue;
+        }
+        routine->Activate(true);
+        ASSERT_TRUE(waitUntil([&] { return !code->parseTimerRunning(); }, 5000));
+        SourceView *view = code->SourceView1();
+        // The block commands act on the block head "\tI 1 D"; the clipboard ones on a blank
+        // of the first line's comment, which stays in place whatever they do to it.
+        if (row.does.startsWith("cmd:Blk"))
+            view->SetSelection(1, 2, 1, 2);
+        else
+            view->SetSelection(7, 0, 8, 0);
+        view->setFocus();
+        QGuiApplication::clipboard()->setText("Z");
+        window->setMState(1);
+        window->cmdMgr()->refreshAll();
+        const QKeyCombination k = combination(row.key);
+        const int lines = view->Document()->NumLines();
+        if (row.does == "carry")
+            view->SetSelection(6, 3, 6, 3);   // after "\t. W 1"
+        const QStringList ran = executedDuring([&] { QTest::keyClick(view, k.key(), k.keyboardModifiers()); });
+        QCoreApplication::processEvents();
+        if (row.does.startsWith("cmd:")) {
+            EXPECT_EQ(ran, QStringList{row.does.mid(4)});
+        } else if (row.does == "next" || row.does == "previous") {
+            EXPECT_EQ(activeName(), "OTHER");   // two windows: next and previous are the other one
+        } else if (row.does == "selectall") {
+            EXPECT_TRUE(selectsAll(view));
+        } else if (row.does == "jump") {
+            // From the called label's place, F12 shows the label it calls.
+            code->setCaret(8, 1);
+            QTest::keyClick(view, k.key(), k.keyboardModifiers());
+            EXPECT_EQ(activeName(), "OTHER");
+        } else if (row.does == "carry") {
+            ASSERT_EQ(view->Document()->NumLines(), lines + 1);
+            EXPECT_EQ(view->Document()->GetLine(4), "\t. ");
+        } else {
+            ADD_FAILURE() << "unknown action " << row.does.toStdString();
+        }
+    }
+
+    // The Immediate pane's Execute view.
+    frmImmediate *immediate = window->immediatePane();
+    for (const HelpKeyRow &row : rowsOf("immediate")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        routine->Activate(true);
+        immediate->ShowExecute();
+        SourceView *io = immediate->IO();
+        io->Document()->SetText("");
+        io->Document()->InsertImpl(0, 0, "W 2");
+        io->SetSelection(0, 0, 3, 0);
+        io->setFocus();
+        QCoreApplication::processEvents();
+        QGuiApplication::clipboard()->setText("W 1");
+        window->setMState(1);
+        window->cmdMgr()->refreshAll();
+        const QKeyCombination k = combination(row.key);
+        auto press = [&] { return executedDuring([&] { QTest::keyClick(io, k.key(), k.keyboardModifiers()); }); };
+        if (row.does.startsWith("cmd:")) {
+            EXPECT_EQ(press(), QStringList{row.does.mid(4)});
+        } else if (row.does == "next" || row.does == "previous") {
+            press();
+            EXPECT_EQ(activeName(), "OTHER");
+        } else if (row.does == "selectall") {
+            io->Document()->InsertImpl(3, 0, "\rW 3");
+            press();
+            EXPECT_TRUE(selectsAll(io));
+        } else if (row.does == "newline") {
+            io->SetSelection(3, 0, 3, 0);
+            press();
+            EXPECT_EQ(io->Document()->NumLines(), 2);
+        } else if (row.does == "execute") {
+            // Without a session link nothing can run, but Enter takes the line as a command
+            // and opens the next line, where the output would go.
+            io->SetSelection(3, 0, 3, 0);
+            press();
+            EXPECT_EQ(io->Document()->NumLines(), 2);
+            EXPECT_EQ(io->CaretLine(), 1);
+        } else if (row.does == "recall") {
+            io->SetSelection(3, 0, 3, 0);
+            QTest::keyClick(io, Qt::Key_Return);
+            QTest::keyClicks(io, "W 3");
+            QTest::keyClick(io, Qt::Key_Return);
+            press();
+            EXPECT_EQ(io->Document()->GetLine(io->CaretLine()), "W 3");
+            // Up again with Ctrl still held (no new press of Ctrl itself): the one before.
+            QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::ControlModifier);
+            QApplication::sendEvent(io, &up);
+            EXPECT_EQ(io->Document()->GetLine(io->CaretLine()), "W 2");
+        } else if (row.does == "hide") {
+            press();
+            QCoreApplication::processEvents();
+            EXPECT_FALSE(immediate->isVisible());
+        } else {
+            ADD_FAILURE() << "unknown action " << row.does.toStdString();
+        }
+    }
+
+    // The breakpoint list.
+    frmBreakpoints *pane = window->breakpointsPane();
+    GridControl *grid = pane->bpGrid();
+    for (const HelpKeyRow &row : rowsOf("breakpoints")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        pane->ShowMe();
+        if (grid->editor())
+            grid->endEdit(false, true);
+        auto bp = std::make_shared<Breakpoint>();
+        bp->Line = "START";
+        bp->Rtn = "KEYS";
+        bp->Env = "USER";
+        bp->Enabled = true;
+        pane->SetBP(bp);
+        QCoreApplication::processEvents();
+        const int rowsBefore = grid->rowCount();
+        grid->setFocus();
+        grid->setCurrentRowIndex(0);
+        grid->clearSelection();
+        grid->topLevelItem(0)->setSelected(true);
+        const QKeyCombination k = combination(row.key);
+        QTest::keyClick(grid, k.key(), k.keyboardModifiers());
+        QCoreApplication::processEvents();
+        if (row.does == "toggle") {
+            EXPECT_EQ(grid->number(0, 0), 0);
+        } else if (row.does == "delete") {
+            EXPECT_EQ(grid->rowCount(), rowsBefore - 1);
+        } else if (row.does == "insert") {
+            EXPECT_EQ(grid->rowCount(), rowsBefore + 1);
+        } else if (row.does == "edit") {
+            EXPECT_NE(grid->editor(), nullptr);
+        } else {
+            ADD_FAILURE() << "unknown action " << row.does.toStdString();
+        }
+        if (grid->editor())
+            grid->endEdit(false, true);
+        // Back to the entry row alone for the next row of the page.
+        for (int count = grid->rowCount(); count > 1; count = grid->rowCount()) {
+            grid->clearSelection();
+            grid->topLevelItem(0)->setSelected(true);
+            grid->setFocus();
+            QTest::keyClick(grid, Qt::Key_Delete);
+            ASSERT_LT(grid->rowCount(), count);
+        }
+    }
+}
