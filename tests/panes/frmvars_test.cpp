@@ -5,6 +5,7 @@
 #include "frmvars.h"
 #include "sessionwindow.h"
 #include "memento.h"
+#include "helpkeys.h"
 #include "mlink.h"
 #include "mserver.h"
 #include "varlistmodel.h"
@@ -247,6 +248,50 @@ TEST_F(VarsPane, FormatChangesAskTheServerOnlyWhileSuspended)
                                            {"VARfmt", "0", "A", "1"},
                                            {"VARfmt", "0", "B", "1"},
                                            {"VAR*", "2", "3", "C"}}));
+}
+
+// Every key the help's key page lists for the pane does what the page says.
+TEST_F(VarsPane, TheKeysOfTheHelpPageDoWhatItSays)
+{
+    const QList<HelpKeyRow> rows = helpKeyRows(QStringLiteral("variables"));
+    ASSERT_GE(rows.size(), 3);
+    for (const HelpKeyRow &row : rows) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        TearDown();
+        SetUp();
+        serve(2);
+        showLevel(2);
+        const QKeyCombination key = helpKeyCombination(row);
+        ASSERT_NE(key.key(), Qt::Key(0)) << "not a key";
+        QTreeView *list = pane->SelectedList();
+        // B has descendants on the server: opening it fetches them.
+        auto openB = [&](Qt::Key how) {
+            select("B");
+            QTest::keyClick(list, how);
+            EXPECT_EQ(window.state, -6);
+            add("B(1)", 1, "B");
+            pane->UpdateFinished();
+            EXPECT_TRUE(view().isExpanded(model().indexOfKey("B")));
+        };
+        if (row.does == "expand") {
+            openB(key.key());
+        } else if (row.does == "collapse") {
+            openB(Qt::Key_Right);
+            QTest::keyClick(list, key.key(), key.keyboardModifiers());
+            EXPECT_FALSE(view().isExpanded(model().indexOfKey("B")));
+        } else if (row.does == "format") {
+            select("A");
+            QTest::keyClick(list, key.key(), key.keyboardModifiers());
+        } else {
+            ADD_FAILURE() << "unknown action " << row.does.toStdString();
+        }
+        const QList<QStringList> frames = heard();
+        ASSERT_EQ(frames.size(), 2);
+        if (row.does == "format")
+            EXPECT_EQ(frames.at(1), (QStringList{"VARfmt", "0", "A", "1"}));
+        else
+            EXPECT_EQ(frames.at(1).value(0), "VAR*");
+    }
 }
 
 TEST_F(VarsPane, OpeningANodeFetchesItsDescendantsWithoutResettingHighlights)

@@ -10,6 +10,7 @@
 #include "frmcode.h"
 #include "frmfileopen.h"
 #include "frmimmediate.h"
+#include "helpkeys.h"
 #include "gridcontrol.h"
 #include "icommandrouter.h"
 #include "linedata.h"
@@ -29,8 +30,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFile>
-#include <QRegularExpression>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -922,42 +921,6 @@ TEST_F(MenusTest, TheFontItemAppliesTheChosenFontEverywhere)
 
 namespace {
 
-// One row of a key table of the help's key page: the key as written there and what the
-// row's data attribute says it does.
-struct HelpKeyRow
-{
-    QString table;     // the data attribute's name: "command", "menu", "code", ...
-    QString does;      // its value
-    QString keyText;
-    QKeySequence key;
-};
-
-QList<HelpKeyRow> helpKeyRows()
-{
-    QFile page(QStringLiteral(VANTREL_HELP_SOURCE_DIR) + "/keys.htm");
-    if (!page.open(QIODevice::ReadOnly))
-        return {};
-    const QString html = QString::fromUtf8(page.readAll());
-    // The page writes keys as people read them; Qt's portable names differ for a few.
-    const QHash<QString, QString> qtNames = {
-        {"Insert", "Ins"}, {"Delete", "Del"}, {"Enter", "Return"}, {"Escape", "Esc"}};
-    QList<HelpKeyRow> rows;
-    static const QRegularExpression row(R"re(<tr data-([a-z]+)="([^"]*)"><td>([^<]+)</td>)re");
-    for (const auto &m : row.globalMatch(html)) {
-        QString text = m.captured(3);
-        text.replace("&gt;", ">").replace("&lt;", "<").replace("&amp;", "&");
-        QStringList parts = text == "+" || text == "-" ? QStringList{text} : text.split('+');
-        if (text.endsWith("++"))
-            parts = text.left(text.size() - 2).split('+') << "+";
-        parts.removeAll(QString());
-        for (QString &part : parts)
-            part = qtNames.value(part, part);
-        rows.append({m.captured(1), m.captured(2), m.captured(3),
-                     QKeySequence::fromString(parts.join('+'), QKeySequence::PortableText)});
-    }
-    return rows;
-}
-
 bool selectsAll(const SourceView *view)
 {
     int c1 = 0, l1 = 0, c2 = 0, l2 = 0;
@@ -968,16 +931,13 @@ bool selectsAll(const SourceView *view)
            && (l1 < l2 ? c1 : c2) == 0 && (l1 < l2 ? c2 : c1) == doc->GetLine(last).size();
 }
 
-QKeyCombination combination(const QKeySequence &key)
-{
-    return key.isEmpty() ? QKeyCombination() : key[0];
-}
 
 } // namespace
 
 // The key page is checked against the program's own tables both ways: every key the
 // command table and the menus answer is on the page with its command, and every key on the
-// page runs what the page says where the page says.
+// page runs what the page says where the page says (the Variables pane's keys are
+// pressed in its own test, against a scripted server).
 TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
 {
     const QList<HelpKeyRow> rows = helpKeyRows();
@@ -986,18 +946,11 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         SCOPED_TRACE(row.keyText.toStdString());
         EXPECT_EQ(row.key.count(), 1) << "not a key";
     }
-    auto rowsOf = [&](const QString &table) {
-        QList<HelpKeyRow> out;
-        for (const HelpKeyRow &row : rows)
-            if (row.table == table)
-                out.append(row);
-        return out;
-    };
 
     // The command keys: each runs its command through the key table ...
-    for (const HelpKeyRow &row : rowsOf("command")) {
+    for (const HelpKeyRow &row : helpKeyRows("command")) {
         SCOPED_TRACE(row.keyText.toStdString());
-        const QKeyCombination k = combination(row.key);
+        const QKeyCombination k = helpKeyCombination(row);
         QKeyEvent press(QEvent::KeyPress, k.key(), k.keyboardModifiers());
         EXPECT_EQ(frmMDI::commandForKey(&press), row.does);
     }
@@ -1005,7 +958,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
     for (const auto &[key, id] : frmMDI::commandKeys()) {
         SCOPED_TRACE(key.toString().toStdString());
         bool listed = false;
-        for (const HelpKeyRow &row : rowsOf("command"))
+        for (const HelpKeyRow &row : helpKeyRows("command"))
             listed = listed || (row.key == key && row.does == id);
         EXPECT_TRUE(listed) << id.toStdString();
     }
@@ -1022,7 +975,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         EXPECT_TRUE(listed) << action->shortcut().toString().toStdString();
     }
     EXPECT_GE(menuItems.size(), 25);
-    for (const HelpKeyRow &row : rowsOf("menu")) {
+    for (const HelpKeyRow &row : helpKeyRows("menu")) {
         SCOPED_TRACE(row.keyText.toStdString());
         QAction *item = window->menuItem(row.does);
         ASSERT_NE(item, nullptr) << row.does.toStdString();
@@ -1034,7 +987,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
     auto routine = open("KEYS", 1, false, "START\t; x\r\n\tS Z=$$START^OTHER\r\n\tI 1 D\r\n\t. W 1\r\n\tQ");
     frmCode *code = codeOf(routine);
     ASSERT_TRUE(waitUntil([&] { return !code->parseTimerRunning(); }, 5000));
-    for (const HelpKeyRow &row : rowsOf("code")) {
+    for (const HelpKeyRow &row : helpKeyRows("code")) {
         SCOPED_TRACE(row.keyText.toStdString());
         if (row.does == "close") {
             // A window of its own, unchanged, so that closing it asks nothing.
@@ -1050,7 +1003,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
                 return count;
             };
             const int windows = shown();
-            const QKeyCombination k = combination(row.key);
+            const QKeyCombination k = helpKeyCombination(row);
             QTest::keyClick(view, k.key(), k.keyboardModifiers());
             closing.reset();   // the window lives as long as its routine
             EXPECT_TRUE(waitUntil([&] { return shown() == windows - 1; }, 5000));
@@ -1069,7 +1022,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         QGuiApplication::clipboard()->setText("Z");
         window->setMState(1);
         window->cmdMgr()->refreshAll();
-        const QKeyCombination k = combination(row.key);
+        const QKeyCombination k = helpKeyCombination(row);
         const int lines = view->Document()->NumLines();
         if (row.does == "carry")
             view->SetSelection(6, 3, 6, 3);   // after "\t. W 1"
@@ -1096,7 +1049,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
 
     // The Immediate pane's Execute view.
     frmImmediate *immediate = window->immediatePane();
-    for (const HelpKeyRow &row : rowsOf("immediate")) {
+    for (const HelpKeyRow &row : helpKeyRows("immediate")) {
         SCOPED_TRACE(row.keyText.toStdString());
         routine->Activate(true);
         immediate->ShowExecute();
@@ -1109,7 +1062,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         QGuiApplication::clipboard()->setText("W 1");
         window->setMState(1);
         window->cmdMgr()->refreshAll();
-        const QKeyCombination k = combination(row.key);
+        const QKeyCombination k = helpKeyCombination(row);
         auto press = [&] { return executedDuring([&] { QTest::keyClick(io, k.key(), k.keyboardModifiers()); }); };
         if (row.does.startsWith("cmd:")) {
             EXPECT_EQ(press(), QStringList{row.does.mid(4)});
@@ -1154,7 +1107,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
     // The breakpoint list.
     frmBreakpoints *pane = window->breakpointsPane();
     GridControl *grid = pane->bpGrid();
-    for (const HelpKeyRow &row : rowsOf("breakpoints")) {
+    for (const HelpKeyRow &row : helpKeyRows("breakpoints")) {
         SCOPED_TRACE(row.keyText.toStdString());
         pane->ShowMe();
         if (grid->editor())
@@ -1171,7 +1124,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         grid->setCurrentRowIndex(0);
         grid->clearSelection();
         grid->topLevelItem(0)->setSelected(true);
-        const QKeyCombination k = combination(row.key);
+        const QKeyCombination k = helpKeyCombination(row);
         QTest::keyClick(grid, k.key(), k.keyboardModifiers());
         QCoreApplication::processEvents();
         if (row.does == "toggle") {
