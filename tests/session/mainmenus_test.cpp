@@ -9,7 +9,10 @@
 #include "frmbreakpoints.h"
 #include "frmcode.h"
 #include "frmfileopen.h"
+#include "frmattach.h"
 #include "frmimmediate.h"
+#include "frmstack.h"
+#include "frmvars.h"
 #include "helpkeys.h"
 #include "gridcontrol.h"
 #include "icommandrouter.h"
@@ -30,12 +33,14 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QShortcut>
 #include <QToolBar>
 
 // Readable failures: gtest prints a QStringList element by element through this.
@@ -1147,6 +1152,101 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
             grid->setFocus();
             QTest::keyClick(grid, Qt::Key_Delete);
             ASSERT_LT(grid->rowCount(), count);
+        }
+    }
+
+    // The keys of a breakpoint cell being edited, each from a fresh edit of the first row
+    // (or, for Up, of the entry row below it).
+    for (const HelpKeyRow &row : helpKeyRows("celledit")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        pane->ShowMe();
+        auto bp = std::make_shared<Breakpoint>();
+        bp->Line = "START";
+        bp->Rtn = "KEYS";
+        bp->Env = "USER";
+        bp->Enabled = true;
+        pane->SetBP(bp);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(grid->rowCount(), 2);
+        const int from = row.does == "up" ? 1 : 0;
+        grid->setFocus();
+        grid->setCurrentRowIndex(from);
+        grid->clearSelection();
+        grid->topLevelItem(from)->setSelected(true);
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCoreApplication::processEvents();   // the editor opens once the key is done
+        ASSERT_TRUE(grid->isEditing());
+        const int column = grid->editColumn();
+        QKeyCombination k = helpKeyCombination(row);
+        // Shift+Tab reaches a widget as Backtab.
+        if (k.key() == Qt::Key_Tab && k.keyboardModifiers() == Qt::ShiftModifier)
+            k = QKeyCombination(Qt::ShiftModifier, Qt::Key_Backtab);
+        QTest::keyClick(QApplication::focusWidget(), k.key(), k.keyboardModifiers());
+        QCoreApplication::processEvents();
+        if (row.does == "commit" || row.does == "cancel") {
+            EXPECT_FALSE(grid->isEditing());
+            EXPECT_EQ(grid->rowCount(), 2);
+        } else if (row.does == "next" || row.does == "previous") {
+            ASSERT_TRUE(grid->isEditing());
+            EXPECT_EQ(grid->editRow(), 0);
+            EXPECT_NE(grid->editColumn(), column);
+            EXPECT_EQ(grid->header()->visualIndex(grid->editColumn()),
+                      row.does == "next" ? grid->header()->visualIndex(column) + 1 : grid->columnCount() - 1);
+        } else if (row.does == "up" || row.does == "down") {
+            ASSERT_TRUE(grid->isEditing());
+            EXPECT_EQ(grid->editRow(), row.does == "up" ? 0 : 1);
+            EXPECT_EQ(grid->editColumn(), column);
+        } else if (row.does == "insert") {
+            EXPECT_EQ(grid->rowCount(), 3);
+            EXPECT_TRUE(grid->isEditing());
+        } else {
+            ADD_FAILURE() << "unknown action " << row.does.toStdString();
+        }
+        if (grid->isEditing())
+            grid->endEdit(false, true);
+        QCoreApplication::processEvents();
+        for (int count = grid->rowCount(); count > 1; count = grid->rowCount()) {
+            grid->clearSelection();
+            grid->topLevelItem(0)->setSelected(true);
+            grid->setFocus();
+            QTest::keyClick(grid, Qt::Key_Delete);
+            ASSERT_LT(grid->rowCount(), count);
+        }
+    }
+
+    // The rest: Ctrl+F4 in each docked pane's list, F5 in the Attach dialog.
+    for (const HelpKeyRow &row : helpKeyRows("other")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        const QKeyCombination k = helpKeyCombination(row);
+        if (row.does == "hide") {
+            struct Pane
+            {
+                QWidget *form;
+                std::function<void()> show;
+                std::function<QWidget *()> list;
+            };
+            const Pane panes[] = {
+                {window->stackPane(), [&] { window->stackPane()->ShowMe(); }, [&] { return window->stackPane()->Stack(); }},
+                {window->varsPane(), [&] { window->varsPane()->ShowMe(); },
+                 [&] { return static_cast<QWidget *>(window->varsPane()->SelectedList()); }},
+                {pane, [&] { pane->ShowMe(); }, [&] { return static_cast<QWidget *>(grid); }},
+            };
+            for (const Pane &p : panes) {
+                p.show();
+                QCoreApplication::processEvents();
+                ASSERT_TRUE(p.form->isVisible());
+                p.list()->setFocus();
+                QTest::keyClick(p.list(), k.key(), k.keyboardModifiers());
+                QCoreApplication::processEvents();
+                EXPECT_FALSE(p.form->isVisible()) << p.form->objectName().toStdString();
+            }
+        } else if (row.does == "attach-refresh") {
+            bool found = false;
+            for (const QShortcut *shortcut : window->attachDialog()->findChildren<QShortcut *>())
+                found = found || shortcut->key() == row.key;
+            EXPECT_TRUE(found);
+        } else {
+            ADD_FAILURE() << "unknown action " << row.does.toStdString();
         }
     }
 }
