@@ -1112,17 +1112,31 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
     // The breakpoint list.
     frmBreakpoints *pane = window->breakpointsPane();
     GridControl *grid = pane->bpGrid();
-    for (const HelpKeyRow &row : helpKeyRows("breakpoints")) {
-        SCOPED_TRACE(row.keyText.toStdString());
-        pane->ShowMe();
-        if (grid->editor())
-            grid->endEdit(false, true);
+    // One enabled breakpoint at START^KEYS above the entry row.
+    auto setBreakpoint = [&] {
         auto bp = std::make_shared<Breakpoint>();
         bp->Line = "START";
         bp->Rtn = "KEYS";
         bp->Env = "USER";
         bp->Enabled = true;
         pane->SetBP(bp);
+    };
+    // Back to the entry row alone, deleting as a user does.
+    auto clearBreakpoints = [&] {
+        for (int count = grid->rowCount(); count > 1; count = grid->rowCount()) {
+            grid->clearSelection();
+            grid->topLevelItem(0)->setSelected(true);
+            grid->setFocus();
+            QTest::keyClick(grid, Qt::Key_Delete);
+            ASSERT_LT(grid->rowCount(), count);
+        }
+    };
+    for (const HelpKeyRow &row : helpKeyRows("breakpoints")) {
+        SCOPED_TRACE(row.keyText.toStdString());
+        pane->ShowMe();
+        if (grid->editor())
+            grid->endEdit(false, true);
+        setBreakpoint();
         QCoreApplication::processEvents();
         const int rowsBefore = grid->rowCount();
         grid->setFocus();
@@ -1145,14 +1159,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         }
         if (grid->editor())
             grid->endEdit(false, true);
-        // Back to the entry row alone for the next row of the page.
-        for (int count = grid->rowCount(); count > 1; count = grid->rowCount()) {
-            grid->clearSelection();
-            grid->topLevelItem(0)->setSelected(true);
-            grid->setFocus();
-            QTest::keyClick(grid, Qt::Key_Delete);
-            ASSERT_LT(grid->rowCount(), count);
-        }
+        clearBreakpoints();
     }
 
     // The keys of a breakpoint cell being edited, each from a fresh edit of the first row
@@ -1160,12 +1167,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
     for (const HelpKeyRow &row : helpKeyRows("celledit")) {
         SCOPED_TRACE(row.keyText.toStdString());
         pane->ShowMe();
-        auto bp = std::make_shared<Breakpoint>();
-        bp->Line = "START";
-        bp->Rtn = "KEYS";
-        bp->Env = "USER";
-        bp->Enabled = true;
-        pane->SetBP(bp);
+        setBreakpoint();
         QCoreApplication::processEvents();
         ASSERT_EQ(grid->rowCount(), 2);
         const int from = row.does == "up" ? 1 : 0;
@@ -1205,13 +1207,7 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         if (grid->isEditing())
             grid->endEdit(false, true);
         QCoreApplication::processEvents();
-        for (int count = grid->rowCount(); count > 1; count = grid->rowCount()) {
-            grid->clearSelection();
-            grid->topLevelItem(0)->setSelected(true);
-            grid->setFocus();
-            QTest::keyClick(grid, Qt::Key_Delete);
-            ASSERT_LT(grid->rowCount(), count);
-        }
+        clearBreakpoints();
     }
 
     // The rest: Ctrl+F4 in each docked pane's list, F5 in the Attach dialog.
