@@ -1,3 +1,5 @@
+#include "benchratio.h"
+
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
@@ -11,6 +13,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
+    BenchRatio::printReports();
     benchmark::Shutdown();
     return 0;
 }

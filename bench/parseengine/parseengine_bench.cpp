@@ -8,6 +8,7 @@
 // and registered with TextSet^PARSE, then ZeroPad'ed again and parsed with Begin^PARSE,
 // through the engine's call interface, and the handle freed at the end.
 
+#include "benchratio.h"
 #include "gtmcorpus.h"
 #include "parseengine.h"
 #include "vanngine.h"
@@ -37,7 +38,7 @@ namespace {
 // GT.M drops file names that lie beyond about 32,900 characters of its command line and
 // still exits 0, so each run of the compiler is kept well below that.
 constexpr int MaxCommandLine = 30000;
-constexpr int Passes = 21;
+constexpr int Passes = BenchRatio::Passes;
 
 struct Group
 {
@@ -245,16 +246,9 @@ void BM_EngineLoadsGeneratedRoutines(benchmark::State &state)
 }
 BENCHMARK(BM_EngineLoadsGeneratedRoutines)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 struct Figures
 {
-    std::vector<double> engine; // lines/s of each pass
+    std::vector<double> engine; // seconds of each pass
     std::vector<double> gtm;
     QString problem;
 };
@@ -267,43 +261,29 @@ Figures measure(const Group &group)
     ParseEngine engine;
     enginePass(engine, group); // warm the file cache and the allocator for both
     for (int pass = 0; pass < Passes; ++pass) {
-        figures.engine.push_back(group.lines / enginePass(engine, group));
+        figures.engine.push_back(enginePass(engine, group));
         if (!figures.problem.isEmpty())
             continue;
         const double seconds = gtmPass(group, figures.problem);
         if (seconds > 0)
-            figures.gtm.push_back(group.lines / seconds);
+            figures.gtm.push_back(seconds);
     }
     return figures;
 }
 
-void printRate(const char *who, const std::vector<double> &rates)
+void report(const Group &group, const Figures &figures, BenchRatio::Goal goal, double target)
 {
-    const auto [low, high] = std::minmax_element(rates.begin(), rates.end());
-    std::printf("  %-11s %11.0f lines/s  (median of %zu passes; spread %.0f .. %.0f, %+.0f%% .. %+.0f%%)\n",
-                who, median(rates), rates.size(), *low, *high, (*low / median(rates) - 1) * 100,
-                (*high / median(rates) - 1) * 100);
-}
-
-void report(const Group &group, const Figures &figures, double target)
-{
-    std::printf("\n%s GT.M routines: %lld files, %ld lines\n", group.name,
-                static_cast<long long>(group.paths.size()), group.lines);
-    printRate("engine", figures.engine);
+    const std::string name = std::string("engine on ") + group.name + " GT.M routines ("
+            + std::to_string(group.paths.size()) + " files, " + std::to_string(group.lines) + " lines)";
     if (figures.gtm.size() != figures.engine.size()) {
-        std::printf("  GT.M mumps  not measured: %s\n", figures.problem.toLocal8Bit().constData());
+        std::printf("%s: GT.M's compiler not measured: %s\n", name.c_str(),
+                    figures.problem.toLocal8Bit().constData());
         return;
     }
-    printRate("GT.M mumps", figures.gtm);
-    std::vector<double> ratios;
+    BenchRatio ratio(name, "as fast as mumps -noobject", goal, target);
     for (size_t i = 0; i < figures.engine.size(); ++i)
-        ratios.push_back(figures.engine[i] / figures.gtm[i]);
-    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
-    const double ratio = median(figures.engine) / median(figures.gtm);
-    std::printf("  ratio       %11.2fx  (pass by pass %.2fx .. %.2fx)", ratio, *low, *high);
-    if (target > 0)
-        std::printf("  target at least %.0fx: %s", target, ratio >= target ? "met" : "NOT met");
-    std::printf("\n");
+        ratio.add(figures.engine[i] * 1000, figures.gtm[i] * 1000);
+    ratio.keep();
 }
 
 } // namespace
@@ -319,8 +299,9 @@ int main(int argc, char **argv)
     if (c.handWritten.paths.isEmpty())
         return 0;
 
-    report(c.handWritten, measure(c.handWritten), 5.0);
+    report(c.handWritten, measure(c.handWritten), BenchRatio::AtLeast, 5.0);
     if (!c.generated.paths.isEmpty())
-        report(c.generated, measure(c.generated), 0);
+        report(c.generated, measure(c.generated), BenchRatio::AtLeast, 0);
+    BenchRatio::printReports();
     return 0;
 }
