@@ -919,16 +919,17 @@ void MLineParser::parseClassName()
 
 void MLineParser::parseString()
 {
+    // Strings in M lines are short: a plain loop beats a library search set up per string.
     const int start = m_pos;
-    const QStringView line(m_text, m_length);
-    qsizetype quote = m_pos;
-    while ((quote = line.indexOf(u'"', quote + 1)) >= 0) {
-        if (at(int(quote) + 1) == u'"') {
-            ++quote; // a doubled quote stands for one
+    for (int pos = m_pos + 1; pos < m_length; ++pos) {
+        if (m_text[pos] != u'"')
+            continue;
+        if (pos + 1 < m_length && m_text[pos + 1] == u'"') {
+            ++pos; // a doubled quote stands for one
             continue;
         }
-        addToken(MToken::String, start, int(quote) + 1 - start);
-        m_pos = int(quote) + 1;
+        addToken(MToken::String, start, pos + 1 - start);
+        m_pos = pos + 1;
         return;
     }
     emitError(start, m_length - start);

@@ -310,15 +310,10 @@ ParseHandle::Shape ParseHandle::shape(LineStore::Line &line)
 
 char16_t *ParseHandle::replyRoom(size_t parts)
 {
-    const size_t needed = m_replyLength + parts * MaxPartLength;
-    if (needed > m_replyCapacity) {
-        const size_t capacity = std::max(needed, 2 * m_replyCapacity);
-        auto grown = std::make_unique<char16_t[]>(capacity);
-        std::copy(m_reply.get(), m_reply.get() + m_replyLength, grown.get());
-        m_reply = std::move(grown);
-        m_replyCapacity = capacity;
-    }
-    return m_reply.get() + m_replyLength;
+    const qsizetype needed = qsizetype(m_replyLength + parts * MaxPartLength);
+    if (needed > m_reply.size())
+        m_reply.resize(std::max(needed, 2 * m_reply.size()));
+    return reinterpret_cast<char16_t *>(m_reply.data()) + m_replyLength;
 }
 
 void ParseHandle::appendLineItem(int serial, LineStore::Line &line, const Shape &lineShape)
@@ -350,7 +345,7 @@ void ParseHandle::appendLineItem(int serial, LineStore::Line &line, const Shape 
         *out++ = u' ';
         *out++ = u'0';
     }
-    m_replyLength = size_t(out - m_reply.get());
+    m_replyLength = size_t(out - reinterpret_cast<const char16_t *>(m_reply.constData()));
 }
 
 QString ParseHandle::begin(int statementSerial, int carriedState, QStringView text,
@@ -393,6 +388,10 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
     if (m_mac && (last.line->endsInBlockComment || last.line->endsInEmbedded != 0))
         state |= MState::InBlockComment;
 
+    // The caller has normally let go of the last reply by now, so its room is written
+    // again without an allocation; a reply still held is left to its holder.
+    if (!m_reply.isDetached())
+        m_reply = QString();
     m_replyLength = 0;
     char16_t *out = replyRoom(1);
     out = putNumber(out, state);
@@ -400,10 +399,11 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
     out = putNumber(out, int(statement.size()));
     *out++ = u' ';
     *out++ = u'0';
-    m_replyLength = size_t(out - m_reply.get());
+    m_replyLength = size_t(out - reinterpret_cast<const char16_t *>(m_reply.constData()));
     for (const StatementLine &part : statement)
         appendLineItem(part.serial, *part.line, part.shape);
-    return QString(reinterpret_cast<const QChar *>(m_reply.get()), qsizetype(m_replyLength));
+    m_reply.resize(qsizetype(m_replyLength));
+    return m_reply;
 }
 
 QString ParseHandle::prime(int serial, int carriedState)

@@ -121,7 +121,6 @@ private:
 
     // Room reused by every Begin^PARSE: the statement's lines and the reply being written.
     std::vector<StatementLine> m_statement;
-    std::unique_ptr<char16_t[]> m_reply;
-    size_t m_replyCapacity = 0;
+    QString m_reply;               // shared with the caller until it lets go of the reply
     size_t m_replyLength = 0;
 };
