@@ -35,16 +35,21 @@ EdGotoHelper::EdGotoHelper(CommandUI *commandUI, QComboBox *combo)
     setCombo(combo);
 }
 
+QComboBox *EdGotoHelper::Combo() const
+{
+    return qobject_cast<QComboBox *>(m_combo.data());
+}
+
 void EdGotoHelper::setCombo(QComboBox *combo)
 {
-    if (m_combo) {
-        m_combo->removeEventFilter(this);
+    if (QObject *old = m_combo) {
+        old->removeEventFilter(this);
         if (m_edit)
             m_edit->removeEventFilter(this);
-        disconnect(m_combo, nullptr, this, nullptr);
+        disconnect(old, nullptr, this, nullptr);
     }
     m_combo = combo;
-    m_edit = combo ? combo->lineEdit() : nullptr;
+    m_edit = nullptr;
     if (!combo)
         return;
     // An editable box completes inline and adds what Enter confirms, both of its own
@@ -63,7 +68,7 @@ void EdGotoHelper::setCombo(QComboBox *combo)
 
 QLineEdit *EdGotoHelper::edit() const
 {
-    return m_combo ? m_edit.data() : nullptr;
+    return Combo() ? qobject_cast<QLineEdit *>(m_edit.data()) : nullptr;
 }
 
 void EdGotoHelper::KeyPress(int keyAscii)
@@ -84,17 +89,19 @@ void EdGotoHelper::KeyPress(int keyAscii)
 
 bool EdGotoHelper::eventFilter(QObject *watched, QEvent *event)
 {
-    // Compared with the stored edit: while the box is being destroyed it must not be asked.
-    if (!m_combo || (watched != m_combo && watched != m_edit))
+    // Compared as plain objects first: the box may be half destroyed when its last
+    // events come. Losing the focus then still concerns the main window, which must not
+    // keep naming this helper; nothing else may touch the box.
+    if (watched != m_combo && watched != m_edit)
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusOut && watched == m_combo)
+        Combo_LostFocus();
+    if (!Combo())
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::FocusIn:
         if (watched == m_combo)
             Combo_GotFocus();
-        break;
-    case QEvent::FocusOut:
-        if (watched == m_combo)
-            Combo_LostFocus();
         break;
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(event);
@@ -128,7 +135,7 @@ void EdGotoHelper::announceToMainWindow(bool focused)
 void EdGotoHelper::Combo_GotFocus()
 {
     announceToMainWindow(true);
-    if (m_combo->count() == 0)
+    if (Combo()->count() == 0)
         fillLabels();
 }
 
@@ -148,9 +155,9 @@ void EdGotoHelper::fillLabels()
     // The first item added would become the box's text.
     m_settingText = true;
     for (const auto &entry : routine->Labels().entries())
-        m_combo->addItem(entry.first);
-    m_combo->setCurrentIndex(-1);
-    m_combo->setEditText(text);
+        Combo()->addItem(entry.first);
+    Combo()->setCurrentIndex(-1);
+    Combo()->setEditText(text);
     m_settingText = false;
     if (line)
         line->setCursorPosition(caret);
@@ -196,7 +203,7 @@ void EdGotoHelper::Combo_KeyPress(QChar character)
 
 void EdGotoHelper::Combo_Change()
 {
-    if (m_settingText || !m_combo)
+    if (m_settingText || !Combo())
         return;
     if (mNoComplete) {
         mNoComplete = false;
@@ -223,7 +230,7 @@ void EdGotoHelper::Combo_Change()
         frmCode::Beep();
         return;
     }
-    const QString item = m_combo->itemText(found);
+    const QString item = Combo()->itemText(found);
     if (item.size() > t.size()) {
         setText(item);
         line->setSelection(int(t.size()), int(item.size() - t.size()));
@@ -238,7 +245,7 @@ int EdGotoHelper::completionOf(const QString &t) const
         if (next == -1 || next <= i)
             break;
         i = next;
-        if (m_combo->itemText(i).left(t.size()) == t)
+        if (Combo()->itemText(i).left(t.size()) == t)
             break;
     }
     return i;
@@ -246,10 +253,10 @@ int EdGotoHelper::completionOf(const QString &t) const
 
 int EdGotoHelper::findStringAfter(const QString &t, int after) const
 {
-    const int count = m_combo->count();
+    const int count = Combo()->count();
     for (int step = 1; step <= count; ++step) {
         const int index = ((after < 0 ? -1 : after) + step) % count;
-        if (m_combo->itemText(index).startsWith(t, Qt::CaseInsensitive))
+        if (Combo()->itemText(index).startsWith(t, Qt::CaseInsensitive))
             return index;
     }
     return -1;
@@ -258,6 +265,6 @@ int EdGotoHelper::findStringAfter(const QString &t, int after) const
 void EdGotoHelper::setText(const QString &text)
 {
     m_settingText = true;
-    m_combo->setEditText(text);
+    Combo()->setEditText(text);
     m_settingText = false;
 }

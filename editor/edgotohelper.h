@@ -43,7 +43,8 @@ public:
 
     CommandUI *commandUI() const { return m_commandUI; }
     void setCommandUI(CommandUI *commandUI) { m_commandUI = commandUI; }
-    QComboBox *Combo() const { return m_combo; }
+    // The box, or null once it has gone or while it is being destroyed.
+    QComboBox *Combo() const;
     // Takes over the box's events and switches off Qt's own completion and insertion.
     void setCombo(QComboBox *combo);
 
@@ -72,8 +73,11 @@ private:
     void announceToMainWindow(bool focused);
 
     QPointer<CommandUI> m_commandUI;   // the box's item; carries the command
-    QPointer<QComboBox> m_combo;
-    QPointer<QLineEdit> m_edit;     // the box's line edit, known without asking a box being destroyed
+    // Kept as plain objects: a box being destroyed is only a QWidget by then, and turning
+    // it into a QComboBox* (as QPointer<QComboBox> would) is undefined. Combo() asks
+    // its meta-object instead.
+    QPointer<QObject> m_combo;
+    QPointer<QObject> m_edit;          // the box's line edit
     bool mNoComplete = false;          // the change the Delete key makes is not completed
     bool m_settingText = false;        // our own writes fire the change notification too
 };
