@@ -576,7 +576,7 @@ TEST_F(MenusTest, OneKeyPressRunsOneCommandWhereverTheFocusIs)
     enum Target { Editor, List, Box };
     for (Target target : {Editor, List, Box}) {
         for (const Case &c : cases) {
-            SCOPED_TRACE(QTest::toString(QKeySequence(c.key | c.modifiers)));
+            SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
             SCOPED_TRACE(target == Editor ? "editor" : target == List ? "breakpoint list" : "go-to box");
             // Every command has something to act on: a stopped session, a selection,
             // a bookmark, text on the clipboard.
@@ -626,7 +626,7 @@ TEST_F(MenusTest, OneKeyPressInTheImmediateViewRunsOneCommand)
         {Qt::Key_V, Qt::ControlModifier, {"EdPaste"}},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(QTest::toString(QKeySequence(c.key | c.modifiers)));
+        SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
         window->setMState(1);
         QGuiApplication::clipboard()->setText("W 1");
         io->Document()->InsertImpl(0, 0, "W 2");

@@ -252,7 +252,7 @@ TEST_F(StateTest, OneKeyPressInAPaneRunsItsCommandOnce)
     window->cmdMgr()->setMainRouter(&router);
     QWidget *target = window->stackPane();
     for (const Case &c : cases) {
-        SCOPED_TRACE(QTest::toString(QKeySequence(c.key | c.modifiers)));
+        SCOPED_TRACE(QKeySequence(c.key | c.modifiers).toString().toStdString());
         router.executed.clear();
         router.states.clear();
         if (Command *cmd = c.command ? window->cmdMgr()->command(c.command) : nullptr)
