@@ -222,14 +222,26 @@ bool Routine::SaveDoc()
     if (!m_link)
         return false;
 
+    const QString sent = saveText();
     QStringList reply = m_link->Transact(0, {QStringLiteral("SIP"), QString::number(m_typ), m_rtn,
-                                             m_env, saveText()});
+                                             m_env, sent});
     const QString code = reply.value(0);
     bool result = false;
     if (code == QLatin1String("SIP")) {
         bool proceed = true;
         if (!reply.value(1).isEmpty())
             proceed = host() && host()->ServerPrompt(reply);
+        // An empty stored text for a routine that has lines says nothing the window may
+        // take: reloading it would wipe the user's work and call it saved. The text stays,
+        // still modified, so that nothing is lost if the server did not store it.
+        if (proceed && reply.size() > 3 && reply.at(3).isEmpty() && !sent.isEmpty()) {
+            tellUser(QStringLiteral("The server's reply to saving ") + DisplayName()
+                         + QStringLiteral(" did not contain the stored text, so the result of the save "
+                                          "could not be confirmed.\r\rYour text is kept unchanged and "
+                                          "is still marked as modified."),
+                     QString(), IUserPrompt::Icon::Exclamation);
+            proceed = false;
+        }
         // A reply without the stored text keeps the text that was just sent: loading an
         // absent field would empty the window of a routine the server holds in full.
         if (proceed && reply.size() > 3) {

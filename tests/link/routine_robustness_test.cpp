@@ -65,19 +65,21 @@ TEST_F(RoutineRobustness, ASaveReplyWithoutTheStoredTextKeepsTheTextThatWasSent)
     open({"ABC\t; x", "\tQ"});
     r->document()->Insert(1, 1, "S Y=1\r\n\t");
     ASSERT_TRUE(r->Modified());
-    struct Case { QStringList reply; QString line2; };
+    struct Case { QStringList reply; bool saved; size_t told; };
     const std::vector<Case> cases = {
-        {{"SIP", "", ""}, "\tS Y=1"},                       // no field 3: nothing to reload
-        {{"SIP", "", "", ""}, ""},                          // an empty routine is stored as such
+        {{"SIP", "", ""}, true, 0},         // no field 3: nothing to reload
+        {{"SIP", "", "", ""}, false, 1},    // nothing stored for a text with lines: unconfirmed
     };
     for (const Case &c : cases) {
         r->document()->SetModified(true);
         link.log.clear();
+        prompt->asked.clear();
         link.replies = {c.reply};
-        EXPECT_TRUE(r->SaveDoc()) << c.reply.size();
+        EXPECT_EQ(r->SaveDoc(), c.saved) << c.reply.size();
         EXPECT_EQ(link.log.last(), "S:");
-        EXPECT_FALSE(r->Modified());
-        EXPECT_EQ(r->TextOfLine(2), c.line2) << c.reply.size();
+        EXPECT_EQ(r->Modified(), !c.saved);
+        EXPECT_EQ(r->TextOfLine(2), "\tS Y=1") << c.reply.size();
+        EXPECT_EQ(prompt->asked.size(), c.told);
     }
 }
 

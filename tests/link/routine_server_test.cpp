@@ -101,6 +101,32 @@ TEST_F(RoutineOnServer, ARefusedPropertyRequestStillOpensTheRoutine)
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
 }
 
+TEST_F(RoutineOnServer, ASaveAnsweredWithAnEmptyStoredTextKeepsTheTextModified)
+{
+    MServer server({
+        expectRaw(QByteArray::fromHex("0000000E00010000000821505047")),
+        send({"!PPG"}),
+        send({"PPG", "lenLABEL", "31"}),
+        expectAck(),
+        answer({"SIP", "1", "ABC", "USER", "ABC\t; x\r\n\tS Y=1\r\n\tQ"}, {"SIP", "", "", ""}),
+        expectAck(),
+        expectSilence(100),
+    });
+    connect(server, 5);
+
+    auto r = open("ABC\t; x\r\n\tQ");
+    r->document()->Insert(1, 1, "S Y=1\r\n\t");
+    ASSERT_TRUE(r->Modified());
+    EXPECT_FALSE(r->SaveDoc());
+
+    EXPECT_TRUE(r->Modified());
+    EXPECT_EQ(r->document()->NumLines(), 3);
+    EXPECT_EQ(r->TextOfLine(2), "\tS Y=1");
+    ASSERT_EQ(prompt->asked.size(), 1u);
+    EXPECT_TRUE(prompt->asked[0].text.contains("could not be confirmed")) << prompt->asked[0].text.toStdString();
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}
+
 TEST_F(RoutineOnServer, AnUnmodifiedDocumentWithoutALockSendsNothingWhenClosed)
 {
     MServer server({expectSilence(150)});
