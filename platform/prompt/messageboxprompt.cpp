@@ -1,7 +1,12 @@
 #include "messageboxprompt.h"
 
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 
 namespace {
 
@@ -46,6 +51,45 @@ QMessageBox::StandardButton boxButton(IUserPrompt::Answer answer)
     return QMessageBox::NoButton;
 }
 
+// A box sizes itself to its whole text, however tall: a server's message of thousands of
+// lines would put the buttons far below the screen. Such a text is shown in a read-only
+// view that scrolls, as wide as the text needs and no taller than half the screen, which
+// leaves room for the title, the icon and the buttons.
+void scrollLongText(QMessageBox &box, const QString &text)
+{
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    const QScreen *screen = box.screen();
+    if (!label || !grid || !screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const int maxHeight = available.height() / 2;
+    const int maxWidth = qMin(available.width() / 2, 640);
+    const QFontMetrics metrics(label->font());
+    const QRect needed = metrics.boundingRect(QRect(0, 0, maxWidth, INT_MAX / 2),
+                                              Qt::TextWordWrap | Qt::TextWrapAnywhere | Qt::TextExpandTabs, text);
+    if (needed.height() <= maxHeight)
+        return;
+
+    auto *view = new QPlainTextEdit(&box);
+    view->setObjectName(QStringLiteral("longText"));
+    view->setReadOnly(true);
+    view->setFrameShape(QFrame::NoFrame);
+    view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Base, box.palette().color(QPalette::Window));
+    view->setPalette(palette);
+    view->setFont(label->font());
+    view->setPlainText(text);
+    delete grid->replaceWidget(label, view);
+    label->hide();
+    // The box fixes its own size from its parts' minimum sizes, so the view states its own.
+    view->setFixedSize(needed.width() + view->verticalScrollBar()->sizeHint().width()
+                           + 2 * int(view->document()->documentMargin()),
+                       maxHeight);
+}
+
 } // namespace
 
 MessageBoxPrompt::MessageBoxPrompt(const QString &defaultTitle)
@@ -71,6 +115,7 @@ IUserPrompt::Answer MessageBoxPrompt::ask(const Question &question)
     // alike in every program and for every set of buttons.
     const Answer cautious = cautiousAnswer(question.buttons);
     box.setEscapeButton(box.button(boxButton(cautious)));
+    scrollLongText(box, forDisplay(question.text));
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return Answer::Ok;

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -96,6 +99,38 @@ TEST(MessageBoxPrompt, ShowsTheQuestionAndReturnsThePressedButton)
               A::Yes);
     EXPECT_EQ(shown.title, "Save As");
     EXPECT_EQ(shown.defaultButton, QMessageBox::Yes);
+}
+
+TEST(MessageBoxPrompt, ABoxStaysOnTheScreenAndItsLongTextScrolls)
+{
+    MessageBoxPrompt prompt("Vantrel");
+    QStringList lines;
+    for (int i = 0; i < 20000; ++i)
+        lines << QStringLiteral("line %1 of a long report from the server").arg(i);
+    const struct { const char *what; QString text; bool scrolls; } cases[] = {
+        {"20,000 lines", lines.join('\r'), true},
+        {"one line of 200,000 characters", QString(200000, QLatin1Char('x')), true},
+        {"a short text", QStringLiteral("Short"), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        IUserPrompt::Question q = question(B::Ok);
+        q.text = c.text;
+        const A answer = askAndAct(prompt, q, [&](QMessageBox *box) {
+            const QRect screen = box->screen()->availableGeometry();
+            EXPECT_LE(box->frameGeometry().height(), screen.height());
+            EXPECT_LE(box->frameGeometry().width(), screen.width());
+            QAbstractButton *ok = box->button(QMessageBox::Ok);
+            EXPECT_TRUE(box->rect().contains(QRect(ok->mapTo(box, QPoint(0, 0)), ok->size())));
+            auto *view = box->findChild<QPlainTextEdit *>();
+            EXPECT_EQ(view && view->isVisible() && view->verticalScrollBar()->maximum() > 0, c.scrolls);
+            if (view) {
+                EXPECT_EQ(view->toPlainText(), MessageBoxPrompt::forDisplay(c.text));
+            }
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        EXPECT_EQ(answer, A::Ok);
+    }
 }
 
 TEST(MessageBoxPrompt, LineEndsBecomeLineBreaksOnlyForDisplay)
