@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -39,6 +40,7 @@ frmImmediate::frmImmediate(QWidget *parent)
     , m_io(new SourceView)
     , m_report(new SourceView)
     , m_channel(new ImmediateChannel(this))
+    , m_flushTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmImmediate"));
     setWindowTitle(QStringLiteral("Immediate"));
@@ -109,8 +111,11 @@ frmImmediate::frmImmediate(QWidget *parent)
 
     connect(m_tabs, &QTabBar::currentChanged, this, &frmImmediate::onTabChanged);
     connect(qApp, &QApplication::focusChanged, this, &frmImmediate::onFocusChanged);
-    connect(m_channel, &ImmediateChannel::opened, this, &frmImmediate::SetBusy);
+    connect(m_channel, &ImmediateChannel::opened, this, &frmImmediate::onChannelOpened);
+    connect(m_channel, &ImmediateChannel::arrived, this, &frmImmediate::onOutputArrived);
     connect(m_channel, &ImmediateChannel::closed, this, &frmImmediate::onChannelClosed);
+    m_flushTimer->setSingleShot(true);
+    connect(m_flushTimer, &QTimer::timeout, this, &frmImmediate::flushOutput);
     onTabChanged();
 }
 
@@ -269,6 +274,8 @@ void frmImmediate::ClearAll()
     // Forgets the lines' flags, bookmarks and undo steps with the text: nothing of the
     // old text is left to bring back.
     m_io->Document()->Initialize();
+    m_droppedChars = 0;
+    m_openLine = false;
     m_recallLine = -1;
     m_recallText.clear();
 }

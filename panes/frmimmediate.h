@@ -13,6 +13,7 @@ class ImmediateChannel;
 class ImmediateDraw;
 class QStackedWidget;
 class QTabBar;
+class QTimer;
 class SourceView;
 
 // The immediate pane: the execute view IO, where command lines typed by the developer
@@ -23,12 +24,21 @@ class SourceView;
 // Running a command. Enter on a line of IO while the session is suspended (state 1)
 // sends the line ("XEC2" as a transaction on links this side opened with protocol 3 or
 // more, else "XEC") and opens the output channel on the link's port + 1
-// (ImmediateChannel). While the channel is open the session stands at -5; when the
-// server closes it, the output goes in above the line that followed the command line
-// at Enter (wherever the caret has gone since), the state found at the start comes
+// (ImmediateChannel). While the channel is open the session stands at -5 and the
+// output goes in above the line that followed the command line at Enter (wherever the
+// caret has gone since); when the server closes it, the state found at the start comes
 // back, and the variables are fetched again (setVariablesRefresh). A link that closes
 // meanwhile ends it all: no state comes back and nothing is fetched, but output that
 // still arrives is written.
+//
+// Output is written as it arrives, in pieces, the event loop running between them, so
+// that the window stays responsive under a command that writes without end. IO keeps
+// at most OutputLimit characters: beyond that the oldest text is dropped from the top
+// and the first line says how much has gone. An output line longer than LongestLine
+// goes on in the next line. Output is not undoable: a command's first output forgets
+// IO's undo history, which would otherwise hold every piece ever written and cut
+// again. Break (StopOutput) ends a running command's output: the pane closes the
+// channel, says so in IO and returns to the state of before; the session goes on.
 //
 // Slot 1 of an IO line is 1 on a command line (the developer typed on it or ran it)
 // and 0 on output; the drawing (ImmediateDraw) shows command lines in blue.
@@ -46,6 +56,10 @@ public:
     // The session state in which commands run, and the one while their output comes.
     static constexpr int SuspendedState = 1;
     static constexpr int ExecutingState = -5;
+    // The characters IO keeps at most (2 Mi); older text is dropped from the top.
+    static constexpr int OutputLimit = 2 * 1024 * 1024;
+    // An output line longer than this goes on in the next line.
+    static constexpr int LongestLine = 16 * 1024;
 
     explicit frmImmediate(QWidget *parent = nullptr);
     ~frmImmediate() override;
@@ -105,6 +119,9 @@ public:
 
     // The channel of the running command (tests watch it).
     ImmediateChannel *channel() const { return m_channel; }
+    // Break while output comes in: the channel is closed, IO says the output was
+    // stopped, and the state of before the command comes back.
+    void StopOutput();
 
 protected:
     void saveOwnSettings(Memento &memento) const override;
@@ -140,7 +157,16 @@ private:
     void insertOutput(QString text);
     int outputLine() const;
     void SetBusy();
-    void onChannelClosed(const QString &output);
+    void onChannelOpened();
+    void onOutputArrived(const QString &text);
+    void breakLongLines(QString &text);
+    void flushOutput();
+    void writePiece();
+    void scheduleFlush();
+    void dropOldestText();
+    void onChannelClosed();
+    void finishOutput();
+    void completeOutput();
     void onLinkClosed();
 
     QTabBar *m_tabs;                // tab "X" shows IO, tab "R" shows Report
@@ -156,6 +182,18 @@ private:
 
     int m_savedState = SuspendedState;   // the state to go back to when the output is in
     QTextCursor m_outputAt;         // in the line the output goes above; follows edits
+    QString m_pendingOutput;        // arrived, line ends as CR, not yet in IO
+    QTimer *m_flushTimer;           // writes the pending output once the loop has run
+    qint64 m_lastFlushNs = 0;       // what writing the last piece cost
+    bool m_leadExpected = false;    // the server's lead character (not output) is still to come
+    bool m_heldCR = false;          // a piece ended in CR: an LF may follow in the next
+    bool m_openLine = false;        // the last output line waits for its line end; IO shows it
+                                    // with one of ours for now
+    qsizetype m_lineLength = 0;     // characters of the output line that runs on
+    bool m_outputEnded = false;     // the channel has closed; what is held is still being written
+    bool m_wroteOutput = false;     // the running command has put output into IO
+    qint64 m_droppedChars = 0;      // dropped from IO since it was last emptied; the marker says it
+    qint64 m_droppedShown = 0;      // the count the marker line shows
     bool m_linkClosed = false;      // the session ended while the command ran
     std::function<void()> m_variablesRefresh;
     std::function<void()> m_beeper;

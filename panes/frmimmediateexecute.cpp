@@ -6,8 +6,10 @@
 #include "mlink.h"
 #include "sourceview.h"
 
+#include <QElapsedTimer>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace {
 
@@ -15,6 +17,20 @@ namespace {
 constexpr qint32 UnicodeFeature = 1;
 // "XEC2", a transaction, came with this protocol version.
 constexpr qint32 TransactedExecuteVersion = 3;
+
+const QString DroppedMarker = QStringLiteral("[earlier text dropped: %1 characters; the pane keeps the last %2 characters]");
+const QString StoppedLine = QStringLiteral("[output stopped]");
+
+// Writing pieces of output takes at most about this share of the event loop's time
+// while output streams in; the rest is the user's.
+constexpr int WriteShareDivisor = 3;
+// Pieces are written at least this often, so that output shows while it comes.
+constexpr int LongestFlushDelayMs = 100;
+// What one turn of the event loop writes into IO at most; the rest waits for the next.
+constexpr int FlushSlice = 128 * 1024;
+// When the output is complete, what is still held is written at once for this long; the
+// rest follows in the next turns of the loop.
+constexpr int FinishBudgetMs = 50;
 
 } // namespace
 
@@ -116,14 +132,224 @@ void frmImmediate::SetBusy()
     main->setMState(ExecutingState);
 }
 
-void frmImmediate::onChannelClosed(const QString &output)
+void frmImmediate::onChannelOpened()
 {
+    m_pendingOutput.clear();
+    m_leadExpected = true;
+    m_heldCR = false;
+    m_openLine = false;
+    m_outputEnded = false;
+    m_lineLength = 0;
+    m_wroteOutput = false;
+    // Output is not undone: a history holding every piece written would grow without
+    // bound under a long stream.
+    m_io->Document()->ForgetUndoHistory();
+    SetBusy();
+}
+
+void frmImmediate::onOutputArrived(const QString &piece)
+{
+    QString text = piece;
     // The server's lead character is not output.
-    QString text = output.mid(1);
+    if (m_leadExpected) {
+        text.remove(0, 1);
+        m_leadExpected = false;
+    }
+    if (m_heldCR)
+        text.prepend(QLatin1Char('\r'));
+    m_heldCR = text.endsWith(QLatin1Char('\r'));
+    if (m_heldCR)
+        text.chop(1);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\r"));
+    text.replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    breakLongLines(text);
+    m_pendingOutput += text;
+    // What IO could not keep anyway is not held here either.
+    if (m_pendingOutput.size() > OutputLimit) {
+        const qsizetype excess = m_pendingOutput.size() - OutputLimit * 3 / 4;
+        m_pendingOutput.remove(0, excess);
+        m_droppedChars += excess;
+    }
+    scheduleFlush();
+}
+
+// A line of output longer than LongestLine goes on in the next line: the view lays a
+// line out whole each time it grows, and an endless line (a loop that writes without a
+// line end) would make every piece cost more than the last.
+void frmImmediate::breakLongLines(QString &text)
+{
+    QString out;
+    qsizetype from = 0;
+    while (from < text.size()) {
+        const qsizetype end = text.indexOf(QLatin1Char('\r'), from);
+        const qsizetype runEnd = end < 0 ? text.size() : end;
+        const qsizetype room = LongestLine - m_lineLength;
+        if (runEnd - from <= room) {
+            m_lineLength = end < 0 ? m_lineLength + (runEnd - from) : 0;
+            if (!out.isNull())
+                out += QStringView(text).mid(from, (end < 0 ? runEnd : end + 1) - from);
+            from = end < 0 ? runEnd : end + 1;
+            continue;
+        }
+        if (out.isNull())
+            out = text.left(from);
+        out += QStringView(text).mid(from, room);
+        out += QLatin1Char('\r');
+        m_lineLength = 0;
+        from += room;
+    }
+    if (!out.isNull())
+        text = out;
+}
+
+void frmImmediate::flushOutput()
+{
+    writePiece();
+    if (!m_pendingOutput.isEmpty()) {
+        if (m_outputEnded)
+            m_flushTimer->start(0);
+        else
+            scheduleFlush();
+    } else if (m_outputEnded) {
+        completeOutput();
+    }
+}
+
+// Writes what has arrived above the line the output goes above, a slice at most. A last
+// line without its line end yet gets one of ours, and the next piece goes in before it.
+void frmImmediate::writePiece()
+{
+    m_flushTimer->stop();
+    if (m_pendingOutput.isEmpty())
+        return;
+    QElapsedTimer cost;
+    cost.start();
+    QString text;
+    if (m_pendingOutput.size() <= FlushSlice) {
+        text.swap(m_pendingOutput);
+    } else {
+        text = m_pendingOutput.left(FlushSlice);
+        m_pendingOutput.remove(0, FlushSlice);
+    }
+    const bool endsLine = text.endsWith(QLatin1Char('\r'));
+    int at = m_outputAt.isNull() ? m_io->Document()->positionOf(0, m_io->CaretLine()) : m_outputAt.position();
+    if (m_openLine) {
+        --at;
+        if (endsLine)
+            text.chop(1);
+    } else if (!endsLine) {
+        text += QLatin1Char('\r');
+    }
+    m_openLine = !endsLine;
+    m_wroteOutput = true;
+    if (!text.isEmpty()) {
+        const QTextBlock block = m_io->document()->findBlock(at);
+        m_io->Document()->InsertImpl(at - block.position(), block.blockNumber(), text);
+    }
+    dropOldestText();
+    if (m_io->CaretLine() == outputLine())
+        m_io->ensureCursorVisible();
+    m_lastFlushNs = cost.nsecsElapsed();
+}
+
+void frmImmediate::scheduleFlush()
+{
+    if (m_flushTimer->isActive())
+        return;
+    const qint64 waitMs = m_lastFlushNs * (WriteShareDivisor - 1) / 1000000;
+    m_flushTimer->start(int(qMin<qint64>(waitMs, LongestFlushDelayMs)));
+}
+
+// IO beyond its limit loses its oldest text, down to seven eighths of the limit so
+// that a stream does not cut at every piece. The cut falls on a line start when one is
+// near; an endless line is cut inside. The first line tells how much has gone.
+void frmImmediate::dropOldestText()
+{
+    SourceDocument *doc = m_io->Document();
+    QTextDocument *text = m_io->document();
+    const int size = text->characterCount();
+    if (size <= OutputLimit && m_droppedChars == 0)
+        return;
+    const QString markerStart = DroppedMarker.left(DroppedMarker.indexOf(QLatin1Char('%')));
+    const bool hasMarker = doc->GetLine(0).startsWith(markerStart) && doc->NumLines() > 1;
+    const int keptStart = hasMarker ? doc->positionOf(0, 1) : 0;
+    if (size > OutputLimit) {
+        // The line the output goes above stays, and so does the line end before it.
+        const int cutLimit = (m_outputAt.isNull() ? size : m_outputAt.position()) - 1;
+        int cut = qMin(size - OutputLimit * 7 / 8, cutLimit);
+        const QTextBlock block = text->findBlock(cut);
+        const QTextBlock next = block.next();
+        if (block.position() != cut && next.isValid() && next.position() <= cutLimit
+            && next.position() - cut <= OutputLimit / 8)
+            cut = next.position();
+        if (cut > keptStart) {
+            const QTextBlock first = text->findBlock(keptStart);
+            const QTextBlock last = text->findBlock(cut);
+            doc->DeleteImpl(keptStart - first.position(), first.blockNumber(), cut - last.position(),
+                            last.blockNumber());
+            m_droppedChars += cut - keptStart;
+        }
+    }
+    if (m_droppedChars == 0 || (hasMarker && m_droppedChars == m_droppedShown))
+        return;
+    m_droppedShown = m_droppedChars;
+    const QString marker = DroppedMarker.arg(m_droppedChars).arg(OutputLimit);
+    if (hasMarker)
+        doc->DeleteImpl(0, 0, doc->GetLineLength(0), 0);
+    else
+        doc->InsertImpl(0, 0, QStringLiteral("\r"));
+    doc->InsertImpl(0, 0, marker);
+}
+
+void frmImmediate::onChannelClosed()
+{
+    finishOutput();
+}
+
+// What has arrived and is not shown yet goes with the output that was stopped.
+void frmImmediate::StopOutput()
+{
+    if (!m_channel->isOpen())
+        return;
+    m_channel->abort();
+    m_pendingOutput.clear();
+    // The stop gets a line of its own, below whatever was shown.
+    if (m_openLine)
+        m_pendingOutput += QLatin1Char('\r');
+    m_heldCR = false;
+    m_pendingOutput += StoppedLine + QLatin1Char('\r');
+    finishOutput();
+}
+
+// The output is complete: what is still held is written, and then the session goes back
+// to the state of before the command.
+void frmImmediate::finishOutput()
+{
+    if (m_heldCR)
+        m_pendingOutput += QLatin1Char('\r');
+    m_heldCR = false;
+    m_leadExpected = false;
+    m_outputEnded = true;
+    QElapsedTimer spent;
+    spent.start();
+    while (!m_pendingOutput.isEmpty() && spent.elapsed() < FinishBudgetMs)
+        writePiece();
+    if (!m_pendingOutput.isEmpty()) {
+        m_flushTimer->start(0);
+        return;
+    }
+    completeOutput();
+}
+
+void frmImmediate::completeOutput()
+{
+    m_flushTimer->stop();
+    m_outputEnded = false;
+    // Our line end of an open last line stays: output always ends with one.
+    m_openLine = false;
     // A command without output on a line that has text still shows it ran: an empty line.
-    if (text.isEmpty() && m_io->Document()->GetLineLength(outputLine()) > 0)
-        text = QStringLiteral("\r");
-    insertOutput(text);
+    if (!m_wroteOutput && m_io->Document()->GetLineLength(outputLine()) > 0)
+        insertOutput(QStringLiteral("\r"));
 
     IMainWindow *main = mainWindow();
     // The state is ours to restore only while nothing else has changed it meanwhile; a

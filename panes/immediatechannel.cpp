@@ -80,8 +80,10 @@ void ImmediateChannel::onNewConnection()
 void ImmediateChannel::adopt(QTcpSocket *socket)
 {
     socket->setParent(this);
+    // Without a bound Qt would read whatever the server writes, as fast as it comes.
+    socket->setReadBufferSize(ReadBufferBytes);
     m_socket = socket;
-    m_bytes.clear();
+    m_oddByte.clear();
     m_open = false;
     connect(socket, &QTcpSocket::readyRead, this, &ImmediateChannel::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &ImmediateChannel::onDisconnected);
@@ -97,7 +99,17 @@ void ImmediateChannel::adopt(QTcpSocket *socket)
 void ImmediateChannel::onReadyRead()
 {
     if (m_socket && m_open)
-        m_bytes += m_socket->readAll();
+        readAvailable(m_socket);
+}
+
+void ImmediateChannel::readAvailable(QTcpSocket *socket)
+{
+    const QByteArray bytes = socket->readAll();
+    if (bytes.isEmpty())
+        return;
+    const QString text = decode(bytes);
+    if (!text.isEmpty())
+        emit arrived(text);
 }
 
 void ImmediateChannel::onDisconnected()
@@ -105,14 +117,16 @@ void ImmediateChannel::onDisconnected()
     QTcpSocket *socket = m_socket;
     if (!socket || !m_open)
         return;
-    m_bytes += socket->readAll();
+    // The owner may abort the channel while it takes the last piece.
+    readAvailable(socket);
+    if (socket != m_socket)
+        return;
     m_socket = nullptr;
     m_open = false;
+    m_oddByte.clear();
     disconnect(socket, nullptr, this, nullptr);
     socket->deleteLater();
-    const QString output = received();
-    m_bytes.clear();
-    emit closed(output);
+    emit closed();
 }
 
 void ImmediateChannel::abort()
@@ -125,7 +139,7 @@ void ImmediateChannel::abort()
     }
     m_socket = nullptr;
     m_open = false;
-    m_bytes.clear();
+    m_oddByte.clear();
 }
 
 void ImmediateChannel::closeListener()
@@ -147,14 +161,17 @@ bool ImmediateChannel::isOpen() const
     return m_open;
 }
 
-QString ImmediateChannel::received() const
+QString ImmediateChannel::decode(const QByteArray &bytes)
 {
     if (!m_unicode)
-        return AnsiCodec::decode(m_bytes);
-    const qsizetype units = m_bytes.size() / 2;
+        return AnsiCodec::decode(bytes);
+    const QByteArray whole = m_oddByte.isEmpty() ? bytes : m_oddByte + bytes;
+    const qsizetype units = whole.size() / 2;
+    m_oddByte = whole.size() % 2 ? whole.right(1) : QByteArray();
     QString text(units, Qt::Uninitialized);
-    const auto *bytes = reinterpret_cast<const unsigned char *>(m_bytes.constData());
+    const auto *in = reinterpret_cast<const unsigned char *>(whole.constData());
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
     for (qsizetype i = 0; i < units; ++i)
-        text[i] = QChar(char16_t(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+        out[i] = char16_t(in[2 * i] | (in[2 * i + 1] << 8));
     return text;
 }

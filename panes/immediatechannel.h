@@ -15,8 +15,13 @@ class QTcpSocket;
 //
 // On a link this side opened, the channel connects to the server (connectTo) and, once
 // connected, writes "*"; on a link the server opened, it listens (listen) and takes the
-// server's connection. Either way opened() tells that the output is on its way, and
-// closed() hands over everything received, decoded, when the server closes.
+// server's connection. Either way opened() tells that the output is on its way,
+// arrived() hands over each piece as it comes, decoded, and closed() follows the last
+// piece when the server closes.
+//
+// The channel keeps nothing it has handed over, and reads no more than ReadBufferBytes
+// ahead of its owner: a command that writes without end is held back by the connection
+// itself rather than piling up in this process.
 //
 // A connect that fails, or a listener nobody connects to, raises nothing: the command
 // simply produced no channel. One channel serves one command; start() on a channel in
@@ -38,6 +43,9 @@ public:
     // text in `error` when the port cannot be bound.
     bool listen(quint16 port, const QString &server, QString &error);
 
+    // What the socket reads ahead of the owner at most.
+    static constexpr qint64 ReadBufferBytes = 256 * 1024;
+
     // Drops the listener, the connection and what was received.
     void abort();
     // The listener only; a connection already taken goes on.
@@ -47,24 +55,25 @@ public:
     // The connection is open (connected or accepted) and the server has not closed it.
     bool isOpen() const;
 
-    // Everything received so far, decoded. An odd last byte of a Unicode stream waits
-    // for its partner and is not part of it.
-    QString received() const;
-
 signals:
     void opened();
-    void closed(const QString &output);
+    // A piece of the output, decoded. An odd last byte of a Unicode stream waits for
+    // its partner and comes with the next piece.
+    void arrived(const QString &text);
+    void closed();
 
 private:
     void adopt(QTcpSocket *socket);
     void onNewConnection();
     void onReadyRead();
     void onDisconnected();
+    void readAvailable(QTcpSocket *socket);
+    QString decode(const QByteArray &bytes);
 
     QPointer<QTcpServer> m_listener;
     QPointer<QTcpSocket> m_socket;
     QHostAddress m_server;      // the only peer the listener takes
-    QByteArray m_bytes;         // the raw output, decoded when asked for
+    QByteArray m_oddByte;       // the first half of a UTF-16 unit split between reads
     bool m_unicode = false;
     bool m_open = false;        // between opened() and closed()
 };

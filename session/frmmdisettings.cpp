@@ -375,6 +375,14 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
             setMState(-4);
         }
     } else if (id == QLatin1String("DbgBreak")) {
+        // While an immediate command's output streams in, Break ends that output; the
+        // server's process is suspended and has nothing else to break.
+        if (m_state == frmImmediate::ExecutingState) {
+            if (frmImmediate *immediate = immediatePane())
+                immediate->StopOutput();
+            cmd.setStateValue(0);
+            return;
+        }
         m_link->Send({QStringLiteral("BRK")});
         StatusText(QStringLiteral("Break requested"));
     } else if (id == QLatin1String("DbgStepIn") || id == QLatin1String("DbgStepOver")) {
@@ -501,7 +509,8 @@ void frmMDI::UpdateUI(Command &cmd, bool &stopRouting)
             if (m_state != -4)
                 cmd.setStateValue(0);
         } else if (id == QLatin1String("DbgBreak")) {
-            enabled = enabled && ((m_state == -3 && cmd.stateValue() != 1) || s.isWine);
+            enabled = enabled && ((m_state == -3 && cmd.stateValue() != 1)
+                                  || m_state == frmImmediate::ExecutingState || s.isWine);
         } else if (id == QLatin1String("DbgToggle")) {
             enabled = false;
         } else if (id == QLatin1String("DbgBonE")) {

@@ -274,6 +274,13 @@ void SourceDocument::flushDeferred()
     m_flushing = false;
 }
 
+void SourceDocument::ForgetUndoHistory()
+{
+    m_doc->setUndoRedoEnabled(false);
+    m_doc->setUndoRedoEnabled(true);
+    m_history->forgetSteps();
+}
+
 void SourceDocument::lowLevelEdit(int position, int removeLength, const QString &text)
 {
     const bool wasModified = m_doc->isModified();

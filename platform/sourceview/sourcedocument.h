@@ -139,6 +139,10 @@ public:
     QString UndoStepDescription(int k, int *flags = nullptr) const;
     // The description the next undo step gets (the view names its edits).
     void setPendingUndoDescription(const QString &description);
+    // Drops every undo and redo step. Low-level edits made while nothing can be
+    // undone keep no history at all: text that streams in and is cut again (the
+    // immediate pane's output) then costs no memory beyond what is shown.
+    void ForgetUndoHistory();
     // Every undoable edit between these calls becomes one undo step (the view
     // wraps each key in a group, so whatever the key's handlers edit is undone
     // together). Each edit still raises its own notifications.

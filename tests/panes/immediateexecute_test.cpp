@@ -10,6 +10,7 @@
 #include "mserver.h"
 
 #include <QHostAddress>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -178,6 +179,7 @@ TEST_F(ImmediateSession, InboundCommandsTakeTheServersConnectionAndWriteTheOutpu
         {"ANSI", 0, {"xA\r\nB\n"}, {"A", "B"}},
         {"ANSI, one character per byte", 0, {QByteArray("xcaf\xE9 \x80", 7)}, {QStringLiteral(u"caf\u00e9 \u20ac")}},
         {"no line end", 0, {"xABC"}, {"ABC"}},
+        {"pieces in their order, a line and a line end split", 0, {"xA\r", "\nB", "C\r\nD"}, {"A", "BC", "D"}},
         {"Unicode, a unit split between reads", 1, {QByteArray("\x2A\x00\x41", 3), QByteArray("\x00\x0D\x00\x0A\x00", 5)}, {"A"}},
     };
     for (const Case &c : cases) {
@@ -234,6 +236,30 @@ TEST_F(ImmediateSession, ACommandWithoutOutputLeavesAnEmptyLineOnlyAboveText)
     finish();
     EXPECT_EQ(ioLines(*pane), QStringList({"W 0", "", "K X", ""}));
     EXPECT_EQ(ioFlags(*pane), QList<int>({1, 0, 1, 0}));
+}
+
+// Break while a command's output has no end: the channel closes, IO says the output was
+// stopped below what came, and the session is suspended again and runs the next command.
+TEST_F(ImmediateSession, BreakStopsOutputWithoutEndAndTheSessionGoesOn)
+{
+    serveInbound({expect({"XEC", "*", "F  W 1"}), connectChannel(), sendChannel("x"),
+                  streamChannel("1\r\n", -1), expect({"VAR*", "2", "**"}),
+                  expect({"XEC", "*", "W 2"}), connectChannel(), sendChannel("x2\r\n"), closeChannel(),
+                  expect({"VAR*", "2", "**"})});
+    run("F  W 1");
+    ASSERT_TRUE(pumpUntil([this] { return ioLines(*pane).size() > 100; }));
+    EXPECT_EQ(window.state, frmImmediate::ExecutingState);
+    pane->StopOutput();
+    EXPECT_EQ(window.states, QList<int>({-5, 1, -6}));   // suspended, then fetching the variables
+    ASSERT_TRUE(pumpUntil([this] { return refreshes == 1; }));
+    const QStringList stopped = ioLines(*pane);
+    EXPECT_EQ(stopped.mid(stopped.size() - 2), QStringList({"[output stopped]", ""}));
+    EXPECT_EQ(QSet<QString>(stopped.begin() + 1, stopped.end() - 2), QSet<QString>({"1"}));
+
+    vars->UpdateFinished();
+    run("W 2");
+    finish();
+    EXPECT_EQ(ioLines(*pane).mid(stopped.size() - 1), QStringList({"W 2", "2", ""}));
 }
 
 // A session that ends while a command runs: the listener goes, the state the command

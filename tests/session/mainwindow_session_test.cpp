@@ -200,6 +200,9 @@ TEST_F(SessionTest, CommandsAreEnabledAndPressedByTheSessionState)
         {"running, break pressed", -3, 8 + 16, "x:0:7", false, 1, {{"DbgBreak", false, 1}}},
         {"fast-forwarding", -4, 8 + 16, "x:0:7", false, 0,
          {{"DbgGoFast", false, -1}, {"DbgGo", false, 0}, {"DbgBreak", false, -1}}},
+        // Break stops the output of an immediate command.
+        {"immediate output coming", -5, 8 + 16, "x:0:7", false, 0,
+         {{"DbgBreak", true, -1}, {"DbgGo", false, -1}, {"DbgStepIn", false, -1}}},
         {"no linewise stepping", 1, 8, "x:0:7", false, 0, {{"DbgLinewise", false, 1}}},
         {"no break on error", 1, 16, "x:0:7", false, 0, {{"DbgBonE", false, 0}}},
         {"protocol 0", 1, 8 + 16, "x:0:0", false, 0, {{"DbgLinewise", false, 0}}},
@@ -266,6 +269,8 @@ TEST_F(SessionTest, RunCommandsSendTheirRequestAndSetTheState)
         // Guards: nothing leaves in the wrong state.
         {"DbgGo", -3, false, {}, -3, ""},
         {"DbgStepOut", -4, false, {}, -4, ""},
+        // While immediate output comes, Break is the pane's: nothing goes to the server.
+        {"DbgBreak", -5, false, {}, -5, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(QString("%1 from %2").arg(c.id).arg(c.state).toStdString());

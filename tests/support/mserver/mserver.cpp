@@ -609,6 +609,38 @@ Step sendChannel(const QByteArray &bytes)
             }};
 }
 
+Step streamChannel(const QByteArray &piece, qint64 bytes)
+{
+    return {QStringLiteral("stream %1 bytes on the channel").arg(bytes), [piece, bytes](Peer &p, QString &why) {
+                auto &impl = static_cast<MServer::Impl &>(p);
+                if (!impl.channel || impl.channel->state() != QAbstractSocket::ConnectedState)
+                    return noChannel(why);
+                QTcpSocket &channel = *impl.channel;
+                for (qint64 sent = 0; bytes < 0 || sent < bytes;) {
+                    const QByteArray next = bytes < 0 || bytes - sent >= piece.size() ? piece : piece.left(bytes - sent);
+                    channel.write(next);
+                    sent += next.size();
+                    while (channel.bytesToWrite() > 4 * piece.size()) {
+                        if (!channel.waitForBytesWritten(impl.stepTimeoutMs)) {
+                            if (channel.state() != QAbstractSocket::ConnectedState)
+                                return true;
+                            why = channel.errorString();
+                            return false;
+                        }
+                    }
+                    if (channel.state() != QAbstractSocket::ConnectedState)
+                        return true;
+                }
+                while (channel.bytesToWrite() > 0) {
+                    if (!channel.waitForBytesWritten(impl.stepTimeoutMs)) {
+                        why = channel.errorString();
+                        return false;
+                    }
+                }
+                return true;
+            }};
+}
+
 Step expectChannelSilence(int ms)
 {
     return {QStringLiteral("channel silent for %1 ms").arg(ms), [ms](Peer &p, QString &why) {

@@ -104,6 +104,10 @@ Step acceptChannel();
 // Connects from 127.0.0.1 to the port after the client's end of the link.
 Step connectChannel();
 Step sendChannel(const QByteArray &bytes);
+// Writes piece over and over until bytes have gone, or, with bytes < 0, until the client
+// closes the channel; never more than a little ahead of the client: a command whose
+// output has no end. The client closing the channel ends the step well.
+Step streamChannel(const QByteArray &piece, qint64 bytes);
 // Nothing may arrive on the channel for ms.
 Step expectChannelSilence(int ms);
 Step closeChannel();
