@@ -6,8 +6,9 @@
 
 int CodeIcons::number(int tarvikStatus, int typ, bool typed)
 {
-    // The status comes from the server unchecked; one out of range has no picture.
-    if (tarvikStatus < 0 || tarvikStatus > 3)
+    // Both come from the server; a value outside the pictures has none (and no sum of
+    // them may overflow).
+    if (tarvikStatus < 0 || tarvikStatus > 3 || (typed && (typ < 0 || typ > 3)))
         return 0;
     return 101 + 10 * tarvikStatus + (typed ? typ : 0);
 }

@@ -54,6 +54,18 @@ qint32 toLong(const QString &text)
     return qint32(value);
 }
 
+qint32 toLongWithin(const QString &text, qint32 low, qint32 high, qint32 fallback)
+{
+    double value = 0;
+    if (!toWhole(text, double(low), double(high), value)) {
+        if (!text.isEmpty())
+            qCDebug(lcFields).noquote() << "field" << text << "is no number from" << low << "to" << high
+                                        << "- taken as" << fallback;
+        return fallback;
+    }
+    return qint32(value);
+}
+
 double toNumber(const QString &text)
 {
     bool ok = false;

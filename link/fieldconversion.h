@@ -11,6 +11,9 @@ namespace FieldConversion {
 
 qint16 toInteger(const QString &text);   // 16-bit
 qint32 toLong(const QString &text);      // 32-bit
+// A whole number that its use needs within [low, high] (an index, a count, a code of a
+// known set); anything else, out of range or no number, gives fallback.
+qint32 toLongWithin(const QString &text, qint32 low, qint32 high, qint32 fallback);
 double toNumber(const QString &text);
 // A non-zero number, or the words True and False in any case.
 bool toFlag(const QString &text);

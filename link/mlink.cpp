@@ -1,5 +1,6 @@
 #include "mlink.h"
 
+#include "fieldconversion.h"
 #include "framecodec.h"
 #include "itransactui.h"
 #include "socketx.h"
@@ -131,7 +132,9 @@ void MLink::ConnectJob(const QString &redirPort, const QString &sessionKey)
     m_sessionKey = sessionKey;
     const QString host = m_socket->RemoteAddress();
     resetStream();
-    newSocket(host, redirPort.trimmed().toInt());
+    // The server's port number; one that is none fails the connect rather than folding
+    // into another port.
+    newSocket(host, FieldConversion::toLongWithin(redirPort, 1, 65535, 0));
     startConnectTimer();
     m_socket->Connect();
 }
@@ -322,12 +325,18 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         return reply;
     if (!dropReason.isEmpty()) {
         m_rx.clear();   // nothing after a drop request or a broken frame is trusted
+        m_closeDeferred = true;
         dropLinkLater(dropReason);
         return reply;
     }
     raiseBufferedFrames(true);
-    if (m_closePending && generation == m_generation)
+    // The wait's own reads may see the link die without a close notification: the
+    // notifications were off. Either way the session ends, once, after the caller's turn.
+    if (generation == m_generation && (m_closePending || !IsConnected())) {
+        m_closePending = false;
+        m_closeDeferred = true;
         dropLinkLater(QString());
+    }
     return reply;
 }
 
@@ -407,6 +416,7 @@ void MLink::resetStream()
 {
     m_rx.clear();
     m_closeDeferred = false;
+    m_closePending = false;
     ++m_generation;
 }
 

@@ -92,6 +92,16 @@ public:
     // 0 when not connected.
     qint32 MainPort() const;
     bool IsConnected() const;
+    // From the connect until the session's OnClose has been raised. A link that died
+    // while one of its handlers runs (a message box) is not connected, but its session
+    // has not ended yet: the end is reported when the handler returns, and no other
+    // session may be taken on before.
+    bool InSession() const { return IsConnected() || m_closeDeferred || m_closePending; }
+    // Counts the link's sessions: bumped whenever the link is closed or replaced. A
+    // handler that waited for the user (a box runs an event loop) acts on the server
+    // only while IsSession(the generation it started in) holds.
+    quint64 Generation() const { return m_generation; }
+    bool IsSession(quint64 generation) const { return generation == m_generation && IsConnected(); }
     bool IsOutbound() const { return m_isOutbound; }
     bool InTransact() const { return m_inTransact; }
 

@@ -345,4 +345,5 @@ private:
     VbTimer *m_tmrKeepAlive = nullptr;
     VbTimer *m_tmrWindowSwitch = nullptr;
     int m_transactDepth = 0;                      // begin/end may nest
+    QPointer<QWidget> m_focusBeforeTransact;      // switching the window off loses it
 };

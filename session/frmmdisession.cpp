@@ -171,8 +171,10 @@ void frmMDI::Listen()
 void frmMDI::mtcpListen_Accept(int handle)
 {
     // A second server while a session runs is not taken: its connection is dropped
-    // when this turn of the event loop ends, and the socket listens on.
-    if (m_link->IsConnected())
+    // when this turn of the event loop ends, and the socket listens on. A session whose
+    // link died under a message box still runs until its end has been handled (its
+    // edited routines preserved, the user told); the next server comes after that.
+    if (m_link->InSession())
         return;
     m_booking->Listening(false);
     try {
@@ -303,6 +305,12 @@ bool frmMDI::Disconnect(bool canCancel)
         "\rIt might be busy processing application code.\r"
         "In this situation it is recommended you initiate disconnection from the server side if possible.\r\r");
     Routines &routines = Routines::instance();
+    // A question waits for the user while the server may drop the link: its session's
+    // end is then handled on its own (edited routines preserved), and neither a save
+    // nor a close may reach whatever link comes next.
+    const quint64 session = m_link->Generation();
+    const bool connected = m_link->IsConnected();
+    const auto sessionGone = [&] { return connected && !m_link->IsSession(session); };
     bool result = true;
     if (!routines.AnyModified(true)) {
         if (MBusy() && routines.AnyLocksHeld(true)) {
@@ -316,6 +324,8 @@ bool frmMDI::Disconnect(bool canCancel)
         if (!MBusy()) {
             const int answer = MsgBox(QStringLiteral("Save modified routine(s) before disconnecting?"),
                                       (canCancel ? MsgBoxStyle::YesNoCancel : MsgBoxStyle::YesNo) + MsgBoxStyle::Question, QString());
+            if (sessionGone())
+                return true;
             if (answer == MsgBoxStyle::AnswerCancel) {
                 result = false;
             } else if (answer == MsgBoxStyle::AnswerYes && !m_navigator->SaveAll()) {
@@ -332,6 +342,8 @@ bool frmMDI::Disconnect(bool canCancel)
                             MsgBoxStyle::YesNoQuestionDefaultNo, QString()) == MsgBoxStyle::AnswerYes;
         }
     }
+    if (sessionGone())
+        return true;
     if (result) {
         StatusText(QStringLiteral("Disconnecting..."));
         m_link->Disconnect();
@@ -431,6 +443,9 @@ bool frmMDI::SwitchToReportOnSaveError() const
 void frmMDI::begin()
 {
     if (m_transactDepth++ == 0) {
+        // Switching the window off takes the keyboard from the widget that had it, and
+        // switching it on does not give it back: the user's next keys would go nowhere.
+        m_focusBeforeTransact = QApplication::focusWidget();
         setEnabled(false);
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
@@ -443,5 +458,11 @@ void frmMDI::end()
     if (--m_transactDepth == 0) {
         QApplication::restoreOverrideCursor();
         setEnabled(true);
+        QWidget *focus = m_focusBeforeTransact;
+        m_focusBeforeTransact = nullptr;
+        // Only while nothing else took it meanwhile (a box the reply raised, a window
+        // the transaction opened).
+        if (focus && !QApplication::focusWidget() && focus->isVisible() && focus->isEnabled())
+            focus->setFocus(Qt::OtherFocusReason);
     }
 }

@@ -226,10 +226,11 @@ void MessageDispatcher::stop(const QStringList &m)
 {
     m_host.setMState(1);
     if (m.value(0) == QLatin1String("ERR")) {
+        const quint64 session = m_link.Generation();
         MsgBox(programErrorText(m.value(2), m.value(3), m.value(4)), StyleExclamation, QString());
-        // The box ran an event loop: the session may have ended under it, and the panes
-        // would then ask a closed link for a level that no longer exists.
-        if (!m_link.IsConnected())
+        // The box ran an event loop: the session may have ended under it (and another
+        // begun), and the panes would then ask a link for a level that is not its own.
+        if (!m_link.IsSession(session))
             return;
     }
     acknowledge();
@@ -322,14 +323,17 @@ void MessageDispatcher::updateVariable(const QStringList &m)
 
 void MessageDispatcher::showServerMessage(const QStringList &m)
 {
+    const quint64 session = m_link.Generation();
     if (m.size() <= 2)
         MsgBox(m.value(1));
     else if (m.size() == 3)
         MsgBox(m.value(1), toLong(m.value(2)));
     else
         MsgBox(m.value(1), toLong(m.value(2)), m.value(3));
-    // The server waits for this until the user has read the text.
-    acknowledge();
+    // The server waits for this until the user has read the text; a server that has gone
+    // meanwhile waits no more, and the next one did not ask.
+    if (m_link.IsSession(session))
+        acknowledge();
 }
 
 void MessageDispatcher::slowDown(const QStringList &m)

@@ -1,6 +1,7 @@
 #include "routinenavigator.h"
 
 #include "docservices.h"
+#include "fieldconversion.h"
 #include "icodewindow.h"
 #include "idoclink.h"
 #include "module1.h"
@@ -247,7 +248,7 @@ bool RoutineNavigator::refresh(Routine &doc, const QString &rtnName, const QStri
                 doc.setBrand(reply.value(5));
             }
             if (!reply.value(6).isEmpty())
-                doc.setTarvikStatus(reply.value(6).toInt());
+                doc.setTarvikStatus(FieldConversion::toLong(reply.value(6)));
             m_routines.Allocate(doc.Key(), true);
             doc.Activate(false);
         } catch (const VantrelError &e) {
@@ -330,11 +331,9 @@ RoutineDocPtr RoutineNavigator::addFromReply(const QStringList &reply, const QSt
     QString env = reply.value(3).isEmpty() ? environment : reply.value(3);
     QString text = reply.value(5);
     QString line = initialLine;
-    bool ok = false;
-    int typ = reply.value(1).toInt(&ok);
-    if (!ok)
-        typ = rtnType;
-    return m_routines.Add(&m_link, rtn, env, text, readOnly, line, typ, reply.value(4).toInt());
+    // A type the server made up keeps the one asked for: a routine is INT, MAC or INC.
+    const int typ = FieldConversion::toLongWithin(reply.value(1), 0, 3, rtnType);
+    return m_routines.Add(&m_link, rtn, env, text, readOnly, line, typ, FieldConversion::toLong(reply.value(4)));
 }
 
 // --- editing --------------------------------------------------------------------------------

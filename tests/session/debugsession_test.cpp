@@ -13,8 +13,13 @@
 #include "sourceview.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QTest>
 #include <QTreeView>
+
+#include <atomic>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -168,6 +173,103 @@ INSTANTIATE_TEST_SUITE_P(Modes, DebugSessionTest,
                          ::testing::Values(Mode{"Ansi", false}, Mode{"Unicode", true}),
                          [](const ::testing::TestParamInfo<Mode> &info) { return std::string(info.param.name); });
 
+// A task booked with a real Sentry process, for the ends of a session.
+class SentryBookedTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        useRealSentry();
+        window = start("SQ0");
+        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
+    }
+
+    frmMDI *window = nullptr;
+};
+
+// Answers like RecordingPrompt after its event loop has run for a while, as a real box's
+// does while the user reads it.
+class ReadingPrompt : public RecordingPrompt
+{
+public:
+    Answer ask(const Question &question) override
+    {
+        QElapsedTimer shown;
+        shown.start();
+        while (shown.elapsed() < 200)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return RecordingPrompt::ask(question);
+    }
+};
+
+// The server asks the task to open a routine ("ED"); the task acknowledges and sends its
+// "!SIG", and the link dies before the reply. Whichever way it dies, the session ends
+// once, the task listens again and the Sentry offers its port again, so that the next
+// server is greeted.
+TEST_F(SentryBookedTest, ALinkThatDiesInsideATransactionEndsTheSessionOnceAndFreesTheTask)
+{
+    using namespace mserver;
+    struct Death
+    {
+        const char *name;
+        QList<Step> steps;
+    };
+    const QList<Death> deaths = {
+        {"reset", {reset()}},
+        {"orderly close", {close()}},
+        {"drop request", {send({"<DSCON>"}), expectClose()}},
+        {"malformed frame", {sendRaw(QByteArray::fromHex("000000000001060000000000")), expectClose()}},
+        // 20 "seconds" of 10 ms each, then the reply the task gave up on, then the close.
+        {"time-out, then a close", {pause(400), send({"!SIG"}), close()}},
+    };
+    // Every box stays up a moment, its event loop running, as a user reads it.
+    auto reading = std::make_shared<ReadingPrompt>();
+    setUserPrompt(reading);
+    const quint16 port = readyTaskPort(sentryPort);
+    ASSERT_NE(port, 0);
+    window->link()->setMsPerTimeoutSecond(10);
+    int closes = 0;
+    QObject::connect(window->link(), &MLink::OnClose, window, [&] { ++closes; });
+
+    for (const Death &death : deaths) {
+        SCOPED_TRACE(death.name);
+        closes = 0;
+        MServer server(QList<Step>{
+            connectTo(port),
+            send({"HI", "CACHE", "Vantrel:1:7", "21", "NT"}),
+            expectAck(),
+            mserver::unicode(true),
+            send({"HI2", "", "4711", "USER"}),
+            expectAck(),
+        } + greetingAnswer() + QList<Step>{
+            send({"ED", "1", "DEMO", "USER"}),
+            expectAck(),
+            expect({"!SIG", "**"}),
+        } + death.steps);
+        server.setStepTimeoutMs(20000);
+        server.start();
+        ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && closes > 0; }, 10000)) << closes;
+        EXPECT_EQ(readyTaskPort(sentryPort), port);
+        QTest::qWait(100);   // a second end would come with the next turns of the loop
+        EXPECT_EQ(closes, 1);
+
+        // The next server is taken and greeted.
+        MServer next({
+            connectTo(port),
+            send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
+            expectAck(),
+            close(),
+        });
+        next.setStepTimeoutMs(20000);
+        next.start();
+        EXPECT_TRUE(next.wait(20000)) << next.failure().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && closes == 2; }, 10000)) << closes;
+        ASSERT_EQ(readyTaskPort(sentryPort), port);
+    }
+}
+
 // A session of a fake booking, for what needs no Sentry.
 using SessionEndTest = StartedMainWindowTest;
 
@@ -258,6 +360,229 @@ TEST_F(SessionEndTest, ASecondDropPreservesTheSameRoutineAgainUnderAKeyOfItsOwn)
     EXPECT_TRUE(window->isPreservedDocument(first.get()));
     window->releasePreservedDocument(first.get());
     EXPECT_EQ(window->preservedDocuments().count(), 1);
+}
+
+// Answers like RecordingPrompt; while the box whose text holds `trigger` is up, runs
+// `whileUp` first, as the event loop of a real box would let the world go on.
+class BoxWithLifePrompt : public RecordingPrompt
+{
+public:
+    Answer ask(const Question &question) override
+    {
+        if (!trigger.isEmpty() && question.text.contains(trigger)) {
+            asked.push_back(question);
+            if (const auto run = std::exchange(whileUp, nullptr))
+                run();
+            return triggerAnswer;
+        }
+        return RecordingPrompt::ask(question);
+    }
+
+    QString trigger;
+    Answer triggerAnswer = Answer::Ok;
+    std::function<void()> whileUp;
+};
+
+// A box raised by a message of server A stays up while A drops the link and server B
+// connects. A's end is handled first (its edited routine preserved, the user told), and
+// nothing the box's handler does afterwards reaches B.
+TEST_F(SessionEndTest, ABoxOfAnEndedSessionNeverActsOnTheNextServer)
+{
+    using namespace mserver;
+    struct Box
+    {
+        const char *name;
+        Fields message;
+        QString boxText;
+        IUserPrompt::Answer answer;
+    };
+    const QList<Box> boxes = {
+        {"BYE question", {"BYE", "0"}, "Save modified routine(s) before disconnecting?", IUserPrompt::Answer::Yes},
+        {"ERR box", {"ERR", "1", "<UNDEFINED>", "START+1^DEMO", " S X=Y"}, "UNDEFINED", IUserPrompt::Answer::Ok},
+        {"MSG box", {"MSG", "Look here"}, "Look here", IUserPrompt::Answer::Ok},
+    };
+    const QString text = DemoLines.join("\r\n");
+    window->link()->setMsPerTimeoutSecond(10);
+    for (const Box &box : boxes) {
+        SCOPED_TRACE(box.name);
+        auto prompt = std::make_shared<BoxWithLifePrompt>();
+        setUserPrompt(prompt);
+        std::atomic<bool> boxUp{false};
+        std::unique_ptr<MServer> b;
+        prompt->trigger = box.boxText;
+        prompt->triggerAnswer = box.answer;
+        prompt->whileUp = [&] {
+            boxUp = true;
+            EXPECT_TRUE(pumpUntil([&] { return !window->link()->IsConnected(); }, 10000));
+            b = std::make_unique<MServer>(QList<Step>{
+                connectTo(taskPort),
+                send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
+                expectClose(),
+            });
+            b->setStepTimeoutMs(3000);
+            b->start();
+            pumpUntil([&] { return b->finished(); }, 5000);
+        };
+        MServer a({
+            answer({"SIG", "1", "DEMO", "USER", "0"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"}),
+            expectAck(),
+            send(box.message),
+            call("the box is up", [&](Peer &, QString &why) {
+                for (int i = 0; i < 2000 && !boxUp; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                why = QStringLiteral("no box");
+                return bool(boxUp);
+            }),
+            reset(),
+        });
+        a.setStepTimeoutMs(20000);
+        ASSERT_TRUE(a.startAccepted(*window->link()));
+        window->setMState(1);
+        RoutineDocPtr doc;
+        bool wasReadOnly = false;
+        ASSERT_TRUE(window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc));
+        auto *code = dynamic_cast<frmCode *>(Routine::from(doc)->Window());
+        ASSERT_NE(code, nullptr);
+        code->SourceView1()->setFocus();
+        QTest::keyClicks(code->SourceView1(), "X");
+        ASSERT_TRUE(doc->Modified());
+
+        ASSERT_TRUE(a.wait(20000)) << a.failure().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && b && b->finished(); }, 20000));
+        QTest::qWait(100);
+
+        // B was turned away unanswered: its connection closed with nothing said to it.
+        EXPECT_TRUE(b->wait(5000)) << b->failure().toStdString();
+        EXPECT_TRUE(b->received().isEmpty()) << b->received().value(0).join('|').toStdString();
+        ASSERT_FALSE(prompt->asked.empty());
+        EXPECT_EQ(prompt->asked.back().title, "Vantrel Server Disconnected Abruptly");
+        EXPECT_TRUE(prompt->asked.back().text.contains("\tDEMO")) << prompt->asked.back().text.toStdString();
+        EXPECT_TRUE(doc->ReadOnly());
+        EXPECT_TRUE(Routine::from(doc)->saveText().contains("X"));
+
+        // Free again: the next server is greeted.
+        MServer next({
+            connectTo(taskPort),
+            send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
+            expectAck(),
+            close(),
+        });
+        next.setStepTimeoutMs(20000);
+        next.start();
+        EXPECT_TRUE(next.wait(20000)) << next.failure().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->IsConnected(); }, 10000));
+        while (window->preservedDocuments().count() > 0)
+            window->releasePreservedDocument(window->preservedDocuments().item(1).get());
+    }
+}
+
+// A session of a fake booking in a shown, active main window, driven by keys.
+using ActiveSessionTest = StartedMainWindowTest;
+
+// Keys go on after every transaction started from the window: the one that had the
+// keyboard before gets it back.
+TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterASave)
+{
+    using namespace mserver;
+    const QString text = DemoLines.join("\r\n");
+    MServer server({
+        answer({"SIG", "1", "DEMO", "USER", "0"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"}),
+        expectAck(),
+        answer({"SIP", "**"}, {"SIP"}),
+        expectAck(),
+        answer({"SIP", "**"}, {"SIP"}),
+        expectAck(),
+    });
+    server.setStepTimeoutMs(20000);
+    ASSERT_TRUE(server.startAccepted(*window->link()));
+    window->setMState(1);
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    RoutineDocPtr doc;
+    bool wasReadOnly = false;
+    ASSERT_TRUE(window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc));
+    QCoreApplication::processEvents();
+
+    auto typeAndSave = [&](const QString &typed) {
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << "no widget has the keyboard";
+        QTest::keyClicks(focus, typed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    };
+    typeAndSave("ZQ1");
+    typeAndSave("ZQ2");
+    ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
+    QStringList saved;
+    for (const Fields &f : server.received())
+        if (f.value(0) == "!SIP")
+            saved << f.value(4);
+    ASSERT_EQ(saved.size(), 2);
+    EXPECT_TRUE(saved[0].contains("ZQ1") && !saved[0].contains("ZQ2")) << saved[0].toStdString();
+    EXPECT_TRUE(saved[1].contains("ZQ1ZQ2")) << saved[1].toStdString();
+}
+
+// The type field of the server's routine: one outside INT, MAC and INC (or no number)
+// keeps the type asked for, and that is what the routine is saved as; a status beyond the
+// pictures gives the window none. The server opens the routine ("ED"), the user types and
+// saves with Ctrl+S.
+TEST_F(ActiveSessionTest, AServerTypeOutsideTheRoutineTypesKeepsTheTypeAskedFor)
+{
+    using namespace mserver;
+    struct Case
+    {
+        QString typeField;
+        QString status;
+        QString savedType;
+    };
+    const QList<Case> cases = {
+        {"2147483647", "2147483647", "1"},
+        {"-2147483648", "-1", "1"},
+        {"4", "4", "1"},
+        {"1e12", "99999999999", "1"},
+        {"INT", "x", "1"},
+        {"3", "2", "3"},
+    };
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const QString text = DemoLines.join("\r\n");
+    int round = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typeField.toStdString());
+        const QString name = QStringLiteral("DEMO%1").arg(++round);
+        MServer server({
+            send({"ED", "1", name, "USER"}),
+            expectAck(),
+            answer({"SIG", "1", name, "USER", "**"}, {"SIG", c.typeField, name, "USER", c.status, text, "CACHE"}),
+            expectAck(),
+            answer({"SIP", "**"}, {"SIP"}),
+            expectAck(),
+            close(),
+        });
+        server.setStepTimeoutMs(20000);
+        ASSERT_TRUE(server.startAccepted(*window->link()));
+        window->setMState(1);
+        ASSERT_TRUE(waitUntil([&] { return Routines::instance().Active() && Routines::instance().Active()->Rtn() == name; },
+                              20000));
+        auto routine = Routine::from(Routines::instance().Active());
+        ASSERT_NE(routine, nullptr);
+        auto *code = dynamic_cast<frmCode *>(routine->Window());
+        ASSERT_NE(code, nullptr);
+        QCoreApplication::processEvents();
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClicks(focus, "Z");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+        ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
+        Fields saved;
+        for (const Fields &f : server.received())
+            if (f.value(0) == "!SIP")
+                saved = f;
+        EXPECT_EQ(saved.value(1), c.savedType);
+        EXPECT_EQ(routine->Typ(), c.savedType.toInt());
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1; }, 10000));
+    }
 }
 
 } // namespace

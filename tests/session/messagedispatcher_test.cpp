@@ -601,23 +601,27 @@ TEST(MessageDispatcher, FieldConversionsReadTheProtocolsNumbersLeniently)
         qint32 longValue;
         double number;
         bool flag;
+        qint32 withinOrFallback;   // a use that needs -1 to 12, falling back to 99
     };
     const Row rows[] = {
-        {"", 0, 0, 0, false},
-        {"12", 12, 12, 12, true},
-        {" 12 ", 12, 12, 12, true},
-        {"-1", -1, -1, -1, true},
-        {"0", 0, 0, 0, false},
-        {"2.5", 2, 2, 2.5, true},   // halves to even
-        {"3.5", 4, 4, 3.5, true},
-        {"32767", 32767, 32767, 32767, true},
-        {"32768", 0, 32768, 32768, true},
-        {"-2147483648", 0, -2147483647 - 1, -2147483648.0, true},
-        {"2147483648", 0, 0, 2147483648.0, true},
-        {"abc", 0, 0, 0, false},
-        {"True", 0, 0, 0, true},
-        {"false", 0, 0, 0, false},
-        {"inf", 0, 0, 0, false},
+        {"", 0, 0, 0, false, 99},
+        {"12", 12, 12, 12, true, 12},
+        {" 12 ", 12, 12, 12, true, 12},
+        {"-1", -1, -1, -1, true, -1},
+        {"-2", -2, -2, -2, true, 99},
+        {"13", 13, 13, 13, true, 99},
+        {"0", 0, 0, 0, false, 0},
+        {"2.5", 2, 2, 2.5, true, 2},   // halves to even
+        {"3.5", 4, 4, 3.5, true, 4},
+        {"12.4", 12, 12, 12.4, true, 12},
+        {"32767", 32767, 32767, 32767, true, 99},
+        {"32768", 0, 32768, 32768, true, 99},
+        {"-2147483648", 0, -2147483647 - 1, -2147483648.0, true, 99},
+        {"2147483648", 0, 0, 2147483648.0, true, 99},
+        {"abc", 0, 0, 0, false, 99},
+        {"True", 0, 0, 0, true, 99},
+        {"false", 0, 0, 0, false, 99},
+        {"inf", 0, 0, 0, false, 99},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.text.toStdString());
@@ -625,5 +629,6 @@ TEST(MessageDispatcher, FieldConversionsReadTheProtocolsNumbersLeniently)
         EXPECT_EQ(FieldConversion::toLong(row.text), row.longValue);
         EXPECT_EQ(FieldConversion::toNumber(row.text), row.number);
         EXPECT_EQ(FieldConversion::toFlag(row.text), row.flag);
+        EXPECT_EQ(FieldConversion::toLongWithin(row.text, -1, 12, 99), row.withinOrFallback);
     }
 }

@@ -16,6 +16,8 @@
 #include <QThread>
 
 #include <atomic>
+
+#include <sys/socket.h>
 #include <thread>
 
 namespace mserver {
@@ -484,6 +486,20 @@ Step close()
                     if (impl.socket->state() != QAbstractSocket::UnconnectedState)
                         impl.socket->waitForDisconnected(impl.stepTimeoutMs);
                 }
+                return true;
+            }};
+}
+
+Step reset()
+{
+    return {QStringLiteral("reset"), [](Peer &p, QString &why) {
+                auto &impl = static_cast<MServer::Impl &>(p);
+                if (!impl.socket || impl.socket->socketDescriptor() < 0)
+                    return linkNotOpen(why);
+                // A zero linger time makes the close a reset.
+                const ::linger zero{1, 0};
+                ::setsockopt(int(impl.socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &zero, sizeof zero);
+                impl.socket->abort();
                 return true;
             }};
 }

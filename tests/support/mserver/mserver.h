@@ -96,6 +96,8 @@ Step acceptRequest(const QString &sessionId);    // on port(): ">" + [sessionId]
 Step redirect(const QString &key);               // sends ["REDIR", jobPort(), key]
 Step acceptJob(const QString &key);              // on jobPort(): key + "*" + ["CONNECT"]
 Step close();
+// Drops the link with a reset (RST) instead of an orderly close.
+Step reset();
 Step expectClose();
 
 // --- the output channel (raw bytes, no frames) ---------------------------------
