@@ -46,6 +46,24 @@ quint16 readyTaskPort(quint16 sentryPort)
     return port;
 }
 
+// A server that connects to the task's port, greets and leaves: true when the task took
+// it and answered the greeting.
+bool greetsAndLeaves(quint16 port, QString &failure)
+{
+    using namespace mserver;
+    MServer server({
+        connectTo(port),
+        send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
+        expectAck(),
+        close(),
+    });
+    server.setStepTimeoutMs(20000);
+    server.start();
+    const bool passed = server.wait(20000);
+    failure = server.failure();
+    return passed;
+}
+
 struct Mode
 {
     const char *name;
@@ -255,16 +273,8 @@ TEST_F(SentryBookedTest, ALinkThatDiesInsideATransactionEndsTheSessionOnceAndFre
         QTest::qWait(100);   // a second end would come with the next turns of the loop
         EXPECT_EQ(closes, 1);
 
-        // The next server is taken and greeted.
-        MServer next({
-            connectTo(port),
-            send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
-            expectAck(),
-            close(),
-        });
-        next.setStepTimeoutMs(20000);
-        next.start();
-        EXPECT_TRUE(next.wait(20000)) << next.failure().toStdString();
+        QString failure;
+        EXPECT_TRUE(greetsAndLeaves(port, failure)) << failure.toStdString();
         ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && closes == 2; }, 10000)) << closes;
         ASSERT_EQ(readyTaskPort(sentryPort), port);
     }
@@ -461,15 +471,8 @@ TEST_F(SessionEndTest, ABoxOfAnEndedSessionNeverActsOnTheNextServer)
         EXPECT_TRUE(Routine::from(doc)->saveText().contains("X"));
 
         // Free again: the next server is greeted.
-        MServer next({
-            connectTo(taskPort),
-            send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
-            expectAck(),
-            close(),
-        });
-        next.setStepTimeoutMs(20000);
-        next.start();
-        EXPECT_TRUE(next.wait(20000)) << next.failure().toStdString();
+        QString failure;
+        EXPECT_TRUE(greetsAndLeaves(taskPort, failure)) << failure.toStdString();
         ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->IsConnected(); }, 10000));
         while (window->preservedDocuments().count() > 0)
             window->releasePreservedDocument(window->preservedDocuments().item(1).get());
@@ -477,7 +480,17 @@ TEST_F(SessionEndTest, ABoxOfAnEndedSessionNeverActsOnTheNextServer)
 }
 
 // A session of a fake booking in a shown, active main window, driven by keys.
-using ActiveSessionTest = StartedMainWindowTest;
+class ActiveSessionTest : public StartedMainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        StartedMainWindowTest::SetUp();
+        window->show();
+        QApplication::setActiveWindow(window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+};
 
 // Keys go on after every transaction started from the window: the one that had the
 // keyboard before gets it back.
@@ -496,9 +509,6 @@ TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterASave)
     server.setStepTimeoutMs(20000);
     ASSERT_TRUE(server.startAccepted(*window->link()));
     window->setMState(1);
-    window->show();
-    QApplication::setActiveWindow(window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     RoutineDocPtr doc;
     bool wasReadOnly = false;
     ASSERT_TRUE(window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc));
@@ -543,9 +553,6 @@ TEST_F(ActiveSessionTest, AServerTypeOutsideTheRoutineTypesKeepsTheTypeAskedFor)
         {"INT", "x", "1"},
         {"3", "2", "3"},
     };
-    window->show();
-    QApplication::setActiveWindow(window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     const QString text = DemoLines.join("\r\n");
     int round = 0;
     for (const Case &c : cases) {
