@@ -75,9 +75,9 @@ void PrintTo(const Mode &mode, std::ostream *os)
     *os << mode.name;
 }
 
-// The road of a session, with the program's main window in this process booked with a
-// real Sentry process, and the test playing the server.
-class DebugSessionTest : public MainWindowTest, public ::testing::WithParamInterface<Mode>
+// The program's main window in this process booked with a real Sentry process, the test
+// playing the server.
+class SentryBookedTest : public MainWindowTest
 {
 protected:
     void SetUp() override
@@ -89,6 +89,11 @@ protected:
     }
 
     frmMDI *window = nullptr;
+};
+
+// The road of a session, in each frame mode.
+class DebugSessionTest : public SentryBookedTest, public ::testing::WithParamInterface<Mode>
+{
 };
 
 TEST_P(DebugSessionTest, AServerGreetsStopsIsSteppedAndLeaves)
@@ -190,21 +195,6 @@ TEST_P(DebugSessionTest, AServerGreetsStopsIsSteppedAndLeaves)
 INSTANTIATE_TEST_SUITE_P(Modes, DebugSessionTest,
                          ::testing::Values(Mode{"Ansi", false}, Mode{"Unicode", true}),
                          [](const ::testing::TestParamInfo<Mode> &info) { return std::string(info.param.name); });
-
-// A task booked with a real Sentry process, for the ends of a session.
-class SentryBookedTest : public MainWindowTest
-{
-protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        useRealSentry();
-        window = start("SQ0");
-        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
-    }
-
-    frmMDI *window = nullptr;
-};
 
 // Answers like RecordingPrompt after its event loop has run for a while, as a real box's
 // does while the user reads it.
