@@ -46,6 +46,7 @@ struct SourceDocument::PendingEdit
     QString text;
     bool undoable;
     QString description;
+    bool oneChar;   // the single-character operation
 };
 
 SourceDocument::SourceDocument(QObject *parent)
@@ -186,7 +187,7 @@ void SourceDocument::ReplaceChar(int column, int line, QChar ch, bool lowLevel)
         return;
     if (!lowLevel && m_readOnly)
         return;
-    edit(positionOf(column, line), 1, QString(ch), !lowLevel, tr("Replace"));
+    edit(positionOf(column, line), 1, QString(ch), !lowLevel, tr("Replace"), true);
 }
 
 void SourceDocument::Reset()
@@ -220,15 +221,17 @@ void SourceDocument::Reset()
 // --- editing machinery ------------------------------------------------------------
 
 bool SourceDocument::edit(int position, int removeLength, const QString &text, bool undoable,
-                          const QString &description)
+                          const QString &description, bool oneChar)
 {
     if (removeLength == 0 && text.isEmpty())
         return true;
     if (m_inChange) {
-        m_deferred.push_back({position, removeLength, text, undoable, description});
+        m_deferred.push_back({position, removeLength, text, undoable, description, oneChar});
         return true;
     }
     ++m_apiDepth;
+    const bool wasReplacingChar = m_replacingChar;
+    m_replacingChar = oneChar;
     if (!undoable) {
         lowLevelEdit(position, removeLength, text);
     } else {
@@ -254,6 +257,7 @@ bool SourceDocument::edit(int position, int removeLength, const QString &text, b
         if (seq == m_changeSeq)
             processChange(position, removeLength, int(text.size()));
     }
+    m_replacingChar = wasReplacingChar;
     --m_apiDepth;
     flushDeferred();
     return true;
@@ -269,7 +273,7 @@ void SourceDocument::flushDeferred()
     while (!m_deferred.empty()) {
         const PendingEdit e = m_deferred.front();
         m_deferred.erase(m_deferred.begin());
-        edit(e.position, e.removeLength, e.text, e.undoable, e.description);
+        edit(e.position, e.removeLength, e.text, e.undoable, e.description, e.oneChar);
     }
     m_flushing = false;
 }
@@ -454,6 +458,19 @@ void SourceDocument::applyChange(int c1, int l1, const QString &oldText, const Q
     const int c2 = breaks == 0 ? c1 + int(oldText.size())
                                : int(oldText.size() - oldText.lastIndexOf(QLatin1Char('\n')) - 1);
     m_inChange = true;
+
+    // The single-character operation (the lexer's TAB for a label's space) is one change:
+    // reported as a deletion and an insertion, the line would be read in between without
+    // either character, a label glued to the next word.
+    if (m_replacingChar && oldText.size() == 1 && newText.size() == 1
+        && oldText != QLatin1String("\n") && newText != QLatin1String("\n")) {
+        m_lines[l1][c1] = newText.at(0);
+        m_colours->invalidate(l1);
+        m_folding->markDirty();
+        emit TextInserted(c1, l1, c1 + 1, l1);
+        m_inChange = false;
+        return;
+    }
 
     if (!oldText.isEmpty()) {
         const QString merged = m_lines.at(l1).left(c1) + m_lines.at(l2).mid(c2);

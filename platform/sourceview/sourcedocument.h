@@ -40,6 +40,8 @@ class UndoHistory;
 // - One change that both deletes and inserts (typing over a selection,
 //   overtype, paste over a selection) reports the deletion first; while
 //   TextDeleted runs, the document reads as if the insertion had not happened.
+//   The single-character operation (ReplaceChar) is one change, reported as one
+//   TextInserted over the new character, the line already reading its new text.
 // - Changes of formats alone raise nothing, and neither does a view taking
 //   the document to show it.
 //
@@ -198,7 +200,7 @@ private:
     bool replayHistory();
     void flushDeferred();
     bool edit(int position, int removeLength, const QString &text, bool undoable,
-              const QString &description);
+              const QString &description, bool oneChar = false);
     void lowLevelEdit(int position, int removeLength, const QString &text);
     // Undo or redo one Qt step as an edit of our own.
     void stepHistory(bool redo);
@@ -226,6 +228,7 @@ private:
     bool m_suppress = false;          // Reset empties the text without notifications
     bool m_layoutChanging = false;    // a view put its layout in: Qt reports the whole text anew
     bool m_holdModified = false;      // a low-level edit must not flicker Modified
+    bool m_replacingChar = false;     // the change under way is ReplaceChar's
     int m_changeSeq = 0;              // counts Qt's change signals
 
     // Edits between beginUndoGroup and endUndoGroup, and between beginEditStep

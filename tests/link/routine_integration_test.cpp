@@ -191,4 +191,78 @@ TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits
     docServices() = DocServices();
 }
 
+// Most real M code indents with a space, and a label is often followed by one. The lexer
+// turns that space into a TAB as it reads each line; the replacement is one change, so the
+// breakpoints below the labels neither move nor get sent again.
+TEST(RoutineIntegration, LoadingASpaceIndentedRoutineLeavesItsBreakpointsAlone)
+{
+    auto prompt = std::make_shared<RecordingPrompt>();
+    ScopedUserPrompt scopedPrompt(prompt);
+    FakeHost host;
+    FakeReportPane report;
+    Routines routines([] { return std::make_shared<Routine>(); });
+    FakeBreakpointsPane pane(&routines);
+    FakeCodeWindow *window = nullptr;
+    docServices().codeWindowFactory = [&window] {
+        auto w = std::make_unique<FakeCodeWindow>(true);
+        w->createView(800, 600);
+        window = w.get();
+        return w;
+    };
+    docServices().host = &host;
+    docServices().breakpoints = &pane;
+    docServices().reportPane = [&report] { return &report; };
+
+    MServer server({
+        answer({"PPG"}, {"PPG", "lenLABEL", "31"}),
+        expectAck(),
+        expectSilence(300),
+    });
+    MLink link;
+    ASSERT_TRUE(server.startAccepted(link));
+    link.setBrand("GTM");
+    QString info = "GT.M:1:5";
+    ASSERT_TRUE(link.VersionCheck(info));
+    MLinkDocLink docLink(&link);
+    pane.send = [&link](const QStringList &fields) { link.Send(fields); };
+
+    const QStringList lines{
+        "EN ; entry",  " N X,Y",    " S X=1",     " I X S Y=2", " F  Q:Y  S Y=Y+1",
+        " D SUB",      " Q",        "SUB W !,1",  " AS Q",      "TAG(A,B) Q A",
+    };
+    const BreakpointPtr inEntry = enabledBreakpoint("EN+5", "SPACED");
+    const BreakpointPtr inSub = enabledBreakpoint("SUB+1", "SPACED");
+    inEntry->ID = 7;
+    inSub->ID = 9;
+    pane.rows = {inEntry, inSub};
+
+    QString rtn = "SPACED", env = "USER", text = lines.join("\r\n"), initial = "+1";
+    bool readOnly = false;
+    auto routine = std::dynamic_pointer_cast<Routine>(
+        routines.Add(&docLink, rtn, env, text, readOnly, initial, 1, 0));
+    ASSERT_TRUE(routine);
+    routine->setVisible(true);
+    window->drainParseQueue();
+    QCoreApplication::processEvents();
+    window->drainParseQueue();
+
+    SourceDocument *doc = routine->document();
+    EXPECT_EQ(doc->GetLine(0), "EN\t; entry");
+    EXPECT_EQ(doc->GetLine(1), "\tN X,Y");
+    EXPECT_EQ(doc->GetLine(7), "SUB\tW !,1");
+    EXPECT_EQ(doc->GetLine(9), "TAG(A,B)\tQ A");
+    EXPECT_EQ(routine->BPsOnLine(6).size(), 1u);
+    EXPECT_EQ(routine->BPsOnLine(9).size(), 1u);
+
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    EXPECT_TRUE(pane.messages.isEmpty()) << pane.messages.join(", ").toStdString();
+    ASSERT_EQ(pane.rows.size(), 2u);
+    EXPECT_EQ(pane.rows[0]->Line, "EN+5");
+    EXPECT_EQ(pane.rows[0]->ID, 7);
+    EXPECT_EQ(pane.rows[1]->Line, "SUB+1");
+    EXPECT_EQ(pane.rows[1]->ID, 9);
+    routines.shutdown();
+    docServices() = DocServices();
+}
+
 } // namespace

@@ -92,10 +92,10 @@ TEST(SourceDocument, LineDataFollowEditsByTheControlsModel)
          },
          {100, 101, 0, 103, 104, 105, 106, 107, 108, 109},
          {{'D', 0, 2, 0, 3}, {'I', 0, 2, 0, 3}}},
-        {"the single-character replacement is a deletion and an insertion",
+        {"the single-character replacement is one change",
          [](SourceDocument &d) { d.ReplaceChar(2, 1, '\t'); },
          {100, 101, 102, 103, 104, 105, 106, 107, 108, 109},
-         {{'D', 2, 1, 3, 1}, {'I', 2, 1, 3, 1}}},
+         {{'I', 2, 1, 3, 1}}},
         {"deleting to the end of the text keeps line l1's data",
          [](SourceDocument &d) { d.Delete(1, 7, 20, 9); },
          {100, 101, 102, 103, 104, 105, 106, 107},
@@ -338,7 +338,7 @@ TEST(SourceDocument, EditsAskedForDuringANotificationFollowIt)
     doc.Insert(1, 1, "z");
     EXPECT_EQ(doc.GetLine(1), "Xzd");
     EXPECT_EQ(log.take(), (std::vector<Notification>{
-                              {'I', 1, 1, 2, 1}, {'D', 0, 1, 1, 1}, {'I', 0, 1, 1, 1}}));
+                              {'I', 1, 1, 2, 1}, {'I', 0, 1, 1, 1}}));
 }
 
 TEST(SourceDocument, FlagWordChangesRepaintOnlyWhenTheWordChanges)

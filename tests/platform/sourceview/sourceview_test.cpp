@@ -333,7 +333,7 @@ TEST(SourceViewEdits, AHandlerMayEditTheDocumentFromANotification)
     QTest::keyClick(&v, 'x');
     EXPECT_EQ(v.Document()->GetLine(0), "abx\tcd");
     EXPECT_EQ(log.take(), (std::vector<Notification>{
-                              {'I', 2, 0, 3, 0}, {'D', 3, 0, 4, 0}, {'I', 3, 0, 4, 0}}));
+                              {'I', 2, 0, 3, 0}, {'I', 3, 0, 4, 0}}));
     // The handler's low-level edit belongs to the key's undo step.
     v.Document()->Undo();
     EXPECT_EQ(v.Document()->GetLine(0), "ab cd");
