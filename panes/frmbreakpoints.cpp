@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QRegularExpressionValidator>
+#include <QScopedValueRollback>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -412,8 +413,10 @@ void frmBreakpoints::ShowBP(const QString &env, const QString &rtn, const QStrin
     QWidget *focus = QApplication::focusWidget();
     if (m_tabs->currentIndex() != 0)
         m_tabs->setCurrentIndex(0);
-    if (!m_bpList->topLevelItem(row)->isSelected())
+    if (!m_bpList->topLevelItem(row)->isSelected()) {
+        const QScopedValueRollback<bool> quiet(m_selectingInCode, true);
         m_bpList->selectOnly(row);
+    }
     m_bpList->scrollToItem(m_bpList->topLevelItem(row));
     if (focus)
         focus->setFocus();

@@ -128,4 +128,5 @@ private:
     Watchpoint m_heldWP;
     bool m_edited = false;       // an editor opened since the held copy was taken
     bool m_enterPressed = false; // Enter ended the breakpoint edit: re-sort and select
+    bool m_selectingInCode = false; // a selection the pane makes is not the user's choice
 };

@@ -14,6 +14,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <QToolTip>
 
@@ -332,6 +333,7 @@ void frmBreakpoints::bpPostEdit(bool accepted, int row, int)
         return;
     m_enterPressed = false;
     const int id = row >= 0 ? m_bpList->rowId(row) : 0;
+    const QScopedValueRollback<bool> quiet(m_selectingInCode, true);
     m_bpList->clearSelection();
     sortBPList();
     const int at = m_bpList->rowOfId(id);
@@ -448,7 +450,7 @@ bool frmBreakpoints::gridKeyDown(bool watchpoints, QKeyEvent *event)
 void frmBreakpoints::showSelectedBreakpoint()
 {
     const QList<int> selected = m_bpList->selectedRows();
-    if (selected.isEmpty())
+    if (selected.isEmpty() || m_selectingInCode)
         return;
     QWidget *focus = QApplication::focusWidget();
     const Breakpoint bp = BPOfRow(selected.first());

@@ -414,6 +414,9 @@ TEST_F(BreakpointPane, TypingIntoTheEntryRowAndEnter)
     EXPECT_EQ(rowTexts(0), (QStringList{"TAG+2", "ABC", "1", "", ""}));
     EXPECT_EQ(bp().hidden(0, 2), "USER");
     EXPECT_EQ(bp().selectedRows(), QList<int>{0});
+    // The pane selected the committed row itself: not the user's choice, so the routine,
+    // which is not open, is neither fetched nor opened.
+    EXPECT_TRUE(window.shown.isEmpty()) << window.shown.join(", ").toStdString();
     EXPECT_EQ(pane->TabStrip()->tabBar()->tabData(0).toString(), "Checked");
 }
 
