@@ -207,7 +207,9 @@ void Routine::LoadText(const QString &text, const QString &initialLine)
                 BPSet(bp, line);
         }
     }
-    GotoLine(initialLine, 1, 0);
+    // Opened for editing there is no line to go to; the insertion left the caret at the end.
+    if (!GotoLine(initialLine, 1, 0))
+        GotoLine(QStringLiteral("+1"), 1, 0);
 }
 
 bool Routine::SaveDoc()

@@ -92,6 +92,15 @@ TEST_F(CodeWindowSession, ARoutineFromTheServerIsEditedMarkedAndShownAtItsStop)
     EXPECT_TRUE(waitUntil([&] { return !code->parseTimerRunning(); }, 10000));
     EXPECT_EQ(view->Document()->NumLines(), routine.lines.size());
 
+    // Opened for editing, it opens at its first line: what the user types lands there.
+    EXPECT_EQ(view->CaretLine(), 0);
+    const QString firstLine = view->Document()->GetLine(0);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Z);
+    EXPECT_EQ(view->Document()->GetLine(0), "z" + firstLine);
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view->Document()->GetLine(0), firstLine);
+
     // The first line with a command below the first line: the stop and the breakpoint go there.
     int line = 2;
     while (line < routine.lines.size() && !code->LineHasCommand(line))
