@@ -186,8 +186,17 @@ bool Routine::PositionAt(int line, int charPos, int selLength)
     m_window->scrollPosition(firstColumn, firstLine);
     const int scrolledLine = firstLine;
 
+    const int command = CommandOfPos(line, charPos);
+    // A place given as the line's start (or the blanks before a command) selects the
+    // command itself: a TAB in the selection would be typed over with it.
+    if (selLength == -1 && command >= 1) {
+        int start = 0, end = 0;
+        RangeOfCommand(line, command, start, end);
+        if (start > charPos)
+            charPos = start;
+    }
     // Scrolled sideways, a jump to the first command brings the line start into view.
-    if (CommandOfPos(line, charPos) == 1 && firstColumn >= 1)
+    if (command == 1 && firstColumn >= 1)
         m_window->setCaret(0, line - 1);
     m_window->setCaret(charPos - 1, line - 1);
     m_window->ensureCaretVisible();

@@ -416,7 +416,7 @@ QString ParseHandle::prime(int serial, int carriedState)
     return QString();
 }
 
-int ParseHandle::commandAt(const MParsedLine &parsedLine, int column) const
+int ParseHandle::commandAt(const LineStore::Line &line, const MParsedLine &parsedLine, int column) const
 {
     const auto &commands = parsedLine.commands;
     for (size_t i = 0; i < commands.size(); ++i) {
@@ -424,8 +424,13 @@ int ParseHandle::commandAt(const MParsedLine &parsedLine, int column) const
             continue;
         if (column >= commands[i].start)
             return int(i) + 1;
-        // The blanks between two commands belong to the one that follows them.
-        return i > 0 ? int(i) + 1 : 0;
+        // The blanks between two commands belong to the one that follows them, and so does
+        // the TAB a line without a label begins with: a caret put at the line's start is
+        // at its first command.
+        if (i > 0)
+            return int(i) + 1;
+        const QStringView text = line.text();
+        return column == 0 && !text.isEmpty() && text.front() == u'\t' ? 1 : 0;
     }
     return 0;
 }
@@ -447,7 +452,7 @@ QString ParseHandle::positionToCommandRange(int serial, int position)
     if (!line)
         return QString();
     const MParsedLine &own = parsed(serial, *line);
-    const int command = commandAt(own, position - 1);
+    const int command = commandAt(*line, own, position - 1);
     return command == 0 ? QString() : range(own.commands[size_t(command - 1)]);
 }
 
@@ -457,7 +462,7 @@ QString ParseHandle::positionToCommandEnd(int serial, int position)
     if (!line)
         return QStringLiteral("-1");
     const MParsedLine &own = parsed(serial, *line);
-    const int command = commandAt(own, position - 1);
+    const int command = commandAt(*line, own, position - 1);
     return command == 0 ? QStringLiteral("-1")
                         : QString::number(own.commands[size_t(command - 1)].end + 1);
 }
@@ -467,7 +472,7 @@ QString ParseHandle::positionToCommand(int serial, int position)
     LineStore::Line *line = m_lines.find(serial);
     if (!line)
         return QStringLiteral("-1");
-    return QString::number(commandAt(parsed(serial, *line), position - 1));
+    return QString::number(commandAt(*line, parsed(serial, *line), position - 1));
 }
 
 QString ParseHandle::positionToTip(int serial, int column)

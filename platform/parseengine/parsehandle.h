@@ -97,7 +97,7 @@ private:
         return context;
     }
     Shape shape(LineStore::Line &line);
-    int commandAt(const MParsedLine &parsed, int column) const;
+    int commandAt(const LineStore::Line &line, const MParsedLine &parsed, int column) const;
     char16_t *replyRoom(size_t parts);
     void appendLineItem(int serial, LineStore::Line &line, const Shape &lineShape);
 
