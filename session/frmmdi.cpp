@@ -19,6 +19,7 @@
 #include "frmfileopen.h"
 #include "frmfilesaveas.h"
 #include "frmimmediate.h"
+#include "frmsplash.h"
 #include "frmstack.h"
 #include "frmvars.h"
 #include "iforeground.h"
@@ -490,6 +491,10 @@ void frmMDI::closeEvent(QCloseEvent *event)
     }
     event->accept();
     unload();
+    // Nothing else would end the program: the splash is still a window, and it would
+    // find no main window to hand over to.
+    if (frmSplash *splash = frmSplash::current())
+        splash->MainWindowClosed();
 }
 
 bool frmMDI::requestClose()

@@ -159,6 +159,12 @@ void frmSplash::retire()
     deleteLater();
 }
 
+void frmSplash::MainWindowClosed()
+{
+    retire();
+    AddIn::endProgram(0);
+}
+
 void frmSplash::unload()
 {
     // Both timers stop and the guard is up before the guide shows: the end timer

@@ -38,6 +38,9 @@ public:
     // Called by the main window's Listen and by tmrEnd: the first call marks one
     // party ready, the second unloads.
     void ClearIfReady();
+    // The main window was closed before the splash went: the splash goes at once, and
+    // since it was the last window left, the program ends.
+    void MainWindowClosed();
     bool ready() const { return m_ready; }
 
     QTimer *tmrStart() const { return m_tmrStart; }

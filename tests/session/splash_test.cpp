@@ -8,6 +8,7 @@
 #include "recordinghelp.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -178,6 +179,27 @@ TEST_F(SplashTest, TheSplashGoesWithTheProgram)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(splash.data(), nullptr);
     EXPECT_EQ(frmSplash::current(), nullptr);
+}
+
+// Closed from its title bar while the splash is still up, the main window ends the
+// program as it does later: nothing is left running without a window.
+TEST_F(SplashTest, ClosingTheMainWindowUnderTheSplashEndsTheProgram)
+{
+    frmSplash::setIntervals(10, 3600 * 1000);
+    frmMDI *window = start("S");
+    ASSERT_NE(window, nullptr);
+    QPointer<frmSplash> splash = frmSplash::current();
+    ASSERT_NE(splash, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return window->isVisible(); }, 20000));
+
+    QCloseEvent close;
+    QCoreApplication::sendEvent(window->windowHandle(), &close);
+    EXPECT_EQ(exitCodes, std::vector<int>{0});
+    EXPECT_EQ(frmSplash::current(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(splash.data(), nullptr);
+    EXPECT_TRUE(listening.empty());
+    EXPECT_TRUE(prompt->asked.empty()) << askedTexts().join('\n').toStdString();
 }
 
 class HelpMenuTest : public StartedMainWindowTest
