@@ -375,7 +375,22 @@ void frmCode::showWindow(bool maximised)
 
 void frmCode::hideWindow()
 {
-    MeX()->hide();
+    QWidget *frame = MeX();
+    const bool maximised = frame->isMaximized();
+    frame->hide();
+    // The document area brings the next window forward in its normal state, and the main
+    // window's caption loses the "[…]" part: the windows stay maximised as they were.
+    QMdiArea *area = m_subWindow ? m_subWindow->mdiArea() : nullptr;
+    if (!maximised || !area)
+        return;
+    const QList<QMdiSubWindow *> stacked = area->subWindowList(QMdiArea::StackingOrder);
+    for (auto it = stacked.crbegin(); it != stacked.crend(); ++it) {
+        if (*it == m_subWindow || (*it)->isHidden())
+            continue;
+        area->setActiveSubWindow(*it);
+        (*it)->showMaximized();
+        return;
+    }
 }
 
 bool frmCode::isMaximised() const

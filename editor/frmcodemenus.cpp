@@ -153,6 +153,8 @@ void frmCode::ShowContextMenu(int x, int y)
     int column = 0, line = 0;
     m_view->DeviceToDocPos(x, y, column, line);
     const QPoint at = QPoint(x, y) + QPoint(m_view->frameWidth(), m_view->frameWidth());
+    // The hover tip would stay drawn over the menu while the menu holds the mouse.
+    ClearTip();
     if (column >= 1) {
         prepareCodeMenu(line, column);
         main->popUpMenu(QStringLiteral("mnuPopCode"), m_view, at, QString());

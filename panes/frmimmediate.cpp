@@ -152,6 +152,14 @@ QColor frmImmediate::ioBackground() const
     return m_io->BackColor();
 }
 
+void frmImmediate::NoteSessionState()
+{
+    const QPalette::ColorRole role = sessionState() == SuspendedState ? QPalette::Base : QPalette::Button;
+    const QColor colour = QApplication::palette().color(role);
+    if (m_io->BackColor() != colour)
+        m_io->SetBackColor(colour);
+}
+
 void frmImmediate::setIOFont(const QFont &font)
 {
     m_io->SetFont(font);
@@ -176,8 +184,7 @@ void frmImmediate::SelectTab(const QString &key)
 }
 
 // The tab shown, the document the edit commands and the undo list act on, and the
-// execute view's colour, which tells whether commands can be typed now. The colour is
-// set here only: the main window sets it again whenever the session stops.
+// execute view's colour, which tells whether commands can be typed now.
 void frmImmediate::onTabChanged()
 {
     if (selectedTab() == ReportTab) {
@@ -187,8 +194,7 @@ void frmImmediate::onTabChanged()
     }
     m_views->setCurrentWidget(m_io);
     setActiveEditorDocument(m_io->Document());
-    const QPalette::ColorRole role = sessionState() == SuspendedState ? QPalette::Base : QPalette::Button;
-    m_io->SetBackColor(QApplication::palette().color(role));
+    NoteSessionState();
 }
 
 // The pane becoming the active window of the docks, as the focus enters it.

@@ -71,6 +71,9 @@ public:
     // The execute view's background tells whether commands can be typed.
     void setIOBackground(const QColor &colour);
     QColor ioBackground() const;
+    // The window colour while commands can be typed (the session suspended), the
+    // button face otherwise; the main window calls it on every change of session state.
+    void NoteSessionState();
     // Tools -> Font.
     void setIOFont(const QFont &font);
 

@@ -89,13 +89,8 @@ void frmMDI::refreshState(int state)
     }
     if (frmVars *vars = varsPane())
         vars->setListEnabled(!busy);
-    if (state == 1) {
-        if (frmImmediate *immediate = immediatePane()) {
-            const QColor window = QApplication::palette().color(QPalette::Base);
-            if (immediate->ioBackground() != window)
-                immediate->setIOBackground(window);
-        }
-    }
+    if (frmImmediate *immediate = immediatePane())
+        immediate->NoteSessionState();
     if (state != -2) {
         const int index = state == 2 ? 1 : 0;
         for (IPaneState *pane : m_panes)

@@ -6,10 +6,48 @@
 #include <QMdiSubWindow>
 #include <QTabBar>
 
+#include <QKeyEvent>
+
 #include <algorithm>
 
+namespace {
+
+// Qt's own window switcher watches every key of the application and takes Ctrl+Tab
+// before the focus widget sees it, then toggles between the two most recent windows.
+// Inside a document window the key is the window's: it walks all windows in order, as
+// Ctrl+F6 does.
+class DocumentArea : public QMdiArea
+{
+public:
+    using QMdiArea::QMdiArea;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+            && inDocumentWindow(object)) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Control)
+                return QAbstractScrollArea::eventFilter(object, event);
+        }
+        return QMdiArea::eventFilter(object, event);
+    }
+
+private:
+    bool inDocumentWindow(QObject *object) const
+    {
+        for (QObject *o = object; o; o = o->parent()) {
+            if (auto *child = qobject_cast<QMdiSubWindow *>(o))
+                return child->mdiArea() == this;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 MdiHost::MdiHost(QWidget *parent)
-    : QWidget(parent), m_area(new QMdiArea(this)), m_tabs(new QTabBar(this))
+    : QWidget(parent), m_area(new DocumentArea(this)), m_tabs(new QTabBar(this))
 {
     m_area->setObjectName(QStringLiteral("MDIClient"));
     m_tabs->setObjectName(QStringLiteral("DocumentTabs"));

@@ -5,6 +5,8 @@
 #include "routine.h"
 #include "tipholder.h"
 
+#include <QTest>
+
 namespace {
 
 const QStringList kLines = {"ABC\t; header", "\tS X=$$SUB^XYZ(1)", "LBL\tW Y", "\tW Y", "\tQ"};
@@ -211,4 +213,23 @@ TEST_F(CodeTipTest, MarginMenuDefaultsToTheBreakpointItem)
         EXPECT_EQ(main.items["mnuPopCMgnBP"].checked, line == 2);
     }
     EXPECT_EQ(main.popUps, (QStringList{"mnuPopCMgn|mnuPopCMgnBP", "mnuPopCMgn|mnuPopCMgnBP"}));
+}
+
+// The menu holds the mouse while it is up: a tip left from hovering the margin would stay
+// drawn over it.
+TEST_F(CodeTipTest, TheMarginMenuTakesTheTipAway)
+{
+    openWindow();
+    SourceView *view = w->SourceView1();
+    const int y = cell(view, 0, 3).y();
+    int button = 0, shift = 0, x = 2, my = y;
+    emit view->MouseMove(button, shift, x, my);
+    ASSERT_EQ(tip->Text(), "Line <b1>LBL+1");
+    // Where the user right-clicks in the margin, in the view's own coordinates.
+    const QPoint inView = QPoint(2, y) + QPoint(view->frameWidth(), view->frameWidth());
+    QWidget *under = view->childAt(inView);
+    ASSERT_NE(under, nullptr);
+    QTest::mouseClick(under, Qt::RightButton, {}, under->mapFrom(view, inView));
+    EXPECT_EQ(main.popUps, QStringList{"mnuPopCMgn|mnuPopCMgnBP"});
+    EXPECT_EQ(tip->Text(), "");
 }

@@ -2,6 +2,7 @@
 
 #include "frmbreakpoints.h"
 #include "frmcode.h"
+#include "frmimmediate.h"
 #include "frmstack.h"
 #include "frmvars.h"
 #include "mlink.h"
@@ -168,11 +169,19 @@ TEST_P(DebugSessionTest, AServerGreetsStopsIsSteppedAndLeaves)
     EXPECT_EQ(vars->index(0, 0).data().toString(), "X");
     EXPECT_EQ(vars->index(1, 1).data().toString(), "2");
 
+    // The command line has the window colour while commands can be typed, and only then.
+    const QColor canType = QApplication::palette().color(QPalette::Base);
+    const QColor cannotType = QApplication::palette().color(QPalette::Button);
+    ASSERT_NE(canType, cannotType);
+    EXPECT_EQ(window->immediatePane()->IO()->BackColor(), canType);
+
     // F8 as a real key in the code window: one step in.
     view->setFocus();
     QTest::keyClick(view, Qt::Key_F8);
     EXPECT_EQ(window->MState(), -3);
+    EXPECT_EQ(window->immediatePane()->IO()->BackColor(), cannotType);
     ASSERT_TRUE(waitUntil([&] { return window->MState() == 1; }, 20000)) << server.failure().toStdString();
+    EXPECT_EQ(window->immediatePane()->IO()->BackColor(), canType);
 
     // A margin click on the third line asks the server for a breakpoint.
     view->SetCaret(0, 2);
@@ -187,6 +196,7 @@ TEST_P(DebugSessionTest, AServerGreetsStopsIsSteppedAndLeaves)
     // "BYE": the session ends in order and the task is free again.
     EXPECT_TRUE(server.wait(20000)) << server.failure().toStdString();
     ASSERT_TRUE(waitUntil([&] { return window->MState() == -1; }, 10000));
+    EXPECT_EQ(window->immediatePane()->IO()->BackColor(), cannotType);
     EXPECT_EQ(window->windowTitle(), "Vantrel");
     EXPECT_FALSE(doc->Visible());   // released: kept loaded, hidden, for a quick return
     EXPECT_EQ(readyTaskPort(sentryPort), port);

@@ -39,6 +39,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSet>
 #include <QTest>
 #include <QShortcut>
 #include <QToolBar>
@@ -536,6 +537,76 @@ TEST_F(MenusTest, JumpGoesToTheTargetUnderTheCaretOnceAndThenWaits)
     EXPECT_EQ(Routines::instance().Active().get(), target.get());
     EXPECT_EQ(window->navigator()->history().count(), 1);
     EXPECT_FALSE(jump->isEnabled());   // a stale F12 does nothing
+}
+
+// A place given by line (go-to, a jump's target, the way back) on a line that begins with
+// a TAB selects the line's first command; what the user types next replaces the command.
+TEST_F(MenusTest, GoToJumpAndBackSelectTheCommandOfALineThatBeginsWithATab)
+{
+    open("OTHER", 1, false, "TOP\t; t\r\n\tS A=1 W A\r\n\tQ");
+    auto caller = open("CALLER", 1, false, "START\t; x\r\n\tS Z=$$TOP^OTHER\r\n\tS B=2");
+    frmCode *code = codeOf(caller);
+    ASSERT_TRUE(waitUntil([&] { return !code->parseTimerRunning(); }, 5000));
+    SourceView *view = code->SourceView1();
+    view->setFocus();
+    auto typeInto = [](const QString &text) { QTest::keyClicks(QApplication::focusWidget(), text); };
+
+    // Go to: a click into the tool bar's go-to box, the place, Enter.
+    QComboBox *box = window->cmdMgr()->command("EdGoto")->uiObjects().first()->combo();
+    QTest::mouseClick(box, Qt::LeftButton);
+    typeInto("+3");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(view->CaretLine(), 2);
+    typeInto("K");
+    EXPECT_EQ(caller->document()->GetLine(2), "\tK");
+
+    // F12 on the call, then back with Shift+F12: the way back is to the calling line.
+    code->setCaret(8, 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F12);
+    ASSERT_EQ(activeName(), "OTHER");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F12, Qt::ShiftModifier);
+    ASSERT_EQ(activeName(), "CALLER");
+    typeInto("Q");
+    EXPECT_EQ(caller->document()->GetLine(1), "\tQ");
+}
+
+// Hiding a maximised code window (a stack level released) brings the next one forward
+// maximised, with its name in the main window's caption.
+TEST_F(MenusTest, HidingAMaximisedWindowLeavesTheNextOneMaximised)
+{
+    auto first = open("FIRST");
+    auto second = open("SECOND");
+    ASSERT_TRUE(codeOf(second)->isMaximised());
+    second->setVisible(false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(activeName(), "FIRST");
+    EXPECT_TRUE(codeOf(first)->isMaximised());
+    const QString caption = window->windowTitle();
+    EXPECT_TRUE(caption.contains(" - [") && caption.contains("FIRST")) << caption.toStdString();
+}
+
+// Ctrl+Tab in a code window walks all windows in order, as Ctrl+F6 does, rather than
+// going back and forth between the two most recent ones.
+TEST_F(MenusTest, CtrlTabAndCtrlF6WalkEveryWindowInTheSameOrder)
+{
+    open("ONE");
+    open("TWO");
+    open("THREE");
+    auto walk = [&](Qt::Key key) {
+        QStringList seen;
+        for (int i = 0; i < 3; ++i) {
+            frmCode *code = codeOf(Routine::from(Routines::instance().Active()));
+            code->SourceView1()->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
+            QCoreApplication::processEvents();
+            seen << activeName();
+        }
+        return seen;
+    };
+    const QStringList byF6 = walk(Qt::Key_F6);
+    EXPECT_EQ(byF6.size(), 3);
+    EXPECT_EQ(QSet<QString>(byF6.begin(), byF6.end()).size(), 3) << byF6.join(' ').toStdString();
+    EXPECT_EQ(walk(Qt::Key_Tab), byF6);
 }
 
 // One physical key press runs one command, or none where none applies, wherever the
