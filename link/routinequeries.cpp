@@ -187,9 +187,9 @@ bool Routine::PositionAt(int line, int charPos, int selLength)
     const int scrolledLine = firstLine;
 
     const int command = CommandOfPos(line, charPos);
-    // A place given as the line's start (or the blanks before a command) selects the
-    // command itself: a TAB in the selection would be typed over with it.
-    if (selLength == -1 && command >= 1) {
+    // A place given as the start of a line that begins with a TAB selects the command
+    // itself: a TAB in the selection would be typed over with it.
+    if (selLength == -1 && command == 1 && charPos == 1) {
         int start = 0, end = 0;
         RangeOfCommand(line, command, start, end);
         if (start > charPos)
