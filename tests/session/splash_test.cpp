@@ -59,8 +59,9 @@ protected:
 
 TEST_F(SplashTest, TheMainWindowListensOnlyAfterTheSplashAndTheGuide)
 {
-    // The end timer is left to the test: the steps between can be looked at in peace.
-    frmSplash::setIntervals(10, 3600 * 1000);
+    // Both timers are left to the test: the steps between can be looked at in peace, and
+    // a loaded machine cannot fire the start before the first look.
+    frmSplash::setIntervals(3600 * 1000, 3600 * 1000);
     scriptGuides();
     frmMDI *window = start("S");
     ASSERT_NE(window, nullptr);
@@ -74,6 +75,8 @@ TEST_F(SplashTest, TheMainWindowListensOnlyAfterTheSplashAndTheGuide)
 
     // The start timer: the main window loads and shows, still disabled; its Listen only
     // marks its party ready.
+    ASSERT_TRUE(splash->tmrStart()->isActive());
+    splash->tmrStart()->start(0);
     ASSERT_TRUE(waitUntil([&] { return window->isVisible(); }, 20000));
     QTest::qWait(50);
     EXPECT_FALSE(splash->tmrStart()->isActive());
