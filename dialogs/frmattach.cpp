@@ -7,6 +7,7 @@
 #include "msgbox.h"
 
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -58,7 +59,6 @@ frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Attach Process For Debugging"));
     if (parent)
         setWindowIcon(parent->windowIcon());
-    resize(480, 400);
 
     auto textBox = [this](const char *name, const QString &tip) {
         auto *box = new QLineEdit(this);
@@ -75,11 +75,9 @@ frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
 
     txtConnection = textBox("txtConnection", QStringLiteral("Connection string for server hosting target process"));
     txtConnection->setReadOnly(true);
-    txtConnection->setGeometry(16, 16, 352, 21);
     cmdConnect = new QPushButton(QStringLiteral("&Server"), this);
     cmdConnect->setObjectName(QStringLiteral("cmdConnect"));
     cmdConnect->setToolTip(QStringLiteral("Change the server connection"));
-    cmdConnect->setGeometry(376, 14, 88, 25);
 
     sftProcesses = new QTreeWidget(this);
     sftProcesses->setObjectName(QStringLiteral("sftProcesses"));
@@ -90,13 +88,11 @@ frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
     sftProcesses->setSelectionMode(QAbstractItemView::SingleSelection);
     sftProcesses->setSortingEnabled(false);   // the header clicks sort, as the grid's own sort did
     sftProcesses->header()->setSectionsClickable(true);
-    sftProcesses->setGeometry(16, 48, 352, 200);
     sftProcesses->installEventFilter(this);
     cmdRefresh = new QPushButton(this);
     cmdRefresh->setObjectName(QStringLiteral("cmdRefresh"));
     cmdRefresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     cmdRefresh->setToolTip(QStringLiteral("Refresh process list (F5)"));
-    cmdRefresh->setGeometry(376, 48, 32, 28);
 
     txtPID = textBox("txtPID", QStringLiteral("Process ID ($JOB) of the process to be attached to for debugging"));
     lblPID = label("lblPID", QStringLiteral("Process &ID:"), txtPID);
@@ -109,25 +105,40 @@ frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
                                                       "attach request. Must be positive integer."));
     lblTimeout = label("lblTimeout", QStringLiteral("&Timeout:"), txtTimeout);
     txtTimeout->installEventFilter(this);
-    lblPID->setGeometry(16, 262, 96, 17);
-    txtPID->setGeometry(112, 260, 96, 21);
-    lblTimeout->setGeometry(224, 262, 64, 17);
-    txtTimeout->setGeometry(288, 260, 80, 21);
-    lblAddress->setGeometry(16, 294, 96, 17);
-    txtAddress->setGeometry(112, 292, 160, 21);
-    lblPort->setGeometry(280, 294, 40, 17);
-    txtPort->setGeometry(320, 292, 48, 21);
 
     cmdAttach = new QPushButton(QStringLiteral("Attach"), this);
     cmdAttach->setObjectName(QStringLiteral("cmdAttach"));
     cmdAttach->setToolTip(QStringLiteral("Contact Rovivi Ziveza and request connection to target process"));
     cmdAttach->setDefault(true);
-    cmdAttach->setGeometry(376, 258, 88, 25);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setToolTip(QStringLiteral("Close dialog without attaching to a process"));
     cmdCancel->setAutoDefault(false);
-    cmdCancel->setGeometry(376, 290, 88, 25);
+
+    // Laid out by the texts' own sizes, so that each shows whole at any desktop font: the
+    // connection and the process list with their buttons beside them, the four fields in
+    // two rows below with Attach and Cancel at their right.
+    auto *form = new QGridLayout;
+    form->addWidget(lblPID, 0, 0);
+    form->addWidget(txtPID, 0, 1);
+    form->addWidget(lblTimeout, 0, 2);
+    form->addWidget(txtTimeout, 0, 3);
+    form->addWidget(lblAddress, 1, 0);
+    form->addWidget(txtAddress, 1, 1);
+    form->addWidget(lblPort, 1, 2);
+    form->addWidget(txtPort, 1, 3);
+    form->setColumnStretch(1, 1);
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(txtConnection, 0, 0);
+    layout->addWidget(cmdConnect, 0, 1);
+    layout->addWidget(sftProcesses, 1, 0, 2, 1);
+    layout->addWidget(cmdRefresh, 1, 1, Qt::AlignLeft | Qt::AlignTop);
+    layout->setRowStretch(2, 1);
+    layout->addLayout(form, 3, 0, 2, 1);
+    layout->addWidget(cmdAttach, 3, 1);
+    layout->addWidget(cmdCancel, 4, 1);
+    layout->setColumnStretch(0, 1);
+    fitToFont();
 
     connect(cmdConnect, &QPushButton::clicked, this, &frmAttach::cmdConnect_Click);
     connect(cmdRefresh, &QPushButton::clicked, this, &frmAttach::cmdRefresh_Click);
@@ -163,6 +174,28 @@ frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
         fillDefaults();
     txtTimeout->setText(QString::fromLatin1(DefaultTimeout));
     cmdAttach->setEnabled(false);
+}
+
+void frmAttach::fitToFont()
+{
+    // Numbers get the width of their digits, the host the width of a name; the list
+    // opens with room for a few rows and its four columns.
+    const QFontMetrics metrics(font());
+    const int chars = metrics.averageCharWidth();
+    txtPID->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("00000000")) + chars * 3);
+    txtTimeout->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("00000")) + chars * 3);
+    txtPort->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("000000")) + chars * 3);
+    txtAddress->setMinimumWidth(chars * 16);
+    sftProcesses->setMinimumSize(chars * 56, metrics.lineSpacing() * 8);
+    if (!isVisible())
+        resize(sizeHint());
+}
+
+void frmAttach::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitToFont();
 }
 
 frmAttach::~frmAttach()

@@ -100,8 +100,11 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    // Sizes the fields and the list to the dialog's font.
+    void fitToFont();
     void Form_Activate();
     void setStatusTimer(bool on);
     void showWaiting();

@@ -9,17 +9,15 @@
 
 #include <QCloseEvent>
 #include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
 
 namespace {
-
-// Positions are the form's own, in pixels (the layout was drawn at 15 twips a pixel).
-QRect px(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
 
 // A saved text, or Null (absent, or not a plain value) to leave the box as it is.
 void restoreText(const Memento &memento, const QString &name, QLineEdit *box)
@@ -48,7 +46,6 @@ frmConnect::frmConnect(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmConnect"));
     setWindowTitle(QStringLiteral("Connect to Waiting Process"));
-    setFixedSize(329, 181);
     if (parent)
         setWindowIcon(parent->windowIcon());
 
@@ -59,41 +56,59 @@ frmConnect::frmConnect(QWidget *parent) : QDialog(parent)
         this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     lblInfo->setWordWrap(true);
-    lblInfo->setGeometry(px(240, 240, 4455, 855));
 
-    auto field = [this](QLabel *&label, const QString &caption, QRect labelRect, QLineEdit *&box,
-                        const char *name, QRect boxRect, const QString &tip) {
+    auto field = [this](QLabel *&label, const QString &caption, const char *labelName, QLineEdit *&box,
+                        const char *name, const QString &tip) {
         label = new QLabel(caption, this);
-        label->setGeometry(labelRect);
+        label->setObjectName(QString::fromLatin1(labelName));
         box = new QLineEdit(this);
         box->setObjectName(QString::fromLatin1(name));
-        box->setGeometry(boxRect);
         box->setToolTip(tip);
         box->installEventFilter(this);
         label->setBuddy(box);
     };
-    field(lblServer, QStringLiteral("&Server:"), px(240, 1260, 510, 195), txtServer, "txtServer",
-          px(1200, 1200, 2055, 315), QStringLiteral("Address or hostname of server where Rovivi Ziveza is running"));
-    lblServer->setObjectName(QStringLiteral("lblServer"));
-    field(lblPort, QStringLiteral("&Port:"), px(240, 1740, 330, 195), txtPort, "txtPort", px(1200, 1680, 735, 315),
+    field(lblServer, QStringLiteral("&Server:"), "lblServer", txtServer, "txtServer",
+          QStringLiteral("Address or hostname of server where Rovivi Ziveza is running"));
+    field(lblPort, QStringLiteral("&Port:"), "lblPort", txtPort, "txtPort",
           QStringLiteral("Port number on which Rovivi Ziveza is listening"));
-    lblPort->setObjectName(QStringLiteral("lblPort"));
     txtPort->setText(QString::fromLatin1(DefaultPort));
-    field(lblPID, QStringLiteral("Session &ID:"), px(240, 2220, 810, 195), txtPID, "txtPID",
-          px(1200, 2160, 2055, 315),
+    field(lblPID, QStringLiteral("Session &ID:"), "lblPID", txtPID, "txtPID",
           QStringLiteral("Session ID which target process has registered with its local Rovivi Ziveza"));
-    lblPID->setObjectName(QStringLiteral("lblPID"));
 
     cmdConnect = new QPushButton(QStringLiteral("Connect"), this);
     cmdConnect->setObjectName(QStringLiteral("cmdConnect"));
-    cmdConnect->setGeometry(px(3480, 1200, 1215, 375));
     cmdConnect->setToolTip(QStringLiteral("Contact Rovivi Ziveza and request connection to target process"));
     cmdConnect->setDefault(true);
     cmdConnect->setAutoDefault(true);
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setGeometry(px(3480, 1680, 1215, 375));
     cmdCancel->setAutoDefault(false);
+
+    // Laid out by the texts' own sizes, so that each shows whole at any desktop font: the
+    // explanation above, the three fields below it, the buttons beside the fields.
+    auto *fields = new QGridLayout;
+    fields->addWidget(lblServer, 0, 0);
+    fields->addWidget(txtServer, 0, 1, 1, 2);
+    fields->addWidget(lblPort, 1, 0);
+    fields->addWidget(txtPort, 1, 1);
+    fields->addWidget(lblPID, 2, 0);
+    fields->addWidget(txtPID, 2, 1, 1, 2);
+    fields->setColumnStretch(2, 1);
+    auto *buttons = new QVBoxLayout;
+    buttons->addWidget(cmdConnect);
+    buttons->addWidget(cmdCancel);
+    buttons->addStretch(1);
+    auto *lower = new QHBoxLayout;
+    lower->addLayout(fields, 1);
+    lower->addSpacing(style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing) * 2);
+    lower->addLayout(buttons);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lblInfo);
+    layout->addSpacing(style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing));
+    layout->addLayout(lower);
+    // The dialog keeps the size its texts need, as the form it stands for did.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    fitToFont();
 
     setTabOrder(txtServer, txtPort);
     setTabOrder(txtPort, txtPID);
@@ -102,6 +117,24 @@ frmConnect::frmConnect(QWidget *parent) : QDialog(parent)
 
     connect(cmdConnect, &QPushButton::clicked, this, &frmConnect::cmdConnect_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmConnect::cmdCancel_Click);
+}
+
+void frmConnect::fitToFont()
+{
+    // The explanation wraps at a width that follows the font; the fields take the width
+    // of a host name, the port the width of its five digits.
+    const QFontMetrics metrics(font());
+    const int chars = metrics.averageCharWidth();
+    lblInfo->setFixedWidth(chars * InfoChars);
+    txtServer->setMinimumWidth(chars * 24);
+    txtPort->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("000000")) + chars * 3);
+}
+
+void frmConnect::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitToFont();
 }
 
 void frmConnect::DoIt()

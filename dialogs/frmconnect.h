@@ -66,8 +66,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    static constexpr int InfoChars = 52;   // the explanation's line length, in average characters
+
+    // Sizes the explanation and the fields to the dialog's font.
+    void fitToFont();
     // Refuses the field with a critical box and gives it the focus.
     void refuse(QLineEdit *field, const QString &text);
     // The attempt is over without a session: both buttons back, the normal pointer.

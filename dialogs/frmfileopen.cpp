@@ -109,7 +109,7 @@ void frmFileOpen::buildControls()
                 prepareSvrListMenu(pos);
                 m_mnuPopSvrL->popup(lvwSvr()->mapToGlobal(pos));
             });
-    // The name box already reports to this dialog (the browsing page installed the filter).
+    // The name box already reports to this dialog (the browsing page filters the box).
     m_sftRecent->viewport()->installEventFilter(this);
 }
 
@@ -308,6 +308,19 @@ void frmFileOpen::nameTextReleased(bool wasPattern, bool nowPattern)
     }
 }
 
+void frmFileOpen::cboSvrItems_GotFocus()
+{
+    m_cmdOpenEdit->setEnabled(!m_readOnly);
+    // Enter lists while a pattern is in the box, so no button may take it then; a plain
+    // name in the box is opened by Enter, as when it was typed.
+    if (!currentPattern().isEmpty())
+        setDefaultButton(nullptr);
+    else if (m_cmdOpenEdit->isEnabled())
+        setDefaultButton(m_cmdOpenEdit);
+    else
+        setDefaultButton(m_cmdOpenReadonly->isEnabled() ? m_cmdOpenReadonly : nullptr);
+}
+
 void frmFileOpen::lvwSvr_ItemClick(int index)
 {
     ItemListView *list = lvwSvr();
@@ -429,9 +442,11 @@ void frmFileOpen::focusActivePage()
         return;
     if (currentTabKey() == RecentTab)
         m_sftRecent->setFocus();
-    else if (cboSvrItems()->isEnabled())
+    else if (cboSvrItems()->isEnabled()) {
         cboSvrItems()->setFocus();
-    else
+        // What is typed replaces the pattern shown, as in any file dialog's name box.
+        cboSvrItems()->lineEdit()->selectAll();
+    } else
         sftSvr()->setFocus();
 }
 
@@ -448,9 +463,8 @@ bool frmFileOpen::eventFilter(QObject *watched, QEvent *event)
     // Filters run already while the constructor builds the controls.
     if (!m_sftRecent || !m_cmdOpenEdit)
         return ServerBrowseDialog::eventFilter(watched, event);
-    if (watched == cboSvrItems()->lineEdit() && event->type() == QEvent::FocusIn) {
-        m_cmdOpenEdit->setEnabled(!m_readOnly);
-        setDefaultButton(nullptr);
+    if (watched == cboSvrItems() && event->type() == QEvent::FocusIn) {
+        cboSvrItems_GotFocus();
     } else if (watched == m_sftRecent->viewport() && event->type() == QEvent::MouseButtonRelease) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::RightButton) {

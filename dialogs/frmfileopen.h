@@ -95,6 +95,7 @@ private:
     // A choice is made: the dialog hides with it.
     void choose(bool readOnly);
     void setDefaultButton(QPushButton *button);
+    void cboSvrItems_GotFocus();
     void tabMain_Click();
     void sftRecent_SelectionChange();
     void focusActivePage();

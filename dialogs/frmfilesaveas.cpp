@@ -24,7 +24,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -66,11 +68,11 @@ void frmFileSaveAs::buildButtons()
     m_cmdSave->setObjectName(QStringLiteral("cmdSave"));
     m_cmdCancel = new QPushButton(tr("Cancel"), this);
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    // Enter in the name box files a pattern; no button may take it.
-    for (QPushButton *button : {m_cmdSave, m_cmdCancel}) {
+    // Enter saves the name in the box. With a pattern there the box takes Enter first and
+    // lists instead, and a button that has the focus must not take Enter from Save.
+    for (QPushButton *button : {m_cmdSave, m_cmdCancel})
         button->setAutoDefault(false);
-        button->setDefault(false);
-    }
+    m_cmdSave->setDefault(true);
     connect(m_cmdSave, &QPushButton::clicked, this, &frmFileSaveAs::cmdSave_Click);
     connect(m_cmdCancel, &QPushButton::clicked, this, &frmFileSaveAs::cmdCancel_Click);
 
@@ -282,6 +284,13 @@ void frmFileSaveAs::showEvent(QShowEvent *event)
         m_splitterPlaced = true;
         SplitterSvr_OnSplitterDblClick();
     }
+    // The proposed name has the keys, selected, so that a name typed replaces it.
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible() || !cboSvrItems()->isEnabled())
+            return;
+        cboSvrItems()->setFocus(Qt::OtherFocusReason);
+        cboSvrItems()->lineEdit()->selectAll();
+    });
 }
 
 void frmFileSaveAs::SplitterSvr_OnSplitterDblClick()

@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QMouseEvent>
 #include <QSortFilterProxyModel>
+#include <QStyle>
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
@@ -56,13 +57,21 @@ private:
     LV::SortState m_state;        // copied at SortItems, so later changes to LV do not reorder
 };
 
-namespace {
-
-// Draws a ghosted item's icon in its disabled look, leaving its text as it is.
-class GhostDelegate : public QStyledItemDelegate
+// Draws a ghosted item's icon in its disabled look, leaving its text as it is. In the
+// icon and list views every item takes one size, the widest label's, so that no label
+// is cut and no two overlap; the view asks that size of one item only.
+class ItemListDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
+    // Invalid: each item its own size (the report view).
+    void setUniformSize(const QSize &size) { m_uniform = size; }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return m_uniform.isValid() ? m_uniform : QStyledItemDelegate::sizeHint(option, index);
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
@@ -82,8 +91,11 @@ protected:
     }
 
 private:
+    QSize m_uniform;
     mutable QHash<QString, QIcon> m_ghosts;   // one disabled rendering per icon key
 };
+
+namespace {
 
 // An item's own fields kept as members rather than as data roles: views ask for the
 // flags of every row at every layout, and a QStandardItem answers that by searching
@@ -137,7 +149,7 @@ private:
 } // namespace
 
 ItemListView::ItemListView(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent), m_labelMetrics(font())
 {
     m_model = new QStandardItemModel(0, 2, this);
     m_proxy = new ItemListProxy(this, this);
@@ -150,14 +162,16 @@ ItemListView::ItemListView(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
 
-    auto *delegate = new GhostDelegate(this);
+    m_listDelegate = new ItemListDelegate(this);
 
     m_listView = new QListView(m_stack);
     m_listView->setModel(m_proxy);
     QItemSelectionModel *unused = m_listView->selectionModel();
     m_listView->setSelectionModel(m_selection);
     delete unused;
-    m_listView->setItemDelegate(delegate);
+    m_listView->setItemDelegate(m_listDelegate);
+    // The views share one selection; whole rows, so that it reads the same in each.
+    m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listView->setMovement(QListView::Static);
     m_listView->setResizeMode(QListView::Adjust);
     m_listView->setUniformItemSizes(true);
@@ -170,7 +184,7 @@ ItemListView::ItemListView(QWidget *parent)
     unused = m_treeView->selectionModel();
     m_treeView->setSelectionModel(m_selection);
     delete unused;
-    m_treeView->setItemDelegate(delegate);
+    m_treeView->setItemDelegate(new ItemListDelegate(this));
     m_treeView->setRootIsDecorated(false);
     m_treeView->setUniformRowHeights(true);
     m_treeView->setItemsExpandable(false);
@@ -183,6 +197,7 @@ ItemListView::ItemListView(QWidget *parent)
 
     m_stack->addWidget(m_listView);
     m_stack->addWidget(m_treeView);
+    m_labelMetrics = m_listView->fontMetrics();
     setMultiSelect(true);
     setFocusProxy(m_listView);
 
@@ -283,28 +298,23 @@ void ItemListView::applyView()
         return;
     }
     // The list view shows column 0 only; the report view all columns.
+    // Large icons stand above their names in rows; small icons sit left of their names,
+    // in rows too; the list runs down columns. Every cell is as wide as the widest name.
     if (m_view == LargeIcons) {
         m_listView->setViewMode(QListView::IconMode);
         m_listView->setIconSize(QSize(32, 32));
         m_listView->setFlow(QListView::LeftToRight);
-        m_listView->setGridSize(QSize(96, 64));
-        m_listView->setWordWrap(true);
-    } else if (m_view == SmallIcons) {
-        m_listView->setViewMode(QListView::IconMode);
-        m_listView->setIconSize(QSize(16, 16));
-        m_listView->setFlow(QListView::LeftToRight);
-        m_listView->setGridSize(QSize(140, 20));
-        m_listView->setWordWrap(false);
     } else {
         m_listView->setViewMode(QListView::ListMode);
         m_listView->setIconSize(QSize(16, 16));
-        m_listView->setFlow(QListView::TopToBottom);
-        m_listView->setGridSize(QSize());
-        m_listView->setWordWrap(false);
+        m_listView->setFlow(m_view == SmallIcons ? QListView::LeftToRight : QListView::TopToBottom);
+        m_listView->setSpacing(m_view == SmallIcons ? SmallIconGap : 0);
     }
+    m_listView->setWordWrap(false);
     m_listView->setWrapping(true);
     m_listView->setMovement(QListView::Static);
     m_listView->setResizeMode(QListView::Adjust);
+    updateItemSize();
     setFocusProxy(m_listView);
     m_stack->setCurrentWidget(m_listView);
 }
@@ -334,11 +344,21 @@ QList<QStandardItem *> ItemListView::makeRow(const ListItemData &item, qint32 lP
     return row;
 }
 
-qint32 ItemListView::addItem(const ListItemData &item)
+qint32 ItemListView::appendItem(const ListItemData &item)
 {
     const qint32 lParam = m_nextLParam++;
     m_rowOfLParam.insert(lParam, m_model->rowCount());
     m_model->appendRow(makeRow(item, lParam));
+    noteLabel(item.text);
+    return lParam;
+}
+
+qint32 ItemListView::addItem(const ListItemData &item)
+{
+    const int widest = m_widestAdvance;
+    const qint32 lParam = appendItem(item);
+    if (m_widestAdvance != widest)
+        updateItemSize();
     return lParam;
 }
 
@@ -350,8 +370,11 @@ QList<qint32> ItemListView::addItems(const QList<ListItemData> &items)
     // paged listing cheap.
     const bool updates = m_stack->updatesEnabled();
     m_stack->setUpdatesEnabled(false);
+    const int widest = m_widestAdvance;
     for (const ListItemData &item : items)
-        lParams.append(addItem(item));
+        lParams.append(appendItem(item));
+    if (m_widestAdvance != widest)
+        updateItemSize();
     m_stack->setUpdatesEnabled(updates);
     return lParams;
 }
@@ -363,6 +386,68 @@ void ItemListView::clear()
     m_rowOfLParam.clear();
     m_compareOrder = false;
     applyOrder();
+    m_widestLabel.clear();
+    m_widestAdvance = 0;
+    updateItemSize();
+}
+
+void ItemListView::noteLabel(const QString &text)
+{
+    // No character is wider than the font's widest, so most labels need no measuring.
+    if (qsizetype(m_labelMetrics.maxWidth()) * text.size() <= m_widestAdvance)
+        return;
+    const int advance = m_labelMetrics.horizontalAdvance(text);
+    if (advance > m_widestAdvance) {
+        m_widestAdvance = advance;
+        m_widestLabel = text;
+    }
+}
+
+void ItemListView::remeasureLabels()
+{
+    m_labelMetrics = m_listView->fontMetrics();
+    m_widestLabel.clear();
+    m_widestAdvance = 0;
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        noteLabel(m_model->item(row, 0)->text());
+    updateItemSize();
+}
+
+void ItemListView::updateItemSize()
+{
+    if (m_view == Report)
+        return;   // the report view sizes its own rows; the size is taken again on leaving it
+    const bool iconAbove = m_view == LargeIcons;
+    QStyleOptionViewItem option;
+    option.initFrom(m_listView);
+    option.font = m_listView->font();
+    option.fontMetrics = m_labelMetrics;
+    option.decorationSize = m_listView->iconSize();
+    option.decorationPosition = iconAbove ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left;
+    option.displayAlignment = iconAbove ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter;
+    option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    option.icon = ItemIcons::icon(QStringLiteral("Default.0"));
+    // A name far longer than any routine's is cut rather than widening every cell.
+    const int widestShown = m_labelMetrics.averageCharWidth() * MaxLabelChars;
+    option.text = m_widestAdvance > widestShown ? QString(MaxLabelChars, QLatin1Char('x')) : m_widestLabel;
+    QSize size = m_listView->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), m_listView);
+    if (iconAbove) {
+        // Short names still get a cell a label can be read in, as the desktop's icons do.
+        size.setWidth(std::max(size.width(), 2 * option.decorationSize.width()));
+        m_listView->setGridSize(size + QSize(LargeIconGap, LargeIconGap));
+    } else {
+        m_listView->setGridSize(QSize());
+    }
+    m_listDelegate->setUniformSize(size);
+    // The view lays its items out again with the new size.
+    emit m_listDelegate->sizeHintChanged(QModelIndex());
+}
+
+void ItemListView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        remeasureLabels();
 }
 
 int ItemListView::count() const
@@ -476,9 +561,13 @@ void ItemListView::setItemSelected(int index, bool selected)
 
 QList<int> ItemListView::selectedIndexes() const
 {
+    // An item is selected when its name is: the icon and list views select the name
+    // column alone, and a row counts once whatever else of it is selected.
     QList<int> rows;
-    for (const QModelIndex &index : m_selection->selectedRows(0))
-        rows.append(index.row());
+    for (const QModelIndex &index : m_selection->selectedIndexes()) {
+        if (index.column() == 0)
+            rows.append(index.row());
+    }
     std::sort(rows.begin(), rows.end());
     return rows;
 }

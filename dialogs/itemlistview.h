@@ -3,6 +3,7 @@
 #include "lv.h"
 
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QHash>
 #include <QList>
 #include <QModelIndex>
@@ -17,6 +18,7 @@ class QStackedWidget;
 class QStandardItem;
 class QStandardItemModel;
 class QTreeView;
+class ItemListDelegate;
 class ItemListProxy;
 
 // One row to add to an ItemListView.
@@ -142,8 +144,19 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    static constexpr int MaxLabelChars = 64;   // a cell fits a name this long, a longer one is cut
+    static constexpr int LargeIconGap = 8;     // between two large-icon cells, both ways
+    static constexpr int SmallIconGap = 2;     // around each small-icon and list item
+
+    qint32 appendItem(const ListItemData &item);
+    // Keeps the widest name in view for the cell size.
+    void noteLabel(const QString &text);
+    void remeasureLabels();
+    // The one size of every cell of the icon and list views, from the widest name.
+    void updateItemSize();
     QModelIndex proxyIndex(int index, int column = 0) const;
     QStandardItem *sourceItem(int index, int column = 0) const;
     QList<QStandardItem *> makeRow(const ListItemData &item, qint32 lParam) const;
@@ -156,6 +169,7 @@ private:
     QItemSelectionModel *m_selection;   // the one selection every view shows
     QStackedWidget *m_stack;
     QListView *m_listView;              // views 0, 1 and 2
+    ItemListDelegate *m_listDelegate;   // gives every item of m_listView the same size
     QTreeView *m_treeView;              // view 3
     QStringList m_tags;                 // per column, what SetListSort reads
     QList<int> m_arrows;                // per column, 0 none, 1 ascending, 2 descending
@@ -166,4 +180,7 @@ private:
     int m_sortKey = 0;
     int m_sortOrder = 0;
     bool m_compareOrder = false;        // SortItems' order is in force
+    QFontMetrics m_labelMetrics;        // the list view's font, for measuring names
+    QString m_widestLabel;              // the widest name in the list
+    int m_widestAdvance = 0;            // its width in pixels
 };

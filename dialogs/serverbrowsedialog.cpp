@@ -106,7 +106,9 @@ void ServerBrowseDialog::buildBrowsePage()
     grid->setRowStretch(2, 1);
     grid->setColumnStretch(1, 1);
 
-    m_cboSvrItems->lineEdit()->installEventFilter(this);
+    // The box itself, not its line edit: an editable combo box keeps the focus and hands
+    // each key to its line edit by a direct call that no filter on the line edit sees.
+    m_cboSvrItems->installEventFilter(this);
     m_sftSvr->viewport()->installEventFilter(this);
 
     connect(m_sftSvr, &QTreeWidget::itemSelectionChanged, this, &ServerBrowseDialog::sftSvr_SelectionChange);
@@ -789,7 +791,7 @@ void ServerBrowseDialog::SplitterSvr_OnSplitterDblClick()
 
 bool ServerBrowseDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_cboSvrItems->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == m_cboSvrItems && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         // Enter with a pattern in the box only lists. It is taken here, before the line
         // edit's own handling, which would pick the just-filed history entry as a second
@@ -798,7 +800,7 @@ bool ServerBrowseDialog::eventFilter(QObject *watched, QEvent *event)
             cboSvrItems_Enter();
             return true;
         }
-    } else if (watched == m_cboSvrItems->lineEdit() && event->type() == QEvent::KeyRelease) {
+    } else if (watched == m_cboSvrItems && event->type() == QEvent::KeyRelease) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (!key->isAutoRepeat())
             cboSvrItems_KeyUp();

@@ -78,11 +78,11 @@ Sources sourcesOf(const std::vector<Item> &list)
 
 void typeName(frmFileOpen &d, const QString &text)
 {
-    QLineEdit *edit = d.cboSvrItems()->lineEdit();
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClicks(edit, text);
+    // The keys go to the box the user clicked, which hands them to its line edit.
+    QComboBox *box = d.cboSvrItems();
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
 }
 
 // The opening of the Open dialog on USER with the first (empty or given) page.
@@ -118,7 +118,7 @@ TEST(FileOpen, TypedNameIsCheckedWithTheServer)
             typeName(d, "abc.mac");
             EXPECT_TRUE(d.currentPattern().isEmpty());
             EXPECT_TRUE(d.cmdOpenEdit()->isDefault());
-            QTest::keyClick(d.cboSvrItems()->lineEdit(), Qt::Key_Return);   // the default button
+            QTest::keyClick(d.cboSvrItems(), Qt::Key_Return);   // the default button
             if (dlg->isVisible())
                 d.cmdCancel()->click();
         });
@@ -302,7 +302,7 @@ TEST(FileOpen, RecentTabButtonsFollowTheRow)
 }
 
 // The default button: none while a pattern is in the box, Open for Editing for a plain
-// name, Open Read-only for a ghosted item clicked.
+// name or an empty box, Open Read-only for a ghosted item clicked.
 TEST(FileOpen, DefaultButtonFollowsTheNameBoxAndTheList)
 {
     BrowseSession s;
@@ -310,9 +310,12 @@ TEST(FileOpen, DefaultButtonFollowsTheNameBoxAndTheList)
     script << browse::closing("USER");
     ASSERT_TRUE(s.start(script, "CACHE", 4));
     frmFileOpen d;
-    s.runModal([&](QDialog *) {
+    s.runModal([&](QDialog *dlg) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg));
         pumpUntil([&] { return d.lvwSvr()->count() == 2 && d.outstanding() == 0; });
-        EXPECT_TRUE(d.cmdOpenEdit()->isDefault());   // the node choice
+        // The name box has the focus, with "*" in it: Enter lists, no button takes it.
+        EXPECT_TRUE(pumpUntil([&] { return QApplication::focusWidget() == d.cboSvrItems(); }));
+        EXPECT_FALSE(d.cmdOpenEdit()->isDefault());
         typeName(d, "A*");
         EXPECT_FALSE(d.cmdOpenEdit()->isDefault());
         EXPECT_FALSE(d.cmdOpenReadonly()->isDefault());
@@ -324,11 +327,15 @@ TEST(FileOpen, DefaultButtonFollowsTheNameBoxAndTheList)
         EXPECT_TRUE(d.cboSvrItems()->currentText().isEmpty());
         EXPECT_FALSE(d.cmdOpenEdit()->isEnabled());
         EXPECT_TRUE(d.cmdOpenReadonly()->isDefault());
-        // Back in the name box a name may be typed for editing again, and neither button
-        // takes Enter from it.
-        QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
-        QApplication::sendEvent(d.cboSvrItems()->lineEdit(), &focusIn);
+        // Back in the name box a name may be typed for editing again; with the box empty
+        // Enter opens what is selected, with a pattern in it Enter only lists.
+        d.lvwSvr()->setFocus(Qt::TabFocusReason);
+        d.cboSvrItems()->setFocus(Qt::TabFocusReason);
         EXPECT_TRUE(d.cmdOpenEdit()->isEnabled());
+        EXPECT_TRUE(d.cmdOpenEdit()->isDefault());
+        typeName(d, "A*");
+        d.lvwSvr()->setFocus(Qt::TabFocusReason);
+        d.cboSvrItems()->setFocus(Qt::TabFocusReason);
         EXPECT_FALSE(d.cmdOpenEdit()->isDefault());
         EXPECT_FALSE(d.cmdOpenReadonly()->isDefault());
         // The list's menu on an item offers opening; elsewhere only the views.

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -450,3 +451,75 @@ TEST(SaveAsSplitter, KeepsBothCellsAtLeastAThousandTwips)
 }
 
 } // namespace
+
+// What is typed into the name box, as a user types it into whatever has the focus once
+// the dialog is up: a name is saved under ("!SIN", then the document's own "!SIP"), by
+// Enter, the keypad's Enter or Save; a pattern lists, joins the history and keeps the
+// dialog up.
+struct TypedCase
+{
+    const char *typed;
+    Qt::Key key;   // Qt::Key_unknown: a click on Save
+};
+
+void PrintTo(const TypedCase &c, std::ostream *os)
+{
+    *os << "'" << c.typed << "' key " << int(c.key);
+}
+
+class SaveAsTyping : public SaveAsTest, public testing::WithParamInterface<TypedCase>
+{
+};
+
+TEST_P(SaveAsTyping, TypedNameSavesAndTypedPatternLists)
+{
+    const TypedCase c = GetParam();
+    const QString typed = QString::fromLatin1(c.typed);
+    const bool pattern = ServerBrowseDialog::isPattern(typed);
+    QList<Step> script = opening("USER", "1", "OLD", "|OLD", QString(QChar(1)));
+    if (pattern) {
+        script << expect({"SIL", "2", "1", "", typed, "25"}) << send({"SIL", "2", "", "|NEWER", QString(QChar(1)), ""})
+               << expectAck();
+    } else {
+        script << answer({"SIN", "1", typed, "USER"}, {"SIM"}) << expectAck()
+               << answer({"SIP", "1", typed, "USER", "**"}, {"SIP"}) << expectAck();
+    }
+    script << closing() << expectSilence(100);
+    MServer server(script);
+    connect(server);
+    auto r = openRoutine("OLD", "USER", "OLD\t;\r\n\tQ");
+
+    bool stayed = false;
+    onShow([&] {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+        // The proposed name has the focus, selected: what is typed replaces it.
+        ASSERT_TRUE(pumpUntil([&] { return QApplication::focusWidget() == dlg->cboSvrItems(); }));
+        QTest::keyClicks(QApplication::focusWidget(), typed);
+        if (c.key == Qt::Key_unknown)
+            QTest::mouseClick(dlg->cmdSave(), Qt::LeftButton);
+        else
+            QTest::keyClick(QApplication::focusWidget(), c.key);
+        if (pattern) {
+            EXPECT_TRUE(pumpUntil([&] {
+                return dlg->lvwSvr()->count() == 1 && dlg->lvwSvr()->itemText(0) == "NEWER" && dlg->outstanding() == 0;
+            }));
+            stayed = dlg->isVisible();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        }
+    });
+    EXPECT_EQ(dlg->DoIt(*r), pattern);   // true: nothing saved
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    EXPECT_TRUE(boxes().empty());
+    if (pattern) {
+        EXPECT_TRUE(stayed);
+        EXPECT_EQ(dlg->patternHistory(), QStringList{typed});
+        EXPECT_EQ(r->Rtn(), "OLD");
+    } else {
+        EXPECT_EQ(r->Key(), Routine::KeyFor(typed, "USER", 1));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(NameBox, SaveAsTyping,
+                         testing::Values(TypedCase{"NEW", Qt::Key_Return}, TypedCase{"NEW", Qt::Key_Enter},
+                                         TypedCase{"NEW", Qt::Key_unknown}, TypedCase{"N*", Qt::Key_Return},
+                                         TypedCase{"N*", Qt::Key_Enter}));

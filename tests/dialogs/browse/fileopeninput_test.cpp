@@ -1,0 +1,262 @@
+// File Open as a user drives it: keys go to whatever has the focus once the dialog is up,
+// items are picked by clicks where each view draws them, and what the choice sends reaches
+// the scripted server through the dialog, the opening module and the link.
+
+#include "browsefixture.h"
+#include "frmfileopen.h"
+#include "itemlistview.h"
+#include "modfileopen.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+using namespace mserver;
+using browse::Steps;
+
+namespace {
+
+// The main window as File Open reaches it: an item opens through the session's link as
+// the main window opens one, "!SIG" for editing and "!SIR" for reading, acknowledged.
+class OpeningHost : public IDialogHost
+{
+public:
+    explicit OpeningHost(MLink &link) : m_link(link) { setDialogHost(this); }
+    ~OpeningHost() override { setDialogHost(nullptr); }
+    bool EditRoutine(const QString &name, const QString &ns, bool &, int type, QString &displayName) override
+    {
+        return open({QStringLiteral("SIG"), QString::number(type), name, ns, QStringLiteral("0")}, name,
+                    displayName);
+    }
+    bool ShowRoutine(const QString &name, const QString &ns, int type, QString &displayName) override
+    {
+        return open({QStringLiteral("SIR"), QString::number(type), name, ns, m_link.Brand()}, name, displayName);
+    }
+    void UpdateRecent() override {}
+    void Listen() override {}
+    QString LocalAddress() const override { return QString(); }
+    quint16 SentryPort() const override { return 0; }
+    QWidget *dialogParent() const override { return nullptr; }
+
+private:
+    bool open(const QStringList &request, const QString &name, QString &displayName)
+    {
+        const QString code = m_link.Transact(0, request).value(0);
+        m_link.Send({});
+        displayName = name;
+        return code == request.value(0);
+    }
+    MLink &m_link;
+};
+
+// File Open on a CACHE server (protocol 4) whose namespace USER lists `names`, all INT.
+Steps openingWith(const QStringList &names)
+{
+    Steps script = browse::opening("USER", browse::nsl({"USER", "SAMPLES"}));
+    script << browse::firstListing("USER", 1, "1", "*") << browse::page(1, "", names, QString(names.size(), QChar(1)));
+    return script;
+}
+
+// The open request the host sends for a chosen item, and its acknowledgement.
+Steps opened(const QString &code, const QString &type, const QString &name)
+{
+    const QString last = code == QLatin1String("SIG") ? QStringLiteral("0") : QStringLiteral("CACHE");
+    return {answer({code, type, name, "USER", last}, {code}), expectAck()};
+}
+
+QAbstractItemView *shownView(ItemListView *list)
+{
+    return list->View() == ItemListView::Report ? static_cast<QAbstractItemView *>(list->treeView())
+                                                : static_cast<QAbstractItemView *>(list->listView());
+}
+
+// Where the view draws the item of row `row`, once it has laid the items out.
+QRect itemRect(ItemListView *list, int row)
+{
+    QAbstractItemView *view = shownView(list);
+    const QModelIndex index = view->model()->index(row, 0);
+    QRect rect;
+    pumpUntil([&] {
+        rect = view->visualRect(index);
+        return rect.isValid() && view->viewport()->rect().contains(rect.center());
+    });
+    return rect;
+}
+
+void clickItem(ItemListView *list, int row, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTest::mouseClick(shownView(list)->viewport(), button, {}, itemRect(list, row).center());
+}
+
+// The entry of the menu that popped up, clicked where it is drawn.
+bool clickMenuEntry(const QString &text)
+{
+    QMenu *menu = nullptr;
+    pumpUntil([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); });
+    if (!menu)
+        return false;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text && action->isVisible() && action->isEnabled()) {
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+            return true;
+        }
+    }
+    return false;
+}
+
+void pressKey(int key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+}
+
+// Shows the dialog, waits until it is active and its first listing is in.
+bool settle(QDialog *dialog, frmFileOpen &d, int items)
+{
+    return QTest::qWaitForWindowActive(dialog)
+        && pumpUntil([&] { return d.lvwSvr()->count() == items && d.outstanding() == 0; })
+        && pumpUntil([&] { return QApplication::focusWidget() == d.cboSvrItems(); });
+}
+
+} // namespace
+
+// An item picked in each of the four views opens, whichever way the user opens it.
+TEST(FileOpenInput, PickedItemOpensInEveryViewEveryWay)
+{
+    enum Way { OpenButton, EnterKey, DoubleClick, MenuEdit, ReadOnlyButton, MenuReadOnly };
+    const struct { Way way; const char *name; const char *code; } ways[] = {
+        {OpenButton, "click, Open for Editing", "SIG"},
+        {EnterKey, "click, Enter", "SIG"},
+        {DoubleClick, "double-click", "SIG"},
+        {MenuEdit, "right-click, Open for Editing", "SIG"},
+        {ReadOnlyButton, "click, Open Read-only", "SIR"},
+        {MenuReadOnly, "right-click, Open Read-only", "SIR"},
+    };
+    for (int view = ItemListView::LargeIcons; view <= ItemListView::Report; ++view) {
+        for (const auto &w : ways) {
+            SCOPED_TRACE(testing::Message() << "view " << view << ", " << w.name);
+            BrowseSession s;
+            OpeningHost host(s.link);
+            Steps script = openingWith({"ALPHA", "BETA", "GAMMA"});
+            script << browse::closing("USER") << opened(w.code, "1", "BETA");
+            ASSERT_TRUE(s.start(script, "CACHE", 4));
+            frmFileOpen d;
+            modFileOpen::setOpenDialog(&d);
+            d.lvwSvr()->setView(view);   // as the saved setting restores it
+            s.runModal([&](QDialog *dialog) {
+                ASSERT_TRUE(settle(dialog, d, 3));
+                ItemListView *list = d.lvwSvr();
+                ASSERT_EQ(list->itemText(1), "BETA");
+                switch (w.way) {
+                case OpenButton:
+                    clickItem(list, 1);
+                    QTest::mouseClick(d.cmdOpenEdit(), Qt::LeftButton);
+                    break;
+                case EnterKey:
+                    clickItem(list, 1);
+                    pressKey(Qt::Key_Return);
+                    break;
+                case DoubleClick: {
+                    // A double click is a click and, on the same spot, the second press.
+                    const QPoint at = itemRect(list, 1).center();
+                    QTest::mouseClick(shownView(list)->viewport(), Qt::LeftButton, {}, at);
+                    QTest::mouseDClick(shownView(list)->viewport(), Qt::LeftButton, {}, at);
+                    break;
+                }
+                case MenuEdit:
+                case MenuReadOnly:
+                    clickItem(list, 1, Qt::RightButton);
+                    EXPECT_TRUE(clickMenuEntry(w.way == MenuEdit ? "Open for Editing" : "Open Read-only"));
+                    break;
+                case ReadOnlyButton:
+                    clickItem(list, 1);
+                    QTest::mouseClick(d.cmdOpenReadonly(), Qt::LeftButton);
+                    break;
+                }
+            });
+            EXPECT_TRUE(modFileOpen::FileOpen());
+            EXPECT_TRUE(s.finish()) << s.failure().toStdString();
+            EXPECT_TRUE(s.prompt->asked.empty());
+            modFileOpen::setOpenDialog(nullptr);
+        }
+    }
+}
+
+// What is typed into the name box: a name (with or without its type's ending) is checked
+// with "!SIE" and opened; a pattern lists and joins the history, and the dialog stays.
+TEST(FileOpenInput, TypedNameOpensAndTypedPatternLists)
+{
+    enum Key { Return, Enter, OpenButton, AltO };
+    const struct { const char *typed; Key key; const char *keyName; } cases[] = {
+        {"ZZTEST", Return, "Return"},
+        {"ZZTEST", Enter, "Enter"},
+        {"ZZTEST", OpenButton, "Open for Editing"},
+        {"ZZTEST", AltO, "Alt+O"},
+        {"ZZTEST.mac", Return, "Return"},
+        {"D*", Return, "Return"},
+        {"D*", Enter, "Enter"},
+        {"", Return, "Return"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "'" << c.typed << "' " << c.keyName);
+        const QString typed = QString::fromLatin1(c.typed);
+        const bool pattern = ServerBrowseDialog::isPattern(typed);
+        BrowseSession s;
+        OpeningHost host(s.link);
+        Steps script = openingWith({"ALPHA"});
+        if (pattern) {
+            const QString listed = typed.isEmpty() ? QStringLiteral("*") : typed;
+            script << expect({"SIL", "2", "1", "", listed, "25"}) << browse::page(2, "", {"DEMO"}, "\x01")
+                   << browse::closing("USER");
+        } else {
+            const bool mac = typed.endsWith(QLatin1String(".mac"));
+            const QString type = mac ? QStringLiteral("2") : QStringLiteral("1");
+            script << answer({"SIE", type, "USER", "ZZTEST"}, {"SIE", "1"}) << expectAck()
+                   << browse::closing("USER") << opened("SIG", type, "ZZTEST");
+        }
+        ASSERT_TRUE(s.start(script, "CACHE", 4));
+        frmFileOpen d;
+        modFileOpen::setOpenDialog(&d);
+        bool stayed = false;
+        s.runModal([&](QDialog *dialog) {
+            ASSERT_TRUE(settle(dialog, d, 1));
+            if (typed.isEmpty())
+                pressKey(Qt::Key_Backspace);   // the "*" shown is selected: it goes
+            else
+                QTest::keyClicks(QApplication::focusWidget(), typed);
+            switch (c.key) {
+            case Return:
+                pressKey(Qt::Key_Return);
+                break;
+            case Enter:
+                pressKey(Qt::Key_Enter);
+                break;
+            case OpenButton:
+                QTest::mouseClick(d.cmdOpenEdit(), Qt::LeftButton);
+                break;
+            case AltO:
+                pressKey(Qt::Key_O, Qt::AltModifier);
+                break;
+            }
+            if (pattern) {
+                EXPECT_TRUE(pumpUntil([&] { return d.lvwSvr()->count() == 1 && d.lvwSvr()->itemText(0) == "DEMO"; }));
+                stayed = dialog->isVisible();
+                pressKey(Qt::Key_Escape);
+            }
+        });
+        EXPECT_TRUE(modFileOpen::FileOpen());
+        EXPECT_TRUE(s.finish()) << s.failure().toStdString();
+        EXPECT_TRUE(s.prompt->asked.empty());
+        if (pattern) {
+            EXPECT_TRUE(stayed);
+            EXPECT_EQ(d.patternHistory(), typed.isEmpty() ? QStringList() : QStringList{typed});
+        }
+        modFileOpen::setOpenDialog(nullptr);
+    }
+}
