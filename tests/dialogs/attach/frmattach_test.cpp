@@ -1,6 +1,7 @@
 #include "activation.h"
 #include "clientfactory.h"
 #include "dialoghost.h"
+#include "dialoglayout.h"
 #include "frmattach.h"
 #include "imainwindow.h"
 #include "mlink.h"
@@ -640,4 +641,20 @@ TEST_F(AttachDialogTest, RunningTimerPollsUntilTheAnswer)
     EXPECT_EQ(timerChanges.size(), 2);
     EXPECT_EQ(host.listens, 1);
     EXPECT_TRUE(prompt->asked.empty());
+}
+
+// Every text shows whole and no control overlaps another, at the desktop's font and at
+// half as large again.
+TEST(AttachLayout, TextsShowWholeAtTheDesktopFontAndLarger)
+{
+    for (double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        frmAttach d;
+        QFont font = d.font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        d.setFont(font);
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        expectTextsWhole(d);
+    }
 }

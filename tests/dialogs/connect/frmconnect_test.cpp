@@ -1,4 +1,5 @@
 #include "dialoghost.h"
+#include "dialoglayout.h"
 #include "frmconnect.h"
 #include "memento.h"
 #include "mlink.h"
@@ -340,4 +341,20 @@ TEST_F(ConnectDialogTest, KeyboardDrivesTheButtons)
     ASSERT_EQ(prompt->asked.size(), 1u);
     EXPECT_EQ(prompt->asked[0].text, "Server must be specified");
     EXPECT_EQ(selected, "4321");
+}
+
+// Every text shows whole and no control overlaps another, at the desktop's font and at
+// half as large again.
+TEST(ConnectLayout, TextsShowWholeAtTheDesktopFontAndLarger)
+{
+    for (double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        frmConnect d;
+        QFont font = d.font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        d.setFont(font);
+        d.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
+        expectTextsWhole(d);
+    }
 }

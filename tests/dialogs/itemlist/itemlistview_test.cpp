@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QSignalSpy>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QTreeView>
 
@@ -250,3 +251,57 @@ TEST(ItemIcons, KnownKeysDrawTheirOwnIconAndUnknownOnesTheDefault)
 }
 
 } // namespace
+
+// Every name shows whole in the icon and list views and no two items overlap, whatever
+// the names' lengths and order, at the desktop's font and at half as large again.
+TEST(ItemListViewLayout, LabelsShowWholeAndApartInEveryView)
+{
+    QStringList names{QStringLiteral("ZZ")};
+    for (int i = 0; i < 300; ++i)
+        names << QStringLiteral("RTN%1").arg(i, 3, 10, QLatin1Char('0'));
+    names << QStringLiteral("ZZLONGERROUTINENAME7");
+    for (double scale : {1.0, 1.5}) {
+        for (int mode : {ItemListView::LargeIcons, ItemListView::SmallIcons, ItemListView::ListMode}) {
+            SCOPED_TRACE(testing::Message() << "view " << mode << " at " << scale << "x");
+            ItemListView view;
+            QFont font = view.font();
+            font.setPointSizeF(font.pointSizeF() * scale);
+            view.setFont(font);
+            view.setView(mode);
+            view.resize(520, 360);
+            view.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+            // Pages as a listing brings them: the widest name comes last.
+            for (int first = 0; first < names.size(); first += 25) {
+                QList<ListItemData> page;
+                for (const QString &name : names.mid(first, 25))
+                    page << ListItemData{name, QStringLiteral("Default.0")};
+                view.addItems(page);
+            }
+            QListView *list = view.listView();
+            QAbstractItemModel *model = list->model();
+            const int last = model->rowCount() - 1;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return list->visualRect(model->index(last, 0)).isValid(); }));
+
+            QStyleOptionViewItem option;
+            option.initFrom(list);
+            option.decorationSize = list->iconSize();
+            option.decorationPosition =
+                mode == ItemListView::LargeIcons ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left;
+            QStyledItemDelegate natural;
+            QList<QRect> rects;
+            for (int row = 0; row <= last; ++row) {
+                const QModelIndex index = model->index(row, 0);
+                const QRect rect = list->visualRect(index);
+                const QSize needed = natural.sizeHint(option, index);
+                EXPECT_GE(rect.width(), needed.width()) << index.data().toString().toStdString();
+                EXPECT_GE(rect.height(), needed.height()) << index.data().toString().toStdString();
+                rects << rect;
+            }
+            for (int a = 0; a < rects.size(); ++a) {
+                for (int b = a + 1; b < rects.size(); ++b)
+                    ASSERT_FALSE(rects[a].intersects(rects[b])) << "rows " << a << " and " << b;
+            }
+        }
+    }
+}
