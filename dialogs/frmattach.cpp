@@ -17,6 +17,7 @@
 #include <QStyle>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -186,7 +187,14 @@ void frmAttach::fitToFont()
     txtTimeout->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("00000")) + chars * 3);
     txtPort->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("000000")) + chars * 3);
     txtAddress->setMinimumWidth(chars * 16);
-    sftProcesses->setMinimumSize(chars * 56, metrics.lineSpacing() * 8);
+    // Each column starts as wide as its heading.
+    QHeaderView *header = sftProcesses->header();
+    int columns = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        header->resizeSection(column, std::max(header->sectionSizeHint(column), chars * 8));
+        columns += header->sectionSize(column);
+    }
+    sftProcesses->setMinimumSize(std::max(columns + chars * 2, chars * 56), metrics.lineSpacing() * 8);
     if (!isVisible())
         resize(sizeHint());
 }
