@@ -647,14 +647,5 @@ TEST_F(AttachDialogTest, RunningTimerPollsUntilTheAnswer)
 // half as large again.
 TEST(AttachLayout, TextsShowWholeAtTheDesktopFontAndLarger)
 {
-    for (double scale : {1.0, 1.5}) {
-        SCOPED_TRACE(scale);
-        frmAttach d;
-        QFont font = d.font();
-        font.setPointSizeF(font.pointSizeF() * scale);
-        d.setFont(font);
-        d.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
-        expectTextsWhole(d);
-    }
+    expectTextsWholeAtLargerFonts<frmAttach>();
 }

@@ -347,14 +347,5 @@ TEST_F(ConnectDialogTest, KeyboardDrivesTheButtons)
 // half as large again.
 TEST(ConnectLayout, TextsShowWholeAtTheDesktopFontAndLarger)
 {
-    for (double scale : {1.0, 1.5}) {
-        SCOPED_TRACE(scale);
-        frmConnect d;
-        QFont font = d.font();
-        font.setPointSizeF(font.pointSizeF() * scale);
-        d.setFont(font);
-        d.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
-        expectTextsWhole(d);
-    }
+    expectTextsWholeAtLargerFonts<frmConnect>();
 }

@@ -6,12 +6,17 @@
 //                               // wrapped labels tall enough for their lines, none
 //                               // overlapping another, all inside the dialog
 //
-// Call it on a shown dialog whose layout has run.
+// Call it on a shown dialog whose layout has run, or let
+//
+//   expectTextsWholeAtLargerFonts<frmConnect>();
+//
+// make and show the dialog at the desktop's font and at half as large again.
 
 #include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -40,5 +45,20 @@ inline void expectTextsWhole(QDialog &dialog)
             EXPECT_FALSE(controls[a]->geometry().intersects(controls[b]->geometry()))
                 << controls[a]->objectName().toStdString() << " overlaps " << controls[b]->objectName().toStdString();
         }
+    }
+}
+
+template <class Dialog>
+void expectTextsWholeAtLargerFonts()
+{
+    for (double scale : {1.0, 1.5}) {
+        SCOPED_TRACE(scale);
+        Dialog dialog;
+        QFont font = dialog.font();
+        font.setPointSizeF(font.pointSizeF() * scale);
+        dialog.setFont(font);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        expectTextsWhole(dialog);
     }
 }
