@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -164,6 +165,9 @@ frmAttach::frmAttach(QWidget *parent) : QDialog(parent)
 
     tmrStatus.setInterval(1000);
     connect(&tmrStatus, &QTimer::timeout, this, &frmAttach::tmrStatus_Timer);
+    m_fillTimer.setSingleShot(true);
+    m_fillTimer.setInterval(0);
+    connect(&m_fillTimer, &QTimer::timeout, this, &frmAttach::fillProcessSlice);
 
     // Without the factory the facility is simply not there; nothing is reported here.
     try {
@@ -210,6 +214,7 @@ frmAttach::~frmAttach()
 {
     // The program ends: the server connection goes with it, politely.
     tmrStatus.stop();
+    stopProcessList();
     if (m_linkClose)
         disconnect(m_linkClose);
     if (mobjFactory && factoryConnected()) {
@@ -349,15 +354,19 @@ void frmAttach::cmdConnect_Click()
     }
     if (chosen.isEmpty())
         return;
+    stopProcessList();
     if (factoryConnected()) {
         mobjDebugTarget.reset();
         disconnectFactory();
     }
     mstrConnect = chosen;
+    // Success is read from IsConnected below; why it failed is the user's to know.
+    QString refusal;
     try {
-        mobjFactory->Connect(mstrConnect);
+        if (!mobjFactory->Connect(mstrConnect))
+            refusal = QStringLiteral("The server refused the connection.");
     } catch (...) {
-        // Success is read from IsConnected below; a refusal that throws is the same refusal.
+        refusal = failureText(std::current_exception());
     }
     if (factoryConnected()) {
         txtConnection->setText(connectionDisplay(mstrConnect));
@@ -378,10 +387,12 @@ void frmAttach::cmdConnect_Click()
     txtConnection->clear();
     mstrConnect.clear();
     mobjDebugTarget.reset();
+    MsgBox(refusal.isEmpty() ? QStringLiteral("The server refused the connection.") : refusal, MsgBoxStyle::Exclamation);
 }
 
 void frmAttach::cmdRefresh_Click()
 {
+    stopProcessList();
     if (!factoryConnected()) {
         cmdRefresh->setEnabled(false);
         cmdAttach->setEnabled(false);
@@ -397,35 +408,95 @@ void frmAttach::cmdRefresh_Click()
             MsgBox(QStringLiteral("Execute of ProcessList query failed"), MsgBoxStyle::Critical);
             return;
         }
-        bool found = false;
-        while (toBoolValue(rs->call(QStringLiteral("Next")))) {
-            const QString pid = toStringValue(rs->call(QStringLiteral("GetData"), {1}));
+        m_fillResultSet = rs;
+        m_fillFound = false;
+        m_fillRows = 0;
+    } catch (...) {
+        refreshFailed(failureText(std::current_exception()));
+        return;
+    }
+    // A list of ordinary length is whole before this returns.
+    fillProcessSlice();
+}
+
+void frmAttach::fillProcessSlice()
+{
+    constexpr int RowsPerSlice = 100;
+    if (!m_fillResultSet)
+        return;
+    try {
+        for (int n = 0; n < RowsPerSlice; ++n) {
+            if (m_fillRows >= m_processListLimit) {
+                finishProcessList();
+                MsgBox(QStringLiteral("The server's process list did not end after %1 processes; only those are shown.")
+                           .arg(m_processListLimit),
+                       MsgBoxStyle::Exclamation, kRefreshTitle);
+                return;
+            }
+            if (!toBoolValue(m_fillResultSet->call(QStringLiteral("Next")))) {
+                finishProcessList();
+                return;
+            }
+            const QString pid = toStringValue(m_fillResultSet->call(QStringLiteral("GetData"), {1}));
             auto *row = new QTreeWidgetItem(sftProcesses, {pid});
             for (int column = 1; column <= 3; ++column)
-                row->setText(column, toStringValue(rs->call(QStringLiteral("GetData"), {column + 1})));
-            if (!found && pid == txtPID->text()) {
+                row->setText(column, toStringValue(m_fillResultSet->call(QStringLiteral("GetData"), {column + 1})));
+            ++m_fillRows;
+            if (!m_fillFound && pid == txtPID->text()) {
                 sftProcesses->setCurrentItem(row);
                 row->setSelected(true);
-                found = true;
+                m_fillFound = true;
             }
         }
-        for (int column = 0; column < sftProcesses->columnCount(); ++column)
-            sftProcesses->resizeColumnToContents(column);
-        rs->call(QStringLiteral("Close"));
-        if (!found) {
-            txtPID->clear();
-            cmdAttach->setEnabled(false);
-        }
     } catch (...) {
-        MsgBox(failureText(std::current_exception()), MsgBoxStyle::OkOnly, kRefreshTitle);
-        // The server object belongs to the connection given up here; the next Attach
-        // must not call it.
-        mobjDebugTarget.reset();
-        disconnectFactory();
-        cmdRefresh->setEnabled(false);
+        m_fillResultSet.reset();
+        refreshFailed(failureText(std::current_exception()));
+        return;
+    }
+    m_fillTimer.start();
+}
+
+void frmAttach::finishProcessList()
+{
+    m_fillTimer.stop();
+    const DispatchPtr rs = std::exchange(m_fillResultSet, nullptr);
+    for (int column = 0; column < sftProcesses->columnCount(); ++column)
+        sftProcesses->resizeColumnToContents(column);
+    try {
+        rs->call(QStringLiteral("Close"));
+    } catch (...) {
+        refreshFailed(failureText(std::current_exception()));
+        return;
+    }
+    if (!m_fillFound) {
         txtPID->clear();
         cmdAttach->setEnabled(false);
     }
+}
+
+void frmAttach::stopProcessList()
+{
+    m_fillTimer.stop();
+    const DispatchPtr rs = std::exchange(m_fillResultSet, nullptr);
+    if (!rs)
+        return;
+    try {
+        rs->call(QStringLiteral("Close"));
+    } catch (...) {
+        // The list is abandoned; a server that cannot close it changes nothing here.
+    }
+}
+
+void frmAttach::refreshFailed(const QString &text)
+{
+    MsgBox(text, MsgBoxStyle::OkOnly, kRefreshTitle);
+    // The server object belongs to the connection given up here; the next Attach
+    // must not call it.
+    mobjDebugTarget.reset();
+    disconnectFactory();
+    cmdRefresh->setEnabled(false);
+    txtPID->clear();
+    cmdAttach->setEnabled(false);
 }
 
 void frmAttach::sortByColumn(int column)
@@ -552,6 +623,13 @@ void frmAttach::setStatusTimer(bool on)
 void frmAttach::MLink_OnClose()
 {
     mobjDebugTarget.reset();
+}
+
+void frmAttach::hideEvent(QHideEvent *event)
+{
+    // Nobody looks at a hidden list; the next show refreshes it anyway.
+    stopProcessList();
+    QDialog::hideEvent(event);
 }
 
 void frmAttach::cmdCancel_Click()

@@ -58,6 +58,13 @@ public:
     // The first four ":" pieces of a connection string (later ones may hold credentials).
     static QString connectionDisplay(const QString &connection);
 
+    // The most processes one refresh lists; a server whose list goes on past it is
+    // cut off there with a message (tests lower it).
+    static constexpr int DefaultProcessListLimit = 10000;
+    void setProcessListLimit(int rows) { m_processListLimit = rows; }
+    // True while the process list is still being read.
+    bool isFillingProcessList() const { return m_fillResultSet != nullptr; }
+
     // Seconds left before the wait for the process times out.
     qint16 countdown() const { return mintCountdown; }
     bool hasDebugTarget() const { return mobjDebugTarget != nullptr; }
@@ -98,6 +105,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -116,6 +124,13 @@ private:
     void fillDefaults();
     void setFieldsEnabled(bool enabled);
     void sortByColumn(int column);
+    // The process list is read a slice of rows at a time, each slice on its own turn of
+    // the event loop: a long (or endless) list never holds the window, and Cancel,
+    // Server or Refresh can end it between slices.
+    void fillProcessSlice();
+    void finishProcessList();
+    void stopProcessList();
+    void refreshFailed(const QString &text);
     void bindLink(MLink *link);
     static void statusText(const QString &text);
 
@@ -125,4 +140,9 @@ private:
     qint16 mintCountdown = 0;
     QPointer<MLink> m_link;                            // kept after DoIt so that its close still arrives
     QMetaObject::Connection m_linkClose;
+    QTimer m_fillTimer;                                // the next slice of the process list
+    DispatchPtr m_fillResultSet;                       // the list being read; null when none is
+    bool m_fillFound = false;                          // the typed process is among the rows so far
+    int m_fillRows = 0;
+    int m_processListLimit = DefaultProcessListLimit;
 };

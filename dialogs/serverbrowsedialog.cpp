@@ -529,13 +529,10 @@ void ServerBrowseDialog::receivePage(const QStringList &fields)
 
     const QString next = fields.value(2);
     if (!next.isEmpty()) {
-        // The next page is asked for once the event loop has had its turn, so the
-        // window repaints and the user can act between pages; no nested event loop.
-        const quint64 generation = m_exchangeGeneration;
-        QTimer::singleShot(0, this, [this, generation, request, next] {
-            if (generation == m_exchangeGeneration)
-                continueListing(request, next);
-        });
+        // The next page is asked for at once, so it leaves with this page's
+        // acknowledgement in one write; the window repaints and the user acts while
+        // the server prepares it (no nested event loop).
+        continueListing(request, next);
     } else {
         SetListSort();
         unsetCursor();

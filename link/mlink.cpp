@@ -6,7 +6,9 @@
 #include "socketx.h"
 #include "vantrelerror.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QLoggingCategory>
 #include <QScopedValueRollback>
 
@@ -166,14 +168,39 @@ void MLink::Send(const QStringList &elements)
     }
     if (!IsConnected())
         return;
-    m_socket->Write(FrameCodec::encode(elements, m_unicode));
-    // The server may already be waiting for this acknowledgement before it sends
-    // a transaction's echo, so it must leave now, not at the next event-loop turn.
-    // Inside a message's handler it leaves with the handler's other frames, when
-    // the handler returns: small frames written one by one would wait for the
-    // server's delayed acknowledgement, the socket sending with delay on.
-    if (m_handlerDepth == 0)
-        m_socket->Flush();
+    queueFrame(FrameCodec::encode(elements, m_unicode));
+}
+
+void MLink::queueFrame(const QByteArray &frame)
+{
+    m_outbox += frame;
+    if (m_flushPosted)
+        return;
+    m_flushPosted = true;
+    // Low priority: the step's own follow-ups already posted (the next request after an
+    // acknowledgement) still join the outbox before it leaves.
+    QCoreApplication::postEvent(this, new QEvent(FlushEvent), Qt::LowEventPriority);
+}
+
+void MLink::flushOutbox()
+{
+    if (m_outbox.isEmpty())
+        return;
+    const QByteArray frames = std::exchange(m_outbox, QByteArray());
+    if (!IsConnected())
+        return;
+    m_socket->Write(frames);
+    m_socket->Flush();
+}
+
+bool MLink::event(QEvent *event)
+{
+    if (event->type() == FlushEvent) {
+        m_flushPosted = false;
+        flushOutbox();
+        return true;
+    }
+    return QObject::event(event);
 }
 
 void MLink::Disconnect()
@@ -187,6 +214,7 @@ void MLink::Disconnect()
     m_closingGeneration = m_generation;
     if (IsConnected())
         emit BeforeClose();   // handlers still Send here (lock releases)
+    flushOutbox();
     stopConnectTimer();
     m_pendingSessionId.clear();
     m_sessionKey.clear();
@@ -243,11 +271,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
     socket->setNotifyFlags(32);   // the wait below reads the link itself
 
     const quint64 generation = m_generation;
-    // Frames a handler wrote ahead of this request leave with it, in order; what the
-    // wait raises is acknowledged at once, the server waiting on it.
-    const QScopedValueRollback<int> unbatched(m_handlerDepth, 0);
-    socket->Write(FrameCodec::encode(elements, m_unicode));
-    socket->Flush();
+    // Frames written ahead of this request in the same step (the acknowledgement of
+    // the last reply) leave with it, in one write.
+    queueFrame(FrameCodec::encode(elements, m_unicode));
+    flushOutbox();
 
     const qint64 windowMs = qint64(t) * m_msPerSecond;
     QDeadlineTimer deadline(windowMs);
@@ -299,6 +326,9 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
             reply = closedReply(echo, t, QString());
             break;
         }
+        // What the handlers of frames raised in this wait wrote (their acknowledgements)
+        // leaves before it blocks: the server may be waiting for it before the echo.
+        flushOutbox();
         if (restartDeadline) {
             deadline.setRemainingTime(windowMs);
             restartDeadline = false;
@@ -392,6 +422,7 @@ void MLink::dropSocket()
 {
     if (!m_socket)
         return;
+    flushOutbox();   // what this link was told before it is replaced still reaches it
     SocketX *old = m_socket;
     m_socket = nullptr;
     // Its late notifications belong to a link that is gone; it may be the sender
@@ -415,6 +446,7 @@ void MLink::resetSession()
 void MLink::resetStream()
 {
     m_rx.clear();
+    m_outbox.clear();   // frames of a link that is gone never reach the next one
     m_closeDeferred = false;
     m_closePending = false;
     ++m_generation;
@@ -611,11 +643,7 @@ void MLink::raiseBufferedFrames(bool dropLater)
             } else {
                 if (frame.value(0) == QLatin1String("MSG") && awaitingRedirection())
                     refuseRequest();
-                ++m_handlerDepth;
                 emit OnMessage(withCode(frame));
-                --m_handlerDepth;
-                if (m_handlerDepth == 0 && generation == m_generation && m_socket)
-                    m_socket->Flush();
             }
         }
     }

@@ -3,6 +3,7 @@
 #include "frameassembler.h"
 #include "socketx.h"
 
+#include <QEvent>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -114,6 +115,9 @@ public:
     QStringList Transact(int timeoutSec, QStringList &elements);
     QStringList Transact(int timeoutSec, const QStringList &elements);
     // One frame; does nothing while not connected. An empty list is the acknowledgement.
+    // It leaves when the current step returns to the event loop, with every frame
+    // written after it, or earlier with a transaction's request; never on its own
+    // while more of the same step follows.
     void Send(const QStringList &elements);
     // BeforeClose (only while connected), close, then always OnClose.
     void Disconnect();
@@ -133,7 +137,17 @@ signals:
     void OnConnectFailed(const QString &message);
     void OnMessage(const QStringList &message);
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
+    static constexpr QEvent::Type FlushEvent = QEvent::User;
+    // Frames leave at the end of the step that wrote them (or with a transaction's
+    // request), all in one write: with no-delay off, a second small write would wait
+    // for the server's delayed acknowledgement of the first.
+    void queueFrame(const QByteArray &frame);
+    void flushOutbox();
+
     void newSocket(const QString &remoteAddress, int remotePort);
     void dropSocket();
     void resetSession();
@@ -185,7 +199,8 @@ private:
     quint64 m_raisingGeneration = ~quint64(0);   // the link whose frame a handler is handling
     bool m_closeDeferred = false;    // that link closed meanwhile; reported when the handler returns
     ITransactUi *m_ui = nullptr;
-    int m_handlerDepth = 0;          // > 0: a message's handler runs; its frames leave together
+    QByteArray m_outbox;             // frames written in this step, not yet on the wire
+    bool m_flushPosted = false;      // the outbox leaves when the current step ends
     int m_connectTimeoutMs = ConnectTimeoutMs;
     int m_msPerSecond = 1000;
 };

@@ -1,6 +1,6 @@
 #include "clientfactory.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +14,9 @@ namespace CacheObject {
 QString showConnectDialog(const QString &title);   // connectdlg.cpp
 
 namespace {
+
+constexpr int MaxReplyBytes = ClientFactory::MaxReplyBytes;
+constexpr double MaxObjectId = 9007199254740992.0;   // 2^53
 
 ComError clientError(std::uint32_t number, const QString &text)
 {
@@ -34,15 +37,19 @@ ConnectDlgHook &connectDlgHook()
 class Connection : public std::enable_shared_from_this<Connection>
 {
 public:
-    bool open(const QString &host, quint16 port, int timeoutMs)
+    // Throws Unreachable with the socket's own reason when no connection comes about.
+    void open(const QString &host, quint16 port, int timeoutMs)
     {
         m_socket = std::make_unique<QTcpSocket>();
         m_socket->connectToHost(host, port);
         if (!m_socket->waitForConnected(timeoutMs)) {
+            const QString reason = m_socket->error() == QAbstractSocket::UnknownSocketError
+                                       ? QStringLiteral("no answer within %1 ms").arg(timeoutMs)
+                                       : m_socket->errorString();
             close();
-            return false;
+            throw clientError(ClientError::Unreachable,
+                              QStringLiteral("Cannot reach the object server at %1:%2: %3").arg(host).arg(port).arg(reason));
         }
-        return true;
     }
 
     bool isOpen() const { return m_socket && m_socket->state() == QAbstractSocket::ConnectedState; }
@@ -54,6 +61,7 @@ public:
             m_socket.reset();
         }
         m_buffer.clear();
+        m_scanned = 0;
     }
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
@@ -64,39 +72,47 @@ public:
         const int timeoutMs = m_timeoutMs;
         if (!isOpen())
             throw clientError(ClientError::NotConnected, QStringLiteral("Not connected to a server"));
+        // Every reply of earlier calls has been read: whatever waits now is a reply
+        // nobody asked for, and the server's count of calls is not ours.
+        if (!m_buffer.isEmpty() || m_socket->bytesAvailable() > 0)
+            outOfStep(QStringLiteral("The server sent a reply no call was waiting for"));
         QJsonArray jsonArgs;
         for (const QVariant &arg : args)
             jsonArgs.append(encode(arg));
+        const qint64 id = ++m_lastCallId;
+        message.insert(QStringLiteral("id"), id);
         message.insert(QStringLiteral("args"), jsonArgs);
         m_socket->write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
 
-        QElapsedTimer clock;
-        clock.start();
+        const QDeadlineTimer deadline(timeoutMs);
         while (m_socket->bytesToWrite() > 0) {
-            if (!m_socket->waitForBytesWritten(remaining(clock, timeoutMs)))
-                fail(clock, timeoutMs);
+            if (!m_socket->waitForBytesWritten(remainingMs(deadline)))
+                fail(deadline, timeoutMs);
         }
-        const QJsonObject reply = readReply(clock, timeoutMs);
-        if (reply.contains(QStringLiteral("err"))) {
-            const QJsonObject err = reply.value(QStringLiteral("err")).toObject();
-            throw ComError(static_cast<std::uint32_t>(static_cast<qint64>(err.value(QStringLiteral("number")).toDouble())),
-                           err.value(QStringLiteral("source")).toString(),
-                           err.value(QStringLiteral("description")).toString());
+        const QJsonObject reply = readReply(deadline, timeoutMs);
+        const QJsonValue replyId = reply.value(QStringLiteral("id"));
+        if (!replyId.isDouble() || replyId.toDouble() != double(id)) {
+            outOfStep(QStringLiteral("The server's reply does not answer this call (call %1, reply to %2)")
+                          .arg(id)
+                          .arg(QString::fromUtf8(QJsonDocument(QJsonArray{replyId}).toJson(QJsonDocument::Compact))
+                                   .mid(1).chopped(1)));
         }
+        if (reply.contains(QStringLiteral("err")))
+            throw serverError(reply.value(QStringLiteral("err")).toObject());
         return decode(reply.value(QStringLiteral("ret")));
     }
 
 private:
-    static int remaining(const QElapsedTimer &clock, int timeoutMs)
+    static int remainingMs(const QDeadlineTimer &deadline)
     {
-        return static_cast<int>(std::max<qint64>(0, timeoutMs - clock.elapsed()));
+        return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
     }
 
     // A wait came back empty: the peer went away, or the time ran out. Either way
     // the connection is done, since a late reply would be taken for the next call's.
-    [[noreturn]] void fail(const QElapsedTimer &clock, int timeoutMs)
+    [[noreturn]] void fail(const QDeadlineTimer &deadline, int timeoutMs)
     {
-        const bool timedOut = isOpen() && remaining(clock, timeoutMs) == 0;
+        const bool timedOut = !isOpen() ? false : deadline.hasExpired();
         close();
         if (timedOut)
             throw clientError(ClientError::TimedOut,
@@ -104,28 +120,67 @@ private:
         throw clientError(ClientError::ConnectionLost, QStringLiteral("The server closed the connection"));
     }
 
-    QJsonObject readReply(const QElapsedTimer &clock, int timeoutMs)
+    [[noreturn]] void badReply(const QString &why)
+    {
+        close();
+        throw clientError(ClientError::BadReply, QStringLiteral("The server's reply could not be read: ") + why);
+    }
+
+    [[noreturn]] void outOfStep(const QString &text)
+    {
+        close();
+        throw clientError(ClientError::OutOfStep, text);
+    }
+
+    // The server's error, raised as it gave it; a reply that does not say which
+    // failure it reports is not an error anyone could act on.
+    ComError serverError(const QJsonObject &err)
+    {
+        const QJsonValue number = err.value(QStringLiteral("number"));
+        const double d = number.toDouble();
+        // Failure numbers are 32-bit: negative HRESULTs, the same written unsigned, or
+        // positive error numbers; 0 is success, not a failure.
+        if (!number.isDouble() || d != std::floor(d) || d < -2147483648.0 || d > 4294967295.0 || d == 0)
+            badReply(QStringLiteral("an error without a failure number"));
+        const auto value = static_cast<qint64>(d);
+        return ComError(static_cast<std::uint32_t>(value), err.value(QStringLiteral("source")).toString(),
+                        err.value(QStringLiteral("description")).toString());
+    }
+
+    QJsonObject readReply(const QDeadlineTimer &deadline, int timeoutMs)
     {
         for (;;) {
-            m_buffer += m_socket->readAll();
-            const int end = m_buffer.indexOf('\n');
+            // Only the bytes not yet looked at are searched: a long line arriving in
+            // many pieces costs one pass, not one per piece.
+            const int end = m_buffer.indexOf('\n', m_scanned);
             if (end >= 0) {
                 const QByteArray line = m_buffer.left(end);
                 m_buffer.remove(0, end + 1);
+                m_scanned = 0;
                 QJsonParseError error{};
                 const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
-                if (!doc.isObject() || (!doc.object().contains(QStringLiteral("ret"))
-                                        && !doc.object().value(QStringLiteral("err")).isObject())) {
-                    close();
-                    throw clientError(ClientError::BadReply, QStringLiteral("The server's reply could not be read"));
-                }
-                return doc.object();
+                const QJsonObject reply = doc.object();
+                if (!doc.isObject()
+                    || (!reply.contains(QStringLiteral("ret")) && !reply.value(QStringLiteral("err")).isObject()))
+                    badReply(QStringLiteral("not a reply object"));
+                return reply;
             }
-            if (!isOpen() || !m_socket->waitForReadyRead(remaining(clock, timeoutMs))) {
-                if (m_socket && m_socket->bytesAvailable() > 0)
-                    continue;   // the last bytes arrived together with the close
-                fail(clock, timeoutMs);
+            m_scanned = m_buffer.size();
+            if (m_buffer.size() > MaxReplyBytes) {
+                close();
+                throw clientError(ClientError::ReplyTooLong,
+                                  QStringLiteral("The server's reply is longer than %1 bytes; the connection was dropped")
+                                      .arg(MaxReplyBytes));
             }
+            // The time-out bounds the whole reply, however steadily its bytes come.
+            if (deadline.hasExpired())
+                fail(deadline, timeoutMs);
+            if (m_socket->bytesAvailable() > 0 || (isOpen() && m_socket->waitForReadyRead(remainingMs(deadline)))) {
+                // At most what still fits under the limit (plus one byte to tell).
+                m_buffer += m_socket->read(MaxReplyBytes + 1 - m_buffer.size());
+                continue;
+            }
+            fail(deadline, timeoutMs);
         }
     }
 
@@ -134,6 +189,8 @@ private:
 
     std::unique_ptr<QTcpSocket> m_socket;
     QByteArray m_buffer;     // received bytes not yet cut into lines
+    int m_scanned = 0;       // bytes of m_buffer known to hold no line end
+    qint64 m_lastCallId = 0; // each request's id; its reply must carry the same
     int m_timeoutMs = 20000; // the longest wait for one reply
 };
 
@@ -220,12 +277,16 @@ QVariant Connection::decode(const QJsonValue &value)
         const QJsonObject object = value.toObject();
         if (object.value(QStringLiteral("missing")).toBool())
             return paramNotFound();
-        if (object.value(QStringLiteral("obj")).isDouble()) {
-            const auto id = static_cast<qint64>(object.value(QStringLiteral("obj")).toDouble());
-            return objectValue(std::make_shared<RemoteObject>(shared_from_this(), id));
+        const QJsonValue obj = object.value(QStringLiteral("obj"));
+        if (obj.isDouble()) {
+            // Identifiers are whole numbers a double holds exactly; anything else would
+            // name some other object.
+            const double id = obj.toDouble();
+            if (id != std::floor(id) || id < 1 || id > MaxObjectId)
+                badReply(QStringLiteral("an object identifier that is not a whole number from 1 to 2^53"));
+            return objectValue(std::make_shared<RemoteObject>(shared_from_this(), static_cast<qint64>(id)));
         }
-        close();
-        throw clientError(ClientError::BadReply, QStringLiteral("The server's reply could not be read"));
+        badReply(QStringLiteral("an object value without an identifier"));
     }
     default:
         return QVariant();
@@ -264,17 +325,16 @@ bool ClientFactory::Connect(const QString &connectString)
         m_connection.reset();
     }
     const QStringList pieces = connectString.split(QLatin1Char(':'));
-    if (pieces.size() < 2 || pieces.at(0).trimmed().isEmpty())
-        return false;
     bool ok = false;
-    const uint port = pieces.at(1).trimmed().toUInt(&ok);
-    if (!ok || port < 1 || port > 65535)
-        return false;
+    const uint port = pieces.value(1).trimmed().toUInt(&ok);
+    if (pieces.size() < 2 || pieces.at(0).trimmed().isEmpty() || !ok || port < 1 || port > 65535) {
+        throw clientError(ClientError::BadConnectString,
+                          QStringLiteral("The connect string \"%1\" is not host:port[:namespace]").arg(connectString));
+    }
 
     auto connection = std::make_shared<Connection>();
     connection->setTimeoutMs(m_callTimeoutMs);
-    if (!connection->open(pieces.at(0).trimmed(), static_cast<quint16>(port), m_callTimeoutMs))
-        return false;
+    connection->open(pieces.at(0).trimmed(), static_cast<quint16>(port), m_callTimeoutMs);
     m_connection = connection;
     bool accepted = false;
     try {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QTcpServer>
 
 namespace {
 
@@ -63,11 +64,26 @@ TEST(SampleClient, ServerWithoutTheDebugClassStillServesTheClient)
     EXPECT_TRUE(run.err.contains("VantrelDebug")) << run.err.toStdString();
 }
 
-TEST(SampleClient, ARefusedConnectionIsReported)
+// The client says why it has no connection.
+TEST(SampleClient, AFailedConnectionSaysWhy)
 {
-    const ClientRun run = runClient({"127.0.0.1:notaport"});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains("refused")) << run.err.toStdString();
+    QTcpServer closed;   // a port nobody listens on once closed
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString deadPort = QString::number(closed.serverPort());
+    closed.close();
+    const struct
+    {
+        QString connectString;
+        QString said;
+    } rows[] = {
+        {"127.0.0.1:notaport", "The connect string \"127.0.0.1:notaport\" is not host:port[:namespace]"},
+        {"127.0.0.1:" + deadPort, "Cannot reach the object server at 127.0.0.1:" + deadPort + ": Connection refused"},
+    };
+    for (const auto &row : rows) {
+        const ClientRun run = runClient({row.connectString});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(row.said)) << run.err.toStdString();
+    }
 }
 
 } // namespace

@@ -321,12 +321,20 @@ TEST_F(AttachDialogTest, ShowsAtMostFourPiecesOfTheConnection)
     EXPECT_TRUE(server.log().contains("Disconnect()"));
 }
 
-TEST_F(AttachDialogTest, FailedConnectDisablesTheFieldsAndForgetsTheServer)
+// The user is told why: the object client's own text.
+TEST_F(AttachDialogTest, FailedConnectSaysWhyDisablesTheFieldsAndForgetsTheServer)
 {
     connectDialog();
     ASSERT_TRUE(dialog().hasDebugTarget());
-    dlgAnswers << "127.0.0.1:" + QString::number(closedPort());
+    const QString unreachable = "127.0.0.1:" + QString::number(closedPort());
+    dlgAnswers << unreachable;
     dialog().cmdConnect->click();
+    ASSERT_EQ(prompt->asked.size(), 1u);
+    EXPECT_TRUE(prompt->asked[0].text.startsWith("Cannot reach the object server at " + unreachable + ": "))
+        << prompt->asked[0].text.toStdString();
+    EXPECT_TRUE(prompt->asked[0].text.contains("refused", Qt::CaseInsensitive)) << prompt->asked[0].text.toStdString();
+    EXPECT_EQ(prompt->asked[0].icon, IUserPrompt::Icon::Exclamation);
+    prompt->asked.clear();
     EXPECT_TRUE(dialog().txtConnection->text().isEmpty());
     EXPECT_FALSE(dialog().hasDebugTarget());
     for (QWidget *w : std::initializer_list<QWidget *>{dialog().cmdRefresh, dialog().cmdAttach, dialog().txtPID,
@@ -648,4 +656,48 @@ TEST_F(AttachDialogTest, RunningTimerPollsUntilTheAnswer)
 TEST(AttachLayout, TextsShowWholeAtTheDesktopFontAndLarger)
 {
     expectTextsWholeAtLargerFonts<frmAttach>();
+}
+
+// A server whose process list never ends: the dialog reads it in slices, stays
+// responsive (a click on Cancel lands and ends the reading), and left alone stops at
+// the limit with a message.
+TEST_F(AttachDialogTest, AnEndlessProcessListStaysResponsiveAndStopsWithAMessage)
+{
+    constexpr int Limit = 250;
+    server.on("%ResultSet", "Next", [](const objserver::Call &) { return Reply::value(1); });
+    server.on("%ResultSet", "GetData", [](const objserver::Call &c) { return Reply::value("p" + c.text(0)); });
+    dialog().setProcessListLimit(Limit);
+    ASSERT_TRUE(server.isRunningOrStart());
+    dlgAnswers << server.connectString();
+
+    int rowsWhenActive = -1;
+    doIt([&](frmAttach &d) {
+        // The connect step's refresh has returned with the list still being read.
+        ASSERT_TRUE(d.isFillingProcessList());
+        rowsWhenActive = d.sftProcesses->topLevelItemCount();
+        ASSERT_TRUE(mserver::pumpUntil([&] { return !d.isFillingProcessList(); }, 60000));
+    });
+    EXPECT_LT(rowsWhenActive, Limit);
+    EXPECT_EQ(dialog().sftProcesses->topLevelItemCount(), Limit);
+    ASSERT_EQ(prompt->asked.size(), 1u);
+    EXPECT_EQ(prompt->asked[0].text,
+              QString("The server's process list did not end after %1 processes; only those are shown.").arg(Limit));
+    EXPECT_EQ(prompt->asked[0].title, "Unable to Refresh Process List for Connection");
+    EXPECT_EQ(logCount("%ResultSet#2.Close()"), 1);
+    EXPECT_EQ(logCount(".Next()"), Limit);
+
+    // Refreshed and cancelled part-way: nothing more is asked of the server.
+    prompt->asked.clear();
+    const int result = doIt([&](frmAttach &d) {
+        ASSERT_TRUE(d.isFillingProcessList());
+        ASSERT_TRUE(mserver::pumpUntil([&] { return d.sftProcesses->topLevelItemCount() > 120; }, 30000));
+        d.cmdCancel->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_FALSE(dialog().isFillingProcessList());
+    const int nexts = logCount(".Next()");
+    EXPECT_LT(nexts, 2 * Limit);
+    QTest::qWait(100);
+    EXPECT_EQ(logCount(".Next()"), nexts);
+    EXPECT_TRUE(prompt->asked.empty());
 }

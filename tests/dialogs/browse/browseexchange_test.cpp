@@ -146,10 +146,11 @@ TEST(BrowseExchange, ListsSeveralPagesThroughContinuations)
     BrowseSession s;
     Steps script = browse::opening("USER", browse::nsl({"USER"}), {}, true);
     script << browse::firstListing("USER", 1, "1", "*")
-           << browse::page(1, "K1", {"DELTA", "ALPHA"}, "\x01\x11", {"63000,3600", "62000"})
-           << expect({"SIL", "1", "1", "K1", "*", "25"})
-           << browse::page(1, "K2", {"CHARLIE"}, "\x61")
-           << expect({"SIL", "1", "1", "K2", "*", "25"})
+           // Each page's acknowledgement and the request for the next leave in one write.
+           << send({"SIL", "1", "K1", ",DELTA,ALPHA", "\x01\x11", "|63000,3600|62000"})
+           << expectTogether({{}, {"SIL", "1", "1", "K1", "*", "25"}})
+           << send({"SIL", "1", "K2", ",CHARLIE", "\x61", ""})
+           << expectTogether({{}, {"SIL", "1", "1", "K2", "*", "25"}})
            << browse::page(1, "", {"BRAVO"}, "\x41", {"1,0"}) << browse::closing("USER");
     ASSERT_TRUE(s.start(script, "CACHE", 4));
     ServerBrowseDialog d;

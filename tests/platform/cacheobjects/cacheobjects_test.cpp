@@ -5,6 +5,10 @@
 
 #include <QTcpServer>
 
+#include <sys/resource.h>
+
+#include <functional>
+
 namespace {
 
 using namespace objserver;
@@ -139,7 +143,7 @@ TEST_F(ClientFactoryTest, ATimeOutOrAServerClosingMidCallEndsTheConnection)
     }
 }
 
-TEST_F(ClientFactoryTest, ARefusedConnectStringGivesFalse)
+TEST_F(ClientFactoryTest, ARefusedConnectionSaysWhy)
 {
     server.on("", "Connect", [](const Call &call) { return Reply::value(call.text(0).endsWith(":USER")); });
     ASSERT_TRUE(server.start());
@@ -147,13 +151,33 @@ TEST_F(ClientFactoryTest, ARefusedConnectStringGivesFalse)
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
     const quint16 deadPort = closed.serverPort();
     closed.close();
-    const QStringList refused{
-        "", "127.0.0.1", "127.0.0.1:", ":1972", "127.0.0.1:abc", "127.0.0.1:0", "127.0.0.1:70000",
-        QString("127.0.0.1:%1:USER").arg(deadPort),
-        server.connectString("SAMPLES"),   // the server says no
+    struct Row
+    {
+        QString connectString;
+        std::uint32_t error;   // 0: no error, Connect gives False
+        const char *text;      // part of the error's text
     };
-    for (const QString &text : refused) {
-        EXPECT_FALSE(factory.Connect(text)) << text.toStdString();
+    const QList<Row> rows{
+        {"", CacheObject::ClientError::BadConnectString, "is not host:port"},
+        {"127.0.0.1", CacheObject::ClientError::BadConnectString, "is not host:port"},
+        {"127.0.0.1:", CacheObject::ClientError::BadConnectString, "is not host:port"},
+        {":1972", CacheObject::ClientError::BadConnectString, "is not host:port"},
+        {"127.0.0.1:abc", CacheObject::ClientError::BadConnectString, "is not host:port"},
+        {"127.0.0.1:0", CacheObject::ClientError::BadConnectString, "is not host:port"},
+        {"127.0.0.1:70000", CacheObject::ClientError::BadConnectString, "is not host:port"},
+        {QString("127.0.0.1:%1:USER").arg(deadPort), CacheObject::ClientError::Unreachable, "refused"},
+        {server.connectString("SAMPLES"), 0, ""},   // the server says no
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.connectString.toStdString());
+        try {
+            EXPECT_FALSE(factory.Connect(row.connectString));
+            EXPECT_EQ(row.error, 0u);
+        } catch (const ComError &error) {
+            EXPECT_EQ(error.number(), row.error);
+            EXPECT_EQ(error.source(), "CacheObject.Factory");
+            EXPECT_TRUE(error.description().contains(QLatin1String(row.text))) << error.description().toStdString();
+        }
         EXPECT_FALSE(factory.IsConnected());
     }
     EXPECT_THROW(factory.New("Person"), ComError);
@@ -161,6 +185,120 @@ TEST_F(ClientFactoryTest, ARefusedConnectStringGivesFalse)
     EXPECT_TRUE(factory.Disconnect());
     EXPECT_FALSE(factory.IsConnected());
     EXPECT_EQ(server.log().last(), "Disconnect()");
+}
+
+// The bytes of one reply line with the call's own id, the rest as given.
+QByteArray replyLine(const Call &call, const QByteArray &rest)
+{
+    return "{\"id\":" + QByteArray::number(call.id.toInteger()) + "," + rest + "}\n";
+}
+
+TEST_F(ClientFactoryTest, AReplyThatCannotBeTrustedEndsTheConnectionWithAClearError)
+{
+    struct Row
+    {
+        const char *name;
+        std::function<QByteArray(const Call &)> reply;
+        std::uint32_t error;
+    };
+    using CacheObject::ClientError::BadReply;
+    using CacheObject::ClientError::OutOfStep;
+    const QList<Row> rows{
+        {"not json", [](const Call &) { return QByteArray("Welcome!\n"); }, BadReply},
+        {"no id", [](const Call &) { return QByteArray("{\"ret\":1}\n"); }, OutOfStep},
+        {"another call's id", [](const Call &c) { return "{\"id\":" + QByteArray::number(c.id.toInteger() - 1) + ",\"ret\":1}\n"; }, OutOfStep},
+        {"huge error number", [](const Call &c) { return replyLine(c, "\"err\":{\"number\":1e300,\"source\":\"s\",\"description\":\"d\"}"); }, BadReply},
+        {"fractional error number", [](const Call &c) { return replyLine(c, "\"err\":{\"number\":-7.5}"); }, BadReply},
+        {"error number 0", [](const Call &c) { return replyLine(c, "\"err\":{\"number\":0,\"description\":\"ok?\"}"); }, BadReply},
+        {"error without a number", [](const Call &c) { return replyLine(c, "\"err\":{\"description\":\"d\"}"); }, BadReply},
+        {"error number as text", [](const Call &c) { return replyLine(c, "\"err\":{\"number\":\"-5\"}"); }, BadReply},
+        {"huge object id", [](const Call &c) { return replyLine(c, "\"ret\":{\"obj\":1e300}"); }, BadReply},
+        {"fractional object id", [](const Call &c) { return replyLine(c, "\"ret\":{\"obj\":7.5}"); }, BadReply},
+        {"object id 0", [](const Call &c) { return replyLine(c, "\"ret\":{\"obj\":0}"); }, BadReply},
+    };
+    for (const Row &row : rows)
+        server.on("Person", QString::fromLatin1(row.name), [row](const Call &c) { return Reply::raw(row.reply(c)); });
+    ASSERT_TRUE(server.start());
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(factory.Connect(server.connectString()));
+        const DispatchPtr person = factory.New("Person");
+        try {
+            person->call(QString::fromLatin1(row.name));
+            ADD_FAILURE() << "no error";
+        } catch (const ComError &error) {
+            EXPECT_EQ(error.number(), row.error) << error.description().toStdString();
+            EXPECT_EQ(error.source(), "CacheObject.Factory");
+            EXPECT_FALSE(error.description().isEmpty());
+        }
+        EXPECT_FALSE(factory.IsConnected());
+    }
+}
+
+TEST_F(ClientFactoryTest, AnExtraReplyLineIsNeverTakenForTheNextCallsReply)
+{
+    server.on("Person", "Twice", [](const Call &c) {
+        return Reply::raw(replyLine(c, "\"ret\":\"first\"") + replyLine(c, "\"ret\":\"again\""));
+    });
+    server.on("Person", "Enable", [](const Call &) { return Reply::value(true); });
+    connect();
+    const DispatchPtr person = factory.New("Person");
+    EXPECT_EQ(toStringValue(person->call(QStringLiteral("Twice"))), "first");
+    try {
+        person->call(QStringLiteral("Enable"));
+        ADD_FAILURE() << "the stale reply was taken";
+    } catch (const ComError &error) {
+        EXPECT_EQ(error.number(), CacheObject::ClientError::OutOfStep);
+        EXPECT_FALSE(error.description().isEmpty());
+    }
+    EXPECT_FALSE(factory.IsConnected());
+}
+
+long peakResidentKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST_F(ClientFactoryTest, AnEndlessReplyLineEndsAtTheLimitWithMemoryBounded)
+{
+    constexpr qint64 Flood = 100LL * 1024 * 1024;   // 100 MB, no line end
+    server.on("Person", "Flood", [](const Call &) { return Reply::flood(Flood); });
+    connect();
+    const DispatchPtr person = factory.New("Person");
+    const long before = peakResidentKb();
+    try {
+        person->call(QStringLiteral("Flood"));
+        ADD_FAILURE() << "no error";
+    } catch (const ComError &error) {
+        EXPECT_EQ(error.number(), CacheObject::ClientError::ReplyTooLong) << error.description().toStdString();
+        EXPECT_TRUE(error.description().contains(QString::number(CacheObject::ClientFactory::MaxReplyBytes)));
+    }
+    EXPECT_FALSE(factory.IsConnected());
+    // The line was held up to the limit, never whole (the server's side writes in slices).
+    const long grownKb = peakResidentKb() - before;
+    EXPECT_LT(grownKb, 3 * CacheObject::ClientFactory::MaxReplyBytes / 1024 + 16 * 1024);
+    EXPECT_GT(server.floodLeft(), 0);
+}
+
+TEST_F(ClientFactoryTest, TheTimeOutBoundsTheWholeReplyWhileBytesKeepComing)
+{
+    // 8 MB in 16 KB slices 5 ms apart: bytes arrive for well over two seconds, each
+    // far inside the time-out, and the line never ends within it.
+    server.on("Person", "Trickle", [](const Call &) { return Reply::flood(8LL * 1024 * 1024, 16 * 1024, 5); });
+    connect();
+    factory.setCallTimeoutMs(300);
+    const DispatchPtr person = factory.New("Person");
+    try {
+        person->call(QStringLiteral("Trickle"));
+        ADD_FAILURE() << "no error";
+    } catch (const ComError &error) {
+        EXPECT_EQ(error.number(), CacheObject::ClientError::TimedOut) << error.description().toStdString();
+    }
+    // Given up while the server was still sending.
+    EXPECT_GT(server.floodLeft(), 0);
+    EXPECT_FALSE(factory.IsConnected());
 }
 
 TEST(ClientFactoryRegistration, RegisteredUnderBothNamesAndTheConnectDialogHasASeam)

@@ -55,9 +55,12 @@ inline Steps opening(const QString &ns, const QStringList &nslReply, const QStri
     using namespace mserver;
     Steps steps{expect({"+"}), answer({"NS"}, {"NS", ns}), expectAck()};
     if (loading) {
-        steps << answer({"NSL"}, nslReply) << expectAck();
+        steps << answer({"NSL"}, nslReply);
+        // The list's acknowledgement leaves with the next request, in one write.
         if (!vllReply.isEmpty())
-            steps << answer({"VLL"}, vllReply) << expectAck();
+            steps << expectTogether({{}, {"!VLL"}}) << send({"!VLL"}) << send(vllReply) << expectAck();
+        else
+            steps << expectAck();
     }
     return steps;
 }

@@ -175,6 +175,18 @@ struct MServer::Impl : Peer
         }
     }
 
+    bool takeBufferedFrame(Fields &out) override
+    {
+        FrameAssembler rx;
+        rx.append(in);
+        const qint64 before = rx.size();
+        if (rx.take(out, unicodeMode) != FrameAssembler::Complete)
+            return false;
+        in.remove(0, qsizetype(before - rx.size()));
+        record(out);
+        return true;
+    }
+
     bool readRaw(int count, QByteArray &out, QString &why)
     {
         QDeadlineTimer deadline(stepTimeoutMs);
@@ -318,6 +330,29 @@ bool linkNotOpen(QString &why)
 }
 
 } // namespace
+
+Step expectTogether(const QList<Fields> &patterns)
+{
+    QStringList shown;
+    for (const Fields &pattern : patterns)
+        shown << show(pattern);
+    return {QStringLiteral("expect together ") + shown.join(QLatin1Char(' ')),
+            [patterns](Peer &p, QString &why) {
+                for (int i = 0; i < patterns.size(); ++i) {
+                    Fields got;
+                    if (i == 0 ? !p.readFrame(got, why) : !p.takeBufferedFrame(got)) {
+                        if (i > 0)
+                            why = QStringLiteral("frame %1 did not come in the same write").arg(i + 1);
+                        return false;
+                    }
+                    if (!matches(patterns.at(i), got)) {
+                        why = QStringLiteral("received ") + show(got);
+                        return false;
+                    }
+                }
+                return true;
+            }};
+}
 
 Step expect(const Fields &pattern)
 {

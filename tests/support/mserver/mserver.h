@@ -78,6 +78,9 @@ Step expectAck();
 Step send(const Fields &fields);
 // The frame one byte at a time, msPerByte apart (a server that trickles).
 Step sendSlowly(const Fields &fields, int msPerByte);
+// Frames that must come in one write of the client's: the first is waited for, the
+// others must be complete in what arrived with it.
+Step expectTogether(const QList<Fields> &patterns);
 Step sendRaw(const QByteArray &bytes);
 Step expectRaw(const QByteArray &bytes);
 // A transaction: expects "!" + request code and fields (pattern), sends the echo
@@ -123,6 +126,8 @@ class Peer
 public:
     virtual ~Peer() = default;
     virtual bool readFrame(Fields &out, QString &why) = 0;
+    // The next frame only if it is complete in the bytes already read; never waits.
+    virtual bool takeBufferedFrame(Fields &out) = 0;
     virtual bool sendFrame(const Fields &fields) = 0;
     virtual bool sendBytes(const QByteArray &bytes) = 0;
     virtual bool isUnicode() const = 0;

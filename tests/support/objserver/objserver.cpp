@@ -12,7 +12,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -116,6 +118,24 @@ Reply Reply::close()
     return r;
 }
 
+Reply Reply::raw(const QByteArray &bytes)
+{
+    Reply r;
+    r.kind = Kind::Raw;
+    r.bytes = bytes;
+    return r;
+}
+
+Reply Reply::flood(qint64 bytes, int sliceBytes, int msPerSlice)
+{
+    Reply r;
+    r.kind = Kind::Flood;
+    r.count = bytes;
+    r.sliceBytes = sliceBytes;
+    r.msPerSlice = msPerSlice;
+    return r;
+}
+
 struct ObjServer::Impl
 {
     mutable QMutex mutex;
@@ -127,6 +147,7 @@ struct ObjServer::Impl
     qint64 nextId = 1;
     QStringList log;
     int connections = 0;
+    std::atomic<qint64> floodLeft{0};
 
     QThread *thread = nullptr;
     QEventLoop *loop = nullptr;
@@ -173,6 +194,7 @@ struct ObjServer::Impl
         Call call;
         call.args = request.value("args").toArray();
         call.peerAddress = peerText(socket);
+        call.id = request.value("id");
         if (request.contains("call")) {
             call.dispId = request.value("call").toInt();
             call.member = FactoryMembers.value(call.dispId - 1, QStringLiteral("#%1").arg(call.dispId));
@@ -195,6 +217,15 @@ struct ObjServer::Impl
         case Reply::Kind::Close:
             appendLog(entry);
             socket.disconnectFromHost();
+            return;
+        case Reply::Kind::Raw:
+            appendLog(entry);
+            socket.write(reply.bytes);
+            socket.flush();
+            return;
+        case Reply::Kind::Flood:
+            appendLog(entry);
+            startFlood(socket, reply);
             return;
         case Reply::Kind::Error:
             out.insert("err", QJsonObject{{"number", reply.data.toInteger()},
@@ -221,11 +252,35 @@ struct ObjServer::Impl
             out.insert("ret", reply.data.isUndefined() ? QJsonValue(QJsonValue::Null) : reply.data);
             break;
         }
+        if (!call.id.isUndefined())
+            out.insert("id", call.id);
         appendLog(entry);
         socket.write(QJsonDocument(out).toJson(QJsonDocument::Compact) + '\n');
         socket.flush();
         if (call.object == 0 && call.dispId == 2)
             socket.disconnectFromHost();
+    }
+
+    // Writes 'x' a slice at a time: when the socket has sent the last one, or paced.
+    void startFlood(QTcpSocket &socket, const Reply &reply)
+    {
+        floodLeft = reply.count;
+        const qint64 slice = reply.sliceBytes;
+        auto more = [this, socket = &socket, slice] {
+            if (floodLeft <= 0 || socket->bytesToWrite() > 0 || socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            const qint64 n = std::min<qint64>(slice, floodLeft);
+            floodLeft -= n;
+            socket->write(QByteArray(int(n), 'x'));
+        };
+        if (reply.msPerSlice > 0) {
+            auto *timer = new QTimer(&socket);
+            QObject::connect(timer, &QTimer::timeout, &socket, more);
+            timer->start(reply.msPerSlice);
+        } else {
+            QObject::connect(&socket, &QTcpSocket::bytesWritten, &socket, more);
+        }
+        more();
     }
 
     void appendLog(const QString &entry)
@@ -405,15 +460,15 @@ void ObjServer::playDebugTarget(const DebugTargetOptions &options)
     }
 }
 
-bool ObjServer::start()
+bool ObjServer::start(quint16 port)
 {
     std::atomic<bool> ready{false};
     std::atomic<bool> listening{false};
-    d->thread = QThread::create([this, &ready, &listening] {
+    d->thread = QThread::create([this, &ready, &listening, port] {
         QTcpServer server;
         QEventLoop loop;
         d->loop = &loop;
-        listening = server.listen(QHostAddress::LocalHost, 0);
+        listening = server.listen(QHostAddress::LocalHost, port);
         d->port = server.serverPort();
         d->run(server);
         ready = true;
@@ -450,6 +505,8 @@ bool ObjServer::waitForLog(int lines, int ms) const
     }
     return true;
 }
+
+qint64 ObjServer::floodLeft() const { return d->floodLeft; }
 
 int ObjServer::connectionCount() const
 {

@@ -25,6 +25,12 @@
 // object without a handler answers the error MemberNotFound (0x80020003), like
 // a server object that lacks the member.
 //
+// Replies carry the request's "id" as the protocol asks. To play a server that
+// goes wrong, Reply::raw sends any bytes instead of the reply (Call::id tells the
+// request's id), and Reply::flood sends a stream of 'x' without a line end,
+// written as the client takes it (the server's memory stays small), until the
+// count is sent or the client goes.
+//
 // Log lines: a factory call is `Member(args)`, an object call `Class#id.Member(args)`,
 // arguments as compact JSON separated by ","; a call answered with a new object
 // ends in " -> Class#id". A skipped argument shows as `<missing>`.
@@ -44,6 +50,7 @@
 
 #include "mserver.h"
 
+#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QList>
@@ -68,6 +75,7 @@ struct Call
     qint32 dispId = 0;        // the factory member's number; 0 for object calls
     QJsonArray args;          // as received; {"obj":n} for objects, {"missing":true} for a gap
     QString peerAddress;      // the client's address as the server sees it
+    QJsonValue id;            // the request's id (undefined when it had none)
 
     QString text(int i) const;   // argument i as text ("" when absent)
 };
@@ -81,12 +89,20 @@ public:
     static Reply error(qint32 number, const QString &source, const QString &description);
     static Reply silence();                          // no answer at all (the client times out)
     static Reply close();                            // the server closes the connection instead
+    static Reply raw(const QByteArray &bytes);       // these bytes instead of a reply
+    // 'x' without a line end instead of a reply, in slices of sliceBytes, msPerSlice
+    // apart (0: as fast as the client reads).
+    static Reply flood(qint64 bytes, int sliceBytes = 256 * 1024, int msPerSlice = 0);
 
-    enum class Kind { Value, Object, Existing, Error, Silence, Close };
+    enum class Kind { Value, Object, Existing, Error, Silence, Close, Raw, Flood };
     Kind kind = Kind::Value;
     QJsonValue data;          // the value; for errors the number
     QString text;             // the class name; for errors the source
     QString description;      // errors only
+    QByteArray bytes;         // raw only
+    qint64 count = 0;         // flood only
+    int sliceBytes = 0;
+    int msPerSlice = 0;
 };
 
 using Handler = std::function<Reply(const Call &)>;
@@ -112,7 +128,8 @@ public:
     void addResultSet(const QString &className, const QString &queryName, const QList<QStringList> &rows);
     void playDebugTarget(const DebugTargetOptions &options = {});
 
-    bool start();
+    // Listens on 127.0.0.1 at port (0: any free one).
+    bool start(quint16 port = 0);
     quint16 port() const;
     // "127.0.0.1:<port>:<ns>"
     QString connectString(const QString &nameSpace = QStringLiteral("USER")) const;
@@ -121,6 +138,7 @@ public:
     // Waits (without an event loop of the caller's) until the log has n lines.
     bool waitForLog(int lines, int ms = 5000) const;
     int connectionCount() const;   // connections accepted so far
+    qint64 floodLeft() const;      // bytes a flood has still to send
 
     // The played server process, once Enable has started it (else nullptr).
     mserver::MServer *session() const;
