@@ -59,6 +59,43 @@ std::vector<std::pair<QString, int>> labelsOf(const QStringList &lines)
     return labels;
 }
 
+// The documents' world of one test: the prompt, host, panes and code windows the routine
+// documents call, registered while the test runs.
+struct DocumentWorld
+{
+    std::shared_ptr<RecordingPrompt> prompt = std::make_shared<RecordingPrompt>();
+    ScopedUserPrompt scopedPrompt{prompt};
+    FakeHost host;
+    FakeReportPane report;
+    Routines routines{[] { return std::make_shared<Routine>(); }};
+    FakeBreakpointsPane pane{&routines};
+    FakeCodeWindow *window = nullptr;   // the last code window made
+
+    DocumentWorld()
+    {
+        docServices().codeWindowFactory = [this] {
+            auto w = std::make_unique<FakeCodeWindow>(true);
+            w->createView(800, 600);
+            window = w.get();
+            return w;
+        };
+        docServices().host = &host;
+        docServices().breakpoints = &pane;
+        docServices().reportPane = [this] { return &report; };
+    }
+    ~DocumentWorld() { docServices() = DocServices(); }
+};
+
+// The accepted link of a GT.M server, past its version check.
+bool startGtmSession(MServer &server, MLink &link)
+{
+    if (!server.startAccepted(link))
+        return false;
+    link.setBrand("GTM");
+    QString info = "GT.M:1:5";
+    return link.VersionCheck(info);
+}
+
 Fields bp(const QString &sign, const QString &line)
 {
     return {"BP", sign, line, "SCANTYPEDEFS", "1", "*", "0", ""};   // "*": the pane's row identifier
@@ -72,22 +109,10 @@ TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits
     ASSERT_TRUE(lines[1456].startsWith("GetToken(EofOk)"));
     ASSERT_TRUE(lines[1512].startsWith("DefBasicType(type)"));
 
-    auto prompt = std::make_shared<RecordingPrompt>();
-    ScopedUserPrompt scopedPrompt(prompt);
-    FakeHost host;
-    FakeReportPane report;
-    Routines routines([] { return std::make_shared<Routine>(); });
-    FakeBreakpointsPane pane(&routines);
-    FakeCodeWindow *window = nullptr;
-    docServices().codeWindowFactory = [&window] {
-        auto w = std::make_unique<FakeCodeWindow>(true);
-        w->createView(800, 600);
-        window = w.get();
-        return w;
-    };
-    docServices().host = &host;
-    docServices().breakpoints = &pane;
-    docServices().reportPane = [&report] { return &report; };
+    DocumentWorld world;
+    Routines &routines = world.routines;
+    FakeBreakpointsPane &pane = world.pane;
+    FakeCodeWindow *&window = world.window;
 
     MServer server({
         answer({"PPG"}, {"PPG", "lenLABEL", "31"}),
@@ -98,10 +123,7 @@ TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits
         expectSilence(100),
     });
     MLink link;
-    ASSERT_TRUE(server.startAccepted(link));
-    link.setBrand("GTM");
-    QString info = "GT.M:1:5";
-    ASSERT_TRUE(link.VersionCheck(info));
+    ASSERT_TRUE(startGtmSession(server, link));
     MLinkDocLink docLink(&link);
     pane.send = [&link](const QStringList &fields) { link.Send(fields); };
 
@@ -188,7 +210,6 @@ TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits
 
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
     routines.shutdown();
-    docServices() = DocServices();
 }
 
 // Most real M code indents with a space, and a label is often followed by one. The lexer
@@ -196,22 +217,10 @@ TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits
 // breakpoints below the labels neither move nor get sent again.
 TEST(RoutineIntegration, LoadingASpaceIndentedRoutineLeavesItsBreakpointsAlone)
 {
-    auto prompt = std::make_shared<RecordingPrompt>();
-    ScopedUserPrompt scopedPrompt(prompt);
-    FakeHost host;
-    FakeReportPane report;
-    Routines routines([] { return std::make_shared<Routine>(); });
-    FakeBreakpointsPane pane(&routines);
-    FakeCodeWindow *window = nullptr;
-    docServices().codeWindowFactory = [&window] {
-        auto w = std::make_unique<FakeCodeWindow>(true);
-        w->createView(800, 600);
-        window = w.get();
-        return w;
-    };
-    docServices().host = &host;
-    docServices().breakpoints = &pane;
-    docServices().reportPane = [&report] { return &report; };
+    DocumentWorld world;
+    Routines &routines = world.routines;
+    FakeBreakpointsPane &pane = world.pane;
+    FakeCodeWindow *&window = world.window;
 
     MServer server({
         answer({"PPG"}, {"PPG", "lenLABEL", "31"}),
@@ -219,10 +228,7 @@ TEST(RoutineIntegration, LoadingASpaceIndentedRoutineLeavesItsBreakpointsAlone)
         expectSilence(300),
     });
     MLink link;
-    ASSERT_TRUE(server.startAccepted(link));
-    link.setBrand("GTM");
-    QString info = "GT.M:1:5";
-    ASSERT_TRUE(link.VersionCheck(info));
+    ASSERT_TRUE(startGtmSession(server, link));
     MLinkDocLink docLink(&link);
     pane.send = [&link](const QStringList &fields) { link.Send(fields); };
 
@@ -262,7 +268,6 @@ TEST(RoutineIntegration, LoadingASpaceIndentedRoutineLeavesItsBreakpointsAlone)
     EXPECT_EQ(pane.rows[1]->Line, "SUB+1");
     EXPECT_EQ(pane.rows[1]->ID, 9);
     routines.shutdown();
-    docServices() = DocServices();
 }
 
 } // namespace
