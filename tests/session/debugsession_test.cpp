@@ -281,7 +281,26 @@ TEST_F(SentryBookedTest, ALinkThatDiesInsideATransactionEndsTheSessionOnceAndFre
 }
 
 // A session of a fake booking, for what needs no Sentry.
-using SessionEndTest = StartedMainWindowTest;
+class SessionEndTest : public StartedMainWindowTest
+{
+protected:
+    // The server's DEMO opened for editing in the session just accepted, and a key typed
+    // into its code window as a user would: the routine is modified.
+    RoutineDocPtr editDemoAndType(const QString &typed)
+    {
+        window->setMState(1);
+        RoutineDocPtr doc;
+        bool wasReadOnly = false;
+        EXPECT_TRUE(window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc));
+        auto *code = doc ? dynamic_cast<frmCode *>(Routine::from(doc)->Window()) : nullptr;
+        EXPECT_NE(code, nullptr);
+        if (!code)
+            return doc;
+        code->SourceView1()->setFocus();
+        QTest::keyClicks(code->SourceView1(), typed);
+        return doc;
+    }
+};
 
 TEST_F(SessionEndTest, AnAbruptEndKeepsEditedRoutinesReadOnlyWithEveryTypedCharacter)
 {
@@ -352,13 +371,8 @@ TEST_F(SessionEndTest, ASecondDropPreservesTheSameRoutineAgainUnderAKeyOfItsOwn)
         });
         server.setStepTimeoutMs(20000);
         ASSERT_TRUE(server.startAccepted(*window->link()));
-        window->setMState(1);
-        RoutineDocPtr doc;
-        bool wasReadOnly = false;
-        ASSERT_TRUE(window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc));
-        auto *code = dynamic_cast<frmCode *>(Routine::from(doc)->Window());
-        code->SourceView1()->setFocus();
-        QTest::keyClicks(code->SourceView1(), "X");
+        const RoutineDocPtr doc = editDemoAndType("X");
+        ASSERT_TRUE(doc);
         ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
         ASSERT_TRUE(waitUntil([&] { return window->MState() == -1; }, 10000));
         EXPECT_EQ(window->preservedDocuments().count(), round);
@@ -447,15 +461,8 @@ TEST_F(SessionEndTest, ABoxOfAnEndedSessionNeverActsOnTheNextServer)
         });
         a.setStepTimeoutMs(20000);
         ASSERT_TRUE(a.startAccepted(*window->link()));
-        window->setMState(1);
-        RoutineDocPtr doc;
-        bool wasReadOnly = false;
-        ASSERT_TRUE(window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc));
-        auto *code = dynamic_cast<frmCode *>(Routine::from(doc)->Window());
-        ASSERT_NE(code, nullptr);
-        code->SourceView1()->setFocus();
-        QTest::keyClicks(code->SourceView1(), "X");
-        ASSERT_TRUE(doc->Modified());
+        const RoutineDocPtr doc = editDemoAndType("X");
+        ASSERT_TRUE(doc && doc->Modified());
 
         ASSERT_TRUE(a.wait(20000)) << a.failure().toStdString();
         ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && b && b->finished(); }, 20000));
