@@ -7,6 +7,7 @@
 #include <QJsonValue>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cmath>
 
 namespace CacheObject {
@@ -176,8 +177,10 @@ private:
             if (deadline.hasExpired())
                 fail(deadline, timeoutMs);
             if (m_socket->bytesAvailable() > 0 || (isOpen() && m_socket->waitForReadyRead(remainingMs(deadline)))) {
-                // At most what still fits under the limit (plus one byte to tell).
-                m_buffer += m_socket->read(MaxReplyBytes + 1 - m_buffer.size());
+                // At most what still fits under the limit (plus one byte to tell), and
+                // no more than has come: read() sizes its buffer by what it is asked for.
+                m_buffer += m_socket->read(
+                    std::min<qint64>(m_socket->bytesAvailable(), MaxReplyBytes + 1 - m_buffer.size()));
                 continue;
             }
             fail(deadline, timeoutMs);

@@ -9,19 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include "sanitized.h"
+
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool Sanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool Sanitized = true;
-#else
-constexpr bool Sanitized = false;
-#endif
-#else
-constexpr bool Sanitized = false;
-#endif
+using sanitized::Sanitized;
 
 // What IO may hold (two bytes a character) and what the document and the view keep
 // per line of it, with room to spare; a pane that kept the stream would need gigabytes.

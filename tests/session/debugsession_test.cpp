@@ -438,9 +438,9 @@ TEST_F(SessionEndTest, ABoxOfAnEndedSessionNeverActsOnTheNextServer)
         prompt->whileUp = [&] {
             boxUp = true;
             EXPECT_TRUE(pumpUntil([&] { return !window->link()->IsConnected(); }, 10000));
+            // B only connects: the task may close it before a greeting could be sent.
             b = std::make_unique<MServer>(QList<Step>{
                 connectTo(taskPort),
-                send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
                 expectClose(),
             });
             b->setStepTimeoutMs(3000);
