@@ -472,6 +472,10 @@ void frmBreakpoints::showSelectedBreakpoint()
     if (line > 0)
         routine->GotoLine(QLatin1Char('+') + QString::number(line), routine->PosOfCommand(line, bp.Cmd), 0);
     if (focus == m_bpList) {
+        // Showing the routine made the main window the active one. A floating pane is a
+        // window of its own, and its list would keep the focus only inside that window
+        // while the user's next arrow went to the code window.
+        m_bpList->activateWindow();
         setFocus();
         m_bpList->setFocus();
     }

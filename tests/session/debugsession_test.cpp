@@ -5,8 +5,10 @@
 #include "frmimmediate.h"
 #include "frmstack.h"
 #include "frmvars.h"
+#include "gridcontrol.h"
 #include "mlink.h"
 #include "mserver.h"
+#include "panedock.h"
 #include "requestclient.h"
 #include "routine.h"
 #include "routinenavigator.h"
@@ -537,6 +539,170 @@ TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterASave)
     ASSERT_EQ(saved.size(), 2);
     EXPECT_TRUE(saved[0].contains("ZQ1") && !saved[0].contains("ZQ2")) << saved[0].toStdString();
     EXPECT_TRUE(saved[1].contains("ZQ1ZQ2")) << saved[1].toStdString();
+}
+
+// The same for a command of the Immediate pane on a link this side opened, where the
+// command goes as a transaction: the second command is typed where the first was.
+TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterAnImmediateCommand)
+{
+    using namespace mserver;
+    // The output starts with the server's lead character, which the pane does not show.
+    const auto command = [](const char *text, const QByteArray &output) {
+        return QList<Step>{
+            answer({"XEC2", "*", text}, {"OK"}),
+            acceptChannel(),
+            sendChannel(output),
+            closeChannel(),
+        };
+    };
+    MServer server(QList<Step>{
+        acceptRequest("S1"),
+        redirect("K1"),
+        acceptJob("K1"),
+        send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
+        expectAck(),
+    } + command("W 1", "x1\r\n") + command("W 2", "x2\r\n"));
+    server.setStepTimeoutMs(20000);
+    server.start();
+    window->link()->ConnectServer("127.0.0.1", QString::number(server.port()), "S1");
+    ASSERT_TRUE(waitUntil([&] { return window->link()->IsOutbound() && window->link()->ProtocolVersion() == 7; },
+                          20000))
+        << server.failure().toStdString();
+    window->setMState(1);
+
+    frmImmediate *immediate = window->immediatePane();
+    immediate->ShowMe();
+    immediate->ShowExecute();
+    QCoreApplication::processEvents();
+    SourceView *io = immediate->IO();
+    QTest::mouseClick(io->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+    ASSERT_EQ(QApplication::focusWidget(), io);
+
+    // Typed at the focus, run with Enter; done when the output stands above the next line.
+    auto run = [&](const char *text, const char *output) {
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << "no widget has the keyboard";
+        QTest::keyClicks(focus, text);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == 1 && io->Document()->Text().endsWith(output); },
+                              20000))
+            << server.failure().toStdString();
+    };
+    run("W 1", "W 1\r\n1\r\n");
+    run("W 2", "W 2\r\n2\r\n");
+    ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
+    QStringList commands;
+    for (const Fields &f : server.received())
+        if (f.value(0) == "!XEC2")
+            commands << f.value(2);
+    EXPECT_EQ(commands, (QStringList{"W 1", "W 2"}));
+}
+
+// The same for a breakpoint typed into the Breakpoints pane: its commit asks the server
+// for the namespace, and the next breakpoint is typed at once.
+TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterATypedBreakpointIsCommitted)
+{
+    using namespace mserver;
+    MServer server({
+        answer({"NS"}, {"NS", "USER"}),
+        expectAck(),
+        expect({"BP", "+", "START", "DEMO", "1", "**"}),
+        answer({"NS"}, {"NS", "USER"}),
+        expectAck(),
+        expect({"BP", "+", "START+1", "DEMO", "1", "**"}),
+    });
+    server.setStepTimeoutMs(20000);
+    ASSERT_TRUE(server.startAccepted(*window->link()));
+    window->setMState(1);
+
+    frmBreakpoints *pane = window->breakpointsPane();
+    GridControl *grid = pane->bpGrid();
+    pane->ShowMe();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(grid->rowCount(), 1);
+    // The entry row, on its Line column.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(0, 1)).center());
+    ASSERT_EQ(QApplication::focusWidget(), grid);
+
+    auto typeBreakpoint = [&](const char *line) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QTest::keyClicks(QApplication::focusWidget(), line);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCoreApplication::processEvents();
+        QTest::keyClicks(QApplication::focusWidget(), "DEMO");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+    };
+    typeBreakpoint("START");
+    ASSERT_EQ(grid->rowCount(), 2);
+    ASSERT_NE(QApplication::focusWidget(), nullptr) << "no widget has the keyboard";
+    // Down to the entry row, and the next one.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    typeBreakpoint("START+1");
+    ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
+    EXPECT_EQ(grid->rowCount(), 3);
+}
+
+// A floating Breakpoints pane walked with the arrows: the row the user clicks shows its
+// routine (fetched from the server, in a code window of the main window), and the keys
+// stay in the list, so that Down goes on to the next row.
+TEST_F(ActiveSessionTest, AFloatingBreakpointListKeepsTheKeyboardWhileItsRowsShowTheirRoutine)
+{
+    using namespace mserver;
+    frmBreakpoints *pane = window->breakpointsPane();
+    GridControl *grid = pane->bpGrid();
+    for (const char *line : {"START", "START+1"}) {
+        auto bp = std::make_shared<Breakpoint>();
+        bp->Line = line;
+        bp->Rtn = "DEMO";
+        bp->Env = "USER";
+        bp->Cmd = 1;
+        bp->Enabled = true;
+        pane->SetBP(bp);
+    }
+    ASSERT_EQ(grid->rowCount(), 3);
+    const QString text = DemoLines.join("\r\n");
+    MServer server({
+        answer({"SIG", "1", "DEMO", "USER", "**"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"}),
+        expectAck(),
+    });
+    server.setStepTimeoutMs(20000);
+    ASSERT_TRUE(server.startAccepted(*window->link()));
+    window->setMState(1);
+
+    pane->ShowMe();
+    PaneDock *dock = pane->dock();
+    dock->SetState(PaneDock::StateFloating);
+    ASSERT_TRUE(dock->isFloating());
+    // Waited for by name: a floating tool window counts as active whenever the main window
+    // is, which is not where the keys go.
+    dock->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == dock; }, 5000));
+
+    // On the Routine column: the first column is the check box, which a click toggles.
+    const QRect first = grid->visualRect(grid->model()->index(0, 2));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, first.center());
+    ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
+    QCoreApplication::processEvents();
+    auto shown = Routine::from(Routines::instance().Active());
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->Rtn(), "DEMO");
+    EXPECT_EQ(grid->selectedRows(), QList<int>{0});
+    EXPECT_EQ(QApplication::activeWindow(), dock);
+    EXPECT_EQ(QApplication::focusWidget(), grid);
+
+    // Down twice: the next row, then the entry row. (The code window, had it the keys,
+    // would follow its caret onto the next breakpoint's line, and stop there.)
+    for (const int next : {1, 2}) {
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(grid->selectedRows(), QList<int>{next});
+        EXPECT_EQ(QApplication::activeWindow(), dock);
+        EXPECT_EQ(QApplication::focusWidget(), grid);
+    }
+    dock->SetState(PaneDock::StateDocked);
 }
 
 // The type field of the server's routine: one outside INT, MAC and INC (or no number)
