@@ -372,13 +372,21 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
 
 // Closes seen by a transaction are handled after the caller has its reply, as if the
 // socket had reported them a moment later: the caller still acts on the reply (opens
-// the routine it asked for, acknowledges) before the session is torn down.
+// the routine it asked for, acknowledges) before the session is torn down. Unlike a
+// close the socket reports while a handler runs, they are not held until a handler that
+// waits for the user returns: that handler already has its failure, usually shown in a
+// box, and a session without a server held behind the box would keep the task from
+// listening, and its Sentry slot booked, until the user answered. Back from the box,
+// the handler finds its session gone.
 void MLink::dropLinkLater(const QString &why)
 {
     const quint64 generation = m_generation;
     QMetaObject::invokeMethod(this, [this, generation, why] {
-        if (generation == m_generation)
-            dropLink(why);
+        if (generation != m_generation)
+            return;
+        closeSocket(why);
+        m_closeDeferred = false;
+        handleClose();
     }, Qt::QueuedConnection);
 }
 
@@ -604,11 +612,16 @@ void MLink::handleCloseInTurn()
 
 void MLink::dropLink(const QString &why)
 {
+    closeSocket(why);
+    handleCloseInTurn();
+}
+
+void MLink::closeSocket(const QString &why)
+{
     if (m_socket)
         m_socket->Close();
     if (!why.isEmpty())
         qCWarning(lcLink).noquote() << "dropping the link:" << why;
-    handleCloseInTurn();
 }
 
 void MLink::raiseBufferedFrames(bool dropLater)

@@ -95,8 +95,9 @@ public:
     bool IsConnected() const;
     // From the connect until the session's OnClose has been raised. A link that died
     // while one of its handlers runs (a message box) is not connected, but its session
-    // has not ended yet: the end is reported when the handler returns, and no other
-    // session may be taken on before.
+    // has not ended yet: the end is reported when the handler returns (one a transaction
+    // saw, at the next turn of the event loop), and no other session may be taken on
+    // before.
     bool InSession() const { return IsConnected() || m_closeDeferred || m_closePending; }
     // Counts the link's sessions: bumped whenever the link is closed or replaced. A
     // handler that waited for the user (a box runs an event loop) acts on the server
@@ -171,6 +172,8 @@ private:
     void handleCloseInTurn();
     void dropLink(const QString &why);
     void dropLinkLater(const QString &why);
+    // Closes the socket; why, when given, goes to the log.
+    void closeSocket(const QString &why);
     // Raises the buffered frames and what the socket has waiting, each after the
     // handler of the one before has returned, then a close that came meanwhile.
     // dropLater: a drop request or a broken frame closes the link only after the
