@@ -9,37 +9,49 @@ namespace {
 
 const QString kCannotAnswer = QStringLiteral("ERROR:unknown line serial");
 
-char16_t *putLargeNumber(char16_t *out, int value);
+char16_t *putLargeField(char16_t *out, int value);
 
-struct TwoDigits
+// Every number below 1000 as its digits and a blank, four characters wide so that one
+// 8-byte store writes it. Classes, columns and lengths of real lines all fit, and each token
+// of a reply has three of them.
+struct SmallFields
 {
-    char16_t digits[100][2];
-    constexpr TwoDigits() : digits()
+    char16_t text[1000][4];
+    unsigned char length[1000]; // digits and the blank
+    constexpr SmallFields() : text(), length()
     {
-        for (int i = 0; i < 100; ++i) {
-            digits[i][0] = char16_t(u'0' + i / 10);
-            digits[i][1] = char16_t(u'0' + i % 10);
+        for (int i = 0; i < 1000; ++i) {
+            const int digits = i >= 100 ? 3 : i >= 10 ? 2 : 1;
+            int rest = i;
+            for (int d = digits - 1; d >= 0; --d) {
+                text[i][d] = char16_t(u'0' + rest % 10);
+                rest /= 10;
+            }
+            text[i][digits] = u' ';
+            length[i] = static_cast<unsigned char>(digits + 1);
         }
     }
 };
-constexpr TwoDigits kTwoDigits;
+constexpr SmallFields kSmallFields;
 
-// Writes the decimal digits of `value` at `out` (and may write one character past them);
-// returns the end. Token classes, columns and lengths are mostly below 100, three of them
-// per token, so those go without a branch on their length.
-inline char16_t *putNumber(char16_t *out, int value)
+// Writes the decimal digits of `value` and a blank at `out` (and may write up to two
+// characters past them); returns the end.
+inline char16_t *putField(char16_t *out, int value)
 {
-    if (unsigned(value) < 100) {
-        const int twoDigits = value >= 10 ? 1 : 0;
-        const char16_t *digits = kTwoDigits.digits[value];
-        out[0] = digits[1 - twoDigits];
-        out[1] = digits[1];
-        return out + 1 + twoDigits;
+    if (unsigned(value) < 1000) {
+        std::memcpy(out, kSmallFields.text[value], sizeof kSmallFields.text[value]);
+        return out + kSmallFields.length[value];
     }
-    return putLargeNumber(out, value);
+    return putLargeField(out, value);
 }
 
-Q_NEVER_INLINE char16_t *putLargeNumber(char16_t *out, int value)
+// The digits of `value` alone.
+inline char16_t *putNumber(char16_t *out, int value)
+{
+    return putField(out, value) - 1;
+}
+
+Q_NEVER_INLINE char16_t *putLargeField(char16_t *out, int value)
 {
     unsigned int magnitude = unsigned(value);
     if (value < 0) {
@@ -54,11 +66,13 @@ Q_NEVER_INLINE char16_t *putLargeNumber(char16_t *out, int value)
         *--end = char16_t(u'0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
-    return out + digits;
+    out[digits] = u' ';
+    return out + digits + 1;
 }
 
-// The most a token part ("\" class " " start " " length " 0") or a header can take.
-constexpr size_t MaxPartLength = 1 + 11 + 1 + 11 + 1 + 11 + 2;
+// The most a token part ("\" class " " start " " length " 0") or a header can take, with
+// the two characters a field may write past its end.
+constexpr size_t MaxPartLength = 1 + 3 * 12 + 1 + 2;
 
 QString range(const MCommandSpan &span)
 {
@@ -312,7 +326,7 @@ char16_t *ParseHandle::replyRoom(size_t parts)
 {
     const qsizetype needed = qsizetype(m_replyLength + parts * MaxPartLength);
     if (needed > m_reply.size())
-        m_reply.resize(std::max(needed, 2 * m_reply.size()));
+        m_reply.resize(std::max({needed, 2 * m_reply.size(), m_reply.capacity()}));
     return reinterpret_cast<char16_t *>(m_reply.data()) + m_replyLength;
 }
 
@@ -331,18 +345,16 @@ void ParseHandle::appendLineItem(int serial, LineStore::Line &line, const Shape 
 
     char16_t *out = replyRoom(own.tokens.size() + 1);
     *out++ = u'^';
-    out = putNumber(out, lineShape.blockStart ? MLineFlag::BlockStart : 0);
-    *out++ = u' ';
+    out = putField(out, lineShape.blockStart ? MLineFlag::BlockStart : 0);
     out = putNumber(out, lineShape.depth);
-    for (size_t i = 0; i < own.tokens.size(); ++i) {
-        const MTokenSpan &token = own.tokens[i];
+    const MTokenSpan *token = own.tokens.data();
+    const MTokenSpan *const end = token + own.tokens.size();
+    const MTokenSpan *const wrongDots = dotError >= 0 ? token + dotError : nullptr;
+    for (; token != end; ++token) {
         *out++ = u'\\';
-        out = putNumber(out, int(i) == dotError ? int(MToken::Error) : token.cls);
-        *out++ = u' ';
-        out = putNumber(out, token.start);
-        *out++ = u' ';
-        out = putNumber(out, token.length);
-        *out++ = u' ';
+        out = putField(out, token == wrongDots ? int(MToken::Error) : token->cls);
+        out = putField(out, token->start);
+        out = putField(out, token->length);
         *out++ = u'0';
     }
     m_replyLength = size_t(out - reinterpret_cast<const char16_t *>(m_reply.constData()));
@@ -394,10 +406,8 @@ QString ParseHandle::begin(int statementSerial, int carriedState, QStringView te
         m_reply = QString();
     m_replyLength = 0;
     char16_t *out = replyRoom(1);
-    out = putNumber(out, state);
-    *out++ = u' ';
-    out = putNumber(out, int(statement.size()));
-    *out++ = u' ';
+    out = putField(out, state);
+    out = putField(out, int(statement.size()));
     *out++ = u'0';
     m_replyLength = size_t(out - reinterpret_cast<const char16_t *>(m_reply.constData()));
     for (const StatementLine &part : statement)
