@@ -83,9 +83,24 @@ struct ByLetter
     }
 };
 
-} // namespace
+const MCommand *lookupByName(QStringView word, bool objectScript);
 
-const MCommand *MCommandTable::lookup(QStringView word, bool objectScript)
+// Most code is written with one-letter commands: those are answered by the letter alone.
+struct OneLetter
+{
+    const MCommand *commands[2][26];
+    OneLetter()
+    {
+        for (int objectScript = 0; objectScript < 2; ++objectScript) {
+            for (int letter = 0; letter < 26; ++letter) {
+                const char16_t word = char16_t(u'A' + letter);
+                commands[objectScript][letter] = lookupByName(QStringView(&word, 1), objectScript != 0);
+            }
+        }
+    }
+};
+
+const MCommand *lookupByName(QStringView word, bool objectScript)
 {
     if (word.isEmpty())
         return nullptr;
@@ -106,4 +121,17 @@ const MCommand *MCommandTable::lookup(QStringView word, bool objectScript)
     if (upper(word[0]) == u'Z')
         return &kOtherZCommand;
     return nullptr;
+}
+
+} // namespace
+
+const MCommand *MCommandTable::lookup(QStringView word, bool objectScript)
+{
+    if (word.size() == 1) {
+        static const OneLetter oneLetter;
+        const char16_t letter = upper(word[0]);
+        if (letter >= u'A' && letter <= u'Z')
+            return oneLetter.commands[objectScript ? 1 : 0][letter - u'A'];
+    }
+    return lookupByName(word, objectScript);
 }

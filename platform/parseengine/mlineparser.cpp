@@ -80,6 +80,31 @@ bool sameText(QStringView word, const char *lower)
 
 } // namespace
 
+// The helpers below run for nearly every character of a line: defined before their first
+// use so that each call compiles to its loop alone.
+inline int MLineParser::skipBlanks(int pos) const
+{
+    while (pos < m_length && isBlank(m_text[pos]))
+        ++pos;
+    return pos;
+}
+
+inline int MLineParser::nameEnd(int pos) const
+{
+    if (pos < m_length && isNameStart(m_text[pos]))
+        ++pos;
+    while (pos < m_length && isNameChar(m_text[pos]))
+        ++pos;
+    return pos;
+}
+
+// A "}" at `pos` ends the block it closes, unless it closes an object literal of the
+// command's own arguments ("S x={""a"":1}").
+inline bool MLineParser::closesBlock(int pos) const
+{
+    return m_braces && at(pos) == u'}' && m_literalBraces == 0 && m_openParens.empty();
+}
+
 void MLineParser::parse(QStringView text, const Options &options, MParsedLine &line)
 {
     line.commands.clear();
@@ -92,15 +117,16 @@ void MLineParser::parse(QStringView text, const Options &options, MParsedLine &l
     line.endsInBlockComment = false;
     line.endsInEmbedded = 0;
     m_tokenCount = 0;
+    line.tokens.m_size = 0;
     if (options.dotsOnly) {
-        line.tokens.clear();
         m_tokens = nullptr;
         m_tokenRoom = 0;
     } else {
-        // The vector keeps its room from the last line: no allocation once it has grown.
-        line.tokens.resize(std::max<size_t>(line.tokens.capacity(), 32));
-        m_tokens = line.tokens.data();
-        m_tokenRoom = int(line.tokens.size());
+        // The list keeps its room from the last line: no allocation once it has grown.
+        if (line.tokens.m_room.empty())
+            line.tokens.m_room.resize(32);
+        m_tokens = line.tokens.m_room.data();
+        m_tokenRoom = int(line.tokens.m_room.size());
         line.commands.reserve(4);
     }
     m_text = text.data();
@@ -109,6 +135,7 @@ void MLineParser::parse(QStringView text, const Options &options, MParsedLine &l
     m_line = &line;
     m_options = options;
     m_strict = !options.objectScript && !options.mac;
+    m_braces = options.objectScript || options.mac;
     m_openParens.clear();
     m_routineDepth = -1;
     m_braceDepth = options.braceDepth;
@@ -143,16 +170,17 @@ void MLineParser::parse(QStringView text, const Options &options, MParsedLine &l
     if (!m_options.dotsOnly) {
         if (m_tokenCount == 0)
             pushToken(MToken::Plain, 0, m_length); // empty or blank: parsed all the same
-        line.tokens.resize(size_t(m_tokenCount));
+        line.tokens.m_size = size_t(m_tokenCount);
     }
     m_line = nullptr;
 }
 
 void MLineParser::growTokens()
 {
-    m_line->tokens.resize(size_t(2 * m_tokenRoom + 32));
-    m_tokens = m_line->tokens.data();
-    m_tokenRoom = int(m_line->tokens.size());
+    std::vector<MTokenSpan> &room = m_line->tokens.m_room;
+    room.resize(size_t(2 * m_tokenRoom + 32));
+    m_tokens = room.data();
+    m_tokenRoom = int(room.size());
 }
 
 // Errors next to each other make one token.
@@ -168,22 +196,6 @@ void MLineParser::emitError(int start, int length)
         }
     }
     pushToken(MToken::Error, start, length);
-}
-
-int MLineParser::skipBlanks(int pos) const
-{
-    while (pos < m_length && isBlank(m_text[pos]))
-        ++pos;
-    return pos;
-}
-
-int MLineParser::nameEnd(int pos) const
-{
-    if (pos < m_length && isNameStart(m_text[pos]))
-        ++pos;
-    while (pos < m_length && isNameChar(m_text[pos]))
-        ++pos;
-    return pos;
 }
 
 void MLineParser::parseLineStart()
@@ -470,14 +482,6 @@ void MLineParser::scanEmbedded(int start, int pos, QChar open, QChar close, int 
     m_sawCode = true;
     if (pos >= m_length)
         m_line->endsInEmbedded = EmbeddedState::encode(depth, close == u'>');
-}
-
-// A "}" at `pos` ends the block it closes, unless it closes an object literal of the
-// command's own arguments ("S x={""a"":1}").
-bool MLineParser::closesBlock(int pos) const
-{
-    return (m_options.mac || m_options.objectScript) && at(pos) == u'}' && m_literalBraces == 0
-            && m_openParens.empty();
 }
 
 // "IF x{": the "{" that ends the arguments of a block command opens its block, unless it

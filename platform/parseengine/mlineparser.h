@@ -9,8 +9,8 @@
 
 struct MTokenSpan
 {
-    // Leaves the fields unset: the parser sizes a line's vector to its room before it fills
-    // the slots, and zeroing them first for every line would cost as much as a short parse.
+    // Leaves the fields unset: the room of a token list is made before its slots are filled,
+    // and zeroing them first would cost as much as a short parse.
     MTokenSpan() {} // not "= default": that would zero them
     MTokenSpan(int tokenClass, int tokenStart, int tokenLength)
         : cls(tokenClass), start(tokenStart), length(tokenLength)
@@ -19,6 +19,24 @@ struct MTokenSpan
     int cls;    // MToken::Class
     int start;  // 0-based column
     int length;
+};
+
+// The tokens of a line. Its room only ever grows, so that a parser filling the same list
+// line after line neither allocates nor sizes a vector up and down for each one.
+class MTokenList
+{
+public:
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    const MTokenSpan *data() const { return m_room.data(); }
+    const MTokenSpan *begin() const { return m_room.data(); }
+    const MTokenSpan *end() const { return m_room.data() + m_size; }
+    const MTokenSpan &operator[](size_t i) const { return m_room[i]; }
+
+private:
+    friend class MLineParser;
+    std::vector<MTokenSpan> m_room;
+    size_t m_size = 0;
 };
 
 // One command of a line: its word, postconditional and arguments, 0-based and inclusive.
@@ -49,7 +67,7 @@ struct MTipItem
 
 struct MParsedLine
 {
-    std::vector<MTokenSpan> tokens; // in column order, never overlapping
+    MTokenList tokens;              // in column order, never overlapping
     std::vector<MCommandSpan> commands;
     std::vector<MTipItem> tips;
     bool hasLabel = false;
@@ -125,9 +143,8 @@ private:
             pushToken(cls, start, length);
     }
     void emitError(int start, int length);
-    // Field by field into a slot of the line's vector, which is sized to its room while the
-    // line is parsed: a temporary copied in whole would be read back wider than it was
-    // written, and that stalls the processor on every token.
+    // Field by field into a slot of the line's list: a temporary copied in whole would be
+    // read back wider than it was written, and that stalls the processor on every token.
     void pushToken(int cls, int start, int length)
     {
         if (m_tokenCount == m_tokenRoom)
@@ -182,11 +199,12 @@ private:
     int m_length = 0;
     int m_pos = 0;                   // next character to look at
     MParsedLine *m_line = nullptr;   // the result being filled
-    MTokenSpan *m_tokens = nullptr;  // its token vector's slots while the line is parsed
+    MTokenSpan *m_tokens = nullptr;  // its token list's slots while the line is parsed
     int m_tokenCount = 0;            //   how many are filled
     int m_tokenRoom = 0;             //   how many there are
     Options m_options;
     bool m_strict = false;           // standard M only: no ObjectScript, no MAC extras
+    bool m_braces = false;           // ObjectScript or MAC: "{" and "}" open and close blocks
     std::vector<OpenParen> m_openParens; // "(" not yet closed in this command
     int m_routineDepth = -1;         // parenthesis depth at which a "^" names the routine of an
                                      //   entry reference whose label or offset was an
