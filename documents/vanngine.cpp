@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -121,8 +122,8 @@ QString VanNgine::ZeroPad(const QString &s)
     const qsizetype n = s.size();
     QString padded(2 * n, Qt::Uninitialized);
     QChar *out = padded.data();
-    std::copy(s.constData(), s.constData() + n, out);
-    std::fill(out + n, out + 2 * n, QChar(0));
+    std::memcpy(out, s.constData(), size_t(n) * sizeof(QChar));
+    std::memset(out + n, 0, size_t(n) * sizeof(QChar));
     return padded;
 }
 

@@ -90,8 +90,12 @@ QStringList readRoutine(const QString &path)
     qsizetype size = bytes.size();
     if (size > 0 && data[size - 1] == '\n')
         --size;
+    qsizetype breaks = 0;
+    for (const char *at = data; (at = static_cast<const char *>(std::memchr(at, '\n', size_t(data + size - at))));
+         ++at)
+        ++breaks;
     QStringList lines;
-    lines.reserve(qsizetype(std::count(data, data + size, '\n')) + 1);
+    lines.reserve(breaks + 1);
     for (qsizetype start = 0;;) {
         const char *newline = static_cast<const char *>(std::memchr(data + start, '\n', size_t(size - start)));
         const qsizetype end = newline ? newline - data : size;
