@@ -253,10 +253,8 @@ const MParsedLine &ParseHandle::parsed(int serial, LineStore::Line &line)
     return parsed(serial, line, contextBefore(line));
 }
 
-void ParseHandle::summarize(LineStore::Line &line, const Context &context)
+void ParseHandle::resummarize(LineStore::Line &line, const Context &context)
 {
-    if (line.summaryStamp == m_stamp && summaryMatches(line, context))
-        return;
     if (m_mac) {
         // Braces and comments need the whole line; the parse is not kept.
         const MParsedLine whole = m_parser.parse(line.text(), options(context));

@@ -70,7 +70,14 @@ private:
     MLineParser::Options options(const Context &context) const;
     const MParsedLine &parsed(int serial, LineStore::Line &line, const Context &context);
     const MParsedLine &parsed(int serial, LineStore::Line &line);
-    void summarize(LineStore::Line &line, const Context &context);
+    // Asked for every line around each parse and nearly always current: the check stays
+    // inline, the work does not.
+    void summarize(LineStore::Line &line, const Context &context)
+    {
+        if (line.summaryStamp != m_stamp || !summaryMatches(line, context))
+            resummarize(line, context);
+    }
+    void resummarize(LineStore::Line &line, const Context &context);
     static bool summaryMatches(const LineStore::Line &line, const Context &context)
     {
         return line.summaryInBlockComment == context.inBlockComment
