@@ -389,6 +389,31 @@ TEST(ParseEngine, AnswersMalformedCallsWithTheirCannotAnswerValues)
     EXPECT_EQ(doc.twoLongs("Cmd2Rng^PARSE", 1, 1), "2,6");
 }
 
+// Columns and lengths are written from a table below 1000 and digit by digit above it: the
+// reply must read the same on both sides of that edge.
+TEST(ParseEngine, RepliesWithColumnsAndLengthsOfAnySize)
+{
+    ParseEngine engine;
+    EngineDocument doc(engine, QStringLiteral("sdbGTM"));
+    struct Case
+    {
+        int stringLength; // with its quotes
+        const char *tail; // the reply after the WRITE command's token
+    };
+    const std::vector<Case> cases = {
+        {999, "\\7 3 999 0\\14 1002 1 0\\17 1003 1 0"},
+        {1000, "\\7 3 1000 0\\14 1003 1 0\\17 1004 1 0"},
+        {12345, "\\7 3 12345 0\\14 12348 1 0\\17 12349 1 0"},
+    };
+    for (const Case &c : cases) {
+        const QString line = QStringLiteral("\tW \"") + QString(c.stringLength - 2, QLatin1Char('a'))
+                + QStringLiteral("\",Y");
+        const int serial = doc.append({line});
+        EXPECT_EQ(doc.parse(serial, line), QStringLiteral("0 1 0^0 0\\6 1 1 0") + QLatin1String(c.tail))
+                << c.stringLength;
+    }
+}
+
 TEST(ParseEngine, SurvivesHugeLinesNulsAndForeignCharacters)
 {
     ParseEngine engine;
