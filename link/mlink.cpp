@@ -569,6 +569,10 @@ void MLink::onSocketReceive()
     if (m_inTransact || !m_socket || m_raisingGeneration == m_generation)
         return;
     raiseBufferedFrames();
+    // The handlers of what came have all returned: their answers are the step's whole
+    // output, and the server waits for them. Left to the posted flush they would wait
+    // behind the layouts and the repaint the handlers caused.
+    flushOutbox();
 }
 
 void MLink::onSocketClose()

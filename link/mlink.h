@@ -118,7 +118,8 @@ public:
     // One frame; does nothing while not connected. An empty list is the acknowledgement.
     // It leaves when the current step returns to the event loop, with every frame
     // written after it, or earlier with a transaction's request; never on its own
-    // while more of the same step follows.
+    // while more of the same step follows. A step that handles the server's frames
+    // ends when their handlers have returned, before the event loop's other work.
     void Send(const QStringList &elements);
     // BeforeClose (only while connected), close, then always OnClose.
     void Disconnect();

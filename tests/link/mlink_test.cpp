@@ -5,9 +5,11 @@
 #include "socketx.h"
 #include "vantrelerror.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -550,6 +552,37 @@ TEST(MLinkReceive, WhatArrivesWhileAHandlerRunsFollowsItAsSoonAsItReturns)
         settle();
         EXPECT_EQ(log, c.log) << c.name;
     }
+}
+
+// The server waits for the answers to what it sent; the layouts and the repaint that a
+// handler leaves for the event loop must not stand between them and the wire. The work
+// left here is a posted call that waits a while for the server to have read the answer,
+// as a slow repaint would keep the event loop busy; the frames a handler writes still
+// leave together.
+TEST(MLinkSend, AHandlersFramesLeaveBeforeTheWorkItLeftForTheEventLoop)
+{
+    MLink link;
+    MServer server({send({"STP", "1"}), expectTogether({{}, {"VAR*", "1"}}), send({"VARend"}), expectAck()});
+    bool answerOnTheWire = false;
+    int raised = 0;
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+        ++raised;
+        link.Send({});
+        if (m.value(0) != "STP")
+            return;
+        link.Send({"VAR*", "1"});
+        QMetaObject::invokeMethod(&link, [&] {
+            QDeadlineTimer patience(1000);
+            while (!answerOnTheWire && !patience.hasExpired()) {
+                answerOnTheWire = server.received().size() >= 2;
+                QThread::msleep(5);
+            }
+        }, Qt::QueuedConnection);
+    });
+    ASSERT_TRUE(server.startAccepted(link));
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    EXPECT_EQ(raised, 2);
+    EXPECT_TRUE(answerOnTheWire);
 }
 
 TEST(MLinkSend, DoesNothingWhileIdle)
