@@ -14,6 +14,27 @@ namespace {
 // protocol's numbers always were. False for anything else, the empty text included.
 bool toWhole(const QString &text, double low, double high, double &out)
 {
+    // Nearly every field is a few plain digits (levels, flags, formats): read those
+    // directly. Nine digits cannot overflow; anything else takes the general road.
+    const qsizetype size = text.size();
+    const qsizetype first = size > 0 && text.front() == QLatin1Char('-') ? 1 : 0;
+    if (size > first && size - first <= 9) {
+        qint32 magnitude = 0;
+        qsizetype i = first;
+        for (; i < size; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                break;
+            magnitude = magnitude * 10 + (c - u'0');
+        }
+        if (i == size) {
+            const double value = first ? -double(magnitude) : double(magnitude);
+            if (value < low || value > high)
+                return false;
+            out = value;
+            return true;
+        }
+    }
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value))

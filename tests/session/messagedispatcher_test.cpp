@@ -622,6 +622,17 @@ TEST(MessageDispatcher, FieldConversionsReadTheProtocolsNumbersLeniently)
         {"True", 0, 0, 0, true, 99},
         {"false", 0, 0, 0, false, 99},
         {"inf", 0, 0, 0, false, 99},
+        // Plain digits are read on a shorter road; it must end where the long one does.
+        {"-", 0, 0, 0, false, 99},
+        {"007", 7, 7, 7, true, 7},
+        {"-0", 0, 0, 0, false, 0},
+        {"+5", 5, 5, 5, true, 5},
+        {"1e1", 10, 10, 10, true, 10},
+        {"-32768", -32768, -32768, -32768, true, 99},
+        {"-32769", 0, -32769, -32769, true, 99},
+        {"999999999", 0, 999999999, 999999999, true, 99},
+        {"1234567890", 0, 1234567890, 1234567890, true, 99},
+        {"12a", 0, 0, 0, false, 99},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.text.toStdString());
