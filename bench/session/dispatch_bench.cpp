@@ -26,6 +26,7 @@
 #include "recordingprompt.h"
 #include "varlistmodel.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QTcpSocket>
 #include <QElapsedTimer>
@@ -226,6 +227,16 @@ bool pumpUntil(const std::function<bool()> &pred, int timeoutMs = 20000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// Lets the GUI thread finish what the last exchange left it (layouts, a repaint), so that
+// the next exchange, ours or the raw pair's, starts at an idle event loop, as a stop that
+// follows the user's step does; neither side then waits behind the other's work.
+void settle()
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    for (int turn = 0; turn < 100 && dispatcher->processEvents(QEventLoop::AllEvents); ++turn) {
+    }
 }
 
 // Runs the jobs, each on its worker, and the GUI thread's event loop until all are done.
@@ -543,8 +554,10 @@ void StopToVariablesRequest(benchmark::State &state)
     int stalled = 0;
     for (auto _ : state) {
         Clock::time_point t0, t1, r0, r1;
+        settle();
         bool ok = runJobs({{&task.serverThread, [&] { return stopToRequest(*task.server, t0, t1); }}})
             && runJobs({{&task.serverThread, [&] { return noVariables(*task.server); }}}) && task.suspended();
+        settle();
         ok = ok && runJobs({{&raw.serverThread, [&] { return stopToRequest(*raw.server, r0, r1) && noVariables(*raw.server); }}});
         if (!ok) {
             state.SkipWithError("the exchange failed");
@@ -581,6 +594,7 @@ void ThousandVariablesToSuspended(benchmark::State &state)
         // A list emptied as by a new session, so every row is a new one.
         task.window->varsPane()->Clear();
         Clock::time_point t0, t1, r0, r1, stopped;
+        settle();
         bool ok = runJobs({{&task.serverThread, [&] { return stopToRequest(*task.server, t0, t1); }}});
         Clock::time_point filled{};
         ok = ok && runJobs({{&task.serverThread, [&] { return sendVariables(*task.server, t0, t1); }}}, [&] {
@@ -595,6 +609,7 @@ void ThousandVariablesToSuspended(benchmark::State &state)
         QCoreApplication::processEvents();
         const Clock::time_point painted = Clock::now();
         paintMs += microseconds(painted - beforePaint) / 1000;
+        settle();
 
         ok = runJobs({{&raw.serverThread, [&] { return stopToRequest(*raw.server, r0, stopped)
                                                        && sendVariables(*raw.server, r0, r1); }}});
