@@ -121,6 +121,10 @@ public:
     // while more of the same step follows. A step that handles the server's frames
     // ends when their handlers have returned, before the event loop's other work.
     void Send(const QStringList &elements);
+    // What the current step has written leaves now, in one write, rather than when the
+    // step ends: for a request the server waits for, ahead of the window's own work
+    // that follows. Frames written after it leave in a write of their own.
+    void Flush() { flushOutbox(); }
     // BeforeClose (only while connected), close, then always OnClose.
     void Disconnect();
 

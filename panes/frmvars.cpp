@@ -180,6 +180,7 @@ void frmVars::Update(int level, const QString &key)
     const QString code = m_currentList == 1 ? QStringLiteral("VAR*") : QStringLiteral("VARp");
     session->Send({code, QString::number(m_currentLevel),
                    QString::number(m_models[m_currentList - 1]->totalRowCount()), key});
+    session->Flush();
     // A link that failed on this write has ended the session, and Clear() the fetch.
     if (m_fetches.isEmpty())
         return;

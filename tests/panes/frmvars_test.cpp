@@ -11,10 +11,12 @@
 #include "varlistmodel.h"
 #include "vartreeview.h"
 
+#include <QDeadlineTimer>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +138,24 @@ TEST_F(VarsPane, AStackLevelIsFetchedWithTheSessionHeldAtFetching)
         // Every row counts, also those under a collapsed node.
         EXPECT_EQ(heard(), (QList<QStringList>{{"VAR*", "2", "0", ""}, {"VAR*", "3", "3", ""}})) << c.features;
     }
+}
+
+// The server waits for the request: it is on the wire before the pane goes on to hold
+// the stack and its own controls still, not when the event loop next runs.
+TEST_F(VarsPane, TheRequestLeavesBeforeThePaneHoldsItsControls)
+{
+    serve(1);
+    bool onTheWire = false;
+    QObject::connect(pane.get(), &frmVars::stackListEnabled, [&](bool enabled) {
+        QDeadlineTimer patience(1000);
+        while (!enabled && !onTheWire && !patience.hasExpired()) {
+            onTheWire = !server->received().isEmpty();
+            QThread::msleep(5);
+        }
+    });
+    pane->Update(2, QString());
+    EXPECT_TRUE(onTheWire);
+    EXPECT_EQ(heard(), (QList<QStringList>{{"VAR*", "2", "0", ""}}));
 }
 
 TEST_F(VarsPane, NoRequestWhileClosedDisconnectedOrWithoutALevel)
