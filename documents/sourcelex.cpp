@@ -35,33 +35,44 @@ bool isFailure(const QString &reply)
     return reply.startsWith(QLatin1String("ERROR:"));
 }
 
-// Reads `wanted` decimal numbers separated by blanks from the start of `text`. Replies
-// come for every line of every statement, so this avoids building lists of strings.
-bool toInts(QStringView text, int wanted, int *out)
+// Reads one decimal number, after any blanks, from p on (never past end) and leaves p
+// behind it. Replies come for every line of every statement, so the reading works on
+// the characters themselves rather than on lists of strings.
+bool readInt(const char16_t *&p, const char16_t *end, int &out)
 {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    for (int k = 0; k < wanted; ++k) {
-        while (i < n && text[i] == QLatin1Char(' '))
-            ++i;
-        bool negative = false;
-        if (i < n && text[i] == QLatin1Char('-')) {
-            negative = true;
-            ++i;
-        }
-        const qsizetype start = i;
-        qint64 value = 0;
-        while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9')) {
-            value = value * 10 + (text[i].unicode() - '0');
-            if (value > 0x7FFFFFFF)
-                return false;
-            ++i;
-        }
-        if (i == start)
+    while (p < end && *p == u' ')
+        ++p;
+    bool negative = false;
+    if (p < end && *p == u'-') {
+        negative = true;
+        ++p;
+    }
+    const char16_t *const start = p;
+    qint64 value = 0;
+    for (; p < end && char16_t(*p - u'0') <= 9; ++p) {
+        value = value * 10 + (*p - u'0');
+        if (value > 0x7FFFFFFF)
             return false;
-        out[k] = int(negative ? -value : value);
+    }
+    if (p == start)
+        return false;
+    out = int(negative ? -value : value);
+    return true;
+}
+
+// Reads `wanted` decimal numbers separated by blanks from the start of [p, end).
+bool readInts(const char16_t *p, const char16_t *end, int wanted, int *out)
+{
+    for (int k = 0; k < wanted; ++k) {
+        if (!readInt(p, end, out[k]))
+            return false;
     }
     return true;
+}
+
+bool toInts(QStringView text, int wanted, int *out)
+{
+    return readInts(text.utf16(), text.utf16() + text.size(), wanted, out);
 }
 
 } // namespace
@@ -432,25 +443,27 @@ QString SourceLex::labelOf(const QString &text, int *spaceToReplace) const
         || c == QLatin1Char('#') || c == QLatin1Char('$'))
         return QString();
 
-    // 0-based position of the character that ends the label, or -1.
-    int end = text.indexOf(QLatin1Char(';'));
-    const int tab = text.indexOf(QLatin1Char('\t'));
-    if (tab >= 0 && (end < 0 || tab < end))
-        end = tab;
-    const int space = text.indexOf(QLatin1Char(' '));
-    if (space >= 0 && (end < 0 || space < end)) {
-        end = space;
-        if (spaceToReplace)
-            *spaceToReplace = space;
+    // The label ends at the first ';', TAB or space, and its formal parameters are not
+    // part of it. One pass that stops there: every line is asked several times while a
+    // routine opens, and the code after the label may run long.
+    const qsizetype size = text.size();
+    const char16_t *chars = QStringView(text).utf16();
+    qsizetype end = 0;
+    qsizetype paren = -1;
+    for (; end < size; ++end) {
+        const char16_t ch = chars[end];
+        if (ch == u';' || ch == u'\t')
+            break;
+        if (ch == u' ') {
+            if (spaceToReplace)
+                *spaceToReplace = int(end);
+            break;
+        }
+        if (ch == u'(' && paren < 0)
+            paren = end;
     }
-    if (end < 0)
-        end = text.size();
-
-    QString label = text.left(end);
-    const int paren = label.indexOf(QLatin1Char('('));
-    if (paren >= 0)
-        label.truncate(paren);
-    return label.left(m_lenLabel);
+    const qsizetype length = std::min<qsizetype>(paren >= 0 ? paren : end, m_lenLabel);
+    return text.left(length);
 }
 
 void SourceLex::replaceSpaceWithTab(int line, int column)
@@ -684,8 +697,9 @@ void SourceLex::reportParseError(const QString &text)
 bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlags)
 {
     std::vector<ProxySourceToken> tokens;
-    qsizetype partEnd = item.indexOf(QLatin1Char('\\'));
-    const QStringView header = partEnd < 0 ? item : item.left(partEnd);
+    const char16_t *const end = item.utf16() + item.size();
+    const char16_t *partEnd = std::find(item.utf16(), end, u'\\');
+    const QStringView header(item.utf16(), partEnd);
     const bool ok = !header.startsWith(QLatin1String("ERROR:"));
     if (ok) {
         int h[2];
@@ -697,15 +711,15 @@ bool SourceLex::parseStatementLine(QStringView item, int line, quint32 &lineFlag
             if (h[1] >= 0 && h[1] < 16)
                 lineFlags = (lineFlags & ~LineFlag::Depth) | (quint32(h[1]) << 20);
         }
+        tokens.reserve(size_t(std::count(partEnd, end, u'\\')));
         const bool unlabelled = m_codeLines[line].Label.isEmpty();
-        while (partEnd >= 0) {
-            const qsizetype start = partEnd + 1;
-            partEnd = item.indexOf(QLatin1Char('\\'), start);
-            const QStringView part = item.mid(start, partEnd < 0 ? -1 : partEnd - start);
+        while (partEnd != end) {
+            const char16_t *const start = partEnd + 1;
+            partEnd = std::find(start, end, u'\\');
             int t[4];
             // A token that cannot be placed on a line is dropped, not handed to the view;
             // that includes one whose end is past any column an int can hold.
-            if (!toInts(part, 4, t) || t[1] < 0 || t[2] < 0 || t[2] > INT_MAX - t[1])
+            if (!readInts(start, partEnd, 4, t) || t[1] < 0 || t[2] < 0 || t[2] > INT_MAX - t[1])
                 continue;
             ProxySourceToken token;
             token.TokenType = t[0] == 4 && t[1] == 0 && unlabelled ? 9 : t[0];

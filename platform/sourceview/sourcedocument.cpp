@@ -35,6 +35,21 @@ protected:
     void documentChanged(int, int, int) override {}
 };
 
+// Qt keeps such a text character for character, its '\n' becoming the block separator
+// that documentText reads back as '\n'; other characters Qt turns into block separators
+// would not read back as they went in.
+bool readsBackAsInserted(const QString &text)
+{
+    const QStringView view(text);
+    const char16_t *const end = view.utf16() + view.size();
+    for (const char16_t *p = view.utf16(); p != end; ++p) {
+        const char16_t c = *p;
+        if (c == u'\r' || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // An edit asked for while notifications were being raised; carried out right
@@ -79,9 +94,23 @@ QString SourceDocument::normalizeLineEnds(const QString &text)
 {
     if (!text.contains(QLatin1Char('\r')))
         return text;
-    QString out = text;
-    out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // One pass: a routine's whole text comes through here when it opens.
+    QString out(text.size(), Qt::Uninitialized);
+    const QStringView in(text);
+    const char16_t *from = in.utf16();
+    const char16_t *const end = from + in.size();
+    char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
+    char16_t *to = begin;
+    for (; from != end; ++from) {
+        if (*from != u'\r') {
+            *to++ = *from;
+            continue;
+        }
+        *to++ = u'\n';
+        if (from + 1 != end && from[1] == u'\n')
+            ++from;
+    }
+    out.truncate(to - begin);
     return out;
 }
 
@@ -165,12 +194,14 @@ void SourceDocument::InsertImpl(int column, int line, const QString &text, bool 
     line = std::clamp(line, 0, NumLines() - 1);
     column = std::clamp(column, 0, GetLineLength(line));
     const int pos = positionOf(column, line);
-    const int breaks = int(clean.count(QLatin1Char('\n')));
-    const int lastBreak = int(clean.lastIndexOf(QLatin1Char('\n')));
-    if (endLine)
-        *endLine = line + breaks;
-    if (endCol)
-        *endCol = breaks == 0 ? column + int(clean.size()) : int(clean.size()) - lastBreak - 1;
+    if (endLine || endCol) {
+        const int breaks = int(clean.count(QLatin1Char('\n')));
+        const int lastBreak = int(clean.lastIndexOf(QLatin1Char('\n')));
+        if (endLine)
+            *endLine = line + breaks;
+        if (endCol)
+            *endCol = breaks == 0 ? column + int(clean.size()) : int(clean.size()) - lastBreak - 1;
+    }
     edit(pos, 0, clean, false, QString());
 }
 
@@ -248,7 +279,7 @@ bool SourceDocument::edit(int position, int removeLength, const QString &text, b
                 m_history->setPendingDescription(m_groupDepth > 0 ? m_groupDescription : description);
         }
         const int seq = m_changeSeq;
-        cursor.insertText(text);
+        insertKnownText(cursor, position, removeLength, text);
         cursor.endEditBlock();
         m_history->setJoining(false);
         if (m_groupDepth > 0)
@@ -298,12 +329,12 @@ void SourceDocument::lowLevelEdit(int position, int removeLength, const QString 
         // keeps the number of steps (and their descriptions) as they were.
         cursor.joinPreviousEditBlock();
         m_history->setJoining(true);
-        cursor.insertText(text);
+        insertKnownText(cursor, position, removeLength, text);
         cursor.endEditBlock();
         m_history->setJoining(false);
     } else {
         m_doc->setUndoRedoEnabled(false);
-        cursor.insertText(text);
+        insertKnownText(cursor, position, removeLength, text);
         m_doc->setUndoRedoEnabled(true);
         m_history->forgetSteps();
     }
@@ -311,6 +342,18 @@ void SourceDocument::lowLevelEdit(int position, int removeLength, const QString 
         processChange(position, removeLength, int(text.size()));
     m_doc->setModified(wasModified);
     m_holdModified = false;
+}
+
+void SourceDocument::insertKnownText(QTextCursor &cursor, int position, int removeLength,
+                                     const QString &text)
+{
+    const KnownInsert outer = m_knownInsert;
+    if (readsBackAsInserted(text))
+        m_knownInsert = KnownInsert{position, removeLength, &text};
+    else
+        m_knownInsert = KnownInsert();
+    cursor.insertText(text);
+    m_knownInsert = outer;
 }
 
 void SourceDocument::beginUndoGroup(const QString &description)
@@ -436,7 +479,12 @@ void SourceDocument::processChange(int position, int removed, int added)
             }
         }
     }
-    const QString newText = documentText(position, added);
+    // The text an edit of ours just inserted need not be read out of Qt again: a
+    // routine's whole text would be copied once more while it opens.
+    const KnownInsert &known = m_knownInsert;
+    const bool insertedAsKnown = known.text && known.position == position
+                                 && known.removed == removed && known.text->size() == added;
+    const QString newText = insertedAsKnown ? *known.text : documentText(position, added);
     if (oldText == newText)
         return;   // formats only
 

@@ -202,6 +202,7 @@ private:
     bool edit(int position, int removeLength, const QString &text, bool undoable,
               const QString &description, bool oneChar = false);
     void lowLevelEdit(int position, int removeLength, const QString &text);
+    void insertKnownText(QTextCursor &cursor, int position, int removeLength, const QString &text);
     // Undo or redo one Qt step as an edit of our own.
     void stepHistory(bool redo);
     QString documentText(int position, int length) const;
@@ -230,6 +231,15 @@ private:
     bool m_holdModified = false;      // a low-level edit must not flicker Modified
     bool m_replacingChar = false;     // the change under way is ReplaceChar's
     int m_changeSeq = 0;              // counts Qt's change signals
+    // The edit of ours under way, while Qt carries it out: its change reads the new
+    // text from here. No text when Qt would store it otherwise than it came.
+    struct KnownInsert
+    {
+        int position = -1;
+        int removed = 0;
+        const QString *text = nullptr;
+    };
+    KnownInsert m_knownInsert;
 
     // Edits between beginUndoGroup and endUndoGroup, and between beginEditStep
     // and endEditStep, become one step.

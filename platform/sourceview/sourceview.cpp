@@ -7,6 +7,7 @@
 #include "sourcerenderer.h"
 #include "sourcesearch.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -60,6 +61,7 @@ SourceView::~SourceView()
     disconnect(this, nullptr, this, nullptr);
     if (m_document) {
         disconnect(m_document, nullptr, this, nullptr);
+        disconnect(m_document->textDocument()->documentLayout(), nullptr, this, nullptr);
         m_document->setLastVisibleLineProvider({});
     }
 }
@@ -70,6 +72,7 @@ void SourceView::SetDocument(SourceDocument *document)
         return;
     if (m_document) {
         disconnect(m_document, nullptr, this, nullptr);
+        disconnect(m_document->textDocument()->documentLayout(), nullptr, this, nullptr);
         m_document->setLastVisibleLineProvider({});
     }
     m_document = document;
@@ -79,6 +82,14 @@ void SourceView::SetDocument(SourceDocument *document)
     setDocument(text);
     document->setSettings(m_settings);
     document->setLastVisibleLineProvider([this] { return LastVisibleLine(); });
+    // A block whose height changed, or a relayout of the whole text, is reported by
+    // update() or documentSizeChanged(); a block repainted at its old height by
+    // updateBlock() alone, which is what colouring a line causes, moves nothing.
+    forgetLastVisibleLine();
+    auto *layout = text->documentLayout();
+    connect(layout, &QAbstractTextDocumentLayout::update, this, [this] { forgetLastVisibleLine(); });
+    connect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this,
+            [this] { forgetLastVisibleLine(); });
     // Direct connections: handlers change the document and line data synchronously,
     // in the order the document raises the notifications.
     connect(document, &SourceDocument::TextInserted, this, &SourceView::onTextChanged,
@@ -93,6 +104,7 @@ void SourceView::SetDocument(SourceDocument *document)
     connect(document, &SourceDocument::repaintRequested, this, &SourceView::onRepaintRequested);
     connect(document, &SourceDocument::readOnlyChanged, this, &SourceView::applyReadOnly);
     connect(document, &SourceDocument::visibilityChanged, this, [this] {
+        forgetLastVisibleLine();
         m_caret->onVisibilityChanged();
         viewport()->update();
         m_margin->update();
@@ -234,19 +246,25 @@ bool SourceView::ScrollHeld() const
 int SourceView::LastVisibleLine() const
 {
     QTextBlock block = firstVisibleBlock();
-    const qreal height = viewport()->height();
+    const int height = viewport()->height();
     qreal top = contentOffset().y();
-    int last = block.isValid() ? block.blockNumber() : 0;
+    const int firstBlock = block.isValid() ? block.blockNumber() : 0;
+    const int blockCount = document()->blockCount();
+    LastVisibleWalk &walk = m_lastVisible;
+    if (walk.line >= 0 && walk.firstBlock == firstBlock && walk.top == top && walk.height == height
+        && walk.blockCount == blockCount)
+        return walk.line;
+    walk = LastVisibleWalk{firstBlock, firstBlock, top, height, blockCount};
     while (block.isValid()) {
         if (block.isVisible()) {
             if (top >= height)
                 break;
-            last = block.blockNumber();
+            walk.line = block.blockNumber();
             top += blockBoundingRect(block).height();
         }
         block = block.next();
     }
-    return last;
+    return walk.line;
 }
 
 QRect SourceView::lineRect(int line) const
@@ -271,6 +289,7 @@ void SourceView::applyWrap()
 {
     setLineWrapMode((m_viewOptions & kWrap) ? QPlainTextEdit::WidgetWidth
                                             : QPlainTextEdit::NoWrap);
+    forgetLastVisibleLine();
 }
 
 void SourceView::SetScrollBarStyle(int style)
@@ -442,6 +461,8 @@ void SourceView::SetFont(const QFont &newFont)
 void SourceView::changeEvent(QEvent *event)
 {
     QPlainTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        forgetLastVisibleLine();
     if (event->type() == QEvent::FontChange && m_margin && m_document) {
         setTabSize(m_tabSize);
         updateMarginGeometry();
@@ -486,6 +507,7 @@ void SourceView::updateMarginGeometry()
 void SourceView::resizeEvent(QResizeEvent *event)
 {
     QPlainTextEdit::resizeEvent(event);
+    forgetLastVisibleLine();   // a wrapped text has new line breaks
     updateMarginGeometry();
     schedulePrepare();
 }

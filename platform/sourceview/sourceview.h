@@ -215,6 +215,7 @@ private:
     void applyCollapsingSetting(bool on);
     QPoint toDevice(const QPoint &viewportPos) const;
     QRect lineRect(int line) const;
+    void forgetLastVisibleLine() { m_lastVisible.line = -1; }
     void deleteAtCaret(const QString &description);
 
     QPointer<SourceDocument> m_document;
@@ -234,6 +235,20 @@ private:
     int m_scrollBarStyle = kVerticalScrollBar | kHorizontalScrollBar;
     int m_tabSize = 8;
     bool m_prepareQueued = false;       // a colour scan is posted
+    // The lexer asks for the last visible line at every line it queues and parses,
+    // thousands of times while a routine opens; the layout is walked again only when the
+    // place it started from, the height it filled or the lines it crossed have changed.
+    // line is -1 when a change of the layout (heights, hidden lines, wrapping) has made
+    // the last walk worthless.
+    struct LastVisibleWalk
+    {
+        int line = -1;
+        int firstBlock = 0;
+        qreal top = 0;
+        int height = 0;
+        int blockCount = 0;
+    };
+    mutable LastVisibleWalk m_lastVisible;
     // The settings' collapsing bit as last applied: only a change of that bit
     // switches the document, so a window that switches its own document's
     // collapsing keeps it when the shared settings change other bits.

@@ -136,6 +136,45 @@ TEST(SourceDocument, TextJoinsWithCrLfAndReadsEveryLineEnd)
     EXPECT_EQ(doc.GetLine(2), "C");
 }
 
+TEST(SourceDocument, LinesAndNotificationsFollowEveryBlockBreakQtMakes)
+{
+    // Qt also breaks a block at U+2029 and at its frame marks U+FDD0 and U+FDD1, which
+    // it stores as block separators: the lines and the notification must follow what Qt
+    // made, not the text as it was handed in.
+    struct Case
+    {
+        QString text;
+        QStringList lines;   // of "<text>" inserted into "ab" at column 1
+    };
+    const QChar ps(0x2029), bof(0xFDD0), eof(0xFDD1), ls(0x2028);
+    const std::vector<Case> cases = {
+        {QStringLiteral("1\r\n2\r3\n4"), {"a1", "2", "3", "4b"}},
+        {QStringLiteral("1") + ps + QStringLiteral("2"), {"a1", "2b"}},
+        {QStringLiteral("1") + bof + QStringLiteral("2") + eof + QStringLiteral("3"), {"a1", "2", "3b"}},
+        {QStringLiteral("1") + ls + QStringLiteral("2\t3"), {QStringLiteral("a1") + ls + QStringLiteral("2\t3b")}},
+    };
+    for (const bool undoable : {false, true}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message() << (undoable ? "Insert " : "InsertImpl ") << c.text.toStdString());
+            SourceDocument doc;
+            doc.InsertImpl(0, 0, QStringLiteral("ab"));
+            NotificationLog log(doc);
+            if (undoable)
+                doc.Insert(1, 0, c.text);
+            else
+                doc.InsertImpl(1, 0, c.text);
+            QStringList lines;
+            for (int i = 0; i < doc.NumLines(); ++i)
+                lines << doc.GetLine(i);
+            EXPECT_EQ(lines, c.lines);
+            // The insertion ends before the "b" that was there.
+            const int last = int(c.lines.size()) - 1;
+            const std::vector<Notification> expected = {{'I', 1, 0, int(c.lines.at(last).size()) - 1, last}};
+            EXPECT_EQ(log.take(), expected);
+        }
+    }
+}
+
 TEST(SourceDocument, LoadingAddsNoUndoStepAndLeavesUnmodified)
 {
     SourceDocument doc;

@@ -9,10 +9,13 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -95,6 +98,76 @@ TEST(SourceViewCoordinates, ScrollPositionAndLastVisibleLine)
     EXPECT_GE(v.LastVisibleLine(), 150);
     v.GetScrollPosition(column, line);
     EXPECT_LE(line, 150);
+}
+
+namespace {
+
+// The line Qt's own hit test finds in the viewport's last pixel row. A line whose top
+// lies within the last pixel still counts as shown, so the answer may be one more.
+void expectLastVisibleLineMatchesTheScreen(const SourceView &v)
+{
+    const int hit = v.cursorForPosition(QPoint(1, v.viewport()->height() - 1)).blockNumber();
+    const int last = v.LastVisibleLine();
+    EXPECT_GE(last, hit);
+    EXPECT_LE(last, hit + 1);
+}
+
+} // namespace
+
+TEST(SourceViewCoordinates, LastVisibleLineFollowsEveryChangeOfWhatIsShown)
+{
+    // Each change moves the bottom of the view by several lines; the lexer asks for the
+    // last visible line between any two of them, and an answer from before the change
+    // would leave lines on screen unrepainted.
+    struct Case
+    {
+        const char *name;
+        bool wrap;
+        std::function<void(SourceView &)> change;
+    };
+    const std::vector<Case> cases = {
+        {"scroll a page down", false,
+         [](SourceView &v) { v.verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd); }},
+        {"make the window taller", false, [](SourceView &v) { v.resize(v.width(), v.height() + 120); }},
+        {"narrow a wrapping window", true, [](SourceView &v) { v.resize(v.width() / 2, v.height()); }},
+        {"collapse a block", false,
+         [](SourceView &v) {
+             SourceDocument &doc = *v.Document();
+             doc.SetLineData(2, LineData::kFlagSlot, LineData::kBlockStart);
+             for (int line = 3; line < 12; ++line)
+                 doc.SetLineData(line, LineData::kFlagSlot, 1 << LineData::kDepthShift);
+             doc.setCollapsingEnabled(true);
+             doc.CollapseBlock(2);
+         }},
+        {"lengthen a wrapped line", true,
+         [](SourceView &v) { v.Document()->InsertImpl(0, 1, QString(600, QLatin1Char('w'))); }},
+        {"enlarge the font", false,
+         [](SourceView &v) {
+             QFont font = v.Font();
+             font.setPointSize(font.pointSize() * 2);
+             v.SetFont(font);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SourceView v;
+        if (c.wrap)
+            v.ModifyViewOptions(SourceView::kWrap, 0);
+        v.resize(500, 300);
+        QStringList lines;   // lines that wrap in half the window's width
+        for (int i = 0; i < 300; ++i)
+            lines << QStringLiteral("line %1 ").arg(i) + QString(40, QLatin1Char('x'));
+        v.Document()->InsertImpl(0, 0, lines.join(QLatin1Char('\r')));
+        v.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+        v.prepareVisibleLines();
+        expectLastVisibleLineMatchesTheScreen(v);
+        const int before = v.LastVisibleLine();
+        c.change(v);
+        v.prepareVisibleLines();
+        expectLastVisibleLineMatchesTheScreen(v);
+        EXPECT_GE(std::abs(v.LastVisibleLine() - before), 3);
+    }
 }
 
 TEST(SourceViewKeys, HandlersCancelAndReplaceKeys)
