@@ -185,7 +185,7 @@ private:
 
     int m_savedState = SuspendedState;   // the state to go back to when the output is in
     QTextCursor m_outputAt;         // in the line the output goes above; follows edits
-    QString m_pendingOutput;        // arrived, line ends as CR, not yet in IO
+    QString m_pendingOutput;        // arrived, line ends as LF, not yet in IO
     QTimer *m_flushTimer;           // writes the pending output once the loop has run
     qint64 m_lastFlushNs = 0;       // what writing the last piece cost
     bool m_leadExpected = false;    // the server's lead character (not output) is still to come

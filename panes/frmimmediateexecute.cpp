@@ -11,6 +11,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // Unicode transfer: the channel carries UTF-16LE like the frames.
@@ -31,6 +33,32 @@ constexpr int FlushSlice = 128 * 1024;
 // When the output is complete, what is still held is written at once for this long; the
 // rest follows in the next turns of the loop.
 constexpr int FinishBudgetMs = 50;
+
+// Turns every line end of the server's output (CR LF, a lone CR, a lone LF) into the
+// LF the document keeps. Output comes in megabytes: the runs between line ends are
+// moved whole, not character by character.
+void toLineFeeds(QString &text)
+{
+    qsizetype cr = text.indexOf(QLatin1Char('\r'));
+    if (cr < 0)
+        return;
+    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
+    const char16_t *const end = begin + text.size();
+    char16_t *out = begin + cr;
+    const char16_t *in = out;
+    while (in != end) {
+        // in is at a CR
+        *out++ = u'\n';
+        ++in;
+        if (in != end && *in == u'\n')
+            ++in;
+        const char16_t *next = std::find(in, end, u'\r');
+        std::copy(in, next, out);   // never behind in: the text only shrinks
+        out += next - in;
+        in = next;
+    }
+    text.truncate(out - begin);
+}
 
 } // namespace
 
@@ -155,13 +183,13 @@ void frmImmediate::onOutputArrived(const QString &piece)
         text.remove(0, 1);
         m_leadExpected = false;
     }
+    // A CR that ends a piece may be the first half of a CR LF: it waits for the next.
     if (m_heldCR)
         text.prepend(QLatin1Char('\r'));
     m_heldCR = text.endsWith(QLatin1Char('\r'));
     if (m_heldCR)
         text.chop(1);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\r"));
-    text.replace(QLatin1Char('\n'), QLatin1Char('\r'));
+    toLineFeeds(text);
     breakLongLines(text);
     m_pendingOutput += text;
     // What IO could not keep anyway is not held here either.
@@ -181,7 +209,7 @@ void frmImmediate::breakLongLines(QString &text)
     QString out;
     qsizetype from = 0;
     while (from < text.size()) {
-        const qsizetype end = text.indexOf(QLatin1Char('\r'), from);
+        const qsizetype end = text.indexOf(QLatin1Char('\n'), from);
         const qsizetype runEnd = end < 0 ? text.size() : end;
         const qsizetype room = LongestLine - m_lineLength;
         if (runEnd - from <= room) {
@@ -194,7 +222,7 @@ void frmImmediate::breakLongLines(QString &text)
         if (out.isNull())
             out = text.left(from);
         out += QStringView(text).mid(from, room);
-        out += QLatin1Char('\r');
+        out += QLatin1Char('\n');
         m_lineLength = 0;
         from += room;
     }
@@ -231,14 +259,14 @@ void frmImmediate::writePiece()
         text = m_pendingOutput.left(FlushSlice);
         m_pendingOutput.remove(0, FlushSlice);
     }
-    const bool endsLine = text.endsWith(QLatin1Char('\r'));
+    const bool endsLine = text.endsWith(QLatin1Char('\n'));
     int at = m_outputAt.isNull() ? m_io->Document()->positionOf(0, m_io->CaretLine()) : m_outputAt.position();
     if (m_openLine) {
         --at;
         if (endsLine)
             text.chop(1);
     } else if (!endsLine) {
-        text += QLatin1Char('\r');
+        text += QLatin1Char('\n');
     }
     m_openLine = !endsLine;
     m_wroteOutput = true;
@@ -315,9 +343,9 @@ void frmImmediate::StopOutput()
     m_pendingOutput.clear();
     // The stop gets a line of its own, below whatever was shown.
     if (m_openLine)
-        m_pendingOutput += QLatin1Char('\r');
+        m_pendingOutput += QLatin1Char('\n');
     m_heldCR = false;
-    m_pendingOutput += StoppedLine + QLatin1Char('\r');
+    m_pendingOutput += StoppedLine + QLatin1Char('\n');
     finishOutput();
 }
 
@@ -326,7 +354,7 @@ void frmImmediate::StopOutput()
 void frmImmediate::finishOutput()
 {
     if (m_heldCR)
-        m_pendingOutput += QLatin1Char('\r');
+        m_pendingOutput += QLatin1Char('\n');
     m_heldCR = false;
     m_leadExpected = false;
     m_outputEnded = true;

@@ -40,11 +40,8 @@ protected:
 // would not read back as they went in.
 bool readsBackAsInserted(const QString &text)
 {
-    const QStringView view(text);
-    const char16_t *const end = view.utf16() + view.size();
-    for (const char16_t *p = view.utf16(); p != end; ++p) {
-        const char16_t c = *p;
-        if (c == u'\r' || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1)
+    for (const char16_t c : {u'\r', u'\u2029', u'\uFDD0', u'\uFDD1'}) {
+        if (text.contains(QChar(c)))
             return false;
     }
     return true;

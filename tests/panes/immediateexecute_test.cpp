@@ -179,6 +179,7 @@ TEST_F(ImmediateSession, InboundCommandsTakeTheServersConnectionAndWriteTheOutpu
         {"ANSI", 0, {"xA\r\nB\n"}, {"A", "B"}},
         {"ANSI, one character per byte", 0, {QByteArray("xcaf\xE9 \x80", 7)}, {QStringLiteral(u"caf\u00e9 \u20ac")}},
         {"no line end", 0, {"xABC"}, {"ABC"}},
+        {"a lone CR or LF ends a line, CR CR LF two", 0, {"xA\rB\nC\r\r\nD\n\rE"}, {"A", "B", "C", "", "D", "", "E"}},
         {"pieces in their order, a line and a line end split", 0, {"xA\r", "\nB", "C\r\nD"}, {"A", "BC", "D"}},
         {"Unicode, a unit split between reads", 1, {QByteArray("\x2A\x00\x41", 3), QByteArray("\x00\x0D\x00\x0A\x00", 5)}, {"A"}},
     };
