@@ -358,10 +358,12 @@ QWidget *frmFileSaveAs::saveChosen(const QString &name, const QString &ns, int t
     IDocLink *docLink = rtn.MLink();
     if (!docLink)
         return nameBox;
+    const quint64 session = docLink->Session();
     m_cancel = !askServer(*docLink, name, ns, type);
-    // Whatever the reply, the server waits for this before it goes on.
-    if (MLink *session = link())
-        session->Send({});
+    // Whatever the reply, the server waits for this before it goes on; a server that
+    // connected while a box of the reply was up is not that server.
+    if (MLink *replying = link(); replying && docLink->Session() == session)
+        replying->Send({});
     if (m_cancel)
         return nameBox;
 

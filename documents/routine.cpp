@@ -225,6 +225,7 @@ bool Routine::SaveDoc()
         return false;
 
     const QString sent = saveText();
+    const quint64 session = m_link->Session();
     QStringList reply = m_link->Transact(0, {QStringLiteral("SIP"), QString::number(m_typ), m_rtn,
                                              m_env, sent});
     const QString code = reply.value(0);
@@ -261,7 +262,10 @@ bool Routine::SaveDoc()
         tellUser(QStringLiteral("Routine.Save's SIP received unexpected reply type [%1]").arg(code),
                  QString(), IUserPrompt::Icon::Critical);
     }
-    m_link->Send({});
+    // The acknowledgement is the replying server's; after a box it may be gone, and
+    // another server connected in its place must not take it for its own.
+    if (m_link->Session() == session)
+        m_link->Send({});
     if (result)
         document()->SetModified(false);
     return result;

@@ -26,4 +26,9 @@ public:
 
     // Sends one message and waits for nothing; an empty list is the acknowledgement.
     virtual void Send(const QStringList &fields) = 0;
+
+    // Counts the link's sessions. What is due to the server after a box (the box runs an
+    // event loop, in which the session may end and another server connect) is sent only
+    // while the count is still the one its request was made in.
+    virtual quint64 Session() const = 0;
 };

@@ -18,3 +18,8 @@ void MLinkDocLink::Send(const QStringList &fields)
 {
     m_link->Send(fields);
 }
+
+quint64 MLinkDocLink::Session() const
+{
+    return m_link->Generation();
+}

@@ -18,6 +18,7 @@ public:
     bool HasFeature(int mask) const override;
     QStringList Transact(int timeout, const QStringList &request) override;
     void Send(const QStringList &fields) override;
+    quint64 Session() const override;
 
     MLink *link() const { return m_link; }
 

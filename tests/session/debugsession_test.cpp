@@ -724,6 +724,55 @@ TEST_F(ActiveSessionTest, AFloatingBreakpointListKeepsTheKeyboardWhileItsRowsSho
     dock->SetState(PaneDock::StateDocked);
 }
 
+// The user's save fails: server A resets the link before it replies. While the box
+// saying so is up, A's session ends and server B connects and is greeted; the save's
+// acknowledgement, due once the box is answered, was A's and never reaches B.
+TEST_F(ActiveSessionTest, AFailedSavesAcknowledgementNeverReachesTheNextServer)
+{
+    using namespace mserver;
+    auto prompt = std::make_shared<BoxWithLifePrompt>();
+    setUserPrompt(prompt);
+    std::unique_ptr<MServer> b;
+    prompt->trigger = QStringLiteral("awaiting reply");
+    prompt->whileUp = [&] {
+        EXPECT_TRUE(pumpUntil([&] { return window->MState() == -1 && !window->link()->InSession(); }, 10000));
+        b = std::make_unique<MServer>(QList<Step>{
+            connectTo(taskPort),
+            send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
+            expectAck(),
+            expectSilence(1000),
+            close(),
+        });
+        b->setStepTimeoutMs(5000);
+        b->start();
+        EXPECT_TRUE(pumpUntil([&] { return !b->received().isEmpty(); }, 10000));
+    };
+    const QString text = DemoLines.join("\r\n");
+    MServer a({
+        send({"ED", "1", "DEMO", "USER"}),
+        expectAck(),
+        answer({"SIG", "1", "DEMO", "USER", "**"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"}),
+        expectAck(),
+        expect({"!SIP", "**"}),
+        reset(),
+    });
+    a.setStepTimeoutMs(20000);
+    ASSERT_TRUE(a.startAccepted(*window->link()));
+    window->setMState(1);
+    ASSERT_TRUE(waitUntil([&] { return Routines::instance().Active() && Routines::instance().Active()->Rtn() == "DEMO"; },
+                          20000));
+    QCoreApplication::processEvents();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClicks(QApplication::focusWidget(), "Z");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(a.wait(20000)) << a.failure().toStdString();
+    ASSERT_FALSE(prompt->asked.empty());
+    EXPECT_TRUE(prompt->asked.front().text.contains("awaiting reply")) << prompt->asked.front().text.toStdString();
+    ASSERT_TRUE(b);
+    EXPECT_TRUE(b->wait(10000)) << b->failure().toStdString();
+    EXPECT_EQ(b->received().size(), 1) << b->received().value(1).join('|').toStdString();
+}
+
 // The type field of the server's routine: one outside INT, MAC and INC (or no number)
 // keeps the type asked for, and that is what the routine is saved as; a status beyond the
 // pictures gives the window none. The server opens the routine ("ED"), the user types and

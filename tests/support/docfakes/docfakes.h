@@ -136,6 +136,7 @@ public:
     bool HasFeature(int mask) const override { return (features & mask) != 0; }
     QStringList Transact(int timeout, const QStringList &request) override;
     void Send(const QStringList &fields) override;
+    quint64 Session() const override { return session; }
 
     QString brand = QStringLiteral("CACHE");
     QString nameTable = QStringLiteral("NT");
@@ -143,6 +144,7 @@ public:
     QString env = QStringLiteral("USER");
     int protocol = 4;
     int features = 0xFFFF;
+    quint64 session = 1;
     std::deque<QStringList> replies;    // answers to transactions, in order
     QStringList log;                    // "T:" request or "S:" message, fields joined by "|"
 };
