@@ -4,14 +4,13 @@
 #include "imainwindow.h"
 #include "immediatechannel.h"
 #include "mlink.h"
+#include "sourcedocument.h"
 #include "sourceview.h"
 
 #include <QElapsedTimer>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace {
 
@@ -33,32 +32,6 @@ constexpr int FlushSlice = 128 * 1024;
 // When the output is complete, what is still held is written at once for this long; the
 // rest follows in the next turns of the loop.
 constexpr int FinishBudgetMs = 50;
-
-// Turns every line end of the server's output (CR LF, a lone CR, a lone LF) into the
-// LF the document keeps. Output comes in megabytes: the runs between line ends are
-// moved whole, not character by character.
-void toLineFeeds(QString &text)
-{
-    qsizetype cr = text.indexOf(QLatin1Char('\r'));
-    if (cr < 0)
-        return;
-    char16_t *const begin = reinterpret_cast<char16_t *>(text.data());
-    const char16_t *const end = begin + text.size();
-    char16_t *out = begin + cr;
-    const char16_t *in = out;
-    while (in != end) {
-        // in is at a CR
-        *out++ = u'\n';
-        ++in;
-        if (in != end && *in == u'\n')
-            ++in;
-        const char16_t *next = std::find(in, end, u'\r');
-        std::copy(in, next, out);   // never behind in: the text only shrinks
-        out += next - in;
-        in = next;
-    }
-    text.truncate(out - begin);
-}
 
 } // namespace
 
@@ -189,7 +162,9 @@ void frmImmediate::onOutputArrived(const QString &piece)
     m_heldCR = text.endsWith(QLatin1Char('\r'));
     if (m_heldCR)
         text.chop(1);
-    toLineFeeds(text);
+    // Every line end of the output (CR LF, a lone CR, a lone LF) becomes the LF the
+    // document keeps, so the document has nothing left to convert.
+    text = SourceDocument::normalizeLineEnds(text);
     breakLongLines(text);
     m_pendingOutput += text;
     // What IO could not keep anyway is not held here either.
