@@ -99,9 +99,9 @@ QProcessEnvironment benchEnvironment()
     return env;
 }
 
-// Starts the program and probes `port` until it takes a connection; milliseconds from
-// the start, or -1 when it never did.
-double processToListeningMs(const char *program, const QStringList &arguments, quint16 port)
+// Starts the program and probes `ports` until one takes a connection; milliseconds from
+// the start, or -1 when none did.
+double processToListeningMs(const char *program, const QStringList &arguments, const QList<quint16> &ports)
 {
     QElapsedTimer t;
     t.start();
@@ -109,12 +109,14 @@ double processToListeningMs(const char *program, const QStringList &arguments, q
     process.setProcessEnvironment(benchEnvironment());
     process.start(QString::fromLocal8Bit(program), arguments);
     double ms = -1;
-    while (t.elapsed() < 20000 && process.state() != QProcess::NotRunning) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, port);
-        if (probe.waitForConnected(50)) {
-            ms = t.nsecsElapsed() / 1e6;
-            break;
+    while (ms < 0 && t.elapsed() < 20000 && process.state() != QProcess::NotRunning) {
+        for (const quint16 port : ports) {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, port);
+            if (probe.waitForConnected(50)) {
+                ms = t.nsecsElapsed() / 1e6;
+                break;
+            }
         }
         QThread::msleep(1);
     }
@@ -134,9 +136,12 @@ void ProcessStartToListening(benchmark::State &state)
 {
     BenchRatio ratio("ProcessStartToListening", "a bare Qt window process", BenchRatio::AtMost, 2);
     const quint16 barePort = freePort();
+    // The task listens on whichever of the Sentry's two ports is free: the Sentry may not
+    // yet have seen the last task, killed a moment ago, give its port back.
+    const QList<quint16> taskPorts{quint16(g_sentryPort + 1), quint16(g_sentryPort + 2)};
     measurePair(state, ratio,
-                [] { return processToListeningMs(VANTREL_PROGRAM, {QStringLiteral("SQ0")}, g_sentryPort + 1); },
-                [barePort] { return processToListeningMs(BARE_PROGRAM, {QString::number(barePort)}, barePort); });
+                [taskPorts] { return processToListeningMs(VANTREL_PROGRAM, {QStringLiteral("SQ0")}, taskPorts); },
+                [barePort] { return processToListeningMs(BARE_PROGRAM, {QString::number(barePort)}, {barePort}); });
 }
 BENCHMARK(ProcessStartToListening)->UseManualTime()->Iterations(BenchRatio::Passes)->Unit(benchmark::kMillisecond);
 
