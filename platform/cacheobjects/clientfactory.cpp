@@ -42,6 +42,10 @@ public:
     void open(const QString &host, quint16 port, int timeoutMs)
     {
         m_socket = std::make_unique<QTcpSocket>();
+        // Left unbounded, the socket would take in whatever the server sends whenever an
+        // event loop runs (a dialog between two calls), far past MaxReplyBytes; bounded,
+        // the rest waits in the server's send queue until a call reads it.
+        m_socket->setReadBufferSize(ClientFactory::ReadBufferBytes);
         m_socket->connectToHost(host, port);
         if (!m_socket->waitForConnected(timeoutMs)) {
             const QString reason = m_socket->error() == QAbstractSocket::UnknownSocketError

@@ -32,7 +32,10 @@
 // "id" is not the call's, or a line that arrives while no call waits (OutOfStep:
 // every later call would otherwise take the reply of the one before); a line
 // longer than MaxReplyBytes without its '\n' (ReplyTooLong; what is read is
-// bounded by the limit, however much the server sends).
+// bounded by the limit, however much the server sends). Between calls the socket
+// reads ahead at most ReadBufferBytes, so bytes the server sends unasked cost no
+// more than that while a program's event loop runs; the next call finds them and
+// raises OutOfStep.
 //
 // The connect string is "host:port[:namespace]"; Connect sends the whole string
 // as call 1 once the TCP connection stands and returns the server's answer
@@ -78,6 +81,9 @@ public:
     // The longest reply line taken: the largest value a call returns (a routine's
     // text, a long list) is far below it, and a reply past it is a server gone wrong.
     static constexpr int MaxReplyBytes = 16 * 1024 * 1024;
+    // What the socket reads ahead of the calls: the client holds at most this much
+    // beside the reply line it is cutting, whatever the server sends unasked.
+    static constexpr qint64 ReadBufferBytes = 256 * 1024;
 
     ClientFactory();
     ~ClientFactory() override;

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -286,6 +291,42 @@ TEST_F(ClientFactoryTest, AnEndlessReplyLineEndsAtTheLimitWithMemoryBounded)
     EXPECT_LT(grownKb, 3 * CacheObject::ClientFactory::MaxReplyBytes / 1024 + 16 * 1024
                            + (sanitized::Sanitized ? sanitized::AsanQuarantineKb : 0));
     EXPECT_GT(server.floodLeft(), 0);
+}
+
+// The resident size now, from the kernel's own count of this process's pages.
+long residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// A server that goes on sending after its reply, while the program's event loop runs
+// between two calls (as a dialog's does): the socket reads ahead only its bounded
+// buffer, the rest stays with the server, and the next call refuses the stray bytes.
+TEST_F(ClientFactoryTest, BytesSentUnaskedBetweenCallsAreHeldOnlyUpToTheReadBuffer)
+{
+    constexpr qint64 Flood = 128LL * 1024 * 1024;
+    server.on("Person", "Chatty", [](const Call &c) { return Reply::floodAfter(replyLine(c, "\"ret\":\"hi\""), Flood); });
+    connect();
+    const DispatchPtr person = factory.New("Person");
+    const long before = residentKb();
+    EXPECT_EQ(toStringValue(person->call(QStringLiteral("Chatty"))), "hi");
+    long peak = before;
+    QElapsedTimer idle;
+    idle.start();
+    // Long enough for the whole flood to be taken in when nothing bounds the socket.
+    while (server.floodLeft() > 0 && idle.elapsed() < 2000 * sanitized::SlowFactor) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        peak = std::max(peak, residentKb());
+    }
+    EXPECT_GT(server.floodLeft(), 0) << "the client took in everything the server sent";
+    EXPECT_LT(peak - before, 16L * 1024 + (sanitized::Sanitized ? sanitized::AsanQuarantineKb : 0));
+    const Raised raised = raisedBy([&] { person->call(QStringLiteral("Name")); });
+    EXPECT_EQ(raised.number, CacheObject::ClientError::OutOfStep) << raised.description.toStdString();
+    EXPECT_FALSE(factory.IsConnected());
 }
 
 TEST_F(ClientFactoryTest, TheTimeOutBoundsTheWholeReplyWhileBytesKeepComing)

@@ -136,6 +136,13 @@ Reply Reply::flood(qint64 bytes, int sliceBytes, int msPerSlice)
     return r;
 }
 
+Reply Reply::floodAfter(const QByteArray &first, qint64 bytes, int sliceBytes)
+{
+    Reply r = flood(bytes, sliceBytes);
+    r.bytes = first;
+    return r;
+}
+
 struct ObjServer::Impl
 {
     mutable QMutex mutex;
@@ -148,6 +155,7 @@ struct ObjServer::Impl
     QStringList log;
     int connections = 0;
     std::atomic<qint64> floodLeft{0};
+    std::atomic<int> replyDelayMs{0};
 
     QThread *thread = nullptr;
     QEventLoop *loop = nullptr;
@@ -208,6 +216,8 @@ struct ObjServer::Impl
                             ? QStringLiteral("%1(%2)").arg(call.member, argsText(call.args))
                             : QStringLiteral("%1#%2.%3(%4)").arg(call.className).arg(call.object).arg(call.member,
                                                                                                   argsText(call.args));
+        if (const int delay = replyDelayMs)
+            QThread::msleep(delay);
         const Reply reply = answer(call);
         QJsonObject out;
         switch (reply.kind) {
@@ -225,6 +235,8 @@ struct ObjServer::Impl
             return;
         case Reply::Kind::Flood:
             appendLog(entry);
+            if (!reply.bytes.isEmpty())
+                socket.write(reply.bytes);
             startFlood(socket, reply);
             return;
         case Reply::Kind::Error:
@@ -505,6 +517,8 @@ bool ObjServer::waitForLog(int lines, int ms) const
     }
     return true;
 }
+
+void ObjServer::setReplyDelayMs(int ms) { d->replyDelayMs = ms; }
 
 qint64 ObjServer::floodLeft() const { return d->floodLeft; }
 

@@ -29,7 +29,7 @@
 // goes wrong, Reply::raw sends any bytes instead of the reply (Call::id tells the
 // request's id), and Reply::flood sends a stream of 'x' without a line end,
 // written as the client takes it (the server's memory stays small), until the
-// count is sent or the client goes.
+// count is sent or the client goes. setReplyDelayMs plays a slow link.
 //
 // Log lines: a factory call is `Member(args)`, an object call `Class#id.Member(args)`,
 // arguments as compact JSON separated by ","; a call answered with a new object
@@ -93,6 +93,9 @@ public:
     // 'x' without a line end instead of a reply, in slices of sliceBytes, msPerSlice
     // apart (0: as fast as the client reads).
     static Reply flood(qint64 bytes, int sliceBytes = 256 * 1024, int msPerSlice = 0);
+    // The given bytes (a whole reply line, say), then a flood as above that nobody
+    // asked for.
+    static Reply floodAfter(const QByteArray &first, qint64 bytes, int sliceBytes = 256 * 1024);
 
     enum class Kind { Value, Object, Existing, Error, Silence, Close, Raw, Flood };
     Kind kind = Kind::Value;
@@ -127,6 +130,8 @@ public:
     void addClass(const QString &className);
     void addResultSet(const QString &className, const QString &queryName, const QList<QStringList> &rows);
     void playDebugTarget(const DebugTargetOptions &options = {});
+    // Every call is answered this long after it arrived (a slow link); 0 by default.
+    void setReplyDelayMs(int ms);
 
     // Listens on 127.0.0.1 at port (0: any free one).
     bool start(quint16 port = 0);
