@@ -23,6 +23,15 @@ void DebugFactory::ReleaseServerDebug()
     VantrelCO::releaseServerDebug(m_serverDebug);
 }
 
+bool DebugFactory::stillConnected()
+{
+    try {
+        return toBoolValue(forward(CacheObject::DispIsConnected, {}));
+    } catch (...) {
+        return false;
+    }
+}
+
 bool DebugFactory::Connect(const QString &connectString)
 {
     // A session of an earlier Connect is ended while its connection still stands;
@@ -39,6 +48,12 @@ bool DebugFactory::Connect(const QString &connectString)
     try {
         m_serverDebug = toObjectValue(forward(CacheObject::DispNew, {VantrelCO::ServerDebugClass}));
     } catch (const std::exception &error) {
+        // A server without the class answers and stays connected. A client that gave up
+        // on the connection (a reply it could not trust, silence, a close) is not
+        // connected at all: saying True would send the program on to fail its next
+        // call with "Not connected", far from the cause.
+        if (!stillConnected())
+            throw;
         // Connected without debugging: a server without the class is a normal case.
         qCWarning(lcVantrelCO).noquote() << "Debugging not enabled: the server could not create"
                                         << VantrelCO::ServerDebugClass << "-" << VantrelCO::describe(error);

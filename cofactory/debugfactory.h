@@ -10,6 +10,9 @@
 // debugging; or the error 0x80040200 (no client address) or 0x80040201 (the
 // server refused to enable), source "VantrelCO.COFactory", raised while the
 // connection stays up. After such an error a client must still call Disconnect.
+// When creating "VantrelDebug" failed and the real factory is no longer connected
+// afterwards (it dropped a connection it could not trust), that failure is raised
+// as it came instead of True.
 //
 // Disconnect disables and closes the server debug object, then disconnects the
 // real factory, always both; an error of the first part is raised after the
@@ -36,6 +39,8 @@ protected:
 
 private:
     void ReleaseServerDebug();
+    // The real factory's own IsConnected; False when even that fails.
+    bool stillConnected();
 
     DispatchPtr m_realFactory;   // created on first use, lives as long as this object
     DispatchPtr m_serverDebug;   // "VantrelDebug" on the server while debugging is enabled

@@ -1,5 +1,7 @@
+#include "clientfactory.h"
 #include "debugfactory.h"
 #include "fakes.h"
+#include "objserver.h"
 
 #include <gtest/gtest.h>
 
@@ -159,7 +161,8 @@ TEST_F(DebugFactoryTest, ConnectBranches)
         WarningCatcher warnings;
         DebugFactory factory;
         EXPECT_TRUE(factory.Connect("cs"));
-        EXPECT_EQ(log->lines, (QStringList{"1(\"cs\")", "4(\"VantrelDebug\")"}));
+        // Still connected after the refusal: the server merely lacks the class.
+        EXPECT_EQ(log->lines, (QStringList{"1(\"cs\")", "4(\"VantrelDebug\")", "10()"}));
         ASSERT_EQ(warnings.lines().size(), 1);
         EXPECT_TRUE(warnings.lines().first().contains("VantrelDebug")) << warnings.lines().first().toStdString();
         fake->raising.remove(4);
@@ -289,6 +292,64 @@ TEST_F(DebugFactoryTest, ItIsCreatedByNameAndItsLateBoundConnectDebugsToo)
                                        "debug1.Enable(\"10.0.0.9\")", "10()"}));
     EXPECT_TRUE(ObjectRegistry::isRegistered(VantrelCO::DebugClsid));
     EXPECT_TRUE(ObjectRegistry::isRegistered("VantrelCO.Debug"));
+}
+
+// Over the real object client: when creating the debug class fails because the
+// client dropped the connection, Connect says so with the client's own error; a
+// server that merely lacks the class still gives True and stays usable.
+TEST(DebugFactoryOverTheObjectClient, ConnectRaisesWhenTheConnectionWasLostCreatingTheDebugObject)
+{
+    using namespace objserver;
+    namespace ClientError = CacheObject::ClientError;
+    ObjectRegistry::Scope scope;
+    int timeoutMs = 0;
+    ObjectRegistry::registerClass(CacheObject::FactoryClsid, QString(), [&timeoutMs] {
+        auto client = std::make_shared<CacheObject::ClientFactory>();
+        client->setCallTimeoutMs(timeoutMs);
+        return client;
+    });
+    struct Row
+    {
+        const char *name;
+        std::function<Reply(const Call &)> reply;
+        std::uint32_t error;   // 0: Connect gives True and the connection stands
+    };
+    const QList<Row> rows{
+        {"a reply with another call's id",
+         [](const Call &c) { return Reply::raw("{\"id\":" + QByteArray::number(c.id.toInteger() + 7) + ",\"ret\":{\"obj\":1}}\n"); },
+         ClientError::OutOfStep},
+        {"an oversized reply", [](const Call &) { return Reply::flood(CacheObject::ClientFactory::MaxReplyBytes + 1024 * 1024); },
+         ClientError::ReplyTooLong},
+        {"silence", [](const Call &) { return Reply::silence(); }, ClientError::TimedOut},
+        {"a close", [](const Call &) { return Reply::close(); }, ClientError::ConnectionLost},
+        {"no such class", [](const Call &) {
+             return Reply::error(ClassMissing, "ObjServer", "Class does not exist: VantrelDebug"); }, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        // Only silence waits out the time-out; the others have all the time they need.
+        timeoutMs = row.error == ClientError::TimedOut ? 300 : 20000;
+        ObjServer server;
+        server.on("", "New", row.reply);
+        ASSERT_TRUE(server.start());
+        DebugFactory factory;
+        bool connected = false;
+        std::uint32_t raised = 0;
+        QString source;
+        try {
+            connected = factory.Connect(server.connectString());
+        } catch (const ComError &error) {
+            raised = error.number();
+            source = error.source() + ": " + error.description();
+        }
+        EXPECT_EQ(raised, row.error) << source.toStdString();
+        EXPECT_EQ(connected, row.error == 0);
+        EXPECT_EQ(factory.IsConnected(), row.error == 0);
+        if (row.error) {
+            EXPECT_TRUE(source.startsWith(ClientError::Source + ": ")) << source.toStdString();
+        }
+        EXPECT_EQ(factory.serverDebug(), nullptr);
+    }
 }
 
 } // namespace
