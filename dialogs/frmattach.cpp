@@ -7,6 +7,7 @@
 #include "msgbox.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -411,49 +412,71 @@ void frmAttach::cmdRefresh_Click()
         m_fillResultSet = rs;
         m_fillFound = false;
         m_fillRows = 0;
+        m_fillColumn = -1;
+        m_fillRow.clear();
     } catch (...) {
         refreshFailed(failureText(std::current_exception()));
         return;
     }
-    // A list of ordinary length is whole before this returns.
+    // A list of ordinary length over a quick link is whole before this returns.
     fillProcessSlice();
 }
 
 void frmAttach::fillProcessSlice()
 {
-    constexpr int RowsPerSlice = 100;
+    // Each call may take as long as the link's round trip: a slice ends once this much
+    // time has gone, or after the one call that took longer, so a click or a key waits
+    // for one call at most.
+    constexpr qint64 SliceMs = 30;
     if (!m_fillResultSet)
         return;
+    QElapsedTimer slice;
+    slice.start();
     try {
-        for (int n = 0; n < RowsPerSlice; ++n) {
-            if (m_fillRows >= m_processListLimit) {
-                finishProcessList();
-                MsgBox(QStringLiteral("The server's process list did not end after %1 processes; only those are shown.")
-                           .arg(m_processListLimit),
-                       MsgBoxStyle::Exclamation, kRefreshTitle);
+        do {
+            if (!fillProcessStep())
                 return;
-            }
-            if (!toBoolValue(m_fillResultSet->call(QStringLiteral("Next")))) {
-                finishProcessList();
-                return;
-            }
-            const QString pid = toStringValue(m_fillResultSet->call(QStringLiteral("GetData"), {1}));
-            auto *row = new QTreeWidgetItem(sftProcesses, {pid});
-            for (int column = 1; column <= 3; ++column)
-                row->setText(column, toStringValue(m_fillResultSet->call(QStringLiteral("GetData"), {column + 1})));
-            ++m_fillRows;
-            if (!m_fillFound && pid == txtPID->text()) {
-                sftProcesses->setCurrentItem(row);
-                row->setSelected(true);
-                m_fillFound = true;
-            }
-        }
+        } while (slice.elapsed() < SliceMs);
     } catch (...) {
         m_fillResultSet.reset();
+        m_fillRow.clear();
         refreshFailed(failureText(std::current_exception()));
         return;
     }
     m_fillTimer.start();
+}
+
+bool frmAttach::fillProcessStep()
+{
+    if (m_fillColumn < 0) {
+        if (m_fillRows >= m_processListLimit) {
+            finishProcessList();
+            MsgBox(QStringLiteral("The server's process list did not end after %1 processes; only those are shown.")
+                       .arg(m_processListLimit),
+                   MsgBoxStyle::Exclamation, kRefreshTitle);
+            return false;
+        }
+        if (!toBoolValue(m_fillResultSet->call(QStringLiteral("Next")))) {
+            finishProcessList();
+            return false;
+        }
+        m_fillColumn = 0;
+        m_fillRow.clear();
+        return true;
+    }
+    m_fillRow.append(toStringValue(m_fillResultSet->call(QStringLiteral("GetData"), {m_fillColumn + 1})));
+    if (++m_fillColumn < sftProcesses->columnCount())
+        return true;
+    // The row shows once it is whole.
+    m_fillColumn = -1;
+    auto *row = new QTreeWidgetItem(sftProcesses, std::exchange(m_fillRow, {}));
+    ++m_fillRows;
+    if (!m_fillFound && row->text(0) == txtPID->text()) {
+        sftProcesses->setCurrentItem(row);
+        row->setSelected(true);
+        m_fillFound = true;
+    }
+    return true;
 }
 
 void frmAttach::finishProcessList()
@@ -474,10 +497,19 @@ void frmAttach::finishProcessList()
     }
 }
 
-void frmAttach::stopProcessList()
+void frmAttach::abandonProcessList()
 {
     m_fillTimer.stop();
-    const DispatchPtr rs = std::exchange(m_fillResultSet, nullptr);
+    m_fillColumn = -1;
+    m_fillRow.clear();
+    if (DispatchPtr rs = std::exchange(m_fillResultSet, nullptr))
+        m_abandonedList = std::move(rs);
+}
+
+void frmAttach::stopProcessList()
+{
+    abandonProcessList();
+    const DispatchPtr rs = std::exchange(m_abandonedList, nullptr);
     if (!rs)
         return;
     try {
@@ -489,6 +521,8 @@ void frmAttach::stopProcessList()
 
 void frmAttach::refreshFailed(const QString &text)
 {
+    // A list left unread belongs to the connection given up below.
+    m_abandonedList.reset();
     MsgBox(text, MsgBoxStyle::OkOnly, kRefreshTitle);
     // The server object belongs to the connection given up here; the next Attach
     // must not call it.
@@ -627,8 +661,10 @@ void frmAttach::MLink_OnClose()
 
 void frmAttach::hideEvent(QHideEvent *event)
 {
-    // Nobody looks at a hidden list; the next show refreshes it anyway.
-    stopProcessList();
+    // Nobody looks at a hidden list; the next show refreshes it anyway. Closing it
+    // on the server waits for that refresh: over a slow link a call here would hold
+    // the closing dialog for a round trip.
+    abandonProcessList();
     QDialog::hideEvent(event);
 }
 

@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
@@ -124,11 +125,17 @@ private:
     void fillDefaults();
     void setFieldsEnabled(bool enabled);
     void sortByColumn(int column);
-    // The process list is read a slice of rows at a time, each slice on its own turn of
-    // the event loop: a long (or endless) list never holds the window, and Cancel,
-    // Server or Refresh can end it between slices.
+    // The process list is read a slice at a time, each slice on its own turn of the
+    // event loop and bounded by time (a few tens of milliseconds, or one call when a
+    // call takes longer): neither a long (or endless) list nor a slow link holds the
+    // window, and Cancel, Server or Refresh can end it between slices.
     void fillProcessSlice();
+    // One call of the reading (Next, or one column's GetData); false once the list ended.
+    bool fillProcessStep();
     void finishProcessList();
+    // Stops the reading without a call to the server; the list is closed there later.
+    void abandonProcessList();
+    // Stops the reading and closes an abandoned list on the server.
     void stopProcessList();
     void refreshFailed(const QString &text);
     void bindLink(MLink *link);
@@ -144,5 +151,8 @@ private:
     DispatchPtr m_fillResultSet;                       // the list being read; null when none is
     bool m_fillFound = false;                          // the typed process is among the rows so far
     int m_fillRows = 0;
+    int m_fillColumn = -1;                             // the next column to read; -1: the next row
+    QStringList m_fillRow;                             // the columns of the row being read
+    DispatchPtr m_abandonedList;                       // stopped while hidden; closed at the next refresh
     int m_processListLimit = DefaultProcessListLimit;
 };

@@ -10,6 +10,7 @@
 #include "recordingprompt.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -174,7 +176,9 @@ protected:
     {
         ASSERT_TRUE(server.isRunningOrStart());
         dlgAnswers << (connectString.isEmpty() ? server.connectString() : connectString);
-        doIt();
+        // The list is read a few tens of milliseconds at a time; a busy machine may
+        // need more than one turn for it.
+        doIt([](frmAttach &d) { mserver::pumpUntil([&] { return !d.isFillingProcessList(); }, 10000); });
     }
 
     int logCount(const QString &prefix) const
@@ -361,6 +365,7 @@ TEST_F(AttachDialogTest, RefreshKeepsOrClearsTheProcess)
     for (const auto &c : cases) {
         dialog().txtPID->setText(c.typed);
         dialog().cmdRefresh->click();
+        ASSERT_TRUE(mserver::pumpUntil([&] { return !dialog().isFillingProcessList(); }, 10000));
         ASSERT_EQ(dialog().sftProcesses->topLevelItemCount(), 2);
         const QList<QTreeWidgetItem *> selected = dialog().sftProcesses->selectedItems();
         if (c.kept) {
@@ -620,6 +625,7 @@ TEST_F(AttachDialogTest, KeyboardAndHeaderDriveTheList)
         d.txtPID->setFocus();
         QTest::keyClick(d.txtPID, Qt::Key_F5);
         EXPECT_EQ(logCount("ResultSet("), lists + 1);
+        EXPECT_TRUE(mserver::pumpUntil([&] { return !d.isFillingProcessList(); }, 10000));
 
         d.sftProcesses->header()->sectionClicked(0);
         EXPECT_EQ(d.sftProcesses->topLevelItem(0)->text(0), "1234");
@@ -701,3 +707,60 @@ TEST_F(AttachDialogTest, AnEndlessProcessListStaysResponsiveAndStopsWithAMessage
     EXPECT_EQ(logCount(".Next()"), nexts);
     EXPECT_TRUE(prompt->asked.empty());
 }
+
+// Over a slow link (every reply 20 ms after its call) the list is read a call or a
+// few at a time: a click on Cancel, Esc, or the close box, made while the list is
+// still coming, ends the dialog within half a second, and nothing more reaches the
+// server.
+TEST_F(AttachDialogTest, OverASlowLinkCancelEscAndTheCloseBoxTakeEffectAtOnce)
+{
+    QList<QStringList> processes;
+    for (int n = 0; n < 150; ++n)
+        processes << QStringList{QString::number(1000 + n), "^LOOP", "/dev/null", "10.0.0.5"};
+    server.addResultSet(kTarget, "ProcessList", processes);
+    server.setReplyDelayMs(20);
+    ASSERT_TRUE(server.isRunningOrStart());
+    dlgAnswers << server.connectString();
+    struct Way
+    {
+        const char *name;
+        std::function<void(frmAttach &)> act;
+    };
+    const QList<Way> ways{
+        {"Cancel clicked",
+         [](frmAttach &d) { QTest::mouseClick(d.cmdCancel, Qt::LeftButton, {}, d.cmdCancel->rect().center()); }},
+        {"Esc",
+         [](frmAttach &d) {
+             QWidget *focus = QApplication::focusWidget();
+             ASSERT_TRUE(focus && focus->window() == &d);
+             QTest::keyClick(focus, Qt::Key_Escape);
+         }},
+        {"close box", [](frmAttach &d) { d.close(); }},
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        constexpr int ActAtMs = 300;
+        qint64 lateMs = -1;
+        qsizetype calls = 0;
+        const int result = doIt([&](frmAttach &d) {
+            ASSERT_TRUE(d.isFillingProcessList()) << "the window was held until the whole list was read";
+            // The user acts at a moment of their own while the list comes in; the
+            // dialog hears of it when its thread is free again.
+            QElapsedTimer clock;
+            clock.start();
+            QTimer::singleShot(ActAtMs, &d, [&] { way.act(d); });
+            d.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
+            mserver::pumpUntil([&] { return !d.isVisible(); }, 60000);
+            lateMs = clock.elapsed() - ActAtMs;
+            calls = server.log().size();
+        });
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_GE(lateMs, 0);
+        EXPECT_LT(lateMs, 500);
+        EXPECT_LT(dialog().sftProcesses->topLevelItemCount(), 150);
+        QTest::qWait(200);
+        EXPECT_EQ(server.log().size(), calls) << server.log().mid(int(calls)).join('\n').toStdString();
+    }
+}
+
