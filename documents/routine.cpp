@@ -11,6 +11,8 @@
 #include "vanngine.h"
 #include "vantrelerror.h"
 
+#include <algorithm>
+
 namespace {
 
 // Whether the last document window hidden while no other was visible was maximised:
@@ -212,6 +214,23 @@ void Routine::LoadText(const QString &text, const QString &initialLine)
         GotoLine(QStringLiteral("+1"), 1, 0);
 }
 
+namespace {
+
+bool isBlankOnly(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+// What the server says it stored is no routine the user sent.
+bool lostTheText(const QString &sent, const QString &stored)
+{
+    if (stored.isEmpty())
+        return !sent.isEmpty();
+    return isBlankOnly(stored) && !isBlankOnly(sent);
+}
+
+} // namespace
+
 bool Routine::SaveDoc()
 {
     if (m_env.isEmpty()) {
@@ -234,10 +253,11 @@ bool Routine::SaveDoc()
         bool proceed = true;
         if (!reply.value(1).isEmpty())
             proceed = host() && host()->ServerPrompt(reply);
-        // An empty stored text for a routine that has lines says nothing the window may
+        // A stored text that lost everything but blanks and line ends of a text that had
+        // more (or an empty one for a routine that has lines) says nothing the window may
         // take: reloading it would wipe the user's work and call it saved. The text stays,
         // still modified, so that nothing is lost if the server did not store it.
-        if (proceed && reply.size() > 3 && reply.at(3).isEmpty() && !sent.isEmpty()) {
+        if (proceed && reply.size() > 3 && lostTheText(sent, reply.at(3))) {
             tellUser(QStringLiteral("The server's reply to saving ") + DisplayName()
                          + QStringLiteral(" did not contain the stored text, so the result of the save "
                                           "could not be confirmed.\r\rYour text is kept unchanged and "

@@ -40,8 +40,9 @@ class SourceView;
 // again. Break (StopOutput) ends a running command's output: the pane closes the
 // channel, says so in IO and returns to the state of before; the session goes on.
 //
-// Slot 1 of an IO line is 1 on a command line (the developer typed on it or ran it)
-// and 0 on output; the drawing (ImmediateDraw) shows command lines in blue.
+// Slot 1 of an IO line is 1 on a command line (the developer typed on it or ran it),
+// 2 on the first line that says how much output was dropped, and 0 on output; the
+// drawing (ImmediateDraw) shows command lines in blue.
 //
 // Commands. The pane takes part in the command routing as the active child through
 // ImmediateCommandRouter (immediatecommandrouter.h), which binds commandRule() and

@@ -3,6 +3,7 @@
 
 #include "imainwindow.h"
 #include "immediatechannel.h"
+#include "linedata.h"
 #include "mlink.h"
 #include "sourcedocument.h"
 #include "sourceview.h"
@@ -20,6 +21,10 @@ constexpr qint32 UnicodeFeature = 1;
 constexpr qint32 TransactedExecuteVersion = 3;
 
 const QString DroppedMarker = QStringLiteral("[earlier text dropped: %1 characters; the pane keeps the last %2 characters]");
+// Slot 1 of the line that says how much text has gone: the line is told by this, not by
+// its text, which a command's own output may well begin with. The value travels with the
+// line through every edit and goes when the line is deleted.
+constexpr std::int32_t DroppedTextLine = 2;
 const QString StoppedLine = QStringLiteral("[output stopped]");
 
 // Writing pieces of output takes at most about this share of the event loop's time
@@ -273,8 +278,7 @@ void frmImmediate::dropOldestText()
     const int size = text->characterCount();
     if (size <= OutputLimit && m_droppedChars == 0)
         return;
-    const QString markerStart = DroppedMarker.left(DroppedMarker.indexOf(QLatin1Char('%')));
-    const bool hasMarker = doc->GetLine(0).startsWith(markerStart) && doc->NumLines() > 1;
+    const bool hasMarker = doc->GetLineData(0, LineData::kFlagSlot) == DroppedTextLine && doc->NumLines() > 1;
     const int keptStart = hasMarker ? doc->positionOf(0, 1) : 0;
     if (size > OutputLimit) {
         // The line the output goes above stays, and so does the line end before it.
@@ -297,10 +301,12 @@ void frmImmediate::dropOldestText()
         return;
     m_droppedShown = m_droppedChars;
     const QString marker = DroppedMarker.arg(m_droppedChars).arg(OutputLimit);
-    if (hasMarker)
+    if (hasMarker) {
         doc->DeleteImpl(0, 0, doc->GetLineLength(0), 0);
-    else
+    } else {
         doc->InsertImpl(0, 0, QStringLiteral("\r"));
+        doc->SetLineData(0, LineData::kFlagSlot, DroppedTextLine);
+    }
     doc->InsertImpl(0, 0, marker);
 }
 

@@ -19,9 +19,11 @@ class QTcpSocket;
 // arrived() hands over each piece as it comes, decoded, and closed() follows the last
 // piece when the server closes.
 //
-// The channel keeps nothing it has handed over, and reads no more than ReadBufferBytes
-// ahead of its owner: a command that writes without end is held back by the connection
-// itself rather than piling up in this process.
+// The channel keeps nothing it has handed over, and its socket holds at most
+// ReadBufferBytes between two pieces. It hands over every piece as soon as it is read,
+// so a command that writes without end is not slowed down by the connection: the
+// output keeps coming, and whatever the owner cannot keep the owner drops (the
+// immediate pane keeps the newest text and says how much has gone).
 //
 // A connect that fails, or a listener nobody connects to, raises nothing: the command
 // simply produced no channel. One channel serves one command; start() on a channel in

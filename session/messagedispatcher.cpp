@@ -191,6 +191,29 @@ void MessageDispatcher::greet(const QStringList &m)
         vars->setPrivateSupported(m_link.HasFeature(2));
 }
 
+QString MessageDispatcher::captionField(const QString &text)
+{
+    QString shown;
+    shown.reserve(qMin<qsizetype>(text.size(), CaptionFieldLength + 3));
+    for (const QChar c : text) {
+        if (shown.size() == CaptionFieldLength) {
+            shown += QStringLiteral("...");
+            break;
+        }
+        const char16_t u = c.unicode();
+        if (u < 0x20)
+            shown += QChar(char16_t(0x2400 + u));   // the Control Pictures block
+        else if (u == 0x7F)
+            shown += QChar(char16_t(0x2421));
+        else if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+                 || c.category() == QChar::Separator_Paragraph)
+            continue;
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 QString MessageDispatcher::brandDisplayName(const QString &brand)
 {
     return brand == QLatin1String("CACHE") ? QStringLiteral("Cach\u00e9") : brand;
@@ -199,10 +222,12 @@ QString MessageDispatcher::brandDisplayName(const QString &brand)
 void MessageDispatcher::greetSecond(const QStringList &m)
 {
     m_host.setHomeEnv(m.value(3));
-    QString caption = QStringLiteral("Vantrel - Job ") + m.value(2) + QStringLiteral(" in ") + m.value(3)
-        + QStringLiteral(" on ") + brandDisplayName(m_link.Brand());
+    // The greeting's texts are the server's: taken raw, a namespace of line feeds made
+    // a title thousands of lines high.
+    QString caption = QStringLiteral("Vantrel - Job ") + captionField(m.value(2)) + QStringLiteral(" in ")
+        + captionField(m.value(3)) + QStringLiteral(" on ") + captionField(brandDisplayName(m_link.Brand()));
     if (!m.value(4).isEmpty())
-        caption += QLatin1Char(' ') + m.value(4);
+        caption += QLatin1Char(' ') + captionField(m.value(4));
     caption += QStringLiteral(" at ") + m_link.HostIP();
     m_host.setCaption(caption);
     acknowledge();

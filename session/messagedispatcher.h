@@ -67,6 +67,12 @@ public:
     static QString versionMismatchText(const QString &hostVersionText);
     static QString programErrorText(const QString &error, const QString &handler, const QString &level);
 
+    // A server's text as the caption shows it: on one line, control characters as their
+    // visible symbols (a line feed as U+240A), others that break lines dropped, and at
+    // most CaptionFieldLength characters, cut with "...".
+    static QString captionField(const QString &text);
+    static constexpr int CaptionFieldLength = 64;
+
 private:
     void dispatch(const QStringList &message);
     void acknowledge();

@@ -4,6 +4,13 @@
 //     the frame. Target: at most 2 times the copy (half its throughput).
 //   BM_TransactRoundTrip: "NS" transactions of the link, beside a QTcpSocket writing the
 //     same request and reading the same reply. Target: at most 1.5 times the echo.
+//   BM_LargeFramePeak/unicode: one frame just below the longest the link takes
+//     (FrameAssembler::MaxFrameUnits), sent over loopback by a server thread and raised
+//     by the link as one message; the rise of the process's peak resident size (VmHWM,
+//     reset before each pass) beside the frame's size on the wire. Target: at most 2
+//     times the frame (its decoded text is all a frame may cost).
+//
+// The program runs with the C library's allocator as it comes; so does the bench.
 #include "benchratio.h"
 #include "frameassembler.h"
 #include "framecodec.h"
@@ -11,6 +18,7 @@
 #include "socketx.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -19,9 +27,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstring>
-#include <malloc.h>
 #include <thread>
 
 namespace {
@@ -195,20 +207,146 @@ void BM_TransactRoundTrip(benchmark::State &state)
     link.Control()->Close();
 }
 
+// --- a frame near the bound -----------------------------------------------------------------
+
+// A field of /proc/self/status in KiB; -1 when it cannot be read.
+qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// The peak resident size starts again from the current one (Linux 4.0 and later).
+bool resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+// The digits of n in the frame's units.
+QByteArray digits(quint32 n, int count, bool unicode)
+{
+    QByteArray out;
+    for (int i = count - 1; i >= 0; --i) {
+        out.append(char((n >> (8 * i)) & 0xFF));
+        if (unicode)
+            out.append('\0');
+    }
+    return out;
+}
+
+// Writes ["TIP", text] of textUnits units from a small buffer, written again and again,
+// so the server's side holds next to nothing of it.
+void sendLargeFrame(int fd, qint64 textUnits, bool unicode)
+{
+    const qint64 total = 4 + 2 + (4 + 3) + (4 + textUnits);
+    QByteArray head = digits(quint32(total), 4, unicode) + digits(2, 2, unicode) + digits(4 + 3, 4, unicode);
+    head += unicode ? QByteArray("T\0I\0P\0", 6) : QByteArray("TIP");
+    head += digits(quint32(4 + textUnits), 4, unicode);
+    ::send(fd, head.constData(), size_t(head.size()), MSG_NOSIGNAL);
+    QByteArray chunk(1024 * 1024, 'x');
+    if (unicode)
+        for (qsizetype i = 1; i < chunk.size(); i += 2)
+            chunk[i] = '\0';
+    qint64 left = textUnits * (unicode ? 2 : 1);
+    while (left > 0) {
+        const qint64 n = std::min<qint64>(left, chunk.size());
+        qint64 sent = 0;
+        while (sent < n) {
+            const ssize_t k = ::send(fd, chunk.constData() + sent, size_t(n - sent), MSG_NOSIGNAL);
+            if (k <= 0)
+                return;
+            sent += k;
+        }
+        left -= n;
+    }
+}
+
+void BM_LargeFramePeak(benchmark::State &state)
+{
+    const bool unicode = state.range(0) != 0;
+    SocketX listener;
+    listener.setLocalAddress(QStringLiteral("127.0.0.1"));
+    listener.Listen();
+    MLink link;
+    QObject::connect(&listener, &SocketX::OnAccept, &listener, [&](int handle, qint16) {
+        link.Accept(handle, SocketX::unfoldPort(listener.LocalPort()));
+    });
+    qint64 receivedUnits = -1;
+    QObject::connect(&link, &MLink::OnMessage, &link, [&](const QStringList &m) {
+        receivedUnits = m.value(0) == QLatin1String("TIP") ? m.value(1).size() : -2;
+    });
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(SocketX::unfoldPort(listener.LocalPort())));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QDeadlineTimer deadline(5000);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        state.SkipWithError("no connection");
+        return;
+    }
+    while (!link.IsConnected() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!link.IsConnected()) {
+        ::close(fd);
+        state.SkipWithError("the link took no connection");
+        return;
+    }
+    // As the greeting's feature 1 does.
+    link.setFeatures(unicode ? 1 : 0);
+
+    // Just below the bound, less the units of the code and the lengths.
+    const qint64 textUnits = FrameAssembler::MaxFrameUnits - 4 - 2 - (4 + 3) - 4 - 16;
+    const double frameMiB = double(FrameAssembler::MaxFrameUnits * (unicode ? 2 : 1)) / (1024 * 1024);
+    BenchRatio ratio(unicode ? "Unicode frame near the bound, peak memory" : "ANSI frame near the bound, peak memory",
+                     "the frame's size", BenchRatio::AtMost, 2, "MiB");
+    for (auto _ : state) {
+        receivedUnits = -1;
+        // What an earlier pass left allocated is not this pass's.
+        QCoreApplication::processEvents();
+        if (!resetPeak()) {
+            state.SkipWithError("/proc/self/clear_refs cannot be written: no peak to measure");
+            break;
+        }
+        const qint64 before = statusKb("VmRSS:");
+        QElapsedTimer timer;
+        timer.start();
+        std::thread server([&] { sendLargeFrame(fd, textUnits, unicode); });
+        QDeadlineTimer wait(60000);
+        while (receivedUnits == -1 && !wait.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        server.join();
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        const qint64 peak = statusKb("VmHWM:");
+        if (receivedUnits != textUnits) {
+            state.SkipWithError("the frame did not come through whole");
+            break;
+        }
+        ratio.add(double(peak - before) / 1024, frameMiB);
+        state.SetIterationTime(ms / 1000);
+    }
+    ratio.report(state);
+    ::close(fd);
+    link.Control()->Close();
+}
+
 } // namespace
 
 BENCHMARK(BM_FrameEncodeDecode)->ArgName("unicode")->Arg(0)->Arg(1)->UseManualTime()
     ->Iterations(BenchRatio::Passes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TransactRoundTrip)->UseManualTime()->Iterations(BenchRatio::Passes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LargeFramePeak)->ArgName("unicode")->Arg(0)->Arg(1)->UseManualTime()
+    ->Iterations(BenchRatio::Passes)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    // Every codec round decodes into a megabyte of fresh strings. Left to its defaults,
-    // glibc hands those pages back to the kernel after each round and faults them in
-    // again on the next, so the figure measured page faults, and depended on which row
-    // ran first; a long-running task's heap keeps its pages, as these settings do.
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -49,6 +49,29 @@ double BenchRatio::ratio() const
     return median(m_ratios);
 }
 
+// The worst pass is the one that went worst for our side: the highest ratio when ours
+// should take little time, the lowest when ours should be fast.
+double BenchRatio::worstRatio() const
+{
+    if (m_ratios.empty())
+        return 0;
+    return m_goal == AtMost ? *std::max_element(m_ratios.begin(), m_ratios.end())
+                            : *std::min_element(m_ratios.begin(), m_ratios.end());
+}
+
+// The ratio that 95 in 100 passes do at least as well as (nearest rank).
+double BenchRatio::percentile95() const
+{
+    if (m_ratios.empty())
+        return 0;
+    std::vector<double> sorted = m_ratios;
+    std::sort(sorted.begin(), sorted.end());
+    if (m_goal == AtLeast)
+        std::reverse(sorted.begin(), sorted.end());
+    const size_t rank = (sorted.size() * 95 + 99) / 100;   // ceil(0.95 n), at least 1
+    return sorted[std::max<size_t>(rank, 1) - 1];
+}
+
 bool BenchRatio::met() const
 {
     if (!measured())
@@ -69,7 +92,9 @@ std::string BenchRatio::line() const
         text += format("%.2fx ", ratio()) + m_against + " (median of " + std::to_string(passes())
                 + " passes, spread " + format("%.2fx", *low) + " .. " + format("%.2fx", *high)
                 + "; medians " + format("%.4g ", median(m_ours)) + m_unit + " vs "
-                + format("%.4g ", median(m_reference)) + m_unit + ")";
+                + format("%.4g ", median(m_reference)) + m_unit + ")"
+                + format("  worst pass %.2fx", worstRatio()) + format(", p95 %.2fx", percentile95())
+                + format(", our slowest pass %.4g ", *std::max_element(m_ours.begin(), m_ours.end())) + m_unit;
     }
     if (m_target <= 0)
         text += "  no target";

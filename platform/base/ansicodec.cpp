@@ -165,6 +165,11 @@ QString decode(const char *data, qsizetype size)
     return out;
 }
 
+void decode(const char *data, qsizetype size, QChar *dst)
+{
+    widen(data, size, reinterpret_cast<char16_t *>(dst));
+}
+
 QString decode(const QByteArray &bytes)
 {
     return decode(bytes.constData(), bytes.size());

@@ -20,6 +20,8 @@ void encode(const QChar *text, qsizetype count, char *dst);
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the control characters of the same value.
 QString decode(const QByteArray &bytes);
 QString decode(const char *data, qsizetype size);
+// Writes size characters, one per byte; for callers that fill a string in pieces.
+void decode(const char *data, qsizetype size, QChar *dst);
 
 char encodeChar(QChar c);
 QChar decodeByte(unsigned char b);

@@ -310,6 +310,10 @@ void SocketX::adopt(QTcpSocket *socket)
 {
     m_socket = socket;
     socket->setSocketOption(QAbstractSocket::LowDelayOption, m_noDelay ? 1 : 0);
+    // Left unbounded, Qt takes in whatever the peer sends as fast as it comes, also while
+    // nobody reads (a handler's box): a large frame would then sit here whole besides its
+    // decoded text. Bounded, the rest waits in the kernel and the peer is held back.
+    socket->setReadBufferSize(ReadAheadBytes);
     connect(socket, &QTcpSocket::connected, this, &SocketX::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &SocketX::onReadyRead);
     connect(socket, &QTcpSocket::bytesWritten, this, [this] {

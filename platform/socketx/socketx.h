@@ -46,6 +46,9 @@ public:
         HostNotFound = 11001,
     };
 
+    // What the socket reads ahead of its owner at most; Read() returns no more.
+    static constexpr qint64 ReadAheadBytes = 1024 * 1024;
+
     explicit SocketX(QObject *parent = nullptr);
     ~SocketX() override;
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -183,6 +184,116 @@ TEST(FrameAssembler, RefusesFramesTheFormatCannotCarry)
         QStringList got;
         EXPECT_EQ(rx.take(got, c.unicode), FrameAssembler::Malformed) << c.name;
         EXPECT_FALSE(rx.errorText().isEmpty()) << c.name;
+    }
+}
+
+// A length is judged as soon as its four units are in: above the bound the frame is
+// refused before any of its body is kept; at the bound it waits for the rest.
+TEST(FrameAssembler, RefusesALengthAboveTheBoundBeforeItsBody)
+{
+    const quint32 bound = quint32(FrameAssembler::MaxFrameUnits);
+    struct Case { const char *name; quint32 length; bool refused; };
+    const Case cases[] = {
+        {"at the bound", bound, false},
+        {"one unit over", bound + 1, true},
+        {"2^31 - 1", 0x7FFFFFFFu, true},
+        {"every digit 255", 0xFFFFFFFFu, true},
+    };
+    for (bool unicode : {false, true}) {
+        for (const Case &c : cases) {
+            QByteArray length;
+            for (int shift = 24; shift >= 0; shift -= 8)
+                length.append(char((c.length >> shift) & 0xFF));
+            FrameAssembler rx;
+            rx.append(unicode ? widen(length) : length);
+            QStringList got;
+            EXPECT_EQ(rx.take(got, unicode), c.refused ? FrameAssembler::Malformed : FrameAssembler::NeedMore)
+                << c.name << " unicode " << unicode;
+        }
+    }
+}
+
+// A large frame is decoded while it arrives: it comes out as sent, whatever its pieces,
+// and the bytes already decoded are not kept meanwhile.
+TEST(FrameAssembler, DecodesALargeFrameAsItArrivesWithoutKeepingItsBytes)
+{
+    QString big(300 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = QChar(char16_t(0x20 + (i * 7) % 90));
+    const QList<QStringList> messages = {{"TIP", "A", big, "", big.left(5)}, {"NS", "USER"}};
+    for (bool unicode : {false, true}) {
+        for (int piece : {1, 3, 4096, 65537}) {
+            QByteArray stream;
+            for (const QStringList &m : messages)
+                stream += FrameCodec::encode(m, unicode);
+            const int unitBytes = unicode ? 2 : 1;
+            FrameAssembler rx;
+            QList<QStringList> got;
+            qint64 mostKept = 0;
+            for (qsizetype at = 0; at < stream.size(); at += piece) {
+                // One byte at a time would take long over 600 KB: the first and last 10 KB.
+                if (piece == 1 && at == 10000) {
+                    rx.append(stream.mid(at, stream.size() - 20000 - at));
+                    at = stream.size() - 20000 - piece;
+                } else {
+                    rx.append(stream.mid(at, piece));
+                }
+                QStringList m;
+                FrameAssembler::TakeResult r;
+                while ((r = rx.take(m, unicode)) == FrameAssembler::Complete)
+                    got.append(m);
+                ASSERT_NE(r, FrameAssembler::Malformed) << rx.errorText().toStdString();
+                if (got.isEmpty())
+                    mostKept = std::max(mostKept, rx.size());
+            }
+            EXPECT_EQ(got, messages) << "unicode " << unicode << " piece " << piece;
+            EXPECT_TRUE(rx.isEmpty());
+            EXPECT_LT(mostKept, std::max<qint64>(piece, 4 * unitBytes) + 16 * unitBytes)
+                << "unicode " << unicode << " piece " << piece;
+        }
+    }
+}
+
+// Units a large frame's length covers beyond its last field are skipped as they come.
+TEST(FrameAssembler, SkipsPaddingOfALargeFrameAsItArrives)
+{
+    const QString big(300 * 1024, 'p');
+    for (bool unicode : {false, true}) {
+        const int u = unicode ? 2 : 1;
+        QByteArray frame = FrameCodec::encode({"TIP", big}, unicode);
+        const quint32 total = quint32(frame.size() / u) + 10;
+        for (int i = 0; i < 4; ++i)
+            frame[i * u] = char((total >> (24 - 8 * i)) & 0xFF);
+        frame += QByteArray(10 * u, '\0');
+        frame += FrameCodec::encode({"NS"}, unicode);
+        FrameAssembler rx;
+        QStringList got;
+        for (qsizetype at = 0; at < frame.size(); at += 4096) {
+            rx.append(frame.mid(at, 4096));
+            got += takeAll(rx, unicode);
+        }
+        EXPECT_EQ(got, (QStringList{"TIP|" + big, "NS"})) << "unicode " << unicode;
+        EXPECT_TRUE(rx.isEmpty());
+    }
+}
+
+// A large frame that breaks its own lengths is refused as it arrives, as a whole one is.
+TEST(FrameAssembler, RefusesABrokenLargeFrameWhileItArrives)
+{
+    for (bool unicode : {false, true}) {
+        QByteArray frame = FrameCodec::encode({"TIP", QString(300 * 1024, 'x'), "y"}, unicode);
+        const int u = unicode ? 2 : 1;
+        // The last field's length runs past the frame.
+        frame[frame.size() - 1 * u - 4 * u + 3 * u] = char(0x40);
+        FrameAssembler rx;
+        QStringList got;
+        FrameAssembler::TakeResult r = FrameAssembler::NeedMore;
+        for (qsizetype at = 0; at < frame.size() && r == FrameAssembler::NeedMore; at += 1000) {
+            rx.append(frame.mid(at, 1000));
+            r = rx.take(got, unicode);
+        }
+        EXPECT_EQ(r, FrameAssembler::Malformed) << "unicode " << unicode;
+        EXPECT_TRUE(rx.errorText().contains("does not fit")) << rx.errorText().toStdString();
     }
 }
 

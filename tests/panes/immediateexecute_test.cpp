@@ -361,3 +361,33 @@ TEST_F(ImmediateSession, NoChannelPortMeansNoCommand)
     EXPECT_EQ(ioLines(*pane), QStringList({"W 1", "No port for the output channel: the session's port is 65535", ""}));
     EXPECT_TRUE(window.states.isEmpty());
 }
+
+// Text at the top of IO that merely begins with the words of the line telling how much
+// output was dropped is not that line: when output overflows IO, the pane puts its own
+// line above it, and the count it shows is what really left, whatever text went.
+TEST_F(ImmediateSession, TextThatLooksLikeTheDroppedTextLineIsNotTakenForIt)
+{
+    const QString lookalike = "[earlier text dropped: 3 characters; the output of an earlier command]";
+    loadIO(*pane, {lookalike, ""}, {0, 0});
+    QByteArray output;
+    for (int line = 0; output.size() < frmImmediate::OutputLimit * 5 / 4; ++line)
+        output += "output line " + QByteArray::number(line).rightJustified(7, '0') + "\r\n";
+    serveInbound({expect({"XEC", "*", "W 1"}), connectChannel(), sendChannel("x" + output), closeChannel(),
+                  expect({"VAR*", "2", "**"})});
+    run("W 1");
+    ASSERT_TRUE(pumpUntil([this] { return refreshes == 1; }, 60000));
+    finish();
+
+    const QStringList io = ioLines(*pane);
+    ASSERT_TRUE(io.value(0).startsWith("[earlier text dropped: ")) << io.value(0).toStdString();
+    EXPECT_TRUE(io.value(0).endsWith(QString("the pane keeps the last %1 characters]").arg(frmImmediate::OutputLimit)))
+        << io.value(0).toStdString();
+    EXPECT_EQ(ioFlags(*pane).value(0), 2);
+    // IO held the lookalike, the command line, the output (its line ends one LF each) and
+    // the empty line below; what it keeps below the count and the count make that up.
+    const qint64 written = (lookalike.size() + 1) + QStringLiteral("W 1\n").size()
+                           + (output.size() - output.count('\r'));
+    const qint64 kept = io.mid(1).join('\n').size();
+    const qint64 dropped = io.value(0).section(' ', 3, 3).toLongLong();
+    EXPECT_EQ(dropped + kept, written) << io.value(0).toStdString();
+}

@@ -6,6 +6,7 @@
 #include "mserver.h"
 #include "programsettings.h"
 
+#include <QFile>
 #include <QLoggingCategory>
 
 #include <arpa/inet.h>
@@ -19,11 +20,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <iostream>
 #include <random>
 #include <sstream>
 #include <thread>
+
+#include "sanitized.h"
 
 namespace {
 
@@ -532,6 +536,218 @@ TEST_F(HostileServerTest, RandomFramesNeitherCrashNorHangTheTaskAndAGreetingWork
     // A code window the random session left maximised adds its name to the caption.
     EXPECT_TRUE(window->windowTitle().startsWith("Vantrel - Job 4711 in USER on GTM at 127.0.0.1"))
         << window->windowTitle().toStdString();
+}
+
+// --- one frame's bound ------------------------------------------------------------------------
+
+// A field of /proc/self/status, in KiB; -1 when it cannot be read.
+qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// The peak resident size starts again from the current one; false where the kernel
+// does not offer it.
+bool resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+// The big-endian digits of n in the frame's units.
+QByteArray digits(quint32 n, int count, bool unicode)
+{
+    QByteArray out;
+    for (int i = count - 1; i >= 0; --i) {
+        out.append(char((n >> (8 * i)) & 0xFF));
+        if (unicode)
+            out.append('\0');
+    }
+    return out;
+}
+
+// A server that declares one frame of `declared` units: ["XYZ", text] whose text fills
+// the frame, in the framing agreed by its greeting. A frame the task takes is sent
+// whole and followed by a greeting, which the task must acknowledge; for any other the
+// body is written on and on, until the task drops the link or `cap` bytes have gone.
+struct DeclaringPeer
+{
+    static constexpr qint64 Cap = 128 * 1024 * 1024;
+
+    quint16 port = 0;
+    quint32 declared = 0;
+    bool unicode = false;
+    bool whole = false;
+
+    // Results.
+    std::atomic<bool> done{false};
+    bool acknowledged = false;   // the greeting after the frame was answered
+    bool dropped = false;        // the task closed or reset the link under the body
+    qint64 bodySent = 0;
+    qint64 msToDrop = -1;        // from the length's last byte to the drop
+    std::string failure;
+
+    void run()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+            failure = "no connection to the task";
+        else
+            play(fd);
+        ::close(fd);
+        done = true;
+    }
+
+    void play(int fd)
+    {
+        FrameAssembler rx;
+        // The greeting is ANSI; its feature 1 switches both ways to Unicode.
+        if (!sendAll(fd, FrameCodec::encode({"HI", "GTM", "x:1:7", unicode ? "1" : "0", "NT"}, false))
+            || !readAck(fd, rx, false)) {
+            failure = "the greeting was not acknowledged";
+            return;
+        }
+        const int unitBytes = unicode ? 2 : 1;
+        const quint32 textUnits = declared - 6 - (4 + 3) - 4;
+        QByteArray head = digits(declared, 4, unicode) + digits(2, 2, unicode) + digits(4 + 3, 4, unicode)
+                          + (unicode ? QByteArray("X\0Y\0Z\0", 6) : QByteArray("XYZ"))
+                          + digits(textUnits + 4, 4, unicode);
+        if (!sendAll(fd, head)) {
+            failure = "the header could not be sent";
+            return;
+        }
+        const auto sentHeader = Clock::now();
+        QByteArray chunk(1024 * 1024, 'x');
+        if (unicode)
+            for (qsizetype i = 1; i < chunk.size(); i += 2)
+                chunk[i] = '\0';
+        const qint64 body = whole ? qint64(textUnits) * unitBytes : Cap;
+        while (bodySent < body) {
+            const qint64 n = std::min<qint64>(body - bodySent, chunk.size());
+            const ssize_t k = ::send(fd, chunk.constData(), size_t(n), MSG_NOSIGNAL);
+            if (k <= 0) {
+                dropped = true;
+                msToDrop = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sentHeader).count();
+                return;
+            }
+            bodySent += k;
+        }
+        if (!whole)
+            return;
+        acknowledged = sendAll(fd, FrameCodec::encode({"HI", "GTM", "x:1:7", unicode ? "1" : "0", "NT"}, unicode))
+                       && readAck(fd, rx, unicode);
+    }
+
+    static bool sendAll(int fd, const QByteArray &bytes)
+    {
+        for (qint64 sent = 0; sent < bytes.size();) {
+            const ssize_t k = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+            if (k <= 0)
+                return false;
+            sent += k;
+        }
+        return true;
+    }
+
+    static bool readAck(int fd, FrameAssembler &rx, bool unicode)
+    {
+        for (;;) {
+            QStringList frame;
+            const FrameAssembler::TakeResult taken = rx.take(frame, unicode);
+            if (taken == FrameAssembler::Complete)
+                return frame.isEmpty();
+            if (taken == FrameAssembler::Malformed)
+                return false;
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 20000) <= 0)
+                return false;
+            char buffer[4096];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return false;
+            rx.append(buffer, n);
+        }
+    }
+};
+
+class FrameBoundTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        window = start("SQ0");
+        ASSERT_NE(window, nullptr);
+    }
+
+    frmMDI *window = nullptr;
+};
+
+TEST_F(FrameBoundTest, ALengthAboveTheBoundIsRefusedAtOnceAndTheTaskListensAgain)
+{
+    const quint32 bound = quint32(FrameAssembler::MaxFrameUnits);
+    struct Row { const char *name; quint32 declared; bool unicode; bool taken; };
+    const Row rows[] = {
+        {"ANSI, at the bound", bound, false, true},
+        {"ANSI, one unit over", bound + 1, false, false},
+        {"ANSI, 2^31 - 1 units", 0x7FFFFFFFu, false, false},
+        {"Unicode, at the bound", bound, true, true},
+        {"Unicode, one unit over", bound + 1, true, false},
+        {"Unicode, 2^31 - 1 units", 0x7FFFFFFFu, true, false},
+    };
+    // What the task may grow by besides the frame's text: its sockets' buffers and the
+    // heap's own slack. A task that buffered the body would grow by the 128 MiB sent.
+    const qint64 slackKb = 24 * 1024 * (sanitized::Sanitized ? 4 : 1);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const bool peakReset = resetPeak();
+        const qint64 before = statusKb("VmRSS:");
+        qint64 sampled = before;
+        DeclaringPeer peer;
+        peer.port = taskPort;
+        peer.declared = row.declared;
+        peer.unicode = row.unicode;
+        peer.whole = row.taken;
+        std::thread thread([&peer] { peer.run(); });
+        const bool finished = waitUntil([&] {
+            sampled = std::max(sampled, statusKb("VmRSS:"));
+            return peer.done.load();
+        }, 60000);
+        thread.join();
+        ASSERT_TRUE(finished);
+        ASSERT_EQ(peer.failure, "");
+        const qint64 grownKb = (peakReset ? statusKb("VmHWM:") : sampled) - before;
+        const qint64 frameKb = qint64(row.declared) * (row.unicode ? 2 : 1) / 1024;
+        std::cout << row.name << ": grew " << grownKb << " KiB (" << (peakReset ? "peak" : "sampled") << "), "
+                  << peer.bodySent << " bytes of body sent" << std::endl;
+        if (row.taken) {
+            // Taken whole, and the link goes on: the greeting after it is answered.
+            EXPECT_TRUE(peer.acknowledged);
+            EXPECT_FALSE(peer.dropped);
+            // Its text is what the frame may cost: twice its bytes in ANSI, as many in Unicode.
+            EXPECT_LE(grownKb, 2 * frameKb + slackKb) << "grew " << grownKb << " KiB";
+        } else {
+            // Refused once its length was in: the body after it is never kept.
+            EXPECT_TRUE(peer.dropped) << peer.bodySent << " bytes of the body went in";
+            EXPECT_LE(peer.bodySent, 32 * 1024 * 1024);
+            EXPECT_LE(peer.msToDrop, 2000);
+            EXPECT_LE(grownKb, slackKb) << "grew " << grownKb << " KiB";
+        }
+        // The session ended as for any link that drops, and the task is free again.
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->InSession(); }, 20000))
+            << "state " << window->MState();
+        EXPECT_TRUE(window->statusText().startsWith("Listening on port ")) << window->statusText().toStdString();
+    }
 }
 
 } // namespace

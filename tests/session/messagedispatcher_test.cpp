@@ -360,6 +360,19 @@ TEST(MessageDispatcher, AnswersEveryCodeAsTheTableSays)
          {"setHomeEnv(USER)", "setCaption(Vantrel - Job 123 in USER on DSM at 127.0.0.1)",
           "setBreakpointsOnServer()"},
          greetingReplies},
+        // The server's texts go into the caption on one line and bounded; the session goes on.
+        {"HI2 with a namespace of 3,000 line feeds", {"HI2", "x", "1.5", QString(3000, '\n')}, 7, "DSM", -2, true,
+         {"setHomeEnv(" + QString(3000, '\n') + ")",
+          "setCaption(Vantrel - Job 1.5 in " + QString(64, QChar(0x240A)) + "... on DSM at 127.0.0.1)",
+          "setBreakpointsOnServer()"},
+         greetingReplies},
+        {"HI2 with control characters and a long job",
+         {"HI2", "x", QString(5000, '9'), "US\tER", QString("a\rb") + QChar(0x2028) + QChar(0x85) + "c"}, 7,
+         "DS\r\nM", -2, true,
+         {"setHomeEnv(US\tER)",
+          "setCaption(Vantrel - Job " + QString(64, '9') + "... in US\u2409ER on DS\u240D\u240AM a\u240Dbc at 127.0.0.1)",
+          "setBreakpointsOnServer()"},
+         greetingReplies},
 
         // Malformed: missing fields read as "", numbers that are none as 0; the answer stays.
         {"STP without a level", {"STP"}, 7, "CACHE", -3, true,
