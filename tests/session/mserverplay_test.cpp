@@ -143,6 +143,10 @@ TEST_F(MServerPlayTest, TheScriptedSessionRunsToItsEndAsTheUserDrivesIt)
     press(Qt::Key_F8);
     ASSERT_TRUE(playerSays("stop 7 of 7 at SHOW+1^DEMO")) << transcript().toStdString();
     ASSERT_TRUE(stopped()) << transcript().toStdString();
+    // Its variables are its own: the rows of the level above have been taken away.
+    const QAbstractItemModel *inner = window->varsPane()->SelectedList()->model();
+    ASSERT_EQ(inner->rowCount(), 1);
+    EXPECT_EQ(inner->index(0, 0).data().toString(), "N");
     press(Qt::Key_F5);
     ASSERT_TRUE(playerSays("end of the script")) << transcript().toStdString();
     ASSERT_TRUE(player.waitForFinished(10000));

@@ -266,16 +266,21 @@ private:
         return sendAwaitingAck({"STP", QString::number(stop.size())});
     }
 
-    // A level's variables, or the nodes of one of them (key: its name).
+    // A level's variables, or the nodes of one of them (key: its name). The task keeps the
+    // rows it was sent: a row it holds is sent again with its value of this stop, and a row
+    // this level does not have is taken away.
     bool variables(int level, const QString &key)
     {
         const Stop &stop = script().at(m_stop);
         const QList<Variable> vars = level >= 1 && level <= stop.size() ? stop.at(level - 1).variables
                                                                          : QList<Variable>();
+        QStringList sent;
         QString follows = key;
         for (const Variable &v : vars) {
             const bool node = v.name.contains(QLatin1Char('('));
-            if (key.isEmpty() ? node : !v.name.startsWith(key + QLatin1Char('(')))
+            const bool wanted = key.isEmpty() ? !node || m_shown.contains(v.name)
+                                              : v.name.startsWith(key + QLatin1Char('('));
+            if (!wanted)
                 continue;
             const bool hasNodes = !node && v.value.isEmpty();
             int bits = hasNodes ? 2 : 1;
@@ -289,6 +294,17 @@ private:
                        follows, v.name}))
                 return false;
             follows = v.name;
+            sent << v.name;
+        }
+        if (key.isEmpty()) {
+            for (const QString &gone : std::as_const(m_shown))
+                if (!sent.contains(gone) && !send({"VAR-", gone}))
+                    return false;
+            m_shown = sent;
+        } else {
+            for (const QString &name : std::as_const(sent))
+                if (!m_shown.contains(name))
+                    m_shown << name;
         }
         say(key.isEmpty() ? QStringLiteral("sent the variables of level %1").arg(level)
                           : QStringLiteral("sent the nodes of %1").arg(key));
@@ -365,6 +381,7 @@ private:
     int m_acksOwed = 0;
     QList<Fields> m_waiting;   // the task's messages that came while an acknowledgement was awaited
     int m_stop = -1;           // the stop the application is at; -1 before the first
+    QStringList m_shown;       // the rows the task's variables list holds
 };
 
 // The port of a ready task, as the Sentry hands it to a server: "?" asks for one and has
