@@ -4,6 +4,7 @@
 
 #include "frmcode.h"
 #include "frmimmediate.h"
+#include "frmstack.h"
 #include "frmvars.h"
 #include "routine.h"
 #include "routines.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QProcess>
 #include <QTest>
+#include <QTreeWidget>
 
 namespace {
 
@@ -147,6 +149,10 @@ TEST_F(MServerPlayTest, TheScriptedSessionRunsToItsEndAsTheUserDrivesIt)
     const QAbstractItemModel *inner = window->varsPane()->SelectedList()->model();
     ASSERT_EQ(inner->rowCount(), 1);
     EXPECT_EQ(inner->index(0, 0).data().toString(), "N");
+    // The stack shows the inner level as the one the variables are of.
+    const QList<QTreeWidgetItem *> selected = window->stackPane()->Stack()->selectedItems();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(window->stackPane()->Stack()->indexOfTopLevelItem(selected.first()), 1);
     press(Qt::Key_F5);
     ASSERT_TRUE(playerSays("end of the script")) << transcript().toStdString();
     ASSERT_TRUE(player.waitForFinished(10000));

@@ -18,6 +18,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -256,7 +257,8 @@ private:
                 .arg(top.label)
                 .arg(top.offset)
                 .arg(RoutineName));
-        for (int level = int(stop.size()); level >= 1; --level) {
+        // The outer levels first: the innermost ends the report and is the one selected.
+        for (int level = 1; level <= stop.size(); ++level) {
             const Level &l = stop.at(level - 1);
             const char *kind = level == stop.size() ? "STKtop" : "STK";
             if (!sendAwaitingAck({kind, QString::number(level), Namespace, RoutineName, l.label,
@@ -311,11 +313,31 @@ private:
         return sendAwaitingAck({"VARend"});
     }
 
-    // The value as the script knows it: a variable of the stop's innermost level, or an
-    // array node whose subscript is a number or a variable.
+    // What the innermost level sees: its own variables, then those of the levels above it
+    // that it has not newed or taken as parameters.
+    QList<Variable> visibleVariables() const
+    {
+        QList<Variable> visible;
+        QStringList names;
+        const Stop &stop = script().at(m_stop);
+        for (int level = int(stop.size()) - 1; level >= 0; --level) {
+            for (const Variable &v : stop.at(level).variables) {
+                if (!names.contains(v.name)) {
+                    names << v.name;
+                    visible << v;
+                }
+            }
+        }
+        std::sort(visible.begin(), visible.end(),
+                  [](const Variable &a, const Variable &b) { return a.name < b.name; });
+        return visible;
+    }
+
+    // The value as the script knows it: a variable the innermost level sees, or an array
+    // node whose subscript is a number or such a variable.
     QString valueOf(const QString &expression) const
     {
-        const QList<Variable> &vars = script().at(m_stop).last().variables;
+        const QList<Variable> vars = visibleVariables();
         auto find = [&vars](const QString &name) -> QString {
             for (const Variable &v : vars)
                 if (v.name == name)
@@ -349,7 +371,7 @@ private:
         QString output;
         const QString trimmed = command.trimmed();
         if (trimmed.compare(QLatin1String("ZW"), Qt::CaseInsensitive) == 0) {
-            for (const Variable &v : script().at(m_stop).last().variables)
+            for (const Variable &v : visibleVariables())
                 if (!v.value.isEmpty())
                     output += v.name + '=' + v.value + "\r\n";
         } else if (trimmed.startsWith(QLatin1String("W "), Qt::CaseInsensitive)) {
