@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
-#include <QMap>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
