@@ -2,6 +2,7 @@
 
 #include "bookingservice.h"
 #include "frmstatus.h"
+#include "iforeground.h"
 #include "portbook.h"
 #include "sentrycore.h"
 #include "statustexts.h"
@@ -15,9 +16,11 @@ SentryApp::SentryApp(QObject *parent)
     , m_core(new SentryCore(this))
     , m_bookings(new BookingService(m_core->portBook(), this, this))
 {
-    // No portable way names the window in front (none at all on Wayland), so a task
-    // started for a server is given "SQ0": it starts without splash and keeps no
-    // window to give the foreground back to.
+    // A task started for a server gives the focus back to the window that was in front
+    // (the user's own program) when its session's application runs again. Where the
+    // window system names no window to other programs (Wayland, offscreen) the task gets
+    // "SQ0": it starts without splash and keeps no window to give the foreground back to.
+    m_core->taskStarter()->setForegroundWindow(foregroundWindowForOtherPrograms);
     connect(m_bookings, &BookingService::startFailed, this, [this] { emit finished(1); });
     connect(m_bookings, &BookingService::bookingArrived, &m_idleTimer, &QTimer::stop);
     m_idleTimer.setSingleShot(true);

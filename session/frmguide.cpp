@@ -48,20 +48,6 @@ void frmGuide::showModal(QWidget *owner)
     delete guide.data();
 }
 
-frmGuide *frmGuide::showModeless(QWidget *owner)
-{
-    frmGuide *guide = current();
-    if (!guide) {
-        guide = new frmGuide(owner);
-        // Every way of closing ends in done(), so this covers the close box and Esc too.
-        connect(guide, &QDialog::finished, guide, &QObject::deleteLater);
-    }
-    guide->show();
-    guide->raise();
-    guide->activateWindow();
-    return guide;
-}
-
 void frmGuide::unloadCurrent()
 {
     if (frmGuide *guide = current())

@@ -27,11 +27,9 @@ public:
 
     // The guide while one is open; null otherwise.
     static frmGuide *current();
-    // The start-up guide: modal, owned by the main window (through runModal, so tests
-    // can script it).
+    // A new guide, modal, owned by the main window (through runModal, so tests can script
+    // it): at start-up and from the Help menu.
     static void showModal(QWidget *owner);
-    // From the Help menu: modeless; an open guide is brought forward instead.
-    static frmGuide *showModeless(QWidget *owner);
     // Unloads the open guide, if any (a session was accepted).
     static void unloadCurrent();
 

@@ -430,7 +430,7 @@ void MainMenus::buildToolsWindowHelp()
     });
     own(help, "mnuHelpGuide", QStringLiteral("&Task Guide"), [this] {
         m_window.ClearAllTips();
-        frmGuide::showModeless(&m_window);
+        frmGuide::showModal(&m_window);
     });
     separator(help, QStringLiteral("mnuHelpSep1"));
     own(help, "mnuHelpAbout", QStringLiteral("&About Vantrel..."), [this] {

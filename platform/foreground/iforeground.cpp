@@ -51,3 +51,11 @@ void setForeground(std::shared_ptr<IForeground> foreground)
 {
     installed() = std::move(foreground);
 }
+
+quint64 foregroundWindowForOtherPrograms()
+{
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return 0;
+    const quint64 window = foreground().foregroundWindow();
+    return window == PortableForeground::ExternalWindow ? 0 : window;
+}

@@ -51,3 +51,9 @@ IForeground &foreground();
 // this build has it, else PortableForeground. The default is chosen once, on the first
 // call made while a QGuiApplication exists.
 void setForeground(std::shared_ptr<IForeground> foreground);
+
+// The window in front as another program can name it, for a program we start that is to
+// give the focus back to it: foregroundWindow() where the window system names windows
+// across programs (X11), and 0 where it does not (offscreen, Wayland) or says only that
+// another program has the input.
+quint64 foregroundWindowForOtherPrograms();

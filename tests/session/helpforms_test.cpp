@@ -1,5 +1,6 @@
 // The help requests, the task guide, the About box and the help pages beside the program.
 #include "frmabout.h"
+#include "dialoghost.h"
 #include "frmguide.h"
 #include "modhtmlhelp.h"
 #include "programsettings.h"
@@ -74,14 +75,29 @@ TEST_F(GuideTest, EveryWayOfClosingStoresTheStartupSetting)
             SCOPED_TRACE(std::string(c.how) + (checked ? " checked" : " unchecked"));
             help->requests.clear();
             programSettings().ShowGuideAtStartup = !checked;
-            QPointer<frmGuide> guide = frmGuide::showModeless(nullptr);
-            ASSERT_EQ(frmGuide::current(), guide.data());
-            EXPECT_EQ(guide->chkStartup()->isChecked(), !checked);
-            guide->chkStartup()->setChecked(checked);
-            c.close(guide);
+            QPointer<frmGuide> guide;
+            bool wasCurrent = false;
+            bool showedSetting = checked;
+            setModalRunner([&](QDialog *dialog) {
+                guide = qobject_cast<frmGuide *>(dialog);
+                wasCurrent = guide && frmGuide::current() == guide.data();
+                if (!guide)
+                    return int(QDialog::Rejected);
+                guide->show();
+                showedSetting = guide->chkStartup()->isChecked();
+                guide->chkStartup()->setChecked(checked);
+                c.close(guide);
+                EXPECT_FALSE(guide->isVisible());
+                return guide->result();
+            });
+            frmGuide::showModal(nullptr);
+            setModalRunner(nullptr);
+            EXPECT_TRUE(wasCurrent);
+            EXPECT_EQ(showedSetting, !checked);
             EXPECT_EQ(programSettings().ShowGuideAtStartup, checked);
             EXPECT_EQ(frmGuide::current(), nullptr);
-            EXPECT_FALSE(guide && guide->isVisible());
+            // showModal deletes the guide once it has closed.
+            EXPECT_EQ(guide.data(), nullptr);
             if (*c.page) {
                 ASSERT_EQ(help->requests.size(), 1u);
                 EXPECT_EQ(help->requests[0].target, programDir() + "/Vantrel.chm::/" + c.page + ">Main");
@@ -89,8 +105,6 @@ TEST_F(GuideTest, EveryWayOfClosingStoresTheStartupSetting)
             } else {
                 EXPECT_TRUE(help->requests.empty());
             }
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            EXPECT_EQ(guide.data(), nullptr);
         }
     }
 }

@@ -10,7 +10,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -226,15 +228,29 @@ TEST_F(HelpMenuTest, TheItemsOpenContentsGuideAndAbout)
     EXPECT_EQ(help->requests[0].target, QCoreApplication::applicationDirPath() + "/Vantrel.chm>");
     EXPECT_EQ(help->requests[0].command, 1);
 
+    // Each time a new guide, modal and owned by the main window.
+    QList<QPointer<frmGuide>> guides;
+    QList<QWidget *> owners;
+    setModalRunner([&](QDialog *dialog) {
+        auto *guide = qobject_cast<frmGuide *>(dialog);
+        if (!guide)
+            return int(QDialog::Rejected);
+        EXPECT_EQ(frmGuide::current(), guide);
+        EXPECT_TRUE(guide->isModal());
+        guides << guide;
+        owners << guide->parentWidget();
+        guide->show();
+        guide->button(guides.size() == 1 ? "btnEditing" : "btnNone")->click();
+        return guide->result();
+    });
     window->menuItem("mnuHelpGuide")->trigger();
-    QPointer<frmGuide> guide = frmGuide::current();
-    ASSERT_NE(guide, nullptr);
-    EXPECT_TRUE(guide->isVisible());
-    EXPECT_FALSE(guide->isModal());
-    // A second time brings the same guide forward.
     window->menuItem("mnuHelpGuide")->trigger();
-    EXPECT_EQ(frmGuide::current(), guide.data());
-    guide->button("btnEditing")->click();
+    ASSERT_EQ(guides.size(), 2);
+    EXPECT_EQ(owners, (QList<QWidget *>{window, window}));
+    // Both are gone once closed: the second was not the first shown again.
+    EXPECT_EQ(guides[0].data(), nullptr);
+    EXPECT_EQ(guides[1].data(), nullptr);
+    EXPECT_EQ(frmGuide::current(), nullptr);
     ASSERT_EQ(help->requests.size(), 2u);
     EXPECT_EQ(help->requests[1].target, QCoreApplication::applicationDirPath() + "/Vantrel.chm::/editing.htm>Main");
 
@@ -252,17 +268,83 @@ TEST_F(HelpMenuTest, TheItemsOpenContentsGuideAndAbout)
     EXPECT_TRUE(version.startsWith("Version ")) << version.toStdString();
 }
 
+// The guide from the Help menu is modal as a real one runs: the menu item does not come
+// back until it closes, and a click on the main window meanwhile does nothing.
+TEST_F(HelpMenuTest, TheGuideBlocksTheMainWindowUntilItCloses)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QMenuBar *bar = window->menuBar();
+    QAction *file = nullptr;
+    for (QAction *action : bar->actions())
+        if (action->text() == "&File")
+            file = action;
+    ASSERT_NE(file, nullptr);
+    const QPoint onFile = bar->mapTo(window, bar->actionGeometry(file).center());
+
+    bool menuItemReturned = false;
+    bool checkedWhileUp = false;
+    bool checkedBeforeItReturned = false;
+    QString modal;   // the class of the modal window while the guide was up
+    QWidget *popUpAfterClick = nullptr;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        frmGuide *guide = frmGuide::current();
+        if (!guide || !guide->isVisible() || checkedWhileUp)
+            return;
+        checkedWhileUp = true;
+        checkedBeforeItReturned = !menuItemReturned;
+        if (QWidget *w = QApplication::activeModalWidget())
+            modal = w->metaObject()->className();
+        // Where a user clicks: through the window system, as the main window's own input.
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onFile);
+        QCoreApplication::processEvents();
+        popUpAfterClick = QApplication::activePopupWidget();
+        if (popUpAfterClick)
+            popUpAfterClick->close();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : guide, Qt::Key_Escape);
+       
+    });
+    poll.start();
+    window->menuItem("mnuHelpGuide")->trigger();
+    menuItemReturned = true;
+    ASSERT_TRUE(waitUntil([&] { return checkedWhileUp && !frmGuide::current(); }, 10000));
+    poll.stop();
+    EXPECT_TRUE(checkedBeforeItReturned) << "the menu item came back while the guide was up";
+    EXPECT_EQ(modal, "frmGuide");
+    EXPECT_EQ(popUpAfterClick, nullptr) << "a click on the main window opened its File menu";
+
+    // Closed, the main window takes the same click again.
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, onFile);
+    ASSERT_TRUE(waitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 3000));
+    QApplication::activePopupWidget()->close();
+}
+
 TEST_F(HelpMenuTest, AcceptingASessionUnloadsTheGuide)
 {
     programSettings().ShowGuideAtStartup = true;
-    window->menuItem("mnuHelpGuide")->trigger();
-    ASSERT_NE(frmGuide::current(), nullptr);
-    frmGuide::current()->chkStartup()->setChecked(false);
     using namespace mserver;
     // Through the listening socket, as a server asked by the Sentry connects.
     MServer server({connectTo(taskPort), expectSilence(300), close()});
-    server.start();
-    ASSERT_TRUE(waitUntil([&] { return window->MState() == -2; }, 10000));
+    QPointer<frmGuide> guide;
+    bool closedBySession = false;
+    setModalRunner([&](QDialog *dialog) {
+        guide = qobject_cast<frmGuide *>(dialog);
+        if (!guide)
+            return int(QDialog::Rejected);
+        guide->show();
+        guide->chkStartup()->setChecked(false);
+        server.start();
+        closedBySession = waitUntil([&] { return window->MState() == -2 && !dialog->isVisible(); }, 10000);
+        return dialog->result();
+    });
+    window->menuItem("mnuHelpGuide")->trigger();
+    EXPECT_TRUE(closedBySession);
+    EXPECT_EQ(guide.data(), nullptr);
     EXPECT_EQ(frmGuide::current(), nullptr);
     EXPECT_FALSE(programSettings().ShowGuideAtStartup);
     ASSERT_TRUE(server.wait(10000)) << server.failure().toStdString();
