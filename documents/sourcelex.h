@@ -105,6 +105,9 @@ public:
     const CodeLine &codeLine(int line) const { return m_codeLines.at(line); }
     const std::vector<int> &serials() const { return m_serials; }
     std::vector<int> queuedLines() const;
+    bool hasQueuedLines() const { return !m_queue.empty(); }
+    // A tick is under way (it may have run an event loop): another one returns at once.
+    bool tickRunning() const { return m_tickBusy; }
     bool labelIndexBuilt() const { return m_labelsBuilt; }
 
 signals:

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -24,10 +25,6 @@ namespace {
 Routines *g_routines = nullptr;
 std::function<void()> g_beeper;
 std::function<std::unique_ptr<ITipWindow>()> g_tipFactory;
-
-// A parse tick every 1 ms would parse about fifteen times faster than the timers the
-// pacing was tuned on, all of it on the UI thread: asks for less than this get this.
-constexpr int kShortestParseInterval = 15;
 
 } // namespace
 
@@ -473,7 +470,7 @@ void frmCode::setParseTimerInterval(int milliseconds)
 void frmCode::updateParseTimer()
 {
     if (m_parseTimerOn && m_parseInterval > 0 && !m_unloaded)
-        m_tmrParse.start(std::max(m_parseInterval, kShortestParseInterval));
+        m_tmrParse.start(m_parseInterval);
     else
         m_tmrParse.stop();
 }
@@ -494,5 +491,23 @@ void frmCode::tmrParse_Timer()
 {
     if (++m_parseTicks == 10)
         m_status->panel(QStringLiteral("Parse"))->setPicture(QStringLiteral("Busy"));
-    m_lex.TimerTick();
+    // Lines on screen stand first in the queue; the slice keeps going with the rest. A
+    // parse error's message box runs an event loop, in which this window may go.
+    const QPointer<frmCode> self(this);
+    QElapsedTimer slice;
+    slice.start();
+    do {
+        m_lex.TimerTick();
+    } while (self && m_parseTimerOn && !m_unloaded && m_lex.hasQueuedLines() && !m_lex.tickRunning() &&
+             m_parseSliceNs > 0 && slice.nsecsElapsed() < m_parseSliceNs);
+}
+
+void frmCode::finishParse()
+{
+    const QPointer<frmCode> self(this);
+    while (self && !m_unloaded && m_lex.hasQueuedLines() && !m_lex.tickRunning())
+        m_lex.TimerTick();
+    // The tick that finds the queue empty stops the timer and takes the hourglass down.
+    if (self && !m_unloaded && !m_lex.tickRunning())
+        m_lex.TimerTick();
 }

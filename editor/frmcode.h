@@ -164,8 +164,12 @@ public:
     // Runs the close check from the event loop; the answer is not looked at.
     void CloseButton();
     void PrintSource();
-    // One tick of the parse timer.
+    // One tick of the parse timer: queued lines, visible ones first, for a slice of a few
+    // milliseconds (exactly one line when the slice is 0).
     void tmrParse_Timer();
+    void setParseSlice(qint64 nanoseconds) { m_parseSliceNs = nanoseconds; }
+    // Parses every queued line now: for commands that need the blocks of the whole routine.
+    void finishParse();
     int parseTicks() const { return m_parseTicks; }
     bool parseTimerEnabled() const { return m_parseTimerOn; }
     bool parseTimerRunning() const { return m_tmrParse.isActive(); }
@@ -253,6 +257,11 @@ private:
     int m_parseInterval = 0;              // 0 until the window is first shown: no ticks
     bool m_parseTimerOn = false;          // the lexer wants ticks
     int m_parseTicks = 0;                 // since the lexer last switched the timer on
+    // How long one tick goes on taking queued lines. One line per tick leaves a long
+    // routine uncoloured and its blocks unknown for minutes; a few milliseconds at a time
+    // finish thousands of lines a second, while a key or a repaint that arrives meanwhile
+    // waits less than a frame.
+    qint64 m_parseSliceNs = 4'000'000;
     bool m_frozen = false;
     bool m_readOnlyBeforeFreeze = false;  // restored when the window thaws
     bool m_initialised = false;           // InitializeDoc has run

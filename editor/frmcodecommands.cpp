@@ -206,10 +206,13 @@ void frmCode::carryOut(Command &cmd, CommandUI *context)
     } else if (is(id, "BmkClearAll")) {
         m_doc.ClearAllBookmarks();
     } else if (is(id, "BlkCollapse")) {
+        // A block's extent is known only once its lines are parsed.
+        finishParse();
         m_view->CollapseBlock();
     } else if (is(id, "BlkExpand")) {
         m_view->ExpandBlock();
     } else if (is(id, "BlkCollapseAll")) {
+        finishParse();
         m_view->CollapseAllBlocks();
     } else if (is(id, "BlkExpandAll")) {
         m_view->ExpandAllBlocks();

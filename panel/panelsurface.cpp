@@ -30,8 +30,10 @@ const QImage &referenceDevice()
 
 PanelSurface::StyleMetrics::StyleMetrics(const QFont &font)
     : metrics(font, &referenceDevice())
+    , raw(QRawFont::fromFont(QFont(font, &referenceDevice())))
 {
     std::fill(std::begin(latin1), std::end(latin1), -1);
+    std::fill(std::begin(latin1Glyphs), std::end(latin1Glyphs), -1);
 }
 
 PanelSurface::PanelSurface()
@@ -84,7 +86,9 @@ void PanelSurface::clear(const QColor &back, const QPixmap &picture)
 
 // Each character is drawn where the measuring put it, so no shaping of a run (a tab
 // stop, a ligature, a control character drawn as a box) can make the drawn text wider
-// than the panel sized itself for.
+// than the panel sized itself for. The font's own glyphs go out as one glyph run per
+// stretch of drawable characters, each glyph at its measured place; only a character
+// the font lacks (drawn by a fallback font) and a pair of halves are drawn on their own.
 void PanelSurface::print(const QString &text)
 {
     if (text.isEmpty())
@@ -94,27 +98,83 @@ void PanelSurface::print(const QString &text)
         return;
     }
     m_painter->setPen(foreColor);
-    const int baseline = int(std::lround(y / Twips)) + metrics().metrics.ascent();
+    StyleMetrics &style = metrics();
+    const int baseline = int(std::lround(y / Twips)) + style.metrics.ascent();
+    m_runGlyphs.clear();
+    m_runPositions.clear();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         const qint32 width = charWidth(c);
         const int px = int(std::lround(x / Twips));
         if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
             // One character in two halves: drawn whole inside the room the two measured.
+            flushRun(style);
             const qint32 both = width + charWidth(text.at(i + 1));
             m_painter->save();
-            m_painter->setClipRect(QRect(px, baseline - metrics().metrics.ascent(),
-                                         int(std::lround(both / double(Twips))), metrics().metrics.height()));
+            m_painter->setClipRect(QRect(px, baseline - style.metrics.ascent(),
+                                         int(std::lround(both / double(Twips))), style.metrics.height()));
             m_painter->drawText(QPoint(px, baseline), text.mid(i, 2));
             m_painter->restore();
             x += both;
             ++i;
             continue;
         }
-        if (drawable(c))
+        if (!drawable(c)) {
+            // A gap: decorations of the run stop before it, as they did for the characters.
+            flushRun(style);
+        } else if (const quint32 glyph = glyphOf(style, c)) {
+            m_runGlyphs.push_back(glyph);
+            m_runPositions.push_back(QPointF(px, baseline));
+        } else {
             m_painter->drawText(QPoint(px, baseline), QString(c));
+        }
         x += width;
     }
+    flushRun(style);
+}
+
+void PanelSurface::flushRun(StyleMetrics &style)
+{
+    if (m_runGlyphs.isEmpty())
+        return;
+    // Underline and strike-out start where the run is placed: at its first glyph.
+    const QPointF origin = m_runPositions.front();
+    for (QPointF &p : m_runPositions)
+        p -= origin;
+    QGlyphRun run;
+    run.setRawFont(style.raw);
+    run.setGlyphIndexes(m_runGlyphs);
+    run.setPositions(m_runPositions);
+    run.setUnderline(m_font.underline());
+    run.setStrikeOut(m_font.strikeOut());
+    m_painter->drawGlyphRun(origin, run);
+    m_runGlyphs.clear();
+    m_runPositions.clear();
+}
+
+quint32 PanelSurface::glyphOf(StyleMetrics &style, QChar c)
+{
+    const ushort code = c.unicode();
+    qint32 *slot = nullptr;
+    if (code < 256) {
+        slot = &style.latin1Glyphs[code];
+        if (*slot >= 0)
+            return quint32(*slot);
+    } else {
+        const auto it = style.otherGlyphs.constFind(code);
+        if (it != style.otherGlyphs.constEnd())
+            return *it;
+    }
+    quint32 glyph = 0;
+    int count = 1;
+    if (!style.raw.isValid() || !style.raw.supportsCharacter(c) ||
+        !style.raw.glyphIndexesForChars(&c, 1, &glyph, &count) || count != 1)
+        glyph = 0;
+    if (slot)
+        *slot = qint32(glyph);
+    else
+        style.otherGlyphs.insert(code, glyph);
+    return glyph;
 }
 
 bool PanelSurface::drawable(QChar c)

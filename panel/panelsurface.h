@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QFontMetrics>
 #include <QFont>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
@@ -83,10 +85,19 @@ private:
         QFontMetrics metrics;
         qint32 latin1[256];                      // advances in twips, -1 until measured
         QHash<ushort, qint32> others;
+        QRawFont raw;                            // the font's own glyphs at the measured size
+        qint32 latin1Glyphs[256];                // glyph indexes, -1 until looked up, 0 = none
+        QHash<ushort, quint32> otherGlyphs;
         explicit StyleMetrics(const QFont &font);
     };
     StyleMetrics &metrics();
+    // The glyph of the style's font for c; 0 when the font has none.
+    quint32 glyphOf(StyleMetrics &style, QChar c);
+    // Draws the glyphs gathered by print() and starts a new run.
+    void flushRun(StyleMetrics &style);
 
     int m_styleKey = 0;                          // bold | italic<<1 | underline<<2
     std::unique_ptr<StyleMetrics> m_styles[8];   // per style, for the current family and size
+    QList<quint32> m_runGlyphs;                  // the run print() is gathering
+    QList<QPointF> m_runPositions;
 };

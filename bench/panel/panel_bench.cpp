@@ -2,7 +2,7 @@
 //   TipCaptionAgainstLabel: a 200-line tip caption set on a self-sizing panel (the
 //     tip's settings: every character 32-255 a break character) and drawn into its
 //     image, beside a QLabel given the same plain text, sized to it and grabbed.
-//     No target is set; the ratio is shown.
+//     Target: at most 1 time the QLabel.
 //   FiveThousandLines: 5,000 CR LF separated lines, far beyond 16-bit totals.
 //   HundredThousandCharacterTip: one 100,000-character tip with the tip's settings.
 // Everything runs on the GUI thread on the offscreen platform.
@@ -66,7 +66,7 @@ void TipCaptionAgainstLabel(benchmark::State &state)
     makeTip(panel);
     QLabel label;
     label.setTextFormat(Qt::PlainText);
-    BenchRatio ratio("TipCaptionAgainstLabel", "a QLabel", BenchRatio::AtMost, 0, "us");
+    BenchRatio ratio("TipCaptionAgainstLabel", "a QLabel", BenchRatio::AtMost, 1, "us");
     int n = 0;
     for (auto _ : state) {
         const auto t0 = Clock::now();

@@ -1317,3 +1317,33 @@ TEST_F(MenusTest, TheHelpKeyTableMatchesTheKeysTheProgramHandles)
         }
     }
 }
+
+// Collapse All pressed at once after a long routine opens folds every block down to the
+// last line, not only those the background parse has reached; the parse then is over.
+TEST_F(MenusTest, CollapseAllRightAfterOpeningALongRoutineFoldsEveryBlock)
+{
+    constexpr int Units = 1000;   // 5 lines each: a header, two dotted lines, two plain
+    QStringList lines;
+    for (int i = 0; i < Units; ++i)
+        lines << QStringLiteral("L%1\tI X D").arg(i) << "\t. S Y=1" << "\t. W Y" << "\tS Z=2" << "\tQ";
+    auto routine = open("LONG", 1, false, lines.join("\r\n"));
+    frmCode *code = codeOf(routine);
+    ASSERT_TRUE(code->CodeCollapsing());
+    SourceDocument *doc = code->SourceView1()->Document();
+    ASSERT_EQ(doc->NumLines(), 5 * Units);
+
+    QWidget *button = window->cmdMgr()->command("BlkCollapseAll")->uiObjects().first()->widget();
+    ASSERT_TRUE(button->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+
+    for (int i = 0; i < Units; ++i) {
+        const int header = 5 * i;
+        ASSERT_TRUE(doc->GetLineData(header, LineData::kControlSlot) & LineData::kBlockCollapsed) << header;
+        ASSERT_FALSE(doc->isLineHidden(header)) << header;
+        ASSERT_TRUE(doc->isLineHidden(header + 1)) << header + 1;
+        ASSERT_TRUE(doc->isLineHidden(header + 2)) << header + 2;
+        ASSERT_FALSE(doc->isLineHidden(header + 3)) << header + 3;
+    }
+    EXPECT_TRUE(routine->lexer()->queuedLines().empty());
+    EXPECT_FALSE(code->parseTimerRunning());
+}
