@@ -511,7 +511,7 @@ TEST_F(HostileServerTest, RandomFramesNeitherCrashNorHangTheTaskAndAGreetingWork
     // The peer has closed: the task is free and listens again. Free means the last
     // session's end has been handled too (a close deferred behind a handler's box), for
     // until then the listener turns the next server away.
-    ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->InSession(); }, 60000))
+    ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->IsConnected() && !window->link()->EndPending(); }, 60000))
         << "state " << window->MState() << ", connected " << window->link()->IsConnected();
     EXPECT_TRUE(window->statusText().startsWith("Listening on port ")) << window->statusText().toStdString();
 
