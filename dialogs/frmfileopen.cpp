@@ -240,8 +240,9 @@ bool frmFileOpen::ValidateChosen(bool readOnlyRequest)
         if (!session)
             return false;
         if (session->ProtocolVersion() >= 1) {
+            const LinkSession asked(*session);
             const QStringList reply = session->Transact(0, RoutineRequest::existence(type, ns, name));
-            session->Send({});
+            asked.acknowledge();
             const QString code = reply.value(0);
             if (code != QLatin1String("SIE")) {
                 MsgBox(tr("FileOpen SIE-check received unexpected reply type [") + code + QLatin1Char(']'),

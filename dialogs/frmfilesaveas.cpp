@@ -358,25 +358,24 @@ QWidget *frmFileSaveAs::saveChosen(const QString &name, const QString &ns, int t
     IDocLink *docLink = rtn.MLink();
     if (!docLink)
         return nameBox;
-    const quint64 session = docLink->Session();
-    m_cancel = !askServer(*docLink, name, ns, type);
+    const LinkSession session(*docLink);
+    m_cancel = !askServer(session, *docLink, name, ns, type);
     // Whatever the reply, the server waits for this before it goes on; a server that
     // connected while a box of the reply was up is not that server.
-    if (MLink *replying = link(); replying && docLink->Session() == session)
-        replying->Send({});
-    if (m_cancel)
+    session.acknowledge();
+    if (m_cancel || !session.isCurrent())
         return nameBox;
 
     QString newName = name, newNs = ns;
     int newType = type;
     if (!rtn.Rename(newName, newNs, newType)) {
         m_cancel = true;
-        docLink->Send(RoutineRequest::release(type, name, ns));
+        session.Send(RoutineRequest::release(type, name, ns));
         return nameBox;
     }
     // Only a routine loaded from the server holds the old item's lock; a new one never had one.
     if (!oldNs.isEmpty() && rtn.HoldsLock())
-        docLink->Send(RoutineRequest::release(oldType, oldName, oldNs));
+        session.Send(RoutineRequest::release(oldType, oldName, oldNs));
     rtn.setHoldsLock(true);
     if (rtn.ReadOnly())
         rtn.setReadOnly(false);
@@ -386,7 +385,8 @@ QWidget *frmFileSaveAs::saveChosen(const QString &name, const QString &ns, int t
     return nameBox;
 }
 
-bool frmFileSaveAs::askServer(IDocLink &docLink, const QString &name, const QString &ns, int type)
+bool frmFileSaveAs::askServer(const LinkSession &session, IDocLink &docLink, const QString &name,
+                              const QString &ns, int type)
 {
     QStringList reply = docLink.Transact(0, RoutineRequest::lock(type, name, ns));
     const QString code = reply.value(0);
@@ -395,7 +395,7 @@ bool frmFileSaveAs::askServer(IDocLink &docLink, const QString &name, const QStr
         // A bare consent asks nothing; a question needs someone to put it to.
         const bool consent = reply.size() < 2 || (host && host->ServerPrompt(reply));
         if (!consent)
-            docLink.Send(RoutineRequest::release(type, name, ns));
+            session.Send(RoutineRequest::release(type, name, ns));
         return consent;
     }
     if (code == QLatin1String("MSG")) {

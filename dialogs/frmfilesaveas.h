@@ -82,8 +82,9 @@ private:
     // The save steps for a chosen identity; the cancel flag tells the outcome. Returns the
     // control that takes the focus when the dialog stays open.
     QWidget *saveChosen(const QString &name, const QString &ns, int type);
-    // The "SIN" exchange on the routine's link; true on the server's consent.
-    bool askServer(IDocLink &link, const QString &name, const QString &ns, int type);
+    // The "SIN" exchange on the routine's link; true on the server's consent. A refused
+    // lock is released in `session` only.
+    bool askServer(const LinkSession &session, IDocLink &link, const QString &name, const QString &ns, int type);
     void recordRecent(IDocLink &link, const QString &name, const QString &ns, int type);
 
     QPushButton *m_cmdSave = nullptr;

@@ -154,8 +154,15 @@ void ServerBrowseDialog::disconnectLink()
 
 void ServerBrowseDialog::acknowledge()
 {
-    if (m_link)
-        m_link->Send({});
+    send({});
+}
+
+void ServerBrowseDialog::send(const QStringList &message)
+{
+    // The exchange's boxes and the yield between pages run event loops, in which its
+    // session may end and the next server connect: that server asked for none of this.
+    if (m_session)
+        m_session->Send(message);
 }
 
 bool ServerBrowseDialog::openExchange()
@@ -164,18 +171,20 @@ bool ServerBrowseDialog::openExchange()
     if (!session)
         return false;
     connectLink(session);
+    m_session.emplace(*session);
     ++m_exchangeGeneration;
     m_requestNumber = 0;
     m_outstanding = 0;
 
-    session->Send({QStringLiteral("+")});
+    send({QStringLiteral("+")});
     m_exchangeOpen = true;
     if (!session->CheckEnv()) {
         disconnectLink();
         m_exchangeOpen = false;
         MsgBox(tr("Failed to get initial namespace"), MsgBoxStyle::Critical);
-        session->Send({QStringLiteral("-")});
+        send({QStringLiteral("-")});
         m_link = nullptr;
+        m_session.reset();
         return false;
     }
     m_initialNamespace = session->Env();
@@ -220,16 +229,17 @@ void ServerBrowseDialog::closeExchange()
     unsetCursor();
     MLink *session = m_link;
     m_link = nullptr;
-    if (!session || !session->IsConnected()) {
+    if (!session || !m_session || !m_session->isCurrent()) {
         m_outstanding = 0;
+        m_session.reset();
         return;
     }
     // The server answers every request; those not yet answered are acknowledged now, so
     // its count of what we still owe comes out even.
     for (; m_outstanding > 0; --m_outstanding)
-        session->Send({});
+        send({});
     const QStringList reply = session->Transact(0, QStringList{QStringLiteral("NSS"), m_initialNamespace});
-    session->Send({});
+    send({});
     const QString code = reply.value(0);
     if (code != QLatin1String("NS")) {
         MsgBox(tr("Failed to restore initial namespace ") + m_initialNamespace + QStringLiteral("(reply=") + code
@@ -239,7 +249,8 @@ void ServerBrowseDialog::closeExchange()
         MsgBox(tr("Failed to restore initial namespace ") + m_initialNamespace + tr(" - now in ") + reply.value(1),
                MsgBoxStyle::Critical);
     }
-    session->Send({QStringLiteral("-")});
+    send({QStringLiteral("-")});
+    m_session.reset();
 }
 
 // --- the tree --------------------------------------------------------------------------
@@ -335,8 +346,9 @@ void ServerBrowseDialog::LoadServerTree()
     MLink *session = m_link ? m_link : link();
     if (!session)
         return;
+    const LinkSession asked(*session);
     const QStringList reply = session->Transact(0, QStringList{QStringLiteral("NSL")});
-    session->Send({});
+    asked.acknowledge();
 
     QSignalBlocker quietTree(m_sftSvr);
     m_sftSvr->clear();
@@ -363,7 +375,7 @@ void ServerBrowseDialog::LoadServerTree()
 
     if (loadsLocations() && session->ProtocolVersion() >= 5) {
         const QStringList locations = session->Transact(20, QStringList{QStringLiteral("VLL")});
-        session->Send({});
+        asked.acknowledge();
         // Read by position whatever the code: a failed transaction's text becomes the tip.
         if (!locations.value(1).isEmpty()) {
             QTreeWidgetItem *heading = addNode(tr("Tarvik Locations"), 1);
@@ -419,7 +431,7 @@ void ServerBrowseDialog::sftSvr_SelectionChange()
     QTreeWidgetItem *node = selectedNode();
     const bool namespaceNode = isNamespaceNode(node);
     if (namespaceNode && m_exchangeOpen && m_link) {
-        m_link->Send({QStringLiteral("NSS"), node->data(0, NodeTagRole).toString()});
+        send({QStringLiteral("NSS"), node->data(0, NodeTagRole).toString()});
         ++m_outstanding;
         const int before = m_requestNumber;
         ListServerItems(QString());
@@ -459,8 +471,8 @@ void ServerBrowseDialog::ListServerItems(const QString &startKey)
     setCursor(Qt::BusyCursor);
     m_listingType = selectedItemType();
     m_listingPattern = m_currentPattern;
-    m_link->Send({QStringLiteral("SIL"), QString::number(m_requestNumber), QString::number(m_listingType), QString(),
-                  m_listingPattern, QString::number(PageSize)});
+    send({QStringLiteral("SIL"), QString::number(m_requestNumber), QString::number(m_listingType), QString(),
+          m_listingPattern, QString::number(PageSize)});
     ++m_outstanding;
 }
 
@@ -470,8 +482,8 @@ void ServerBrowseDialog::continueListing(int request, const QString &startKey)
         return;
     // The listing's own pattern and type: what the user typed since belongs to the next
     // listing, not to the pages of this one.
-    m_link->Send({QStringLiteral("SIL"), QString::number(request), QString::number(m_listingType), startKey,
-                  m_listingPattern, QString::number(PageSize)});
+    send({QStringLiteral("SIL"), QString::number(request), QString::number(m_listingType), startKey,
+          m_listingPattern, QString::number(PageSize)});
     ++m_outstanding;
 }
 

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "linksession.h"
+
 #include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QMetaObject>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class ItemListView;
 class MLink;
@@ -196,6 +200,7 @@ private:
     void connectLink(MLink *link);
     void disconnectLink();
     void acknowledge();
+    void send(const QStringList &message);
     void receivePage(const QStringList &fields);
     void fillTypeCombo();
     void cboSvrItems_KeyUp();
@@ -214,6 +219,7 @@ private:
     ItemListView *m_lvwSvr = nullptr;
 
     MLink *m_link = nullptr;                       // the link of the open exchange
+    std::optional<LinkSession> m_session;          // its session: what the exchange sends goes only there
     QList<QMetaObject::Connection> m_linkEvents;   // dropped by closeExchange
     bool m_exchangeOpen = false;                   // "+" went out and "-" has not yet
     quint64 m_exchangeGeneration = 0;              // a posted continuation of an earlier run is void

@@ -158,8 +158,9 @@ void Routine::LoadText(const QString &text, const QString &initialLine)
                    m_link ? m_link->NameTable() : QString());
 
     if (m_link && m_link->ProtocolVersion() >= 5) {
+        const LinkSession session(*m_link);
         const QStringList reply = m_link->Transact(0, {QStringLiteral("PPG")});
-        m_link->Send({});
+        session.acknowledge();
         // A refusal ("MSG") carries a text, not name/value pairs: the routine still opens,
         // with the engine's own defaults.
         if (reply.value(0) == QLatin1String("PPG")) {
@@ -244,7 +245,7 @@ bool Routine::SaveDoc()
         return false;
 
     const QString sent = saveText();
-    const quint64 session = m_link->Session();
+    const LinkSession session(*m_link);
     QStringList reply = m_link->Transact(0, {QStringLiteral("SIP"), QString::number(m_typ), m_rtn,
                                              m_env, sent});
     const QString code = reply.value(0);
@@ -284,8 +285,7 @@ bool Routine::SaveDoc()
     }
     // The acknowledgement is the replying server's; after a box it may be gone, and
     // another server connected in its place must not take it for its own.
-    if (m_link->Session() == session)
-        m_link->Send({});
+    session.acknowledge();
     if (result)
         document()->SetModified(false);
     return result;
@@ -340,7 +340,9 @@ bool Routine::CloseDoc(bool abandon)
     }
     if (result) {
         // The one place that gives the server's edit lock back.
-        if (m_holdsLock && m_link)
+        // Only to the server that granted the lock: a document kept after its session ended
+        // (preserved, or one whose question box outlived it) holds no lock on the next server.
+        if (m_holdsLock && m_link && m_link->IsCurrentSession(m_lockSession))
             m_link->Send({QStringLiteral("SIU"), QString::number(m_typ), m_rtn, m_env});
         m_holdsLock = false;
         m_window->setRoutine(nullptr);
@@ -436,6 +438,14 @@ bool Routine::Frozen() const { return m_window->Frozen(); }
 void Routine::setFrozen(bool value) { m_window->setFrozen(value); }
 bool Routine::ReadOnly() const { return m_window->ReadOnly(); }
 void Routine::setReadOnly(bool value) { m_window->setReadOnly(value); }
+
+void Routine::setHoldsLock(bool value)
+{
+    m_holdsLock = value;
+    if (value && m_link)
+        m_lockSession = m_link->SessionId();
+}
+
 bool Routine::Modified() const { return document()->Modified(); }
 bool Routine::LineWrap() const { return m_window->LineWrap(); }
 void Routine::setLineWrap(bool value) { m_window->setLineWrap(value); }

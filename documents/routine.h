@@ -49,7 +49,9 @@ public:
     IDocLink *MLink() const { return m_link; }
     void setMLink(IDocLink *link) override { m_link = link; }
     bool HoldsLock() const override { return m_holdsLock; }
-    void setHoldsLock(bool value) { m_holdsLock = value; }
+    // Taking the lock notes the session it was granted in; only that session's server is
+    // told when the document gives it back.
+    void setHoldsLock(bool value);
     void setOwner(Routines *owner) override { m_owner = owner; }
 
     // Identity: each of Env, Rtn and Typ is set once (Rename aside).
@@ -149,6 +151,7 @@ private:
     int m_tarvikStatus = 0;                     // version-control status, shown in the icon
     QString m_brand;
     bool m_holdsLock = false;                   // the server holds our edit lock
+    quint64 m_lockSession = 0;                  // the session whose server granted it
     int m_lowWaterMark = 0, m_highWaterMark = 0;
 
     // Breakpoints by 1-based line: an empty list is a line without any. One record per

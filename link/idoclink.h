@@ -1,12 +1,15 @@
 #pragma once
 
+#include "linksession.h"
+
 #include <QString>
 #include <QStringList>
 
 // What a routine document needs of the session link: the server's platform and
 // protocol, and the two ways of talking to it. `MLink` implements it through an
-// adapter; tests use a scripted peer behind the real link or a recording fake.
-class IDocLink
+// adapter; tests use a scripted peer behind the real link or a recording fake. What is
+// due to the server after a box goes through a LinkSession taken before it.
+class IDocLink : public ISessionLink
 {
 public:
     virtual ~IDocLink() = default;
@@ -23,12 +26,4 @@ public:
     // Sends the request with "!" before its code and returns the reply's fields;
     // failures come back as a reply whose code is "MSG".
     virtual QStringList Transact(int timeout, const QStringList &request) = 0;
-
-    // Sends one message and waits for nothing; an empty list is the acknowledgement.
-    virtual void Send(const QStringList &fields) = 0;
-
-    // Counts the link's sessions. What is due to the server after a box (the box runs an
-    // event loop, in which the session may end and another server connect) is sent only
-    // while the count is still the one its request was made in.
-    virtual quint64 Session() const = 0;
 };

@@ -82,9 +82,10 @@ bool MLink::CheckEnv()
 {
     if (!IsConnected())
         return false;
+    const LinkSession session(*this);
     QStringList request{QStringLiteral("NS")};
     const QStringList reply = Transact(0, request);
-    Send({});
+    session.acknowledge();
     if (reply.value(0) != QLatin1String("NS"))
         return false;
     m_env = reply.value(1);
@@ -177,9 +178,16 @@ void MLink::queueFrame(const QByteArray &frame)
     if (m_flushPosted)
         return;
     m_flushPosted = true;
-    // Low priority: the step's own follow-ups already posted (the next request after an
-    // acknowledgement) still join the outbox before it leaves.
-    QCoreApplication::postEvent(this, new QEvent(FlushEvent), Qt::LowEventPriority);
+    // Ahead of whatever the step queued for the window (layouts, repaints): a step command
+    // or a request the server waits for must not wait behind them. Frames handlers write
+    // leave earlier, when the handlers have returned (onSocketReceive).
+    QCoreApplication::postEvent(this, new QEvent(flushEventType()), Qt::HighEventPriority);
+}
+
+QEvent::Type MLink::flushEventType()
+{
+    static const QEvent::Type type = QEvent::Type(QEvent::registerEventType());
+    return type;
 }
 
 void MLink::flushOutbox()
@@ -195,7 +203,7 @@ void MLink::flushOutbox()
 
 bool MLink::event(QEvent *event)
 {
-    if (event->type() == FlushEvent) {
+    if (event->type() == flushEventType()) {
         m_flushPosted = false;
         flushOutbox();
         return true;
@@ -208,10 +216,10 @@ void MLink::Disconnect()
     // A handler of this close that disconnects again would raise OnClose without end.
     // A link set up meanwhile (a handler's message box runs an event loop, where the
     // listener may accept the next session) is another link and closes normally.
-    if (m_closingGeneration == m_generation)
+    if (m_closingSession == m_sessionId)
         return;
-    const quint64 outerClosing = m_closingGeneration;
-    m_closingGeneration = m_generation;
+    const quint64 outerClosing = m_closingSession;
+    m_closingSession = m_sessionId;
     if (IsConnected())
         emit BeforeClose();   // handlers still Send here (lock releases)
     flushOutbox();
@@ -221,9 +229,12 @@ void MLink::Disconnect()
     if (m_socket)
         m_socket->Close();
     resetStream();
-    m_closingGeneration = m_generation;   // the closed link, as OnClose handlers see it
-    emit OnClose();
-    m_closingGeneration = outerClosing;
+    m_closingSession = m_sessionId;   // the closed link, as OnClose handlers see it
+    {
+        const QScopedValueRollback<bool> ending(m_raisingOnClose, true);
+        emit OnClose();
+    }
+    m_closingSession = outerClosing;
 }
 
 QStringList MLink::Transact(int timeoutSec, const QStringList &elements)
@@ -270,7 +281,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
     socket->setBlocking(true);
     socket->setNotifyFlags(32);   // the wait below reads the link itself
 
-    const quint64 generation = m_generation;
+    const quint64 session = m_sessionId;
     // Frames written ahead of this request in the same step (the acknowledgement of
     // the last reply) leave with it, in one write.
     queueFrame(FrameCodec::encode(elements, m_unicode));
@@ -300,7 +311,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
             } else {
                 emit OnMessage(withCode(frame));
             }
-            if (!done && (!dropReason.isEmpty() || generation != m_generation || m_socket != socket)) {
+            if (!done && (!dropReason.isEmpty() || session != m_sessionId || m_socket != socket)) {
                 reply = closedReply(echo, t, dropReason);
                 done = true;
             }
@@ -311,7 +322,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
             reply = closedReply(echo, t, dropReason);
             break;
         }
-        if (generation != m_generation || m_socket != socket) {
+        if (session != m_sessionId || m_socket != socket) {
             reply = closedReply(echo, t, QString());
             break;
         }
@@ -351,7 +362,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         m_ui->end();
     m_inTransact = false;
 
-    if (generation != m_generation || m_socket != socket)
+    if (session != m_sessionId || m_socket != socket)
         return reply;
     if (!dropReason.isEmpty()) {
         m_rx.clear();   // nothing after a drop request or a broken frame is trusted
@@ -362,7 +373,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
     raiseBufferedFrames(true);
     // The wait's own reads may see the link die without a close notification: the
     // notifications were off. Either way the session ends, once, after the caller's turn.
-    if (generation == m_generation && (m_closePending || !IsConnected())) {
+    if (session == m_sessionId && (m_closePending || !IsConnected())) {
         m_closePending = false;
         m_closeDeferred = true;
         dropLinkLater(QString());
@@ -380,9 +391,9 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
 // the handler finds its session gone.
 void MLink::dropLinkLater(const QString &why)
 {
-    const quint64 generation = m_generation;
-    QMetaObject::invokeMethod(this, [this, generation, why] {
-        if (generation != m_generation)
+    const quint64 session = m_sessionId;
+    QMetaObject::invokeMethod(this, [this, session, why] {
+        if (session != m_sessionId)
             return;
         closeSocket(why);
         m_closeDeferred = false;
@@ -457,7 +468,7 @@ void MLink::resetStream()
     m_outbox.clear();   // frames of a link that is gone never reach the next one
     m_closeDeferred = false;
     m_closePending = false;
-    ++m_generation;
+    ++m_sessionId;
 }
 
 void MLink::startConnectTimer()
@@ -566,7 +577,7 @@ void MLink::onSocketReceive()
     // (a message box brought us here through its event loop), the frames that came
     // are the next in line after it, not inside it: the loop raising that frame
     // reads them once the handler returns.
-    if (m_inTransact || !m_socket || m_raisingGeneration == m_generation)
+    if (m_inTransact || !m_socket || m_raisingSession == m_sessionId)
         return;
     raiseBufferedFrames();
     // The handlers of what came have all returned: their answers are the step's whole
@@ -581,16 +592,16 @@ void MLink::onSocketClose()
         m_closePending = true;
         return;
     }
-    if (m_raisingGeneration == m_generation) {
+    if (m_raisingSession == m_sessionId) {
         // A handler of this link's frames is still running (a message box): the frames
         // that came with the close, and then the close, follow it once it returns.
         m_closeDeferred = true;
         return;
     }
     // Frames that came with the close are still the server's last words.
-    const quint64 generation = m_generation;
+    const quint64 session = m_sessionId;
     raiseBufferedFrames();
-    if (generation == m_generation)
+    if (session == m_sessionId)
         handleClose();
 }
 
@@ -608,7 +619,7 @@ void MLink::handleClose()
 
 void MLink::handleCloseInTurn()
 {
-    if (m_raisingGeneration == m_generation)
+    if (m_raisingSession == m_sessionId)
         m_closeDeferred = true;
     else
         handleClose();
@@ -630,15 +641,15 @@ void MLink::closeSocket(const QString &why)
 
 void MLink::raiseBufferedFrames(bool dropLater)
 {
-    const quint64 generation = m_generation;
+    const quint64 session = m_sessionId;
     // Nested inside a handler (a transaction's tail) the outer loop keeps the turn and
     // reports a close that came meanwhile.
-    const bool outermost = m_raisingGeneration != generation;
+    const bool outermost = m_raisingSession != session;
     bool dropped = false;
     QString dropReason;
     {
-        const QScopedValueRollback<quint64> raising(m_raisingGeneration, generation);
-        while (generation == m_generation && !dropped) {
+        const QScopedValueRollback<quint64> raising(m_raisingSession, session);
+        while (session == m_sessionId && !dropped) {
             QStringList frame;
             const FrameAssembler::TakeResult taken = m_rx.take(frame, m_unicode);
             if (taken == FrameAssembler::NeedMore) {
@@ -664,7 +675,7 @@ void MLink::raiseBufferedFrames(bool dropLater)
             }
         }
     }
-    if (generation != m_generation)
+    if (session != m_sessionId)
         return;
     if (dropped) {
         if (dropLater) {

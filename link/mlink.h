@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frameassembler.h"
+#include "linksession.h"
 #include "socketx.h"
 
 #include <QEvent>
@@ -40,7 +41,7 @@ class ITransactUi;
 // (ConnectJob)". Link failures arrive as OnConnectFailed; transaction failures as
 // a reply whose field 0 is "MSG". A message of more than 32,767 fields is never
 // written: Send drops it with a warning, Transact replies "MSG".
-class MLink : public QObject
+class MLink : public QObject, public ISessionLink
 {
     Q_OBJECT
 public:
@@ -93,17 +94,16 @@ public:
     // 0 when not connected.
     qint32 MainPort() const;
     bool IsConnected() const;
-    // From the connect until the session's OnClose has been raised. A link that died
-    // while one of its handlers runs (a message box) is not connected, but its session
-    // has not ended yet: the end is reported when the handler returns (one a transaction
-    // saw, at the next turn of the event loop), and no other session may be taken on
-    // before.
-    bool InSession() const { return IsConnected() || m_closeDeferred || m_closePending; }
-    // Counts the link's sessions: bumped whenever the link is closed or replaced. A
-    // handler that waited for the user (a box runs an event loop) acts on the server
-    // only while IsSession(the generation it started in) holds.
-    quint64 Generation() const { return m_generation; }
-    bool IsSession(quint64 generation) const { return generation == m_generation && IsConnected(); }
+    // Names the current session: a new id whenever the link is closed or replaced. A
+    // handler that waited for the user (a box runs an event loop) acts on the server only
+    // while its session is current; LinkSession holds the id and does the test.
+    quint64 SessionId() const override { return m_sessionId; }
+    bool IsCurrentSession(quint64 id) const override { return id == m_sessionId && IsConnected(); }
+    // The link is gone but its session's end has not been handled to the end yet: it died
+    // while a handler of its frames ran (reported when the handler returns), a transaction
+    // saw it die (reported at the next turn of the event loop), or OnClose is running
+    // (its box is up). No other session may be taken on meanwhile: its end would run over it.
+    bool EndPending() const { return m_closeDeferred || m_closePending || m_raisingOnClose; }
     bool IsOutbound() const { return m_isOutbound; }
     bool InTransact() const { return m_inTransact; }
 
@@ -116,11 +116,13 @@ public:
     QStringList Transact(int timeoutSec, QStringList &elements);
     QStringList Transact(int timeoutSec, const QStringList &elements);
     // One frame; does nothing while not connected. An empty list is the acknowledgement.
-    // It leaves when the current step returns to the event loop, with every frame
-    // written after it, or earlier with a transaction's request; never on its own
-    // while more of the same step follows. A step that handles the server's frames
-    // ends when their handlers have returned, before the event loop's other work.
-    void Send(const QStringList &elements);
+    // It leaves when the current step returns to the event loop, ahead of the window's
+    // queued layouts and repaints, with every frame written after it in the same step, or
+    // earlier with a transaction's request; never on its own while more of the same step
+    // follows. A step that handles the server's frames ends when their handlers have
+    // returned, before the event loop's other work. After a box, send through a
+    // LinkSession taken before it.
+    void Send(const QStringList &elements) override;
     // What the current step has written leaves now, in one write, rather than when the
     // step ends: for a request the server waits for, ahead of the window's own work
     // that follows. Frames written after it leave in a write of their own.
@@ -147,7 +149,7 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    static constexpr QEvent::Type FlushEvent = QEvent::User;
+    static QEvent::Type flushEventType();
     // Frames leave at the end of the step that wrote them (or with a transaction's
     // request), all in one write: with no-delay off, a second small write would wait
     // for the server's delayed acknowledgement of the first.
@@ -200,11 +202,12 @@ private:
     bool m_isOutbound = false;
     bool m_inTransact = false;
     bool m_closePending = false;     // the peer closed while a transaction waited
-    quint64 m_closingGeneration = ~quint64(0);   // the link Disconnect is closing right now
+    quint64 m_closingSession = ~quint64(0);   // the session Disconnect is closing right now
+    bool m_raisingOnClose = false;   // an OnClose handler runs: the session's end is not over
     QString m_pendingSessionId;      // set: a close of the socket is silent
     QString m_sessionKey;            // set: the next connect is a job link
-    quint64 m_generation = 0;        // bumped whenever the link is closed or replaced
-    quint64 m_raisingGeneration = ~quint64(0);   // the link whose frame a handler is handling
+    quint64 m_sessionId = 0;         // a new one whenever the link is closed or replaced
+    quint64 m_raisingSession = ~quint64(0);   // the session whose frame a handler is handling
     bool m_closeDeferred = false;    // that link closed meanwhile; reported when the handler returns
     ITransactUi *m_ui = nullptr;
     QByteArray m_outbox;             // frames written in this step, not yet on the wire

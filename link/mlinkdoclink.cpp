@@ -19,7 +19,12 @@ void MLinkDocLink::Send(const QStringList &fields)
     m_link->Send(fields);
 }
 
-quint64 MLinkDocLink::Session() const
+quint64 MLinkDocLink::SessionId() const
 {
-    return m_link->Generation();
+    return m_link->SessionId();
+}
+
+bool MLinkDocLink::IsCurrentSession(quint64 id) const
+{
+    return m_link->IsCurrentSession(id);
 }

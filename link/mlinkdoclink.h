@@ -18,7 +18,8 @@ public:
     bool HasFeature(int mask) const override;
     QStringList Transact(int timeout, const QStringList &request) override;
     void Send(const QStringList &fields) override;
-    quint64 Session() const override;
+    quint64 SessionId() const override;
+    bool IsCurrentSession(quint64 id) const override;
 
     MLink *link() const { return m_link; }
 

@@ -90,8 +90,9 @@ void frmImmediate::runCommand(const QString &text, int outputLine)
     if (link->ProtocolVersion() >= TransactedExecuteVersion) {
         // The reply says nothing the pane acts on; the channel is opened whatever it is.
         QPointer<frmImmediate> self(this);
+        const LinkSession session(*link);
         link->Transact(0, QStringList{QStringLiteral("XEC2"), portText, text});
-        if (!self || !link->IsConnected() || m_linkClosed)
+        if (!self || !session.isCurrent() || m_linkClosed)
             return;
         m_channel->connectTo(link->HostIP(), quint16(port));
         return;

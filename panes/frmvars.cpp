@@ -176,7 +176,9 @@ void frmVars::Update(int level, const QString &key)
     m_fetches.append(fetch);
 
     // The server waits for the request, so it leaves before the window's own work below:
-    // no row can come in before this returns to the event loop.
+    // no row can come in before this returns to the event loop. Asked from a stop's
+    // handler, it would otherwise wait until every handler had returned, the stack
+    // pane's work included.
     const QString code = m_currentList == 1 ? QStringLiteral("VAR*") : QStringLiteral("VARp");
     session->Send({code, QString::number(m_currentLevel),
                    QString::number(m_models[m_currentList - 1]->totalRowCount()), key});

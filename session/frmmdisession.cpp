@@ -167,9 +167,10 @@ void frmMDI::mtcpListen_Accept(int handle)
 {
     // A second server while a session runs is not taken: its connection is dropped
     // when this turn of the event loop ends, and the socket listens on. A session whose
-    // link died under a message box still runs until its end has been handled (its
-    // edited routines preserved, the user told); the next server comes after that.
-    if (m_link->InSession())
+    // link died under a message box still runs until its end has been handled to the end
+    // (its edited routines preserved, the user told, the panes cleared): the clean-up
+    // would otherwise run over the next session. The next server comes after that.
+    if (m_link->IsConnected() || m_link->EndPending())
         return;
     m_booking->Listening(false);
     try {
@@ -303,9 +304,9 @@ bool frmMDI::Disconnect(bool canCancel)
     // A question waits for the user while the server may drop the link: its session's
     // end is then handled on its own (edited routines preserved), and neither a save
     // nor a close may reach whatever link comes next.
-    const quint64 session = m_link->Generation();
+    const LinkSession session(*m_link);
     const bool connected = m_link->IsConnected();
-    const auto sessionGone = [&] { return connected && !m_link->IsSession(session); };
+    const auto sessionGone = [&] { return connected && !session.isCurrent(); };
     bool result = true;
     if (!routines.AnyModified(true)) {
         if (MBusy() && routines.AnyLocksHeld(true)) {

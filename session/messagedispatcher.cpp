@@ -2,6 +2,7 @@
 
 #include "debugpanes.h"
 #include "fieldconversion.h"
+#include "linksession.h"
 #include "mlink.h"
 #include "module1.h"
 #include "msgbox.h"
@@ -10,6 +11,7 @@
 #include "vantrelerror.h"
 
 #include <QLoggingCategory>
+#include <QScopedValueRollback>
 
 #include <memory>
 
@@ -75,6 +77,10 @@ void MessageDispatcher::dispatch(const QStringList &m)
     const QString code = m.value(0);
     if (code.isEmpty())
         return;
+    // Handlers nest (a transaction raises the frames before its echo): each answers in
+    // the session of its own message.
+    const LinkSession session(m_link);
+    const QScopedValueRollback<const LinkSession *> current(m_session, &session);
 
     if (code == QLatin1String("HI")) {
         greet(m);
@@ -141,7 +147,18 @@ void MessageDispatcher::dispatch(const QStringList &m)
 
 void MessageDispatcher::acknowledge()
 {
-    m_link.Send({});
+    send({});
+}
+
+void MessageDispatcher::send(const QStringList &message)
+{
+    if (m_session)
+        m_session->Send(message);
+}
+
+bool MessageDispatcher::sessionCurrent() const
+{
+    return m_session && m_session->isCurrent();
 }
 
 void MessageDispatcher::acknowledgeVariableRow()
@@ -233,14 +250,14 @@ void MessageDispatcher::greetSecond(const QStringList &m)
     acknowledge();
 
     const ProgramSettings &settings = programSettings();
-    m_link.Send({QStringLiteral("IAM"), Module1::UserName(), Module1::ComputerName(),
-                 QString::number(m_link.ProtocolVersion())});
-    m_link.Send({QStringLiteral("BonE"), settings.BreakOnError ? QStringLiteral("-1") : QStringLiteral("0")});
+    send({QStringLiteral("IAM"), Module1::UserName(), Module1::ComputerName(),
+          QString::number(m_link.ProtocolVersion())});
+    send({QStringLiteral("BonE"), settings.BreakOnError ? QStringLiteral("-1") : QStringLiteral("0")});
     // The server counts commands when told "0": the opposite of the setting, as the
     // status panel's switch sends it.
-    m_link.Send({QStringLiteral("CC"), settings.CommandCounter ? QStringLiteral("0") : QStringLiteral("-1")});
+    send({QStringLiteral("CC"), settings.CommandCounter ? QStringLiteral("0") : QStringLiteral("-1")});
     m_host.setBreakpointsOnServer();
-    m_link.Send({QStringLiteral("STPin")});
+    send({QStringLiteral("STPin")});
     m_link.CheckEnv();   // acknowledges its own reply
     acknowledge();
 }
@@ -251,11 +268,10 @@ void MessageDispatcher::stop(const QStringList &m)
 {
     m_host.setMState(1);
     if (m.value(0) == QLatin1String("ERR")) {
-        const quint64 session = m_link.Generation();
         MsgBox(programErrorText(m.value(2), m.value(3), m.value(4)), StyleExclamation, QString());
         // The box ran an event loop: the session may have ended under it (and another
         // begun), and the panes would then ask a link for a level that is not its own.
-        if (!m_link.IsSession(session))
+        if (!sessionCurrent())
             return;
     }
     acknowledge();
@@ -275,6 +291,10 @@ void MessageDispatcher::stackLevel(const QStringList &m, bool isTop)
     const QString rtn = m.value(3);
     const bool shown = !rtn.isEmpty()
         && m_host.ShowRoutine(rtn, env, level, m.value(4) + QLatin1Char('+') + m.value(5), isTop, 1);
+    // Showing the routine is a transaction and may show a box: a session that ended
+    // meanwhile has had its stack cleared, and the stack shown now may be the next one's.
+    if (!sessionCurrent())
+        return;
     IStackLevels *stack = m_host.stack();
     if (shown) {
         record->Number = level;
@@ -348,7 +368,6 @@ void MessageDispatcher::updateVariable(const QStringList &m)
 
 void MessageDispatcher::showServerMessage(const QStringList &m)
 {
-    const quint64 session = m_link.Generation();
     if (m.size() <= 2)
         MsgBox(m.value(1));
     else if (m.size() == 3)
@@ -357,8 +376,7 @@ void MessageDispatcher::showServerMessage(const QStringList &m)
         MsgBox(m.value(1), toLong(m.value(2)), m.value(3));
     // The server waits for this until the user has read the text; a server that has gone
     // meanwhile waits no more, and the next one did not ask.
-    if (m_link.IsSession(session))
-        acknowledge();
+    acknowledge();
 }
 
 void MessageDispatcher::slowDown(const QStringList &m)
@@ -376,7 +394,9 @@ void MessageDispatcher::serverEndsSession(const QStringList &m)
 {
     const int previous = m_host.MState();
     m_host.setMState(3);
-    if (!m_host.Disconnect(toFlag(m.value(1)))) {
+    // A session that ended under the questions is not given its state back: the state
+    // now is the next session's.
+    if (!m_host.Disconnect(toFlag(m.value(1))) && sessionCurrent()) {
         m_host.setMState(previous);
         acknowledge();
     }

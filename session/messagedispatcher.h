@@ -5,6 +5,7 @@
 
 class IStackLevels;
 class IVarsPane;
+class LinkSession;
 class MLink;
 
 // What the dispatcher does outside the link and the two panes: the main window's
@@ -75,7 +76,14 @@ public:
 
 private:
     void dispatch(const QStringList &message);
+    // The acknowledgement, in the session the message came in: a handler whose box
+    // outlived that session answers nobody.
     void acknowledge();
+    void send(const QStringList &message);
+    // The message's session is still the link's: after a box (any nested event loop) a
+    // handler goes on only while this holds, so nothing of an ended session reaches the
+    // window or the server of the next one.
+    bool sessionCurrent() const;
     // "VAR+", "VAR=" and "VAR-" are answered only below protocol version 6.
     void acknowledgeVariableRow();
 
@@ -96,4 +104,5 @@ private:
     // messages dispatched inside it must find nothing half-done here.
     MLink &m_link;
     IDispatchHost &m_host;
+    const LinkSession *m_session = nullptr;   // the session of the message being handled
 };

@@ -4,6 +4,7 @@
 #include "fieldconversion.h"
 #include "icodewindow.h"
 #include "idoclink.h"
+#include "linksession.h"
 #include "module1.h"
 #include "msgbox.h"
 #include "routine.h"
@@ -36,11 +37,6 @@ RoutineNavigator::RoutineNavigator(IDocLink &link, Routines &routines, Dispatch 
 QStringList RoutineNavigator::transact(const QStringList &request)
 {
     return m_link.Transact(0, request);
-}
-
-void RoutineNavigator::acknowledge()
-{
-    m_link.Send({});
 }
 
 void RoutineNavigator::dispatch(const QStringList &reply)
@@ -110,8 +106,11 @@ void RoutineNavigator::ShowAtTag(const QString &target, bool recordIt, bool edit
         if (type != 2)
             break;
         // Whatever comes back answers this question only: it is acknowledged, never dispatched.
+        const LinkSession session(m_link);
         const QStringList reply = transact({QStringLiteral("SIE"), number(type), rtn, env});
-        acknowledge();
+        session.acknowledge();
+        if (!session.isCurrent())
+            return;
         if (reply.value(0) != QLatin1String("SIE") || reply.value(1) != QLatin1String("0"))
             break;
         type = 1;
@@ -187,7 +186,14 @@ bool RoutineNavigator::ShowRoutine(const QString &rtnName, const QString &enviro
             return refresh(*doc, rtnName, environment, rtnType, objRtn);
         }
 
+        const LinkSession session(m_link);
         if (levelNumber != 0 || askReadOnly(*doc, environment)) {
+            // The question ran an event loop: a session that ended under it took the
+            // document with it (preserved or closed), and the lock is no longer ours.
+            if (!session.isCurrent()) {
+                objRtn.reset();
+                return false;
+            }
             if (levelNumber == 0 && !doc->Modified()) {
                 // Switching gives the edit lock back; the loop then treats the document as
                 // the read-only one it now is.
@@ -202,7 +208,7 @@ bool RoutineNavigator::ShowRoutine(const QString &rtnName, const QString &enviro
                     objRtn.reset();
                     return false;
                 }
-                m_link.Send({QStringLiteral("SIU"), number(rtnType), rtnName, environment});
+                session.Send({QStringLiteral("SIU"), number(rtnType), rtnName, environment});
                 doc->setHoldsLock(false);
                 continue;
             }
@@ -237,6 +243,7 @@ bool RoutineNavigator::askReadOnly(const Routine &doc, const QString &environmen
 bool RoutineNavigator::refresh(Routine &doc, const QString &rtnName, const QString &environment,
                                int rtnType, RoutineDocPtr &objRtn)
 {
+    const LinkSession session(m_link);
     QStringList reply = transact({QStringLiteral("SIR"), number(rtnType), rtnName, environment, doc.Brand()});
     const QString code = reply.value(0);
     if (code == QLatin1String("SIR")) {
@@ -256,12 +263,12 @@ bool RoutineNavigator::refresh(Routine &doc, const QString &rtnName, const QStri
             objRtn.reset();
             result = false;
         }
-        acknowledge();
-        return result;
+        session.acknowledge();
+        return result && session.isCurrent();
     }
     if (code == QLatin1String("SIM")) {
         serverPrompt(reply);
-        acknowledge();
+        session.acknowledge();
         return false;
     }
     dispatch(reply);
@@ -289,6 +296,7 @@ bool RoutineNavigator::fetchReadOnly(const QString &rtnName, const QString &envi
         return true;
     }
 
+    const LinkSession session(m_link);
     QStringList reply = transact({QStringLiteral("SIG"), number(rtnType), rtnName, environment,
                                   QStringLiteral("1")});
     const QString code = reply.value(0);
@@ -307,14 +315,14 @@ bool RoutineNavigator::fetchReadOnly(const QString &rtnName, const QString &envi
             objRtn.reset();
             result = false;
         }
-        acknowledge();
-        return result;
+        session.acknowledge();
+        return result && session.isCurrent();
     }
     objRtn.reset();
     if (code == QLatin1String("SIM")) {
         // Whatever the user answers, no document came: the caller must not go on as if one had.
         serverPrompt(reply);
-        acknowledge();
+        session.acknowledge();
         return false;
     }
     dispatch(reply);
@@ -379,6 +387,7 @@ bool RoutineNavigator::EditRoutine(const QString &rtnName, const QString &enviro
 bool RoutineNavigator::fetchForEditing(const QString &rtnName, const QString &environment,
                                        bool &wasReadonly, int rtnType, RoutineDocPtr &objRtn)
 {
+    const LinkSession session(m_link);
     QStringList reply = transact({QStringLiteral("SIG"), number(rtnType), rtnName, environment,
                                   QStringLiteral("0")});
     const QString code = reply.value(0);
@@ -392,20 +401,20 @@ bool RoutineNavigator::fetchForEditing(const QString &rtnName, const QString &en
             doc->Activate(false);
         } catch (const VantrelError &e) {
             reportError(e);
-            acknowledge();
+            session.acknowledge();
             // The server granted the edit lock with this reply; with no document to hold it,
             // it would stay taken until the session ends.
             if (!objRtn || !asRoutine(objRtn)->HoldsLock())
-                m_link.Send({QStringLiteral("SIU"), reply.value(1), reply.value(2), reply.value(3)});
+                session.Send({QStringLiteral("SIU"), reply.value(1), reply.value(2), reply.value(3)});
             objRtn.reset();
             return false;
         }
-        acknowledge();
-        return true;
+        session.acknowledge();
+        return session.isCurrent();
     }
     objRtn.reset();
     if (code == QLatin1String("SIM")) {
-        acknowledge();
+        session.acknowledge();
         const QString refusal = reply.value(2);
         if (!refusal.startsWith(QLatin1String("@RO:"))) {
             // Whatever the user answers, nothing was opened.
@@ -416,7 +425,7 @@ bool RoutineNavigator::fetchForEditing(const QString &rtnName, const QString &en
         reply[2] = QStringLiteral("Routine ") + rtnName + QStringLiteral(" from ") + environment
                  + QStringLiteral(" is not available for editing, for the following reason:") + Crlf2
                  + refusal.mid(4) + Crlf2 + QStringLiteral("Do you want to open it read-only?");
-        if (!serverPrompt(reply))
+        if (!serverPrompt(reply) || !session.isCurrent())
             return false;
         return ShowRoutine(rtnName, environment, 0, QStringLiteral("+1"), true, rtnType, objRtn);
     }

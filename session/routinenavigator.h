@@ -17,7 +17,10 @@ class VantrelError;
 // server's edit lock. It owns the navigation history the Back commands walk.
 //
 // Server requests are transactions on the link with the default time-out. A reply of the
-// awaited code, or a server prompt ("SIM"), is acknowledged once it has been handled. A
+// awaited code, or a server prompt ("SIM"), is acknowledged once it has been handled, in
+// the session the request was made in (a LinkSession): handling may show a box, under
+// which that session can end and the next server connect; nothing of the old one then
+// reaches the new one, and the operation reports False. A
 // reply of any other code is handed to `dispatch` as if it had arrived on its own and is
 // not acknowledged here (the dispatcher acknowledges what it handles); the operation
 // then reports False.
@@ -66,7 +69,6 @@ public:
 
 private:
     QStringList transact(const QStringList &request);
-    void acknowledge();
     void dispatch(const QStringList &reply);
     bool busy() const;
     bool serverPrompt(QStringList &fields);

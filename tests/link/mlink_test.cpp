@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace mserver;
 
 namespace {
@@ -672,4 +674,56 @@ TEST(MLinkClose, LinkAcceptedInsideAnOnCloseHandlerReportsItsOwnClose)
     EXPECT_TRUE(nextClosed);
     EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnClose", "OnConnect", "OnClose"}));
     EXPECT_FALSE(link.IsConnected());
+}
+
+// A step of the user's (not a handler of the server's frames) sends a command the server
+// waits for, then leaves more work for the event loop, as a relayout or a slow repaint
+// would. The command is on the wire before that work runs, without anyone flushing.
+TEST(MLinkSend, AUserStepsFrameLeavesAheadOfTheWorkTheStepLeftForTheEventLoop)
+{
+    MLink link;
+    MServer server({expect({"STPin"})});
+    ASSERT_TRUE(server.startAccepted(link));
+    bool onTheWire = false;
+    QMetaObject::invokeMethod(&link, [&] {
+        link.Send({"STPin"});
+        QMetaObject::invokeMethod(&link, [&] {
+            QDeadlineTimer patience(1000);
+            while (!onTheWire && !patience.hasExpired()) {
+                onTheWire = server.received().size() >= 1;
+                QThread::msleep(5);
+            }
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    EXPECT_TRUE(onTheWire);
+}
+
+// From the peer's close until the OnClose handlers have returned, the link's session has
+// not ended: EndPending says so, while its id is already another and no longer current.
+TEST(MLinkClose, TheEndIsPendingUntilTheOnCloseHandlersHaveReturned)
+{
+    MLink link;
+    std::atomic<bool> watched{false};
+    MServer server({call("the handler is in place", [&](Peer &, QString &) {
+                        while (!watched)
+                            QThread::msleep(5);
+                        return true;
+                    }),
+                    close()});
+    ASSERT_TRUE(server.startAccepted(link));
+    const LinkSession session(link);
+    EXPECT_TRUE(session.isCurrent());
+    bool pendingInHandler = false;
+    bool currentInHandler = true;
+    QObject::connect(&link, &MLink::OnClose, [&] {
+        pendingInHandler = link.EndPending();
+        currentInHandler = session.isCurrent();
+    });
+    watched = true;
+    ASSERT_TRUE(pumpUntil([&] { return !link.IsConnected() && !link.EndPending(); }));
+    EXPECT_TRUE(pendingInHandler);
+    EXPECT_FALSE(currentInHandler);
+    EXPECT_FALSE(session.isCurrent());
+    EXPECT_NE(link.SessionId(), quint64(0));
 }

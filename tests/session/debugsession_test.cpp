@@ -735,7 +735,7 @@ TEST_F(ActiveSessionTest, AFailedSavesAcknowledgementNeverReachesTheNextServer)
     std::unique_ptr<MServer> b;
     prompt->trigger = QStringLiteral("awaiting reply");
     prompt->whileUp = [&] {
-        EXPECT_TRUE(pumpUntil([&] { return window->MState() == -1 && !window->link()->InSession(); }, 10000));
+        EXPECT_TRUE(pumpUntil([&] { return window->MState() == -1 && !window->link()->IsConnected() && !window->link()->EndPending(); }, 10000));
         b = std::make_unique<MServer>(QList<Step>{
             connectTo(taskPort),
             send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),

@@ -515,7 +515,7 @@ TEST_F(HostileServerTest, RandomFramesNeitherCrashNorHangTheTaskAndAGreetingWork
     // The peer has closed: the task is free and listens again. Free means the last
     // session's end has been handled too (a close deferred behind a handler's box), for
     // until then the listener turns the next server away.
-    ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->InSession(); }, 60000))
+    ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->IsConnected() && !window->link()->EndPending(); }, 60000))
         << "state " << window->MState() << ", connected " << window->link()->IsConnected();
     EXPECT_TRUE(window->statusText().startsWith("Listening on port ")) << window->statusText().toStdString();
 
@@ -744,7 +744,7 @@ TEST_F(FrameBoundTest, ALengthAboveTheBoundIsRefusedAtOnceAndTheTaskListensAgain
             EXPECT_LE(grownKb, slackKb) << "grew " << grownKb << " KiB";
         }
         // The session ended as for any link that drops, and the task is free again.
-        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->InSession(); }, 20000))
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1 && !window->link()->IsConnected() && !window->link()->EndPending(); }, 20000))
             << "state " << window->MState();
         EXPECT_TRUE(window->statusText().startsWith("Listening on port ")) << window->statusText().toStdString();
     }

@@ -136,7 +136,8 @@ public:
     bool HasFeature(int mask) const override { return (features & mask) != 0; }
     QStringList Transact(int timeout, const QStringList &request) override;
     void Send(const QStringList &fields) override;
-    quint64 Session() const override { return session; }
+    quint64 SessionId() const override { return session; }
+    bool IsCurrentSession(quint64 id) const override { return id == session; }
 
     QString brand = QStringLiteral("CACHE");
     QString nameTable = QStringLiteral("NT");
