@@ -7,11 +7,14 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -54,7 +57,36 @@ public:
     QFont font() const override { return m_panel->Font(); }
     void setFont(const QFont &font) override { m_panel->setPanelFont(font); }
 
+    void cutToHeight(int maxHeight, bool textLeftOut) override
+    {
+        if (m_panel->height() <= maxHeight && !textLeftOut)
+            return;
+        // The panel's own wrap says where its lines end; the lines that fit, each closed
+        // by a line break, wrap the same way again, so the cut copy is built from them
+        // and the mark takes the last line's place.
+        const QVector<CaptionLine> lines = m_panel->Lines();
+        const qint64 room = qint64(maxHeight) * LumoPanel::TwipsPerPixel - FrameTwips;
+        int fit = 0;
+        for (qint64 used = 0; fit < lines.size() && used + lines.at(fit).Height <= room; ++fit)
+            used += lines.at(fit).Height;
+        if (fit == lines.size() && !textLeftOut)
+            return;
+        for (int keep = std::max(fit - 1, 0); keep >= 0; --keep) {
+            QString cut;
+            for (int i = 0; i < keep; ++i) {
+                cut += lines.at(i).Text;
+                if (!cut.endsWith(QLatin1Char('\r')))
+                    cut += QLatin1Char('\r');
+            }
+            m_panel->setCaption(cut + CutMark);
+            if (m_panel->height() <= maxHeight)
+                return;
+        }
+    }
+
 private:
+    // The panel's frame and the gap inside it, above and below the lines together.
+    static constexpr int FrameTwips = 4 * LumoPanel::TwipsPerPixel;
     LumoPanel *m_panel;   // owned by the tip window
 };
 
@@ -101,7 +133,18 @@ ContextTipDesktop withDefaults(ContextTipDesktop d)
     return d;
 }
 
+// How much of a text could show on the screen at all: every line of the screen's height
+// full of characters one pixel wide. Text past that is left out before the panel
+// measures it, so a value of millions of characters costs no more than a screenful.
+int visibleCharacterBound(const QFont &font, int screenHeight, int maxWidthPixels)
+{
+    const int lines = std::max(screenHeight, 1) / std::max(QFontMetrics(font).height(), 1) + 1;
+    return int(std::min<qint64>(qint64(lines) * std::max(maxWidthPixels, 1), INT_MAX));
+}
+
 } // namespace
+
+const QString TipPanel::CutMark = QStringLiteral("<fc=0><b1>[\u2026]");
 
 QWidget *ContextTipDesktop::defaultWindowAt(const QPoint &global)
 {
@@ -215,7 +258,7 @@ void frmContextTip::Form_Load()
 
 QString frmContextTip::Text() const
 {
-    return m_panel->caption();
+    return m_text;
 }
 
 QFont frmContextTip::TipFont() const
@@ -227,8 +270,11 @@ void frmContextTip::setTipFont(const QFont &font)
 {
     // Qt picks fallback fonts per script itself, so there is no character set to carry.
     m_panel->setFont(font);
+    // How much of a long text could show depends on the font.
+    if (m_panelCut || m_leftOut)
+        setCaptionSafely(m_text);
     if (m_Shown)
-        resize(m_panel->widget()->size());
+        place(fitNextTo(m_anchor));
 }
 
 void frmContextTip::setOwner(QWidget *owner)
@@ -249,7 +295,7 @@ void frmContextTip::SetText(const QString &text, const QString &id)
 
 void frmContextTip::setTextFor(const void *client, const QString &text, const QString &id)
 {
-    const QString before = m_panel->caption();
+    const QString before = m_text;
     // A tip handed over from another code window starts afresh even under an equal
     // identifier: identifiers are made per window and may repeat between them.
     const bool newClient = client != m_client;
@@ -267,22 +313,37 @@ void frmContextTip::setTextFor(const void *client, const QString &text, const QS
         park();
     }
     setCaptionSafely(text);
+    // The same tip with a new text: in place, fitted again next to where it was shown.
     if (m_Shown)
-        resize(m_panel->widget()->size());
+        place(fitNextTo(m_anchor));
 }
 
 void frmContextTip::setCaptionSafely(const QString &text)
 {
+    const QRect desktop = m_desktop.virtualDesktop();
+    const int bound = visibleCharacterBound(m_panel->font(), m_desktop.availableHeight(), desktop.width());
+    m_text = text;
+    m_panelCut = false;
+    m_leftOut = text.size() > bound;
     try {
-        m_panel->setCaption(text);
+        m_panel->setCaption(m_leftOut ? text.left(bound) : text);
         return;
     } catch (const VantrelError &e) {
-        m_panel->setCaption(QStringLiteral("<fc=16711680>Unable to display context tip (")
-                            + QString::number(e.number()) + QLatin1Char(')'));
+        m_text = QStringLiteral("<fc=16711680>Unable to display context tip (") + QString::number(e.number())
+                 + QLatin1Char(')');
     } catch (const std::exception &) {
-        m_panel->setCaption(QStringLiteral("<fc=16711680>Unable to display context tip (")
-                            + QString::number(VantrelError::Base) + QLatin1Char(')'));
+        m_text = QStringLiteral("<fc=16711680>Unable to display context tip (")
+                 + QString::number(VantrelError::Base) + QLatin1Char(')');
     }
+    m_leftOut = false;
+    m_panel->setCaption(m_text);
+}
+
+void frmContextTip::restoreWholeCaption()
+{
+    // A copy cut for one place is no good for another: measure the whole text again.
+    if (m_panelCut)
+        setCaptionSafely(m_text);
 }
 
 void frmContextTip::NotifyMove()
@@ -312,6 +373,8 @@ void frmContextTip::showAtFor(const void *client, QWidget *owner, int x, int y, 
     }
     if (!text.isEmpty())
         setCaptionSafely(text);
+    else
+        restoreWholeCaption();
     const QPoint global = owner ? owner->mapToGlobal(QPoint(x, y)) : QPoint(x, y);
     place(global);
     m_Shown = true;
@@ -327,28 +390,48 @@ void frmContextTip::tmrShowTip_Timer()
 {
     m_tmrShowTip.stop();
     m_showInterval = 0;
-    if (m_panel->caption().isEmpty() || !m_desktop.foregroundIsOurs())
+    if (m_text.isEmpty() || !m_desktop.foregroundIsOurs())
         return;
     const QPoint pointer = m_desktop.pointer();
     if (pointer != m_Last)
         return;
     m_HwndUnder = m_desktop.windowAt(pointer);
 
-    const QSize size = m_panel->widget()->size();
-    int y = pointer.y() + m_desktop.cursorHeight / 2;
-    // A tip that would pass the bottom of the screen goes above the pointer instead, as
-    // close as it can without covering it, and inside the usable screen (the pointer may
-    // rest on a panel below it); one taller than the room above starts at the top.
-    const QRect screen = m_desktop.screenArea(pointer);
-    if (screen.isValid() && y + size.height() > screen.bottom() + 1) {
-        const int above = pointer.y() - TipGapAbove - size.height();
-        y = std::max(std::min(above, screen.bottom() + 1 - size.height()), screen.top());
-    }
-    // Shifted left to end at the desktop's edge.
-    const int x = std::min(pointer.x(), m_ScreenRight - size.width());
-    place({x, y});
+    m_anchor = pointer;
+    place(fitNextTo(pointer));
     m_Shown = true;
+    watchWindowsAround(m_HwndUnder ? m_HwndUnder.data() : m_owner.data());
     m_tmrHideTip.start(m_timings.hidePollMs);
+}
+
+QPoint frmContextTip::fitNextTo(const QPoint &pointer)
+{
+    restoreWholeCaption();
+    const int below = pointer.y() + m_desktop.cursorHeight / 2;
+    int aboveEnd = pointer.y() - TipGapAbove;
+    int roomBelow = INT_MAX / 2, roomAbove = 0;
+    const QRect screen = m_desktop.screenArea(pointer);
+    if (screen.isValid()) {
+        // Above, the tip ends just over the pointer and inside the usable screen (the
+        // pointer may rest on a panel below it).
+        aboveEnd = std::min(aboveEnd, screen.bottom() + 1);
+        roomBelow = screen.bottom() + 1 - below;
+        roomAbove = aboveEnd - screen.top();
+    }
+    int height = m_panel->widget()->height();
+    if (height > roomBelow && height > roomAbove) {
+        m_panel->cutToHeight(std::max(roomBelow, roomAbove), m_leftOut);
+        m_panelCut = true;
+    } else if (m_leftOut) {
+        // Text left out before measuring still needs its mark.
+        m_panel->cutToHeight(height, true);
+        m_panelCut = true;
+    }
+    height = m_panel->widget()->height();
+    const int y = height <= roomBelow || roomBelow >= roomAbove ? below : aboveEnd - height;
+    // Shifted left to end at the desktop's edge.
+    const int x = std::min(pointer.x(), m_ScreenRight - m_panel->widget()->width());
+    return {x, y};
 }
 
 void frmContextTip::tmrHideTip_Timer()
@@ -360,7 +443,47 @@ void frmContextTip::tmrHideTip_Timer()
         return;
     }
     if (!m_desktop.foregroundIsOurs() || m_desktop.windowAt(m_desktop.pointer()) != m_HwndUnder.data())
-        setTextFor(nullptr, QString(), QString());
+        takeAway();
+}
+
+void frmContextTip::takeAway()
+{
+    setTextFor(nullptr, QString(), QString());
+}
+
+void frmContextTip::watchWindowsAround(QWidget *under)
+{
+    unwatch();
+    for (QWidget *w = under; w; w = w->isWindow() ? nullptr : w->parentWidget()) {
+        w->installEventFilter(this);
+        m_watched.append(w);
+    }
+}
+
+void frmContextTip::unwatch()
+{
+    for (const QPointer<QWidget> &w : std::as_const(m_watched)) {
+        if (w)
+            w->removeEventFilter(this);
+    }
+    m_watched.clear();
+}
+
+bool frmContextTip::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Hide:
+    case QEvent::WindowDeactivate:
+    case QEvent::WindowStateChange:
+        if (m_Shown)
+            takeAway();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmContextTip::release(const void *client)
@@ -371,6 +494,7 @@ void frmContextTip::release(const void *client)
 
 void frmContextTip::park()
 {
+    unwatch();
     if (!m_desktop.parkable) {
         hide();
         return;

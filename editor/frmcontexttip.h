@@ -61,6 +61,9 @@ struct ContextTipTimings
 class TipPanel
 {
 public:
+    // The last line of a tip whose text did not all fit on the screen.
+    static const QString CutMark;
+
     virtual ~TipPanel() = default;
     // The widget the window hosts (the window becomes its parent and deletes it); its
     // size after setCaption is the tip's size.
@@ -70,6 +73,10 @@ public:
     virtual QString caption() const = 0;
     // Redraws and resizes before it returns; may throw VantrelError.
     virtual void setCaption(const QString &caption) = 0;
+    // Makes the caption no taller than maxHeight pixels by dropping whole lines from its
+    // end. When lines are dropped, or when the caller already left text out
+    // (textLeftOut), the last line shown is CutMark, so the user sees the value goes on.
+    virtual void cutToHeight(int maxHeight, bool textLeftOut) = 0;
     virtual QFont font() const = 0;
     virtual void setFont(const QFont &font) = 0;
 };
@@ -87,6 +94,14 @@ public:
 //                                       hide timer polls once a second
 //     -- SetText(""), a new id, pointer left / program left --> idle
 //   SetText under the same id while shown puts the new text in place, resized.
+//   A move, resize, hiding or deactivation of the window the tip was shown over (or of
+//   one around it) takes a shown tip away at once: the pointer is over other text now.
+//
+// A tip never lies under the pointer, where the hide tick would see it as another
+// window and take it away: it goes half a cursor below the pointer when it fits there,
+// else just above it when it fits there, else into the larger of the two rooms, cut to
+// that room's height with CutMark as its last line. The text the tip holds (Text)
+// stays whole; only what the panel draws is cut.
 //
 // The main window owns the one tip window; each code window talks to it through a
 // client() of its own, so a window that is not holding the tip cannot take another
@@ -123,10 +138,17 @@ public:
     // For tests and diagnostics.
     bool isShown() const { return m_Shown; }
     int showInterval() const { return m_showInterval; }      // 0 = idle
+    bool isCut() const { return m_panelCut; }                // the panel shows a cut text
     bool isShowPending() const { return m_tmrShowTip.isActive(); }
     bool isHidePolling() const { return m_tmrHideTip.isActive(); }
     QPoint parkPosition() const { return {m_ParkX, m_ParkY}; }
     TipPanel *panel() const { return m_panel.get(); }
+
+protected:
+    // A shown tip goes when the window it was shown over, or any window around it,
+    // moves, changes size, is hidden or is deactivated: the text under the pointer is
+    // no longer the text the tip speaks of.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     friend class ContextTipClient;
@@ -136,7 +158,12 @@ private:
     void showAtFor(const void *client, QWidget *owner, int x, int y, const QString &text);
     void park();
     void place(const QPoint &topLeft);
+    QPoint fitNextTo(const QPoint &pointer);
     void setCaptionSafely(const QString &text);
+    void restoreWholeCaption();
+    void watchWindowsAround(QWidget *under);
+    void unwatch();
+    void takeAway();
     void armShowTimer(int ms);
     void release(const void *client);
 
@@ -149,6 +176,10 @@ private:
     int m_showInterval = 0;            // armed interval of the show timer; 0 = idle
 
     QString m_TipID;                   // the identifier of the tip now held
+    QString m_text;                    // the tip's text, whole; the panel may show less
+    bool m_leftOut = false;            // the panel was given only the start of m_text
+    bool m_panelCut = false;           // the panel holds a copy of m_text cut to a place
+    QPoint m_anchor;                   // the pointer where the shown tip was placed
     bool m_Shown = false;              // the tip is on screen at full size
     QPoint m_Last{INT_MIN, INT_MIN};   // pointer at the last move that restarted the wait
     QPointer<QWidget> m_HwndUnder;     // the window the tip was shown over
@@ -156,4 +187,5 @@ private:
     int m_ScreenRight = 0;             // right edge of the desktop, exclusive, pixels
     QPointer<QWidget> m_owner;         // the form the tip belongs to
     const void *m_client = nullptr;    // the client whose text the tip holds; null: none
+    QList<QPointer<QWidget>> m_watched;   // the shown tip's window and its ancestors
 };

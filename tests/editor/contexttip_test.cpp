@@ -1,6 +1,7 @@
 // The hover tip window: its wait, placement and taking away, stepped tick by tick on a
 // panel that sizes itself by character count; the real panel's frame and size; and the
-// tip in a real code window answered by a scripted server over a real link.
+// tip in a real code window answered by a scripted server over a real link, hovered with
+// the real pointer.
 
 #include "codewindowfixture.h"
 
@@ -15,7 +16,11 @@
 #include "vantrelerror.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QPalette>
+#include <QScreen>
+#include <QTest>
 
 namespace {
 
@@ -42,6 +47,7 @@ public:
         if (caption.contains(QLatin1String("!fail")))
             throw VantrelError(VantrelError::Base + 5, QStringLiteral("cannot draw"));
         m_caption = caption;
+        longest = std::max(longest, int(caption.size()));
         int width = 0;
         const QStringList lines = caption.split(QLatin1Char('\n'));
         for (const QString &line : lines)
@@ -50,9 +56,20 @@ public:
     }
     QFont font() const override { return m_font; }
     void setFont(const QFont &font) override { m_font = font; }
+    void cutToHeight(int maxHeight, bool textLeftOut) override
+    {
+        QStringList lines = m_caption.split(QLatin1Char('\n'));
+        const int fit = std::max(0, (maxHeight - 4) / 16);
+        if (fit >= lines.size() && !textLeftOut)
+            return;
+        lines = lines.mid(0, std::max(fit - 1, 0));
+        lines.append(CutMark);
+        setCaption(lines.join(QLatin1Char('\n')));
+    }
 
     QString breakChars;
     int maxWidthTwips = 0, maxHeightTwips = 0;
+    int longest = 0;   // the longest caption the panel was given
 
 private:
     QWidget *m_widget;
@@ -216,6 +233,68 @@ TEST_F(ContextTipTest, PlacedHalfACursorBelowThePointerOrAboveItAndLeftOfTheDesk
         EXPECT_EQ(tip->geometry(), QRect(topLeft, panelSize()));
         EXPECT_LE(tip->geometry().bottom(), 1039);
     }
+}
+
+// A tip taller than the room on both sides of the pointer once lay over it, and the hide
+// tick, seeing the pointer on the tip, took it away at once.
+TEST_F(ContextTipTest, ATipTooTallForEitherSideTakesTheLargerOneCutWithAMark)
+{
+    const auto lines = [](int n) {
+        QStringList l;
+        for (int i = 0; i < n; ++i)
+            l << QStringLiteral("line %1").arg(i);
+        return l.join(QLatin1Char('\n'));
+    };
+    struct Case
+    {
+        const char *name;
+        QPoint pointer;
+        int lines;
+        int top, height;       // the tip's top and height on the 1040-pixel usable screen
+        bool cut;
+    } cases[] = {
+        // 316 to 1040 below: 45 lines of 16 fit, the last of them the mark.
+        {"more room below", {400, 300}, 100, 316, 45 * 16 + 4, true},
+        // 0 to 798 above: 49 lines.
+        {"more room above", {400, 800}, 100, 798 - (49 * 16 + 4), 49 * 16 + 4, true},
+        {"too tall for below, fits above", {400, 800}, 40, 798 - (40 * 16 + 4), 40 * 16 + 4, false},
+        {"fits below", {400, 300}, 40, 316, 40 * 16 + 4, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        make();
+        pointer = c.pointer;
+        const QString text = lines(c.lines);
+        showTip(text, "V1");
+        ASSERT_TRUE(tip->isShown());
+        EXPECT_EQ(tip->geometry(), QRect(c.pointer.x(), c.top, panelSize().width(), c.height));
+        EXPECT_FALSE(tip->geometry().contains(c.pointer));
+        EXPECT_EQ(tip->isCut(), c.cut);
+        EXPECT_EQ(panel->caption().endsWith(TipPanel::CutMark), c.cut);
+        EXPECT_EQ(tip->Text(), text);   // what the tip holds is the whole text
+
+        // The hide tick leaves it, and the same text again changes nothing.
+        tip->tmrHideTip_Timer();
+        EXPECT_TRUE(tip->isShown());
+        tip->SetText(text, "V1");
+        EXPECT_EQ(tip->geometry().height(), c.height);
+    }
+}
+
+// A value of millions of characters: only what could show on the screen is measured.
+TEST_F(ContextTipTest, AHugeTextIsMeasuredOnlyAsFarAsTheScreenCouldShow)
+{
+    QString text;
+    for (int i = 0; i < 100000; ++i)
+        text += QStringLiteral("line %1\n").arg(i, 6, 10, QLatin1Char('0'));
+    showTip(text, "V1");
+    ASSERT_TRUE(tip->isShown());
+    EXPECT_EQ(tip->Text(), text);
+    EXPECT_TRUE(tip->isCut());
+    EXPECT_TRUE(panel->caption().endsWith(TipPanel::CutMark));
+    EXPECT_LT(panel->longest, text.size() / 4);
+    EXPECT_LE(tip->geometry().bottom(), 1039);
+    EXPECT_FALSE(tip->geometry().contains(pointer));
 }
 
 TEST_F(ContextTipTest, ANewIdentifierReplacesTheTipAfterTheShortWait)
@@ -563,6 +642,8 @@ TEST_F(ServerTipTest, TheTipGoesWithinOneHideTickWhenWantedNoLonger)
         send({"TIP", "V2:5", "12"}),
         expect({"TIP", "V2:5", "Y"}),
         send({"TIP", "V2:5", "12"}),
+        expect({"TIP", "V2:5", "Y"}),
+        send({"TIP", "V2:5", "12"}),
     });
     openOn(server);
     engine->on("Pos2Tip^PARSE", tipReply("=Y", "V2:5"));
@@ -577,7 +658,7 @@ TEST_F(ServerTipTest, TheTipGoesWithinOneHideTickWhenWantedNoLonger)
         std::function<void()> change;
         bool stays;
     } cases[] = {
-        {"the focus moves to another window of ours", [&] { other.activateWindow(); other.setFocus(); }, true},
+        {"the focus moves to another window of ours", [&] { other.activateWindow(); other.setFocus(); }, false},
         {"the pointer moves from the text into the margin", [&] { pointer = w->SourceView1()->viewport()->mapToGlobal(QPoint(2, 5)); }, true},
         {"another program comes to the front", [&] { ours = false; }, false},
         {"the pointer moves to another window", [&] { pointer = other.mapToGlobal(QPoint(50, 50)); }, false},
@@ -585,6 +666,8 @@ TEST_F(ServerTipTest, TheTipGoesWithinOneHideTickWhenWantedNoLonger)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         if (!tipWindow->isShown()) {
+            w->MeX()->activateWindow();
+            QCoreApplication::processEvents();
             hover(5, 1);
             ASSERT_TRUE(shownWith("12"));
         }
@@ -594,6 +677,165 @@ TEST_F(ServerTipTest, TheTipGoesWithinOneHideTickWhenWantedNoLonger)
         EXPECT_EQ(tipWindow->isShown(), c.stays);
         EXPECT_EQ(tipWindow->Text(), c.stays ? "12" : "");
         ours = true;
+    }
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}
+
+// The tip in a code window on the real desktop: the pointer is the real one, moved as the
+// user moves it, and the window under it is found as the hide tick finds it.
+class HoverTipTest : public CodeWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        CodeWindowTest::SetUp();
+        // The pointer's moves reach the window a little after the pointer: the wait before
+        // a tip shows is long enough for them to settle. The hide tick never comes by
+        // itself, so only what the test does takes a tip away (the tests step the tick
+        // where they need it).
+        tipWindow = std::make_unique<frmContextTip>(nullptr, ContextTipDesktop{}, ContextTipTimings{200, 200, 600000});
+        frmCode::setTipFactory([this] { return tipWindow->client(); });
+        QObject::connect(&session, &MLink::OnMessage, [this](const QStringList &m) {
+            if (m.value(0) == QLatin1String("TIP") && r)
+                r->SetTip(m.value(1), m.value(2));
+        });
+    }
+    void TearDown() override
+    {
+        frmCode::setTipFactory({});
+        r.reset();
+        CodeWindowTest::TearDown();
+        tipWindow.reset();
+    }
+
+    void openOn(mserver::MServer &server, const QRect &geometry)
+    {
+        ASSERT_TRUE(server.startAccepted(session));
+        r = openRoutine(&docLink, "ABC", QStringList{"ABC\t; header", "\tS X=Y+ZZZ", "LBL\tW Y", "\tQ"}.join("\r\n"));
+        r->setVisible(true);
+        w = window(*r);
+        // Code windows open maximised; this one stands where the test puts it.
+        w->MeX()->showNormal();
+        w->MeX()->setGeometry(geometry);
+        activate();
+        engine->on("Pos2Tip^PARSE", QStringLiteral("=Y") + QChar(0) + QStringLiteral("V2:5"));
+    }
+    // A tip shows only while a window of ours is in front.
+    void activate()
+    {
+        w->MeX()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w->MeX()->window()));
+    }
+    // The user moves the mouse over "Y" on the second line and lets it rest there.
+    void hoverY()
+    {
+        SourceView *view = w->SourceView1();
+        // The editor's positions count the margin in; the text area starts after it.
+        const QPoint p = cell(view, 5, 1) + QPoint(view->CharWidth() / 2 - view->MarginWidth() * view->CharWidth(), 0);
+        QTest::mouseMove(view->viewport(), p - QPoint(view->CharWidth(), 0));
+        QTest::mouseMove(view->viewport(), p);
+    }
+    bool shownWith(const QString &text)
+    {
+        return waitUntil([&] { return tipWindow->isShown() && tipWindow->Text() == text; }, 5000);
+    }
+
+    MLink session;
+    MLinkDocLink docLink{&session};
+    std::unique_ptr<frmContextTip> tipWindow;
+    std::shared_ptr<Routine> r;
+    frmCode *w = nullptr;
+};
+
+// Long values once covered the pointer: the hide tick found the pointer on the tip and
+// took it away within a tick, so they flashed or never showed.
+TEST_F(HoverTipTest, ALongValueShowsBesideThePointerCutToTheScreenWithAMark)
+{
+    using namespace mserver;
+    const auto value = [](int n) {
+        QString v = QStringLiteral("Y=\"");
+        while (v.size() < n)
+            v += QStringLiteral("value %1 ").arg(v.size());
+        return v.left(n);
+    };
+    const QList<int> sizes{5000, 20000, 1000000};
+    bool cut = false;
+    QList<Step> script;
+    for (int n : sizes) {
+        script << expect({"TIP", "V2:5", "Y"}) << send({"TIP", "V2:5", value(n)});
+    }
+    MServer server(script);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    // Mid-screen: neither the room above the word nor the room below holds the values.
+    openOn(server, QRect(screen.left() + 100, screen.center().y() - 40, 500, 300));
+    for (int n : sizes) {
+        SCOPED_TRACE(n);
+        hoverY();
+        ASSERT_TRUE(shownWith(value(n)));
+        const QRect tip = tipWindow->geometry();
+        EXPECT_FALSE(tip.contains(QCursor::pos()));
+        EXPECT_TRUE(screen.contains(tip));
+        auto *panel = dynamic_cast<LumoPanel *>(tipWindow->panel()->widget());
+        ASSERT_NE(panel, nullptr);
+        ASSERT_FALSE(panel->Lines().isEmpty());
+        // Whole where one side holds it, else ending in the mark.
+        if (tipWindow->isCut())
+            EXPECT_TRUE(panel->Lines().constLast().Text.endsWith(QStringLiteral("[\u2026]")));
+        else
+            EXPECT_EQ(panel->Caption(), value(n));
+        EXPECT_EQ(tipWindow->size(), panel->size());
+
+        // It stays while the pointer rests on the word.
+        tipWindow->tmrHideTip_Timer();
+        EXPECT_TRUE(tipWindow->isShown());
+
+        cut = cut || tipWindow->isCut();
+
+        // Past the line's end (a row the tip never covers) and back for the next value.
+        SourceView *view = w->SourceView1();
+        QTest::mouseMove(view->viewport(), cell(view, 9, 1) + QPoint((6 - view->MarginWidth()) * view->CharWidth(), 0));
+        ASSERT_TRUE(waitUntil([&] { return !tipWindow->isShown(); }, 5000));
+    }
+    EXPECT_TRUE(cut);   // a million characters fill any screen
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}
+
+// A still pointer over a window that moves is over other text: the tip of the old text
+// must not stay behind.
+TEST_F(HoverTipTest, TheTipGoesWhenTheWindowMovesChangesSizeOrIsDeactivated)
+{
+    using namespace mserver;
+    QList<Step> script;
+    for (int i = 0; i < 4; ++i)
+        script << expect({"TIP", "V2:5", "Y"}) << send({"TIP", "V2:5", "12"});
+    MServer server(script);
+    openOn(server, QRect(100, 100, 500, 300));
+    QWidget other;
+    other.setGeometry(650, 100, 100, 100);
+    other.show();
+    QCoreApplication::processEvents();
+
+    struct Case
+    {
+        const char *name;
+        std::function<void(QWidget *)> change;
+    } cases[] = {
+        {"moved by a few pixels", [](QWidget *window) { window->move(window->pos() + QPoint(6, 4)); }},
+        {"made larger", [](QWidget *window) { window->resize(window->size() + QSize(30, 20)); }},
+        {"another window comes to the front", [&](QWidget *) { other.activateWindow(); }},
+        {"minimised", [](QWidget *window) { window->showMinimized(); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        w->MeX()->showNormal();
+        activate();
+        hoverY();
+        ASSERT_TRUE(shownWith("12"));
+        c.change(w->MeX()->window());
+        // As soon as the window system reports the change; the hide tick never comes.
+        EXPECT_TRUE(waitUntil([&] { return !tipWindow->isShown(); }, 5000));
+        EXPECT_EQ(tipWindow->Text(), "");
+        EXPECT_EQ(tipWindow->geometry(), QRect(tipWindow->parkPosition(), QSize(1, 1)));
     }
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
 }

@@ -560,6 +560,56 @@ TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterASave)
     EXPECT_TRUE(saved[1].contains("ZQ1ZQ2")) << saved[1].toStdString();
 }
 
+// While the window waits for the server's reply it takes no input: the pointer over it
+// says so. The server sends a frame ahead of its echo, which the wait hands on at once;
+// what the user sees then is what the test records.
+TEST_F(ActiveSessionTest, ThePointerIsBusyWhileTheWindowWaitsForAReply)
+{
+    using namespace mserver;
+    const QString text = DemoLines.join("\r\n");
+    const auto heldBack = [](const Fields &request, const Fields &reply) {
+        return QList<Step>{expect(QStringList{"!" + request.value(0)} + request.mid(1)),
+                           send({"TIP", "held", "back"}), expectAck(), pause(100), send({"!" + request.value(0)}),
+                           send(reply), expectAck()};
+    };
+    MServer server(heldBack({"SIG", "1", "DEMO", "USER", "0"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"})
+                   + heldBack({"SIP", "**"}, {"SIP"}));
+    server.setStepTimeoutMs(20000);
+    ASSERT_TRUE(server.startAccepted(*window->link()));
+    window->setMState(1);
+
+    struct Seen
+    {
+        bool enabled = true;
+        Qt::CursorShape pointer = Qt::ArrowCursor;
+    };
+    QList<Seen> seen;
+    QObject::connect(window->link(), &MLink::OnMessage, window, [&](const QStringList &m) {
+        if (m.value(1) != QLatin1String("held"))
+            return;
+        const QCursor *busy = QGuiApplication::overrideCursor();
+        seen.append({window->isEnabled(), busy ? busy->shape() : Qt::ArrowCursor});
+    });
+
+    RoutineDocPtr doc;
+    bool wasReadOnly = false;
+    ASSERT_TRUE(window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc));
+    QCoreApplication::processEvents();
+    QWidget *focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClicks(focus, "ZQ1");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
+
+    ASSERT_EQ(seen.size(), 2);
+    for (const Seen &s : seen) {
+        EXPECT_FALSE(s.enabled);
+        EXPECT_EQ(s.pointer, Qt::WaitCursor);
+    }
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
 // The same for a command of the Immediate pane on a link this side opened, where the
 // command goes as a transaction: the second command is typed where the first was.
 TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterAnImmediateCommand)
