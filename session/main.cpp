@@ -1,5 +1,6 @@
 #include "addin.h"
 #include "clientfactory.h"
+#include "heaptuning.h"
 #include "messageboxprompt.h"
 #include "userprompt.h"
 
@@ -16,6 +17,7 @@
 //   VANTREL_SENTRY_*        where the Sentry is found (see VantrelSentry)
 int main(int argc, char **argv)
 {
+    keepHeapForFrames();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setOrganizationName(QStringLiteral("Brindlecote"));

@@ -10,9 +10,10 @@
 //     reset before each pass) beside the frame's size on the wire. Target: at most 2
 //     times the frame (its decoded text is all a frame may cost).
 //
-// The program runs with the C library's allocator as it comes; so does the bench.
+// The heap is set up as the program sets it up (keepHeapForFrames), nothing more.
 #include "benchratio.h"
 #include "frameassembler.h"
+#include "heaptuning.h"
 #include "framecodec.h"
 #include "mlink.h"
 #include "socketx.h"
@@ -347,6 +348,8 @@ BENCHMARK(BM_LargeFramePeak)->ArgName("unicode")->Arg(0)->Arg(1)->UseManualTime(
 
 int main(int argc, char **argv)
 {
+    // The heap as the program keeps it (Vantrel's main does the same).
+    keepHeapForFrames();
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
