@@ -29,10 +29,12 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     m_lblVersion->setObjectName(QStringLiteral("lblVersion"));
 
     m_notice = new LumoPanel(this);
-    // The panel wraps to its own size, so it gets one before the text.
-    m_notice->setMinimumSize(320, 64);
-    m_notice->resize(320, 64);
+    // The panel sizes itself to the notice, wrapping no wider than the box should grow;
+    // the layout then keeps exactly that size, so no empty band opens below the text.
+    m_notice->setAutoResize(true);
+    m_notice->setMaxWidth(NoticeMaxWidthPixels * 15);
     m_notice->setCaption(noticeText());
+    m_notice->setFixedSize(m_notice->size());
     m_notice->setObjectName(QStringLiteral("lblNotice"));
 
     m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
@@ -53,11 +55,11 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     text->addWidget(m_lblVersion);
     text->addSpacing(8);
     text->addWidget(m_notice);
-    text->addStretch();
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(text, 1);
     layout->addLayout(buttons);
-    resize(460, 220);
+    // As large as its contents and no larger: a box of fixed text has nothing to grow into.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 QString frmAbout::versionText(int major, int minor, int revision, bool wine)

@@ -30,6 +30,8 @@ public:
     void StartSysInfo();
 
 private:
+    static constexpr int NoticeMaxWidthPixels = 420;   // the notice wraps beyond this
+
     QLabel *m_lblVersion = nullptr;
     LumoPanel *m_notice = nullptr;
     QPushButton *m_cmdOK = nullptr;
