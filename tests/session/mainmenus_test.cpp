@@ -842,6 +842,39 @@ TEST_F(MenusTest, TheAboutBoxFitsItsTextsAndCarriesTheProgramsIcon)
     setModalRunner(nullptr);
 }
 
+// After Window > Cascade a routine opened next lies wholly inside the document area, its
+// close button and status bar in sight, at the screen sizes users have.
+TEST_F(MenusTest, AWindowOpenedAfterCascadeFitsInsideTheArea)
+{
+    for (const QSize screen : {QSize(1280, 800), QSize(1600, 1000)}) {
+        SCOPED_TRACE(testing::Message() << screen.width() << "x" << screen.height());
+        window->resize(screen);
+        QCoreApplication::processEvents();
+        for (const char *name : {"A", "B", "C", "D", "E"})
+            open(name);
+        QMdiArea *area = window->MeX()->area();
+        const QRect space = area->viewport()->rect();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier);
+        QMenu *menu = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }));
+        QTest::keyClick(menu, Qt::Key_C);
+        QCoreApplication::processEvents();
+        for (QMdiSubWindow *w : area->subWindowList())
+            EXPECT_FALSE(w->isMaximized());
+
+        auto sixth = open("F");
+        QCoreApplication::processEvents();
+        QWidget *frame = codeOf(sixth)->MeX();
+        EXPECT_TRUE(space.contains(frame->geometry()))
+            << frame->geometry().x() << "," << frame->geometry().y() << " " << frame->width() << "x"
+            << frame->height() << " in " << space.width() << "x" << space.height();
+        for (const char *name : {"A", "B", "C", "D", "E", "F"})
+            Routines::instance().Remove(QStringLiteral("USER^%1^1").arg(name), false, true);
+        QCoreApplication::processEvents();
+    }
+}
+
 // The breakpoint items of the code pop-up act on the line the menu was prepared for,
 // not on the caret's.
 TEST_F(MenusTest, PopUpBreakpointItemsActOnThePreparedLine)
