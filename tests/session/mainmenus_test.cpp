@@ -821,7 +821,8 @@ TEST_F(MenusTest, TheAboutBoxFitsItsTextsAndCarriesTheProgramsIcon)
         auto *notice = d->findChild<LumoPanel *>();
         EXPECT_NE(notice, nullptr);
         if (notice) {
-            // Nothing but the layout's margin below the lowest text.
+            // The notice's three lines whole, and nothing but the layout's margin below.
+            EXPECT_GE(notice->height(), 3 * QFontMetrics(notice->Font()).lineSpacing());
             int lowest = notice->geometry().bottom();
             for (QWidget *w : d->findChildren<QWidget *>())
                 if (w->isVisible() && w->parentWidget() == d)
