@@ -498,6 +498,9 @@ void frmFileOpen::addRecentRow(const Source &item, int at)
     row->setText(ModeColumn, item.ReadOnly ? tr("Read") : tr("Edit"));
     row->setData(ModeColumn, CellDataRole, item.ReadOnly ? 1 : 0);
     m_sftRecent->insertTopLevelItem(at, row);
+    // A location is long and must be read whole to tell two servers apart.
+    m_sftRecent->resizeColumnToContents(NameColumn);
+    m_sftRecent->resizeColumnToContents(PathColumn);
 }
 
 QTreeWidgetItem *frmFileOpen::recentRowItem(int row) const

@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
@@ -12,6 +13,7 @@
 #include <QStackedWidget>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -58,8 +60,9 @@ private:
 };
 
 // Draws a ghosted item's icon in its disabled look, leaving its text as it is. In the
-// icon and list views every item takes one size, the widest label's, so that no label
-// is cut and no two overlap; the view asks that size of one item only.
+// icon and list views every item takes one size, the widest label's up to a cap, so that
+// no two overlap; the view asks that size of one item only. A name the cell cuts shows
+// whole in the item's tip.
 class ItemListDelegate : public QStyledItemDelegate
 {
 public:
@@ -71,6 +74,20 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         return m_uniform.isValid() ? m_uniform : QStyledItemDelegate::sizeHint(option, index);
+    }
+
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() != QEvent::ToolTip || !index.isValid() || !view || index.column() != 0
+            || !nameIsCut(option, index, view))
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QString tip = index.data(Qt::DisplayRole).toString();
+        const QString own = index.data(Qt::ToolTipRole).toString();
+        if (!own.isEmpty())
+            tip += QLatin1Char('\n') + own;
+        QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
+        return true;
     }
 
 protected:
@@ -91,6 +108,18 @@ protected:
     }
 
 private:
+    // Whether the cell draws the name shortened, measured as the style lays the text out.
+    bool nameIsCut(const QStyleOptionViewItem &cell, const QModelIndex &index, const QAbstractItemView *view) const
+    {
+        QStyleOptionViewItem option = cell;
+        initStyleOption(&option, index);
+        const QWidget *widget = option.widget ? option.widget : view;
+        const QStyle *style = widget->style();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &option, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        return option.fontMetrics.horizontalAdvance(option.text) > textRect.width() - 2 * margin;
+    }
+
     QSize m_uniform;
     mutable QHash<QString, QIcon> m_ghosts;   // one disabled rendering per icon key
 };
@@ -178,6 +207,8 @@ ItemListView::ItemListView(QWidget *parent)
     m_listView->setLayoutMode(QListView::Batched);
     m_listView->setBatchSize(500);
     m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Generated names differ at their ends (a class and its number), so both stay in view.
+    m_listView->setTextElideMode(Qt::ElideMiddle);
 
     m_treeView = new QTreeView(m_stack);
     m_treeView->setModel(m_proxy);
@@ -190,6 +221,7 @@ ItemListView::ItemListView(QWidget *parent)
     m_treeView->setItemsExpandable(false);
     m_treeView->setAllColumnsShowFocus(true);
     m_treeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_treeView->setTextElideMode(Qt::ElideMiddle);
     m_treeView->setIconSize(QSize(16, 16));
     m_treeView->header()->setSectionsClickable(true);
     m_treeView->header()->setSortIndicatorShown(false);
@@ -299,7 +331,8 @@ void ItemListView::applyView()
     }
     // The list view shows column 0 only; the report view all columns.
     // Large icons stand above their names in rows; small icons sit left of their names,
-    // in rows too; the list runs down columns. Every cell is as wide as the widest name.
+    // in rows too; the list runs down columns. Every cell is as wide as the widest name,
+    // up to the cap.
     if (m_view == LargeIcons) {
         m_listView->setViewMode(QListView::IconMode);
         m_listView->setIconSize(QSize(32, 32));
@@ -427,9 +460,10 @@ void ItemListView::updateItemSize()
     option.displayAlignment = iconAbove ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter;
     option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
     option.icon = ItemIcons::icon(QStringLiteral("Default.0"));
-    // A name far longer than any routine's is cut rather than widening every cell.
-    const int widestShown = m_labelMetrics.averageCharWidth() * MaxLabelChars;
-    option.text = m_widestAdvance > widestShown ? QString(MaxLabelChars, QLatin1Char('x')) : m_widestLabel;
+    // One long generated name must not widen every cell until the list is one column:
+    // names longer than the cap are cut in the middle and show whole in their tips.
+    const QString capLabel(MaxLabelChars, QLatin1Char('N'));
+    option.text = m_widestAdvance > m_labelMetrics.horizontalAdvance(capLabel) ? capLabel : m_widestLabel;
     QSize size = m_listView->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), m_listView);
     if (iconAbove) {
         // Short names still get a cell a label can be read in, as the desktop's icons do.

@@ -147,7 +147,7 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    static constexpr int MaxLabelChars = 64;   // a cell fits a name this long, a longer one is cut
+    static constexpr int MaxLabelChars = 20;   // a cell fits this many capitals; a longer name is cut
     static constexpr int LargeIconGap = 8;     // between two large-icon cells, both ways
     static constexpr int SmallIconGap = 2;     // around each small-icon and list item
 

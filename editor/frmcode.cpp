@@ -20,6 +20,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 Routines *g_routines = nullptr;
@@ -201,6 +203,22 @@ void frmCode::Form_Load()
             size = size.boundedTo(area->viewport()->size());
     }
     MeX()->resize(size);
+    keepInsideArea();
+}
+
+void frmCode::keepInsideArea()
+{
+    // The area places a frame by its first, smaller size; grown where it stands it can
+    // reach past the area's edge, its close button and status bar out of sight.
+    QMdiArea *area = m_subWindow ? m_subWindow->mdiArea() : nullptr;
+    QWidget *frame = MeX();
+    if (!area || frame->isMaximized() || frame->isMinimized())
+        return;
+    const QSize room = area->viewport()->size();
+    QPoint at = frame->pos();
+    at.setX(std::max(0, std::min(at.x(), room.width() - frame->width())));
+    at.setY(std::max(0, std::min(at.y(), room.height() - frame->height())));
+    frame->move(at);
 }
 
 // Room for ComfortableColumns by ComfortableLines of code beside the margin, with the
@@ -364,10 +382,12 @@ void frmCode::showWindow(bool maximised)
     QWidget *frame = MeX();
     if (m_subWindow)
         show();
-    if (maximised)
+    if (maximised) {
         frame->showMaximized();
-    else
+    } else {
         frame->show();
+        keepInsideArea();
+    }
 }
 
 void frmCode::hideWindow()

@@ -187,6 +187,8 @@ private:
 
     // Set-up.
     QSize comfortableFrameSize() const;
+    // Moves a normal frame back inside the document area where it reaches past an edge.
+    void keepInsideArea();
     void Form_Initialize();
     void Form_Load();
     void SetupEditCommands();

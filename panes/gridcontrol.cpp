@@ -315,7 +315,28 @@ void GridControl::mouseDoubleClickEvent(QMouseEvent *event)
     QTreeWidgetItem *item = itemAt(at);
     if (!item)
         return;
-    emit cellDoubleClicked(indexOfTopLevelItem(item), columnAt(at.x()));
+    const int r = indexOfTopLevelItem(item);
+    int col = columnAt(at.x());
+    // The hint spans several columns and names none of them: a new entry starts where
+    // one is typed first, not in whichever column the click happened to land.
+    if (r == rowCount() - 1 && showsEntryHint() && at.x() >= columnViewportPosition(hintColumn()))
+        col = firstEditableColumn();
+    emit cellDoubleClicked(r, col);
+}
+
+int GridControl::hintColumn() const
+{
+    return header()->logicalIndex(header()->logicalIndex(0) == 0 ? 1 : 0);
+}
+
+int GridControl::firstEditableColumn() const
+{
+    for (int position = 0; position < header()->count(); ++position) {
+        const int col = header()->logicalIndex(position);
+        if (col > 0 && columnEditable(col) && !header()->isSectionHidden(col))
+            return col;
+    }
+    return -1;
 }
 
 void GridControl::setEntryHint(const QString &hint)
@@ -342,9 +363,8 @@ void GridControl::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
     if (index.row() != rowCount() - 1 || index.parent().isValid() || !showsEntryHint())
         return;
     // From the first column after the check box to the right edge, whatever the order.
-    const int first = header()->logicalIndex(header()->logicalIndex(0) == 0 ? 1 : 0);
     QRect rect = option.rect;
-    rect.setLeft(columnViewportPosition(first) + 4);
+    rect.setLeft(columnViewportPosition(hintColumn()) + 4);
     rect.setRight(viewport()->width() - 4);
     painter->save();
     QFont font = option.font;
@@ -354,6 +374,23 @@ void GridControl::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
     painter->drawText(rect, Qt::AlignVCenter | Qt::AlignLeft,
                       QFontMetrics(font).elidedText(m_entryHint, Qt::ElideRight, rect.width()));
     painter->restore();
+}
+
+namespace {
+std::function<void()> g_beeper;
+} // namespace
+
+void GridControl::setBeeper(std::function<void()> beeper)
+{
+    g_beeper = std::move(beeper);
+}
+
+void GridControl::Beep()
+{
+    if (g_beeper)
+        g_beeper();
+    else
+        QApplication::beep();
 }
 
 QIcon GridControl::pictureIcon(const QString &name)
@@ -398,8 +435,11 @@ QWidget *GridDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         return nullptr;
     auto *editor = new QLineEdit(parent);
     editor->setFrame(false);
-    if (QValidator *validator = m_grid->m_validators.value(index.column()))
+    if (QValidator *validator = m_grid->m_validators.value(index.column())) {
         editor->setValidator(validator);
+        // A character that silently vanishes looks like a stuck key; the user hears why.
+        connect(editor, &QLineEdit::inputRejected, m_grid, [] { GridControl::Beep(); });
+    }
     m_grid->m_editor = editor;
     m_grid->m_editIndex = index;
     m_grid->m_committed = false;

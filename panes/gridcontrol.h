@@ -98,6 +98,14 @@ public:
     // The last row is empty and shows the hint.
     bool showsEntryHint() const;
 
+    // The column a double-click on the hint row edits: the first editable one after the
+    // check box in display order, -1 when none.
+    int firstEditableColumn() const;
+
+    // The sign for a character a cell refused: QApplication::beep unless a test listens.
+    static void setBeeper(std::function<void()> beeper);
+    static void Beep();
+
     // The pictures the panes draw themselves: "Checked", "Unchecked", "Error".
     static QIcon pictureIcon(const QString &name);
     // Where column 0's picture of a row is drawn, in viewport pixels.
@@ -108,7 +116,8 @@ signals:
     void postEdit(bool accepted, int row, int col);
     // A left click on the picture of column 0 (the checkbox).
     void checkClicked(int row);
-    // A left double-click on a cell.
+    // A left double-click on a cell; on the hint's part of the hint row, the row's
+    // first editable column, wherever the click landed.
     void cellDoubleClicked(int row, int col);
 
 protected:
@@ -121,6 +130,8 @@ protected:
 private:
     friend class GridDelegate;
     QTreeWidgetItem *row(int r) const { return topLevelItem(r); }
+    // Where the hint starts: the first column in display order after the check box.
+    int hintColumn() const;
 
     int m_nextId = 1;                         // never reused, so late reports find nothing
     QHash<int, QTreeWidgetItem *> m_rows;     // by identifier

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmAbout"));
@@ -29,11 +31,12 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     m_lblVersion->setObjectName(QStringLiteral("lblVersion"));
 
     m_notice = new LumoPanel(this);
-    // The panel wraps to its own size, so it gets one before the text.
-    m_notice->setMinimumSize(320, 64);
-    m_notice->resize(320, 64);
-    m_notice->setCaption(noticeText());
+    // The panel sizes itself to the notice, wrapping no wider than the box should grow;
+    // the layout then keeps exactly that size, so no empty band opens below the text.
+    m_notice->setAutoResize(true);
+    m_notice->setMaxWidth(NoticeMaxWidthPixels * 15);
     m_notice->setObjectName(QStringLiteral("lblNotice"));
+    fitNotice();
 
     m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -53,11 +56,33 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     text->addWidget(m_lblVersion);
     text->addSpacing(8);
     text->addWidget(m_notice);
-    text->addStretch();
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(text, 1);
     layout->addLayout(buttons);
-    resize(460, 220);
+    // As large as its contents and no larger: a box of fixed text has nothing to grow into.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void frmAbout::fitNotice()
+{
+    // Free to size itself, the panel measures the notice as it will draw it; the layout
+    // then holds it at that size.
+    m_notice->setMinimumSize(0, 0);
+    m_notice->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    m_notice->setCaption(noticeText());
+    // Never less than the notice's lines in the panel's font with its frame: the panel's
+    // own measure can fall a few pixels short of the last line on some screens.
+    const int lines = int(noticeText().count(QLatin1Char('\n'))) + 1;
+    const int needed = lines * QFontMetrics(m_notice->Font()).lineSpacing() + 2 * NoticeFramePixels;
+    m_notice->setFixedSize(m_notice->width(), std::max(m_notice->height(), needed));
+}
+
+void frmAbout::showEvent(QShowEvent *event)
+{
+    // On its screen the panel may measure its text otherwise than before (another
+    // resolution): measured again, the notice is never cut.
+    fitNotice();
+    QDialog::showEvent(event);
 }
 
 QString frmAbout::versionText(int major, int minor, int revision, bool wine)

@@ -29,7 +29,16 @@ public:
     // There is no system-information program to start on this platform: the box says so.
     void StartSysInfo();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    // Sizes the notice panel to its text and holds it there.
+    void fitNotice();
+
+    static constexpr int NoticeMaxWidthPixels = 420;   // the notice wraps beyond this
+    static constexpr int NoticeFramePixels = 4;        // the panel's frame and inner margin, each side
+
     QLabel *m_lblVersion = nullptr;
     LumoPanel *m_notice = nullptr;
     QPushButton *m_cmdOK = nullptr;

@@ -29,6 +29,7 @@
 #include "memento.h"
 #include "mlink.h"
 #include "mlinkdoclink.h"
+#include "programicon.h"
 #include "modfileopen.h"
 #include "msgbox.h"
 #include "persistregistry.h"
@@ -146,6 +147,8 @@ frmMDI::frmMDI(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMDI"));
     setWindowTitle(QStringLiteral("Vantrel"));
+    // Set before any dialog or child window exists: they take their picture from here.
+    setWindowIcon(programIcon());
     setDockNestingEnabled(true);
     m_tmrJiggle = new VbTimer(1, this);
     m_tmrKeepAlive = new VbTimer(30000, this);

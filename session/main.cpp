@@ -2,6 +2,7 @@
 #include "clientfactory.h"
 #include "heaptuning.h"
 #include "messageboxprompt.h"
+#include "programicon.h"
 #include "userprompt.h"
 
 #include <QApplication>
@@ -21,6 +22,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setOrganizationName(QStringLiteral("Brindlecote"));
+    // Boxes shown before the main window exists, or without it, carry the picture too.
+    QApplication::setWindowIcon(programIcon());
 
     if (qEnvironmentVariableIsEmpty("VANTREL_QUIET"))
         setUserPrompt(std::make_shared<MessageBoxPrompt>(QStringLiteral("Vantrel")));

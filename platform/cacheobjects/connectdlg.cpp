@@ -3,7 +3,10 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace CacheObject {
 
@@ -14,6 +17,19 @@ static QString captionOf(const QString &title)
     const int plus = title.lastIndexOf(QLatin1String("+%"));
     const QString caption = plus >= 0 ? title.left(plus) : title;
     return caption.isEmpty() ? QStringLiteral("Connect to Server") : caption;
+}
+
+// A dialog as narrow as its field leaves the window manager too little room for the
+// title ("Select C... Server"). The title bar takes a bold face of about the dialog's
+// font beside an icon and three buttons, each about as wide as the bar is high.
+static int titleRoom(const QWidget &dialog)
+{
+    QFont bold = dialog.font();
+    bold.setBold(true);
+    const QStyle *style = dialog.style();
+    const int bar = std::max(style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &dialog),
+                             QFontMetrics(bold).height() + 8);
+    return QFontMetrics(bold).horizontalAdvance(dialog.windowTitle()) + 5 * bar;
 }
 
 QString showConnectDialog(const QString &title)
@@ -34,6 +50,7 @@ QString showConnectDialog(const QString &title)
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    dialog.setMinimumWidth(titleRoom(dialog));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return edit->text().trimmed();

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -47,6 +48,16 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
             m_found = true;
         }
     });
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent *event)
+{
+    // The browser leaves Escape alone, so it reaches the window wherever the focus is.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void HelpWindow::showPage(const QUrl &page)

@@ -41,6 +41,10 @@ public:
     QToolButton *forwardButton() const { return m_forward; }
     QToolButton *contentsButton() const { return m_contentsButton; }
 
+protected:
+    // Escape closes the window, as it closes the program's dialogs.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QTextBrowser *m_browser = nullptr;
     QToolButton *m_back = nullptr;

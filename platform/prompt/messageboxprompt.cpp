@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace {
 
 QMessageBox::Icon boxIcon(IUserPrompt::Icon icon)
@@ -92,6 +94,56 @@ void scrollLongText(QMessageBox &box, const QString &text)
 
 } // namespace
 
+QString MessageBoxPrompt::withTabsLaidOut(const QString &display, const QFontMetrics &metrics)
+{
+    if (!display.contains(QLatin1Char('\t')))
+        return QString();
+    struct Row
+    {
+        QString lead;   // before the tab: a step's number, or nothing for an indented line
+        QString text;
+    };
+    // A run of tabbed lines becomes one table; a line that only continues the step above
+    // (a tab and nothing before it) joins that step, so the box wraps it as one sentence.
+    QList<QList<Row>> tables;
+    QStringList html;
+    auto closeTable = [&] {
+        if (tables.isEmpty() || tables.last().isEmpty())
+            return;
+        int leadWidth = 0;
+        for (const Row &row : tables.last())
+            leadWidth = std::max(leadWidth, metrics.horizontalAdvance(row.lead));
+        const int indent = std::max(leadWidth + 2 * metrics.averageCharWidth(), 4 * metrics.averageCharWidth());
+        QString table = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\">");
+        for (const Row &row : tables.last()) {
+            table += QStringLiteral("<tr><td width=\"%1\">%2</td><td>%3</td></tr>")
+                         .arg(indent)
+                         .arg(row.lead.toHtmlEscaped(), row.text.toHtmlEscaped());
+        }
+        html << table + QStringLiteral("</table>");
+        tables.last().clear();
+    };
+    tables.append(QList<Row>());
+    for (const QString &line : display.split(QLatin1Char('\n'))) {
+        const int tab = int(line.indexOf(QLatin1Char('\t')));
+        if (tab < 0) {
+            closeTable();
+            html << QStringLiteral("<p style=\"margin:0\">%1</p>")
+                        .arg(line.isEmpty() ? QStringLiteral("&nbsp;") : line.toHtmlEscaped());
+            continue;
+        }
+        const QString lead = line.left(tab).trimmed();
+        const QString text = line.mid(tab + 1).split(QLatin1Char('\t')).join(QLatin1Char(' ')).trimmed();
+        QList<Row> &rows = tables.last();
+        if (lead.isEmpty() && !rows.isEmpty() && !rows.last().lead.isEmpty())
+            rows.last().text += QLatin1Char(' ') + text;
+        else
+            rows.append({lead, text});
+    }
+    closeTable();
+    return html.join(QString());
+}
+
 MessageBoxPrompt::MessageBoxPrompt(const QString &defaultTitle)
     : m_defaultTitle(defaultTitle)
 {
@@ -115,6 +167,15 @@ IUserPrompt::Answer MessageBoxPrompt::ask(const Question &question)
     // alike in every program and for every set of buttons.
     const Answer cautious = cautiousAnswer(question.buttons);
     box.setEscapeButton(box.button(boxButton(cautious)));
+    // Tabs line steps up under their numbers; a label shows them as gaps of whatever
+    // width the next tab stop gives, and wraps the lines between them anywhere.
+    if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))) {
+        const QString laidOut = withTabsLaidOut(forDisplay(question.text), QFontMetrics(label->font()));
+        if (!laidOut.isEmpty()) {
+            box.setTextFormat(Qt::RichText);
+            box.setText(laidOut);
+        }
+    }
     scrollLongText(box, forDisplay(question.text));
     box.exec();
     switch (box.standardButton(box.clickedButton())) {

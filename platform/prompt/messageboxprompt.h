@@ -2,6 +2,7 @@
 
 #include "userprompt.h"
 
+#include <QFontMetrics>
 #include <QString>
 
 // The user prompt on message boxes, shared by the programs with a window:
@@ -23,6 +24,12 @@ public:
 
     // Lone CRs and CR LF pairs as LF: Qt breaks lines on LF only.
     static QString forDisplay(const QString &text);
+
+    // A text (as forDisplay gives it) whose lines hold tabs, as rich text: each run of
+    // tabbed lines a table whose first column holds what stands before the tab (a
+    // step's number) and whose second the rest, a line that begins with a tab under a
+    // numbered one joined to it. The words stay as they are. Empty when there is no tab.
+    static QString withTabsLaidOut(const QString &display, const QFontMetrics &metrics);
 
 private:
     QString m_defaultTitle;

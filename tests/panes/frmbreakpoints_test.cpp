@@ -420,6 +420,60 @@ TEST_F(BreakpointPane, TypingIntoTheEntryRowAndEnter)
     EXPECT_EQ(pane->TabStrip()->tabBar()->tabData(0).toString(), "Checked");
 }
 
+// The hint "Double-click here to add a breakpoint" spans several columns: wherever on it
+// the user double-clicks, typing starts in the first column of a breakpoint, and a
+// character a cell refuses is answered with a beep rather than vanishing unnoticed.
+TEST_F(BreakpointPane, ADoubleClickOnTheHintStartsInTheFirstColumnAndARefusedCharacterBeeps)
+{
+    struct Beeps
+    {
+        Beeps() { GridControl::setBeeper([this] { ++count; }); }
+        ~Beeps() { GridControl::setBeeper(nullptr); }
+        int count = 0;
+    } beeps;
+    QApplication::setActiveWindow(pane.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(pane.get()));
+    ASSERT_TRUE(bp().showsEntryHint());
+    QWidget *viewport = bp().viewport();
+    const int row = bp().rowCount() - 1;
+    const QRect rowRect = bp().visualItemRect(bp().topLevelItem(row));
+    auto columnCentre = [&](int col) {
+        return QPoint(bp().columnViewportPosition(col) + bp().columnWidth(col) / 2, rowRect.center().y());
+    };
+    const struct { const char *where; QPoint at; } places[] = {
+        {"Line", columnCentre(1)},
+        {"Routine", columnCentre(2)},
+        {"middle of the hint", QPoint((bp().columnViewportPosition(1) + viewport->width()) / 2, rowRect.center().y())},
+        {"Condition", columnCentre(5)},
+    };
+    for (const auto &place : places) {
+        SCOPED_TRACE(place.where);
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, place.at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, place.at);
+        ASSERT_TRUE(editor());
+        EXPECT_EQ(bp().editColumn(), 1);
+        EXPECT_EQ(QApplication::focusWidget(), bp().editor());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        settle();
+    }
+
+    serve(1, {answer({"NS"}, {"NS", "USER"}), expectAck()});
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, places[2].at);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, places[2].at);
+    ASSERT_TRUE(editor());
+    QTest::keyClicks(QApplication::focusWidget(), "SUB+1");
+    EXPECT_EQ(beeps.count, 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(editor());
+    EXPECT_EQ(bp().editColumn(), 2);
+    QTest::keyClicks(QApplication::focusWidget(), "ABC+ ");   // neither belongs in a routine name
+    EXPECT_EQ(beeps.count, 2);
+    EXPECT_EQ(bp().editor()->text(), "ABC");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(heard(), (QList<QStringList>{{"!NS"}, {}, bpFrame("+", "SUB+1", "ABC", 1, 1)}));
+}
+
 TEST_F(BreakpointPane, CellValidationTable)
 {
     pane->SetBP(record("A+1", "AAA", 1));

@@ -16,6 +16,8 @@
 #include "helpkeys.h"
 #include "gridcontrol.h"
 #include "icommandrouter.h"
+#include "dialoghost.h"
+#include "lumopanel.h"
 #include "linedata.h"
 #include "mainmenus.h"
 #include "mlinkdoclink.h"
@@ -35,6 +37,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -795,6 +798,82 @@ TEST_F(MenusTest, TilingPlacesTheWindowsOneAboveAnotherOrSideBySide)
     EXPECT_EQ(frames[0], QRect(0, 0, space.width() / 2, space.height()));
     EXPECT_EQ(frames[1].left(), space.width() / 2);
     EXPECT_EQ(frames[1].right(), space.width() - 1);
+}
+
+// Help > About, chosen with the keys: the box is as tall as its texts (no empty band below
+// the notice) and, like the main window, carries the program's own picture, not the
+// toolkit's. Enter closes it.
+TEST_F(MenusTest, TheAboutBoxFitsItsTextsAndCarriesTheProgramsIcon)
+{
+    const QIcon icon = window->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_FALSE(icon.pixmap(16).toImage().isNull());
+    EXPECT_FALSE(icon.pixmap(32).toImage().isNull());
+
+    bool shown = false;
+    setModalRunner([&](QDialog *d) {
+        shown = true;
+        d->show();
+        QApplication::setActiveWindow(d);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(d));
+        EXPECT_EQ(d->windowTitle(), "About Vantrel");
+        EXPECT_EQ(d->windowIcon().cacheKey(), icon.cacheKey());
+        auto *notice = d->findChild<LumoPanel *>();
+        EXPECT_NE(notice, nullptr);
+        if (notice) {
+            // The notice's three lines whole, and nothing but the layout's margin below.
+            EXPECT_GE(notice->height(), 3 * QFontMetrics(notice->Font()).lineSpacing());
+            int lowest = notice->geometry().bottom();
+            for (QWidget *w : d->findChildren<QWidget *>())
+                if (w->isVisible() && w->parentWidget() == d)
+                    lowest = std::max(lowest, w->geometry().bottom());
+            const int margin = d->layout()->contentsMargins().bottom();
+            EXPECT_LE(d->height() - 1 - lowest, margin + 4) << "box " << d->height() << ", lowest " << lowest;
+        }
+        EXPECT_EQ(QApplication::focusWidget() ? QApplication::focusWidget()->window() : nullptr, d);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !d->isVisible(); }));
+        return d->result();
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_H, Qt::AltModifier);
+    QMenu *menu = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }));
+    QTest::keyClick(menu, Qt::Key_A);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown; }));
+    setModalRunner(nullptr);
+}
+
+// After Window > Cascade a routine opened next lies wholly inside the document area, its
+// close button and status bar in sight, at the screen sizes users have.
+TEST_F(MenusTest, AWindowOpenedAfterCascadeFitsInsideTheArea)
+{
+    for (const QSize screen : {QSize(1280, 800), QSize(1600, 1000)}) {
+        SCOPED_TRACE(testing::Message() << screen.width() << "x" << screen.height());
+        window->resize(screen);
+        QCoreApplication::processEvents();
+        for (const char *name : {"A", "B", "C", "D", "E"})
+            open(name);
+        QMdiArea *area = window->MeX()->area();
+        const QRect space = area->viewport()->rect();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier);
+        QMenu *menu = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }));
+        QTest::keyClick(menu, Qt::Key_C);
+        QCoreApplication::processEvents();
+        for (QMdiSubWindow *w : area->subWindowList())
+            EXPECT_FALSE(w->isMaximized());
+
+        auto sixth = open("F");
+        QCoreApplication::processEvents();
+        QWidget *frame = codeOf(sixth)->MeX();
+        EXPECT_TRUE(space.contains(frame->geometry()))
+            << frame->geometry().x() << "," << frame->geometry().y() << " " << frame->width() << "x"
+            << frame->height() << " in " << space.width() << "x" << space.height();
+        for (const char *name : {"A", "B", "C", "D", "E", "F"})
+            Routines::instance().Remove(QStringLiteral("USER^%1^1").arg(name), false, true);
+        QCoreApplication::processEvents();
+    }
 }
 
 // The breakpoint items of the code pop-up act on the line the menu was prepared for,

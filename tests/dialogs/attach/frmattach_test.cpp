@@ -20,6 +20,7 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -298,6 +299,41 @@ TEST_F(AttachDialogTest, CancelledServerChoiceChangesNothing)
     EXPECT_TRUE(server.log().isEmpty());
     EXPECT_TRUE(dialog().txtConnection->text().isEmpty());
     EXPECT_TRUE(prompt->asked.empty());
+}
+
+// The box that asks for the object server is wide enough for its whole title beside a
+// title bar's icon and buttons, and takes the server the user types.
+TEST_F(AttachDialogTest, TheServerChoiceShowsItsWholeTitleAndTakesTheTypedServer)
+{
+    ASSERT_TRUE(server.isRunningOrStart());
+    CacheObject::setConnectDlgHook(nullptr);
+    const QString title = QString::fromUtf8("Select Caché or Ensemble Server");
+    QTimer poll;
+    bool answered = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box || box->windowTitle() != title || !box->isVisible())
+            return;
+        poll.stop();
+        QFont bold = box->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        EXPECT_GE(box->width(), metrics.horizontalAdvance(title) + 4 * metrics.height());
+        QApplication::setActiveWindow(box);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(box));
+        if (!QApplication::focusWidget()) {
+            box->close();
+            return;
+        }
+        QTest::keyClicks(QApplication::focusWidget(), server.connectString());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        answered = true;
+    });
+    poll.start(10);
+    doIt();
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(dialog().txtConnection->text(), server.connectString());
+    EXPECT_EQ(server.log().value(0), "Connect(\"" + server.connectString() + "\")");
 }
 
 // What the connection box shows: at most four ":" pieces, fewer as they are.

@@ -10,11 +10,16 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -259,4 +264,106 @@ TEST(FileOpenInput, TypedNameOpensAndTypedPatternLists)
         }
         modFileOpen::setOpenDialog(nullptr);
     }
+}
+
+// One long generated name among a hundred routines: every cell of the icon and list views
+// stays about twenty characters wide, so the list still shows many items at once; the
+// long name is drawn cut in the middle, shows whole in its tip, and opens when picked.
+TEST(FileOpenInput, ALongNameLeavesTheListReadableInEveryView)
+{
+    const QString longName = QStringLiteral("Demo.Sample.GeneratedPersonClassName.1");
+    ASSERT_EQ(longName.size(), 38);
+    QStringList names;
+    for (int i = 0; i < 103; ++i)
+        names << QStringLiteral("RTN%1").arg(i, 3, 10, QLatin1Char('0'));
+    names.insert(3, longName);
+
+    for (int view = ItemListView::LargeIcons; view <= ItemListView::Report; ++view) {
+        SCOPED_TRACE(testing::Message() << "view " << view);
+        BrowseSession s;
+        OpeningHost host(s.link);
+        Steps script = openingWith(names);
+        script << browse::closing("USER") << opened("SIG", "1", longName);
+        ASSERT_TRUE(s.start(script, "CACHE", 4));
+        frmFileOpen d;
+        modFileOpen::setOpenDialog(&d);
+        d.lvwSvr()->setView(view);
+        s.runModal([&](QDialog *dialog) {
+            ASSERT_TRUE(settle(dialog, d, int(names.size())));
+            dialog->resize(800, 560);
+            ItemListView *list = d.lvwSvr();
+            QAbstractItemView *shown = shownView(list);
+            int longRow = 0;
+            while (longRow < list->count() && list->itemText(longRow) != longName)
+                ++longRow;
+            const QRect longRect = itemRect(list, longRow);
+            ASSERT_TRUE(longRect.isValid());
+            if (view != ItemListView::Report) {
+                const QFontMetrics metrics(shown->font());
+                EXPECT_LE(longRect.width(), metrics.horizontalAdvance(QString(20, QLatin1Char('N'))) + 40);
+                int whole = 0;
+                for (int row = 0; row < list->count(); ++row) {
+                    if (shown->viewport()->rect().contains(shown->visualRect(shown->model()->index(row, 0))))
+                        ++whole;
+                }
+                EXPECT_GE(whole, 12);
+            }
+            // The name is cut wherever its cell is too narrow, and then the tip holds it.
+            const bool cut = QFontMetrics(shown->font()).horizontalAdvance(longName) > longRect.width();
+            if (view != ItemListView::Report)
+                EXPECT_TRUE(cut);
+            if (cut) {
+                // The pointer rests on the item: what Qt sends the view once the pointer stops.
+                QTest::mouseMove(shown->viewport(), longRect.center());
+                QHelpEvent rest(QEvent::ToolTip, longRect.center(), shown->viewport()->mapToGlobal(longRect.center()));
+                QCoreApplication::sendEvent(shown->viewport(), &rest);
+                EXPECT_TRUE(pumpUntil([&] { return QToolTip::isVisible() && QToolTip::text() == longName; }, 5000))
+                    << QToolTip::text().toStdString();
+                QTest::mouseMove(shown->viewport(), itemRect(list, 0).center());
+            }
+            clickItem(list, longRow);
+            QTest::mouseClick(d.cmdOpenEdit(), Qt::LeftButton);
+        });
+        EXPECT_TRUE(modFileOpen::FileOpen());
+        EXPECT_TRUE(s.finish()) << s.failure().toStdString();
+        modFileOpen::setOpenDialog(nullptr);
+        QToolTip::hideText();
+    }
+}
+
+// The Recent tab shows each item's whole location: its columns fit their texts.
+TEST(FileOpenInput, TheRecentTabShowsWholeLocations)
+{
+    BrowseSession s;
+    OpeningHost host(s.link);
+    Steps script = openingWith({"ALPHA"});
+    script << browse::closing("USER") << opened("SIG", "1", "ZZRECENTNAME");
+    ASSERT_TRUE(s.start(script, "CACHE", 4));
+    frmFileOpen d;
+    modFileOpen::setOpenDialog(&d);
+    Sources recent;
+    recent.Add(1, QStringLiteral("ZZRECENTNAME"), QStringLiteral("vantrel://127.0.0.1/USER"), QString(),
+               QStringLiteral("CACHE"));
+    d.AddToRecent(recent);
+    s.runModal([&](QDialog *dialog) {
+        ASSERT_TRUE(settle(dialog, d, 1));
+        QTabBar *tabs = d.tabMain()->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+        QTreeWidget *grid = d.sftRecent();
+        ASSERT_TRUE(pumpUntil([&] { return grid->isVisible() && QApplication::focusWidget() == grid; }));
+        for (int col : {0, 1}) {
+            SCOPED_TRACE(col);
+            // What the column needs to draw its texts uncut, as the view measures it.
+            struct Measured : QTreeWidget
+            {
+                using QTreeWidget::sizeHintForColumn;
+            };
+            EXPECT_GE(grid->columnWidth(col), static_cast<Measured *>(grid)->sizeHintForColumn(col))
+                << grid->topLevelItem(0)->text(col).toStdString();
+        }
+        pressKey(Qt::Key_Return);
+    });
+    EXPECT_TRUE(modFileOpen::FileOpen());
+    EXPECT_TRUE(s.finish()) << s.failure().toStdString();
+    modFileOpen::setOpenDialog(nullptr);
 }

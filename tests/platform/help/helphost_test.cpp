@@ -9,6 +9,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QApplication>
+#include <QPointer>
+#include <QTest>
 #include <QTextBrowser>
 #include <QToolButton>
 
@@ -225,6 +228,30 @@ TEST_F(HelpHostTest, TheWindowOpensWhollyOnTheScreen)
     EXPECT_TRUE(area.contains(window->frameGeometry()));
     EXPECT_EQ(window->size(), size);
     EXPECT_EQ(window->frameGeometry().left(), area.left() + 10);
+}
+
+// Escape closes the help window wherever its focus is, as it closes the program's dialogs.
+TEST_F(HelpHostTest, EscapeClosesTheWindow)
+{
+    TextBrowserHelpHost host;
+    for (const char *focus : {"page", "Contents button"}) {
+        SCOPED_TRACE(focus);
+        host.htmlHelp(nullptr, chm + "::/csp.htm>Main", IHelpHost::DisplayTopic);
+        QPointer<HelpWindow> window = host.window("Main");
+        ASSERT_NE(window, nullptr);
+        QApplication::setActiveWindow(window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        if (QString(focus) == "page")
+            QTest::mouseClick(window->browser()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        else
+            window->contentsButton()->setFocus(Qt::TabFocusReason);
+        QWidget *focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        ASSERT_EQ(focused->window(), window.data());
+        QTest::keyClick(focused, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(!window || !window->isVisible());
+    }
 }
 
 TEST_F(HelpHostTest, TheRegisteredHostTakesTheRequests)

@@ -1,7 +1,12 @@
 #include "messageboxprompt.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QPlainTextEdit>
@@ -131,6 +136,80 @@ TEST(MessageBoxPrompt, ABoxStaysOnTheScreenAndItsLongTextScrolls)
         });
         EXPECT_EQ(answer, A::Ok);
     }
+}
+
+// The box that lists preserved routines and the steps to reapply their changes: each
+// step stands beside its number, a step continued on a tabbed line reads as one sentence
+// (no word left alone on a line of its own), and every word of the text is shown.
+TEST(MessageBoxPrompt, TabbedStepsStandBesideTheirNumbersAndWrapAsOneSentence)
+{
+    const QString text = QStringLiteral(
+        "The following modified routines have been preserved as read-only documents:\r"
+        "\r\tDEMO from USER\r\tNEW from USER\r\r"
+        "To reapply the changes to a routine:\r\r"
+        "1)\tRe-establish the connection.\r"
+        "2)\tRe-open the routine if it already exists.\r"
+        "3)\tUse Copy and Paste, taking account of any other changes\r"
+        "\tthat may have occurred in the intervening period.\r"
+        "4)\tSave the results of your editing.\r"
+        "5)\tClose the read-only document containing the original preserved changes.");
+    MessageBoxPrompt prompt("Vantrel");
+    IUserPrompt::Question q = question(B::Ok);
+    q.title = "Vantrel Server Disconnected Abruptly";
+    q.icon = IUserPrompt::Icon::Exclamation;
+    q.text = text;
+    const A answer = askAndAct(prompt, q, [&](QMessageBox *box) {
+        auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        // The document the label lays its text out in; a plain label draws its text
+        // as such a document would at its width.
+        QTextDocument plain;
+        QTextDocument *doc = label->findChild<QTextDocument *>();
+        if (!doc || label->textFormat() != Qt::RichText) {
+            plain.setDefaultFont(label->font());
+            plain.setPlainText(label->text());
+            plain.setTextWidth(label->contentsRect().width());
+            doc = &plain;
+        }
+        doc->documentLayout();
+        EXPECT_EQ(doc->toPlainText().simplified(), QString(text).replace('\r', ' ').replace('\t', ' ').simplified());
+
+        const QFontMetrics metrics(label->font());
+        bool sawChanges = false;
+        QRectF number, step;
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+            const QString blockText = block.text();
+            QTextLayout *layout = block.layout();
+            for (int n = 0; layout && n < layout->lineCount(); ++n) {
+                const QTextLine line = layout->lineAt(n);
+                const QString shown = blockText.mid(line.textStart(), line.textLength()).trimmed();
+                if (blockText.contains("taking account") && shown.split(' ').contains("changes")) {
+                    sawChanges = true;
+                    EXPECT_NE(shown, "changes");
+                    // The continuation follows on, not from a line of its own.
+                    EXPECT_TRUE(blockText.contains("changes that may")) << blockText.toStdString();
+                }
+                const QRectF where = doc->documentLayout()->blockBoundingRect(block);
+                if (shown.startsWith("1)"))
+                    number = QRectF(where.left() + line.x(), where.top(), metrics.horizontalAdvance("1)"), 1);
+                const int at = int(shown.indexOf("Re-establish"));
+                if (at >= 0)
+                    step = QRectF(where.left() + line.cursorToX(line.textStart() + int(blockText.indexOf("Re-establish"))),
+                                  where.top(), 1, 1);
+            }
+        }
+        EXPECT_TRUE(sawChanges);
+        ASSERT_FALSE(number.isNull());
+        ASSERT_FALSE(step.isNull());
+        // A step stands a few characters beside its number, not a tab stop away.
+        EXPECT_LE(step.left() - number.right(), 4 * metrics.averageCharWidth());
+        EXPECT_GE(step.left() - number.right(), metrics.averageCharWidth() / 2);
+        QApplication::setActiveWindow(box);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(box));
+        EXPECT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : box, Qt::Key_Return);
+    });
+    EXPECT_EQ(answer, A::Ok);
 }
 
 TEST(MessageBoxPrompt, LineEndsBecomeLineBreaksOnlyForDisplay)
