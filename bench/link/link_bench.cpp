@@ -16,6 +16,8 @@
 #include "heaptuning.h"
 #include "framecodec.h"
 #include "mlink.h"
+#include "mserver.h"
+#include "procmemory.h"
 #include "socketx.h"
 
 #include <QCoreApplication>
@@ -210,45 +212,11 @@ void BM_TransactRoundTrip(benchmark::State &state)
 
 // --- a frame near the bound -----------------------------------------------------------------
 
-// A field of /proc/self/status in KiB; -1 when it cannot be read.
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-// The peak resident size starts again from the current one (Linux 4.0 and later).
-bool resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-}
-
-// The digits of n in the frame's units.
-QByteArray digits(quint32 n, int count, bool unicode)
-{
-    QByteArray out;
-    for (int i = count - 1; i >= 0; --i) {
-        out.append(char((n >> (8 * i)) & 0xFF));
-        if (unicode)
-            out.append('\0');
-    }
-    return out;
-}
-
 // Writes ["TIP", text] of textUnits units from a small buffer, written again and again,
 // so the server's side holds next to nothing of it.
 void sendLargeFrame(int fd, qint64 textUnits, bool unicode)
 {
-    const qint64 total = 4 + 2 + (4 + 3) + (4 + textUnits);
-    QByteArray head = digits(quint32(total), 4, unicode) + digits(2, 2, unicode) + digits(4 + 3, 4, unicode);
-    head += unicode ? QByteArray("T\0I\0P\0", 6) : QByteArray("TIP");
-    head += digits(quint32(4 + textUnits), 4, unicode);
+    const QByteArray head = mserver::frameHead(QStringLiteral("TIP"), quint32(textUnits), unicode);
     ::send(fd, head.constData(), size_t(head.size()), MSG_NOSIGNAL);
     QByteArray chunk(1024 * 1024, 'x');
     if (unicode)

@@ -538,6 +538,23 @@ struct TaskSide
     }
 };
 
+// Both ends of one fresh loopback connection; false (and -1s) when it cannot be made.
+bool loopbackConnection(int &client, int &accepted)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    client = connectLoopback(ntohs(address.sin_port));
+    accepted = ::accept(listener, nullptr, nullptr);
+    ::close(listener);
+    return client >= 0 && accepted >= 0;
+}
+
 // Two sockets of one loopback connection: the server's end on a thread, the task's end in
 // the GUI thread's event loop.
 struct RawPair
@@ -549,18 +566,9 @@ struct RawPair
 
     RawPair()
     {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(listener, 1);
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-        const int client = connectLoopback(ntohs(address.sin_port));
-        const int accepted = ::accept(listener, nullptr, nullptr);
-        ::close(listener);
-        if (client < 0 || accepted < 0) {
+        int client = -1;
+        int accepted = -1;
+        if (!loopbackConnection(client, accepted)) {
             error = QStringLiteral("no loopback connection");
             return;
         }
@@ -581,18 +589,9 @@ struct FloorPair
 
     FloorPair()
     {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(listener, 1);
-        ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-        const int client = connectLoopback(ntohs(address.sin_port));
-        const int accepted = ::accept(listener, nullptr, nullptr);
-        ::close(listener);
-        if (client < 0 || accepted < 0) {
+        int client = -1;
+        int accepted = -1;
+        if (!loopbackConnection(client, accepted)) {
             error = QStringLiteral("no loopback connection for the floor");
             return;
         }

@@ -407,27 +407,6 @@ TEST_F(SessionEndTest, ASecondDropPreservesTheSameRoutineAgainUnderAKeyOfItsOwn)
     EXPECT_EQ(window->preservedDocuments().count(), 1);
 }
 
-// Answers like RecordingPrompt; while the box whose text holds `trigger` is up, runs
-// `whileUp` first, as the event loop of a real box would let the world go on.
-class BoxWithLifePrompt : public RecordingPrompt
-{
-public:
-    Answer ask(const Question &question) override
-    {
-        if (!trigger.isEmpty() && question.text.contains(trigger)) {
-            asked.push_back(question);
-            if (const auto run = std::exchange(whileUp, nullptr))
-                run();
-            return triggerAnswer;
-        }
-        return RecordingPrompt::ask(question);
-    }
-
-    QString trigger;
-    Answer triggerAnswer = Answer::Ok;
-    std::function<void()> whileUp;
-};
-
 // A box raised by a message of server A stays up while A drops the link and server B
 // connects. A's end is handled first (its edited routine preserved, the user told), and
 // nothing the box's handler does afterwards reaches B.

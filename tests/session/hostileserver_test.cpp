@@ -4,6 +4,7 @@
 #include "framecodec.h"
 #include "mlink.h"
 #include "mserver.h"
+#include "procmemory.h"
 #include "programsettings.h"
 
 #include <QFile>
@@ -540,38 +541,6 @@ TEST_F(HostileServerTest, RandomFramesNeitherCrashNorHangTheTaskAndAGreetingWork
 
 // --- one frame's bound ------------------------------------------------------------------------
 
-// A field of /proc/self/status, in KiB; -1 when it cannot be read.
-qint64 statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
-
-// The peak resident size starts again from the current one; false where the kernel
-// does not offer it.
-bool resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-}
-
-// The big-endian digits of n in the frame's units.
-QByteArray digits(quint32 n, int count, bool unicode)
-{
-    QByteArray out;
-    for (int i = count - 1; i >= 0; --i) {
-        out.append(char((n >> (8 * i)) & 0xFF));
-        if (unicode)
-            out.append('\0');
-    }
-    return out;
-}
-
 // A server that declares one frame of `declared` units: ["XYZ", text] whose text fills
 // the frame, in the framing agreed by its greeting. A frame the task takes is sent
 // whole and followed by a greeting, which the task must acknowledge; for any other the
@@ -619,9 +588,7 @@ struct DeclaringPeer
         }
         const int unitBytes = unicode ? 2 : 1;
         const quint32 textUnits = declared - 6 - (4 + 3) - 4;
-        QByteArray head = digits(declared, 4, unicode) + digits(2, 2, unicode) + digits(4 + 3, 4, unicode)
-                          + (unicode ? QByteArray("X\0Y\0Z\0", 6) : QByteArray("XYZ"))
-                          + digits(textUnits + 4, 4, unicode);
+        const QByteArray head = mserver::frameHead(QStringLiteral("XYZ"), textUnits, unicode);
         if (!sendAll(fd, head)) {
             failure = "the header could not be sent";
             return;

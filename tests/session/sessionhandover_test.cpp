@@ -41,26 +41,6 @@ const QStringList DemoLines = {
     " Q",
 };
 
-// Answers like RecordingPrompt; while the box whose text holds `trigger` is up, runs
-// `whileUp` first, as the event loop of a real box would let the world go on.
-class BoxWithLifePrompt : public RecordingPrompt
-{
-public:
-    Answer ask(const Question &question) override
-    {
-        if (!trigger.isEmpty() && question.text.contains(trigger)) {
-            asked.push_back(question);
-            if (const auto run = std::exchange(whileUp, nullptr))
-                run();
-            return Answer::Ok;
-        }
-        return RecordingPrompt::ask(question);
-    }
-
-    QString trigger;
-    std::function<void()> whileUp;
-};
-
 // Runs `action` from the event loop as soon as `ready` holds: a user who acts while a
 // modal dialog (with its own event loop) is up.
 void whenReady(std::function<bool()> ready, std::function<void()> action)

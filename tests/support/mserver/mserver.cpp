@@ -381,6 +381,26 @@ Step sendSlowly(const Fields &fields, int msPerByte)
             }};
 }
 
+QByteArray frameHead(const QString &code, quint32 textUnits, bool unicode)
+{
+    // A number of `count` units, most significant first; a Unicode unit's high byte is 0.
+    const auto number = [unicode](quint32 n, int count) {
+        QByteArray out;
+        for (int i = count - 1; i >= 0; --i) {
+            out.append(char((n >> (8 * i)) & 0xFF));
+            if (unicode)
+                out.append('\0');
+        }
+        return out;
+    };
+    const quint32 codeUnits = quint32(code.size());
+    const quint32 total = 4 + 2 + (4 + codeUnits) + (4 + textUnits);
+    QByteArray head = number(total, 4) + number(2, 2) + number(4 + codeUnits, 4);
+    head += unicode ? QByteArray(reinterpret_cast<const char *>(code.utf16()), qsizetype(codeUnits) * 2)
+                    : code.toLatin1();
+    return head + number(4 + textUnits, 4);
+}
+
 Step sendRaw(const QByteArray &bytes)
 {
     return {QStringLiteral("send raw ") + QString::fromLatin1(bytes.toHex(' ')),

@@ -83,6 +83,10 @@ Step sendSlowly(const Fields &fields, int msPerByte);
 Step expectTogether(const QList<Fields> &patterns);
 Step sendRaw(const QByteArray &bytes);
 Step expectRaw(const QByteArray &bytes);
+// The head of a frame [code, text] whose text of textUnits units the caller sends
+// itself, piece by piece (a frame too big to build in memory): the frame's length, the
+// field count, the code and the text's length, in UTF-16 units or ANSI bytes.
+QByteArray frameHead(const QString &code, quint32 textUnits, bool unicode);
 // A transaction: expects "!" + request code and fields (pattern), sends the echo
 // and then the reply. The client's acknowledgement after it is a step of its own.
 Step answer(const Fields &request, const Fields &reply);

@@ -2,8 +2,12 @@
 
 #include "userprompt.h"
 
+#include <QString>
+
 #include <deque>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Records every question and answers from a queue; an empty queue gives the cautious
@@ -23,6 +27,27 @@ public:
 
     std::vector<Question> asked;
     std::deque<Answer> answers;
+};
+
+// Answers like RecordingPrompt; while the box whose text holds `trigger` is up, runs
+// `whileUp` first, as the event loop of a real box would let the world go on.
+class BoxWithLifePrompt : public RecordingPrompt
+{
+public:
+    Answer ask(const Question &question) override
+    {
+        if (!trigger.isEmpty() && question.text.contains(trigger)) {
+            asked.push_back(question);
+            if (const auto run = std::exchange(whileUp, nullptr))
+                run();
+            return triggerAnswer;
+        }
+        return RecordingPrompt::ask(question);
+    }
+
+    QString trigger;
+    Answer triggerAnswer = Answer::Ok;
+    std::function<void()> whileUp;
 };
 
 // Installs a prompt as the program's for the life of the object, then restores the
