@@ -466,6 +466,41 @@ QString SourceLex::labelOf(const QString &text, int *spaceToReplace) const
     return text.left(length);
 }
 
+QString SourceLex::withLabelTabs(const QString &text) const
+{
+    // The same rule as labelOf, over the whole text at once. A line starts after any
+    // character the document takes as a line end.
+    const auto isBreak = [](char16_t ch) {
+        return ch == u'\n' || ch == u'\r' || ch == u'\u2029' || ch == u'\uFDD0' || ch == u'\uFDD1';
+    };
+    QString out = text;
+    const qsizetype size = text.size();
+    const char16_t *chars = QStringView(text).utf16();
+    char16_t *writable = nullptr;
+    qsizetype i = 0;
+    while (i < size) {
+        const char16_t first = chars[i];
+        if (!isBreak(first) && first != u';' && first != u'{' && first != u'}' && first != u'#'
+            && first != u'$') {
+            for (; i < size; ++i) {
+                const char16_t ch = chars[i];
+                if (ch == u';' || ch == u'\t' || isBreak(ch))
+                    break;
+                if (ch == u' ') {
+                    if (!writable)
+                        writable = reinterpret_cast<char16_t *>(out.data());
+                    writable[i] = u'\t';
+                    break;
+                }
+            }
+        }
+        while (i < size && !isBreak(chars[i]))
+            ++i;
+        ++i;   // past the line end
+    }
+    return out;
+}
+
 void SourceLex::replaceSpaceWithTab(int line, int column)
 {
     // Done outside any scan or notification the document is in the middle of; the line

@@ -84,6 +84,9 @@ public:
     void TimerTick();
     void QueueLineForParse(int line, bool forceToEnd, bool forceRepaint);
     void CheckLineSync(int line);
+    // The text with every label's closing blank already the TAB that CheckLineSync would
+    // put there line by line: a routine loaded this way costs no edit per line.
+    QString withLabelTabs(const QString &text) const;
     void OnLinesInserted(int fromLine, int toLine);
     void OnLinesDeleted(int fromLine, int toLine);
     // The window calls this for lines whose text changed in place: their tokens go, the

@@ -37,7 +37,8 @@ public:
     int scanLines(int first, int last, int &endLine);
 
 private:
-    void scanLine(int line, bool &scanNext);
+    // apply False: the lexer scans the line, which keeps no colours from it.
+    void scanLine(int line, bool &scanNext, bool apply = true);
     void applyFormats(int line, const std::vector<SourceToken> &tokens);
 
     SourceDocument &m_document;

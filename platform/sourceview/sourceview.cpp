@@ -699,10 +699,14 @@ void SourceView::prepareVisibleLines()
 
 void SourceView::onRepaintRequested(int from, int to)
 {
-    Q_UNUSED(from);
     Q_UNUSED(to);
-    viewport()->update();
-    m_margin->update();
+    // Lines below the last one shown change nothing on screen (a block's marks come from
+    // the lines above it): a routine coloured in the background does not repaint the view
+    // for every line it colours.
+    if (from <= LastVisibleLine()) {
+        viewport()->update();
+        m_margin->update();
+    }
     schedulePrepare();
 }
 
