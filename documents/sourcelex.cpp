@@ -378,15 +378,18 @@ void SourceLex::OnLinesInserted(int fromLine, int toLine)
             QueueLineForParse(fromLine - 1, false, false);
         }
     }
+    // The new lines go in as one run: a routine's whole text arrives in one insertion.
+    const int at = std::min(fromLine, int(m_serials.size()));
+    const int count = toLine - fromLine + 1;
+    m_serials.insert(m_serials.begin() + at, size_t(count), 0);
+    m_codeLines.insert(m_codeLines.begin() + at, size_t(count), CodeLine());
     for (int line = fromLine; line <= toLine; ++line) {
         const int serial = ++m_serialCounter;
         m_doc->SetLineData(line, SerialSlot, serial);
         if (m_engine)
             m_engine->MDo3(QStringLiteral("TextSet^PARSE"), serial,
                            m_engine->ZeroPad(m_doc->GetLine(line)), prevSerial);
-        const int at = std::min(line, int(m_serials.size()));
-        m_serials.insert(m_serials.begin() + at, serial);
-        m_codeLines.insert(m_codeLines.begin() + at, CodeLine());
+        m_serials[size_t(at + line - fromLine)] = serial;
         prevSerial = serial;
     }
     dropLabelIndexes();

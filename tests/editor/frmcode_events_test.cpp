@@ -332,3 +332,25 @@ TEST_F(CodeWindowTest, ABlankEndingALabelIsATabFromTheStartWithNothingToUndo)
     ASSERT_FALSE(link.log.isEmpty());
     EXPECT_EQ(link.log.first(), QStringLiteral("T:SIP|1|GT|USER|") + converted);
 }
+
+// Lines below the window are parsed in the background without taking their colours then;
+// the user who goes down to them finds them coloured.
+TEST_F(CodeWindowTest, LinesParsedBelowTheWindowAreColouredWhenTheUserGoesThere)
+{
+    QStringList lines{QStringLiteral("ABC\t; header")};
+    for (int i = 1; i < 400; ++i)
+        lines << QStringLiteral("\tS X%1=%1 W X%1").arg(i);
+    auto r = open(lines);
+    frmCode *w = window(*r);
+    w->finishParse();
+    SourceDocument *doc = r->document();
+    EXPECT_TRUE(doc->coloursValid(1));
+    EXPECT_FALSE(doc->coloursValid(399));
+
+    SourceView *view = w->SourceView1();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    ASSERT_GE(view->LastVisibleLine(), 399);
+    EXPECT_TRUE(doc->coloursValid(399));
+}
