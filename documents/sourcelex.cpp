@@ -314,10 +314,9 @@ std::vector<int> SourceLex::queuedLines() const
 
 void SourceLex::QueueLineForParse(int line, bool forceToEnd, bool forceRepaint)
 {
-    const auto found = m_queued.find(line);
-    if (found != m_queued.end()) {
-        m_queue.erase(found.value());
-        m_queued.erase(found);
+    if (QueueIndex::Entry *found = m_queued.find(line)) {
+        m_queue.erase(*found);
+        m_queued.erase(line);
     }
     // Asking the view for its last visible line walks its layout: only when it matters.
     const bool front = !forceToEnd && !m_queue.empty() && m_doc && line <= m_doc->LastVisibleLine();
@@ -345,8 +344,8 @@ void SourceLex::TimerTick()
 
     // The parse may have queued the line above in front of this one, so the entry is
     // found by its line, not by its place.
-    const auto entry = m_queued.find(line);
-    const bool forceRepaint = entry != m_queued.end() && entry.value()->forceRepaint;
+    const QueueIndex::Entry *entry = m_queued.find(line);
+    const bool forceRepaint = entry && (*entry)->forceRepaint;
     if ((forceRepaint || changed) && inDocument) {
         m_repaintInProgress = true;
         int end = last;
@@ -355,10 +354,9 @@ void SourceLex::TimerTick()
             m_doc->UpdateViews(2, first, end, 0, 0);
         m_repaintInProgress = false;
     }
-    const auto done = m_queued.find(line);
-    if (done != m_queued.end()) {
-        m_queue.erase(done.value());
-        m_queued.erase(done);
+    if (QueueIndex::Entry *done = m_queued.find(line)) {
+        m_queue.erase(*done);
+        m_queued.erase(line);
     }
     m_tickBusy = false;
 }

@@ -120,7 +120,7 @@ void SourceColouring::scanLine(int line, bool &scanNext, bool apply)
     }
     std::vector<SourceToken> tokens;
     lex->BeginLineScan(&m_document, line, m_document.GetLine(line), 0);
-    for (int i = 0; i < kMaxTokensPerLine; ++i) {
+    for (int i = 0; apply && i < kMaxTokensPerLine; ++i) {
         SourceToken token;
         lex->ScanToken(token);
         if (token.TokenType == 0)
