@@ -184,7 +184,10 @@ void Routine::LoadText(const QString &text, const QString &initialLine)
 
     SourceDocument *doc = document();
     int endLine = 0, endCol = 0, done = 0;
-    doc->InsertImpl(0, 0, text, false, &endLine, &endCol);
+    // Each label's blank becomes its TAB here, not by an edit of its own after the text
+    // is in: the document looks the same, with nothing to undo, and a long routine is
+    // not edited line by line while it opens.
+    doc->InsertImpl(0, 0, lexer()->withLabelTabs(text), false, &endLine, &endCol);
     m_window->setReadOnly(readOnly);
     doc->UpdateLines(0, 0, done);
     doc->UpdateViews(1, 0, endLine, 0, 0);

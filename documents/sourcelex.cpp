@@ -314,10 +314,9 @@ std::vector<int> SourceLex::queuedLines() const
 
 void SourceLex::QueueLineForParse(int line, bool forceToEnd, bool forceRepaint)
 {
-    const auto found = m_queued.find(line);
-    if (found != m_queued.end()) {
-        m_queue.erase(found.value());
-        m_queued.erase(found);
+    if (QueueIndex::Entry *found = m_queued.find(line)) {
+        m_queue.erase(*found);
+        m_queued.erase(line);
     }
     // Asking the view for its last visible line walks its layout: only when it matters.
     const bool front = !forceToEnd && !m_queue.empty() && m_doc && line <= m_doc->LastVisibleLine();
@@ -345,8 +344,8 @@ void SourceLex::TimerTick()
 
     // The parse may have queued the line above in front of this one, so the entry is
     // found by its line, not by its place.
-    const auto entry = m_queued.find(line);
-    const bool forceRepaint = entry != m_queued.end() && entry.value()->forceRepaint;
+    const QueueIndex::Entry *entry = m_queued.find(line);
+    const bool forceRepaint = entry && (*entry)->forceRepaint;
     if ((forceRepaint || changed) && inDocument) {
         m_repaintInProgress = true;
         int end = last;
@@ -355,10 +354,9 @@ void SourceLex::TimerTick()
             m_doc->UpdateViews(2, first, end, 0, 0);
         m_repaintInProgress = false;
     }
-    const auto done = m_queued.find(line);
-    if (done != m_queued.end()) {
-        m_queue.erase(done.value());
-        m_queued.erase(done);
+    if (QueueIndex::Entry *done = m_queued.find(line)) {
+        m_queue.erase(*done);
+        m_queued.erase(line);
     }
     m_tickBusy = false;
 }
@@ -378,15 +376,18 @@ void SourceLex::OnLinesInserted(int fromLine, int toLine)
             QueueLineForParse(fromLine - 1, false, false);
         }
     }
+    // The new lines go in as one run: a routine's whole text arrives in one insertion.
+    const int at = std::min(fromLine, int(m_serials.size()));
+    const int count = toLine - fromLine + 1;
+    m_serials.insert(m_serials.begin() + at, size_t(count), 0);
+    m_codeLines.insert(m_codeLines.begin() + at, size_t(count), CodeLine());
     for (int line = fromLine; line <= toLine; ++line) {
         const int serial = ++m_serialCounter;
         m_doc->SetLineData(line, SerialSlot, serial);
         if (m_engine)
             m_engine->MDo3(QStringLiteral("TextSet^PARSE"), serial,
                            m_engine->ZeroPad(m_doc->GetLine(line)), prevSerial);
-        const int at = std::min(line, int(m_serials.size()));
-        m_serials.insert(m_serials.begin() + at, serial);
-        m_codeLines.insert(m_codeLines.begin() + at, CodeLine());
+        m_serials[size_t(at + line - fromLine)] = serial;
         prevSerial = serial;
     }
     dropLabelIndexes();
@@ -464,6 +465,41 @@ QString SourceLex::labelOf(const QString &text, int *spaceToReplace) const
     }
     const qsizetype length = std::min<qsizetype>(paren >= 0 ? paren : end, m_lenLabel);
     return text.left(length);
+}
+
+QString SourceLex::withLabelTabs(const QString &text) const
+{
+    // The same rule as labelOf, over the whole text at once. A line starts after any
+    // character the document takes as a line end.
+    const auto isBreak = [](char16_t ch) {
+        return ch == u'\n' || ch == u'\r' || ch == u'\u2029' || ch == u'\uFDD0' || ch == u'\uFDD1';
+    };
+    QString out = text;
+    const qsizetype size = text.size();
+    const char16_t *chars = QStringView(text).utf16();
+    char16_t *writable = nullptr;
+    qsizetype i = 0;
+    while (i < size) {
+        const char16_t first = chars[i];
+        if (!isBreak(first) && first != u';' && first != u'{' && first != u'}' && first != u'#'
+            && first != u'$') {
+            for (; i < size; ++i) {
+                const char16_t ch = chars[i];
+                if (ch == u';' || ch == u'\t' || isBreak(ch))
+                    break;
+                if (ch == u' ') {
+                    if (!writable)
+                        writable = reinterpret_cast<char16_t *>(out.data());
+                    writable[i] = u'\t';
+                    break;
+                }
+            }
+        }
+        while (i < size && !isBreak(chars[i]))
+            ++i;
+        ++i;   // past the line end
+    }
+    return out;
 }
 
 void SourceLex::replaceSpaceWithTab(int line, int column)

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <list>
 #include <utility>
 #include <vector>
@@ -84,6 +85,9 @@ public:
     void TimerTick();
     void QueueLineForParse(int line, bool forceToEnd, bool forceRepaint);
     void CheckLineSync(int line);
+    // The text with every label's closing blank already the TAB that CheckLineSync would
+    // put there line by line: a routine loaded this way costs no edit per line.
+    QString withLabelTabs(const QString &text) const;
     void OnLinesInserted(int fromLine, int toLine);
     void OnLinesDeleted(int fromLine, int toLine);
     // The window calls this for lines whose text changed in place: their tokens go, the
@@ -146,7 +150,54 @@ private:
     std::vector<int> m_serials;        // each line's name inside the engine
     int m_serialCounter = 0;           // never restarts: the engine keeps old serials alive
     std::list<QueueEntry> m_queue;     // lines waiting for the parse timer, front first
-    QHash<int, std::list<QueueEntry>::iterator> m_queued;   // line -> its queue entry
+    // Line -> its queue entry. A long routine queues tens of thousands of lines and the
+    // timer looks each up as it goes: lines are found in a table by their number, and only
+    // a number far outside it (never a line of the document) goes to a hash.
+    class QueueIndex
+    {
+    public:
+        using Entry = std::list<QueueEntry>::iterator;
+        Entry *find(int line)
+        {
+            if (line >= 0 && size_t(line) < m_has.size())
+                return m_has[size_t(line)] ? &m_at[size_t(line)] : nullptr;
+            const auto found = m_other.find(line);
+            return found == m_other.end() ? nullptr : &found.value();
+        }
+        void insert(int line, Entry entry)
+        {
+            if (line >= 0 && size_t(line) < m_has.size() + 65536) {
+                if (size_t(line) >= m_has.size()) {
+                    const size_t size = std::max(size_t(line) + 1, m_has.size() * 2);
+                    m_has.resize(size, 0);
+                    m_at.resize(size);
+                }
+                m_has[size_t(line)] = 1;
+                m_at[size_t(line)] = entry;
+            } else {
+                m_other.insert(line, entry);
+            }
+        }
+        void erase(int line)
+        {
+            if (line >= 0 && size_t(line) < m_has.size())
+                m_has[size_t(line)] = 0;
+            else
+                m_other.remove(line);
+        }
+        void clear()
+        {
+            m_has.clear();
+            m_at.clear();
+            m_other.clear();
+        }
+
+    private:
+        std::vector<char> m_has;
+        std::vector<Entry> m_at;
+        QHash<int, Entry> m_other;
+    };
+    QueueIndex m_queued;
     LabelIndex m_labels;               // valid only while m_labelsBuilt
     QHash<QString, int> m_duplicates;  // label -> 1-based line of its indexed occurrence
     bool m_labelsBuilt = false;        // dropped on line inserts/deletes, rebuilt on demand

@@ -68,9 +68,12 @@ int SourceColouring::scanLines(int first, int last, int &endLine)
     first = std::clamp(first, 0, m_document.NumLines() - 1);
     int line = first;
     int chained = 0;
+    // The lexer sees every line asked for, but a line below the view takes its colours
+    // when it is first shown: laying it out now would cost as much as the parse.
+    const int lastShown = m_document.LastVisibleLine();
     while (line < m_document.NumLines()) {
         bool scanNext = false;
-        scanLine(line, scanNext);
+        scanLine(line, scanNext, line <= lastShown);
         endLine = line;
         if (line < last || (scanNext && ++chained < kMaxChainedLines))
             ++line;
@@ -104,7 +107,7 @@ void SourceColouring::colourLines(int first, int last)
     m_scanning = false;
 }
 
-void SourceColouring::scanLine(int line, bool &scanNext)
+void SourceColouring::scanLine(int line, bool &scanNext, bool apply)
 {
     scanNext = false;
     // Valid before the scan: a lexer that edits the line while scanning marks it
@@ -117,7 +120,7 @@ void SourceColouring::scanLine(int line, bool &scanNext)
     }
     std::vector<SourceToken> tokens;
     lex->BeginLineScan(&m_document, line, m_document.GetLine(line), 0);
-    for (int i = 0; i < kMaxTokensPerLine; ++i) {
+    for (int i = 0; apply && i < kMaxTokensPerLine; ++i) {
         SourceToken token;
         lex->ScanToken(token);
         if (token.TokenType == 0)
@@ -125,8 +128,12 @@ void SourceColouring::scanLine(int line, bool &scanNext)
         tokens.push_back(token);
     }
     lex->EndLineScan(&m_document, scanNext);
-    if (line < m_document.NumLines())
+    if (line >= m_document.NumLines())
+        return;
+    if (apply)
         applyFormats(line, tokens);
+    else
+        m_valid[size_t(line)] = 0;
 }
 
 void SourceColouring::applyFormats(int line, const std::vector<SourceToken> &tokens)

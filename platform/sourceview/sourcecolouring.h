@@ -37,7 +37,9 @@ public:
     int scanLines(int first, int last, int &endLine);
 
 private:
-    void scanLine(int line, bool &scanNext);
+    // apply False: the lexer begins and ends the line's scan (which moves its own state
+    // on) but no tokens are read and the line keeps no colours.
+    void scanLine(int line, bool &scanNext, bool apply = true);
     void applyFormats(int line, const std::vector<SourceToken> &tokens);
 
     SourceDocument &m_document;

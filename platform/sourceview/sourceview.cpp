@@ -506,7 +506,19 @@ void SourceView::updateMarginGeometry()
 
 void SourceView::resizeEvent(QResizeEvent *event)
 {
-    QPlainTextEdit::resizeEvent(event);
+    // Qt lays out every line again when the width changes. Without wrapping a wider view
+    // breaks no line and cuts no width short, and a long routine's first showing would
+    // otherwise lay out tens of thousands of lines nobody sees, twice. A shown view that
+    // narrows below the widest line laid out still does, so that the horizontal scroll
+    // range follows it; the first size of a view that was hidden has nothing to follow.
+    const QAbstractTextDocumentLayout *layout = document()->documentLayout();
+    if (lineWrapMode() == NoWrap && layout && event->oldSize().width() != event->size().width()
+        && (!event->oldSize().isValid() || viewport()->width() >= layout->documentSize().width())) {
+        QResizeEvent sameWidth(event->size(), QSize(event->size().width(), event->oldSize().height()));
+        QPlainTextEdit::resizeEvent(&sameWidth);
+    } else {
+        QPlainTextEdit::resizeEvent(event);
+    }
     forgetLastVisibleLine();   // a wrapped text has new line breaks
     updateMarginGeometry();
     schedulePrepare();
@@ -699,10 +711,14 @@ void SourceView::prepareVisibleLines()
 
 void SourceView::onRepaintRequested(int from, int to)
 {
-    Q_UNUSED(from);
     Q_UNUSED(to);
-    viewport()->update();
-    m_margin->update();
+    // Lines below the last one shown change nothing on screen (a block's marks come from
+    // the lines above it): a routine coloured in the background does not repaint the view
+    // for every line it colours.
+    if (from <= LastVisibleLine()) {
+        viewport()->update();
+        m_margin->update();
+    }
     schedulePrepare();
 }
 

@@ -296,3 +296,61 @@ TEST_F(CodeWindowTest, RunToCursor)
         routines->Remove(r->Key(), false, true);
     }
 }
+
+// A GT.M routine arrives with blanks where its lines' labels end; the window shows TABs
+// there from the start, with nothing to undo and nothing modified, and a save sends the
+// TABs. A line that starts with a character no label starts with keeps its blank.
+TEST_F(CodeWindowTest, ABlankEndingALabelIsATabFromTheStartWithNothingToUndo)
+{
+    link.brand = QStringLiteral("GTM");
+    auto r = open({"EN ; entry", " S X=1", "", "SUB(A,B) Q A", "\tW !", "X;note", "; a b",
+                   "$ZT Q", "TAG(A B) Q"},
+                  QStringLiteral("GT"));
+    SourceDocument *doc = r->document();
+    const QString converted = QStringLiteral(
+        "EN\t; entry\r\n\tS X=1\r\n\r\nSUB(A,B)\tQ A\r\n\tW !\r\nX;note\r\n; a b\r\n$ZT Q\r\n"
+        "TAG(A\tB) Q");
+    EXPECT_EQ(doc->Text(), converted);
+    EXPECT_FALSE(doc->Modified());
+    EXPECT_FALSE(doc->CanUndo());
+    EXPECT_EQ(r->Labels().line(QStringLiteral("SUB")), 4);
+
+    // The user's first edit is the only step there is to undo.
+    SourceView *view = window(*r)->SourceView1();
+    view->setFocus();
+    view->SetCaret(6, 1);
+    QTest::keyClicks(view, QStringLiteral("2"));
+    EXPECT_EQ(doc->GetLine(1), QStringLiteral("\tS X=12"));
+    EXPECT_TRUE(doc->Modified());
+    EXPECT_EQ(doc->UndoStepCount(), 1);
+    doc->Undo();
+    EXPECT_EQ(doc->Text(), converted);
+    EXPECT_FALSE(doc->CanUndo());
+
+    link.replies.push_back({QStringLiteral("SIP"), QString(), QString(), converted});
+    EXPECT_TRUE(r->SaveDoc());
+    ASSERT_FALSE(link.log.isEmpty());
+    EXPECT_EQ(link.log.first(), QStringLiteral("T:SIP|1|GT|USER|") + converted);
+}
+
+// Lines below the window are parsed in the background without taking their colours then;
+// the user who goes down to them finds them coloured.
+TEST_F(CodeWindowTest, LinesParsedBelowTheWindowAreColouredWhenTheUserGoesThere)
+{
+    QStringList lines{QStringLiteral("ABC\t; header")};
+    for (int i = 1; i < 400; ++i)
+        lines << QStringLiteral("\tS X%1=%1 W X%1").arg(i);
+    auto r = open(lines);
+    frmCode *w = window(*r);
+    w->finishParse();
+    SourceDocument *doc = r->document();
+    EXPECT_TRUE(doc->coloursValid(1));
+    EXPECT_FALSE(doc->coloursValid(399));
+
+    SourceView *view = w->SourceView1();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_End, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    ASSERT_GE(view->LastVisibleLine(), 399);
+    EXPECT_TRUE(doc->coloursValid(399));
+}

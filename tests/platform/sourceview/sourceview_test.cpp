@@ -560,3 +560,36 @@ TEST(SourceViewUndo, UndoingTheDotCarryOverKeepsTheLineEnterWasPressedOn)
     for (const Notification &n : log.take())
         EXPECT_FALSE(n.kind == 'D' && n.c1 == 0 && n.l2 > n.l1) << n;
 }
+
+namespace {
+
+// Without wrapping, the horizontal scroll range covers the widest line shown whatever the
+// window's width did before: wider than the line, nothing to scroll; narrower, the line's
+// overhang; and the long line keeps its one line throughout.
+TEST(SourceViewScroll, TheHorizontalRangeFollowsTheWindowsWidthWithoutWrapping)
+{
+    const QString longLine = QStringLiteral("\tW ") + QString(150, QLatin1Char('w'));
+    ShownView shown(QStringLiteral("A\t; short\r\n") + longLine + QStringLiteral("\r\n\tQ"), 300, 200);
+    SourceView &v = shown.view;
+    QScrollBar *bar = v.horizontalScrollBar();
+    const auto settle = [&v] {
+        QCoreApplication::processEvents();
+        v.prepareVisibleLines();
+        v.viewport()->repaint();
+        QCoreApplication::processEvents();
+    };
+    settle();
+    const int overhang = bar->maximum();
+    EXPECT_GT(overhang, 0);
+
+    v.resize(4000, 200);
+    settle();
+    EXPECT_EQ(bar->maximum(), 0);
+
+    v.resize(300, 200);
+    settle();
+    EXPECT_EQ(bar->maximum(), overhang);
+    EXPECT_EQ(v.Document()->textDocument()->findBlockByNumber(1).layout()->lineCount(), 1);
+}
+
+} // namespace
