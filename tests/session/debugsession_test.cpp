@@ -618,12 +618,7 @@ TEST_F(ActiveSessionTest, TheKeyboardComesBackAfterAnImmediateCommand)
         << server.failure().toStdString();
     window->setMState(1);
 
-    frmImmediate *immediate = window->immediatePane();
-    immediate->ShowMe();
-    immediate->ShowExecute();
-    QCoreApplication::processEvents();
-    SourceView *io = immediate->IO();
-    QTest::mouseClick(io->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+    SourceView *io = clickIntoImmediateExecute(window);
     ASSERT_EQ(QApplication::focusWidget(), io);
 
     // Typed at the focus, run with Enter; done when the output stands above the next line.

@@ -2,6 +2,7 @@
 
 #include "addin.h"
 #include "eventwait.h"
+#include "frmimmediate.h"
 #include "frmmdi.h"
 #include "isentrybooking.h"
 #include "module1.h"
@@ -9,6 +10,7 @@
 #include "programsettings.h"
 #include "recordingprompt.h"
 #include "singleinstance.h"
+#include "sourceview.h"
 #include "vantrelerror.h"
 
 #include <QCoreApplication>
@@ -17,6 +19,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +135,19 @@ protected:
 
     frmMDI *window = nullptr;
 };
+
+// The immediate pane's Execute view, shown and clicked into as a user does, so that the
+// keys typed next go to it (the caller checks QApplication::focusWidget()).
+inline SourceView *clickIntoImmediateExecute(frmMDI *window)
+{
+    frmImmediate *immediate = window->immediatePane();
+    immediate->ShowMe();
+    immediate->ShowExecute();
+    QCoreApplication::processEvents();
+    SourceView *io = immediate->IO();
+    QTest::mouseClick(io->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+    return io;
+}
 
 // What the main window answers to a server's "HI2", with the program's settings: its
 // identity, break on error, the command counter, the first step, then the namespace

@@ -127,12 +127,7 @@ TEST_F(MServerPlayTest, TheScriptedSessionRunsToItsEndAsTheUserDrivesIt)
     EXPECT_EQ(model->indexOfKey("A(3)").siblingAtColumn(1).data().toString(), "9");
 
     // An immediate command's output under the command.
-    frmImmediate *immediate = window->immediatePane();
-    immediate->ShowMe();
-    immediate->ShowExecute();
-    QCoreApplication::processEvents();
-    SourceView *io = immediate->IO();
-    QTest::mouseClick(io->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+    SourceView *io = clickIntoImmediateExecute(window);
     ASSERT_EQ(QApplication::focusWidget(), io);
     QTest::keyClicks(QApplication::focusWidget(), "W TOTAL");
     press(Qt::Key_Return);

@@ -383,12 +383,7 @@ TEST_F(SessionHandoverTest, BreakFromTheMenuStopsAFloodingImmediateCommand)
     ASSERT_TRUE(a.startAccepted(*window->link()));
     window->setMState(1);
 
-    frmImmediate *immediate = window->immediatePane();
-    immediate->ShowMe();
-    immediate->ShowExecute();
-    QCoreApplication::processEvents();
-    SourceView *io = immediate->IO();
-    QTest::mouseClick(io->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+    SourceView *io = clickIntoImmediateExecute(window);
     ASSERT_EQ(QApplication::focusWidget(), io);
     QTest::keyClicks(QApplication::focusWidget(), "F  W 1");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
