@@ -535,22 +535,13 @@ TEST(ContextTipPanel, AFramelessToolTipThatTakesNoFocusSizedToItsLines)
 
 // A code window whose tips the scripted server answers over a real link; the test plays
 // the message dispatcher's part, handing each "TIP" answer to the routine.
-class ServerTipTest : public CodeWindowTest
+class TipSessionTest : public CodeWindowTest
 {
 protected:
-    void SetUp() override
+    // The tip window the code windows show their tips in.
+    void useTipWindow(std::unique_ptr<frmContextTip> tips)
     {
-        CodeWindowTest::SetUp();
-        ContextTipDesktop d;
-        d.pointer = [this] { return pointer; };
-        // The program's own foreground layer, with another program's coming to the
-        // front played by the test.
-        d.foregroundIsOurs = [this] {
-            IForeground &fg = foreground();
-            return ours && fg.isOurs(fg.foregroundWindow());
-        };
-        // Short waits: the tests wait for states, never for times.
-        tipWindow = std::make_unique<frmContextTip>(nullptr, d, ContextTipTimings{20, 5, 20});
+        tipWindow = std::move(tips);
         frmCode::setTipFactory([this] { return tipWindow->client(); });
         QObject::connect(&session, &MLink::OnMessage, [this](const QStringList &m) {
             if (m.value(0) == QLatin1String("TIP") && r)
@@ -565,12 +556,48 @@ protected:
         tipWindow.reset();
     }
 
-    void openOn(mserver::MServer &server)
+    // The server connects and the routine ABC opens in its code window.
+    void openRoutineOn(mserver::MServer &server)
     {
         ASSERT_TRUE(server.startAccepted(session));
         r = openRoutine(&docLink, "ABC", QStringList{"ABC\t; header", "\tS X=Y+ZZZ", "LBL\tW Y", "\tQ"}.join("\r\n"));
         r->setVisible(true);
         w = window(*r);
+    }
+    bool shownWith(const QString &text)
+    {
+        return waitUntil([&] { return tipWindow->isShown() && tipWindow->Text() == text; }, 5000);
+    }
+
+    MLink session;
+    MLinkDocLink docLink{&session};
+    std::unique_ptr<frmContextTip> tipWindow;
+    std::shared_ptr<Routine> r;
+    frmCode *w = nullptr;
+};
+
+// Tips with the desktop played by the test: its pointer and which program is in front.
+class ServerTipTest : public TipSessionTest
+{
+protected:
+    void SetUp() override
+    {
+        CodeWindowTest::SetUp();
+        ContextTipDesktop d;
+        d.pointer = [this] { return pointer; };
+        // The program's own foreground layer, with another program's coming to the
+        // front played by the test.
+        d.foregroundIsOurs = [this] {
+            IForeground &fg = foreground();
+            return ours && fg.isOurs(fg.foregroundWindow());
+        };
+        // Short waits: the tests wait for states, never for times.
+        useTipWindow(std::make_unique<frmContextTip>(nullptr, d, ContextTipTimings{20, 5, 20}));
+    }
+
+    void openOn(mserver::MServer &server)
+    {
+        openRoutineOn(server);
         w->MeX()->setGeometry(100, 100, 500, 300);
         w->MeX()->activateWindow();
         QCoreApplication::processEvents();
@@ -585,19 +612,10 @@ protected:
         int button = 0, shift = 0, x = p.x(), y = p.y();
         emit view->MouseMove(button, shift, x, y);
     }
-    bool shownWith(const QString &text)
-    {
-        return waitUntil([&] { return tipWindow->isShown() && tipWindow->Text() == text; }, 5000);
-    }
     static QString tipReply(const QString &request, const QString &key) { return request + QChar(0) + key; }
 
     QPoint pointer;
     bool ours = true;
-    MLink session;
-    MLinkDocLink docLink{&session};
-    std::unique_ptr<frmContextTip> tipWindow;
-    std::shared_ptr<Routine> r;
-    frmCode *w = nullptr;
 };
 
 TEST_F(ServerTipTest, AnswersAreShownReplacedAndUpdatedInPlace)
@@ -683,7 +701,7 @@ TEST_F(ServerTipTest, TheTipGoesWithinOneHideTickWhenWantedNoLonger)
 
 // The tip in a code window on the real desktop: the pointer is the real one, moved as the
 // user moves it, and the window under it is found as the hide tick finds it.
-class HoverTipTest : public CodeWindowTest
+class HoverTipTest : public TipSessionTest
 {
 protected:
     void SetUp() override
@@ -693,27 +711,12 @@ protected:
         // a tip shows is long enough for them to settle. The hide tick never comes by
         // itself, so only what the test does takes a tip away (the tests step the tick
         // where they need it).
-        tipWindow = std::make_unique<frmContextTip>(nullptr, ContextTipDesktop{}, ContextTipTimings{200, 200, 600000});
-        frmCode::setTipFactory([this] { return tipWindow->client(); });
-        QObject::connect(&session, &MLink::OnMessage, [this](const QStringList &m) {
-            if (m.value(0) == QLatin1String("TIP") && r)
-                r->SetTip(m.value(1), m.value(2));
-        });
-    }
-    void TearDown() override
-    {
-        frmCode::setTipFactory({});
-        r.reset();
-        CodeWindowTest::TearDown();
-        tipWindow.reset();
+        useTipWindow(std::make_unique<frmContextTip>(nullptr, ContextTipDesktop{}, ContextTipTimings{200, 200, 600000}));
     }
 
     void openOn(mserver::MServer &server, const QRect &geometry)
     {
-        ASSERT_TRUE(server.startAccepted(session));
-        r = openRoutine(&docLink, "ABC", QStringList{"ABC\t; header", "\tS X=Y+ZZZ", "LBL\tW Y", "\tQ"}.join("\r\n"));
-        r->setVisible(true);
-        w = window(*r);
+        openRoutineOn(server);
         // Code windows open maximised; this one stands where the test puts it.
         w->MeX()->showNormal();
         w->MeX()->setGeometry(geometry);
@@ -735,16 +738,6 @@ protected:
         QTest::mouseMove(view->viewport(), p - QPoint(view->CharWidth(), 0));
         QTest::mouseMove(view->viewport(), p);
     }
-    bool shownWith(const QString &text)
-    {
-        return waitUntil([&] { return tipWindow->isShown() && tipWindow->Text() == text; }, 5000);
-    }
-
-    MLink session;
-    MLinkDocLink docLink{&session};
-    std::unique_ptr<frmContextTip> tipWindow;
-    std::shared_ptr<Routine> r;
-    frmCode *w = nullptr;
 };
 
 // Long values once covered the pointer: the hide tick found the pointer on the tip and
