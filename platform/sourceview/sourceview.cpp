@@ -245,16 +245,20 @@ bool SourceView::ScrollHeld() const
 
 int SourceView::LastVisibleLine() const
 {
-    QTextBlock block = firstVisibleBlock();
+    // The background parse asks several times per line it colours, so the check that the
+    // last walk still holds must not look the top line up in the document: the scroll
+    // bar's value names it as well, for as long as the layout (which resets the walk) stands.
+    const int scrollValue = verticalScrollBar()->value();
     const int height = viewport()->height();
     qreal top = contentOffset().y();
-    const int firstBlock = block.isValid() ? block.blockNumber() : 0;
     const int blockCount = document()->blockCount();
     LastVisibleWalk &walk = m_lastVisible;
-    if (walk.line >= 0 && walk.firstBlock == firstBlock && walk.top == top && walk.height == height
+    if (walk.line >= 0 && walk.scrollValue == scrollValue && walk.top == top && walk.height == height
         && walk.blockCount == blockCount)
         return walk.line;
-    walk = LastVisibleWalk{firstBlock, firstBlock, top, height, blockCount};
+    QTextBlock block = firstVisibleBlock();
+    const int firstBlock = block.isValid() ? block.blockNumber() : 0;
+    walk = LastVisibleWalk{firstBlock, scrollValue, top, height, blockCount};
     while (block.isValid()) {
         if (block.isVisible()) {
             if (top >= height)

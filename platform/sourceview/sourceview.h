@@ -243,7 +243,7 @@ private:
     struct LastVisibleWalk
     {
         int line = -1;
-        int firstBlock = 0;
+        int scrollValue = 0;
         qreal top = 0;
         int height = 0;
         int blockCount = 0;
