@@ -56,6 +56,22 @@ QStringList megabyteOfFields()
     return fields;
 }
 
+// A listener on 127.0.0.1 whose connections the link accepts, as the task's listener does.
+struct AcceptingListener
+{
+    explicit AcceptingListener(MLink &link)
+    {
+        socket.setLocalAddress(QStringLiteral("127.0.0.1"));
+        socket.Listen();
+        QObject::connect(&socket, &SocketX::OnAccept, &socket, [this, &link](int handle, qint16) {
+            link.Accept(handle, port());
+        });
+    }
+    int port() const { return SocketX::unfoldPort(socket.LocalPort()); }
+
+    SocketX socket;
+};
+
 constexpr int CodecRounds = 10;     // per pass
 constexpr int RoundTrips = 200;     // per pass
 
@@ -166,14 +182,9 @@ void BM_TransactRoundTrip(benchmark::State &state)
 
     Responder responder;
     setUp(responder);
-    SocketX listener;
-    listener.setLocalAddress(QStringLiteral("127.0.0.1"));
-    listener.Listen();
     MLink link;
-    QObject::connect(&listener, &SocketX::OnAccept, &listener, [&](int handle, qint16) {
-        link.Accept(handle, SocketX::unfoldPort(listener.LocalPort()));
-    });
-    responder.start(quint16(SocketX::unfoldPort(listener.LocalPort())));
+    AcceptingListener listener(link);
+    responder.start(quint16(listener.port()));
     QDeadlineTimer deadline(5000);
     while (!link.IsConnected() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -239,13 +250,8 @@ void sendLargeFrame(int fd, qint64 textUnits, bool unicode)
 void BM_LargeFramePeak(benchmark::State &state)
 {
     const bool unicode = state.range(0) != 0;
-    SocketX listener;
-    listener.setLocalAddress(QStringLiteral("127.0.0.1"));
-    listener.Listen();
     MLink link;
-    QObject::connect(&listener, &SocketX::OnAccept, &listener, [&](int handle, qint16) {
-        link.Accept(handle, SocketX::unfoldPort(listener.LocalPort()));
-    });
+    AcceptingListener listener(link);
     qint64 receivedUnits = -1;
     QObject::connect(&link, &MLink::OnMessage, &link, [&](const QStringList &m) {
         receivedUnits = m.value(0) == QLatin1String("TIP") ? m.value(1).size() : -2;
@@ -253,7 +259,7 @@ void BM_LargeFramePeak(benchmark::State &state)
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(quint16(SocketX::unfoldPort(listener.LocalPort())));
+    address.sin_port = htons(quint16(listener.port()));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     QDeadlineTimer deadline(5000);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {

@@ -180,21 +180,6 @@ protected:
         }, 20000);
     }
 
-    // The task's port once it has booked in and listens; "+" never starts a task.
-    quint16 readyTaskPort(quint16 sentryPort)
-    {
-        quint16 port = 0;
-        waitUntil([&] {
-            RequestClient client(sentryPort);
-            if (!client.waitConnected(1000))
-                return false;
-            const quint16 answer = replyPort(client.ask('+'));
-            port = answer == 0xFFFF ? 0 : answer;
-            return port != 0;
-        }, 30000);
-        return port;
-    }
-
     QTemporaryDir dir;
     QProcess xvfb;
     QProcess openbox;
@@ -222,7 +207,7 @@ TEST_F(SentryForegroundTest, ATaskStartedForAServerGivesTheFocusBackToTheWindowT
     RequestClient server(sentryPort);
     ASSERT_TRUE(server.waitConnected());
     EXPECT_EQ(server.ask('?'), QByteArray("\x00\x00", 2));
-    const quint16 port = readyTaskPort(sentryPort);
+    const quint16 port = readyTaskPort(sentryPort, 30000);   // "+" never starts a task
     ASSERT_NE(port, 0);
 
     // The task's window comes up in front: it is the one the Sentry started, for the

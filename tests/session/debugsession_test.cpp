@@ -33,22 +33,6 @@ const QStringList DemoLines = {
     " Q",
 };
 
-// The task's port as the Sentry hands it to a server that asks for a ready task ("+");
-// 0 until the task has told the Sentry it listens.
-quint16 readyTaskPort(quint16 sentryPort, int waitMs = 10000)
-{
-    quint16 port = 0;
-    waitUntil([&] {
-        RequestClient client(sentryPort);
-        if (!client.waitConnected(1000))
-            return false;
-        const quint16 answer = replyPort(client.ask('+'));
-        port = answer == 0xFFFF ? 0 : answer;
-        return port != 0;
-    }, waitMs);
-    return port;
-}
-
 // A server that connects to the task's port, greets and leaves: true when the task took
 // it and answered the greeting.
 bool greetsAndLeaves(quint16 port, QString &failure)

@@ -58,3 +58,19 @@ inline quint16 replyPort(const QByteArray &reply)
 {
     return reply.size() == 2 ? quint16((quint8(reply[0]) << 8) | quint8(reply[1])) : quint16(0xFFFF);
 }
+
+// The task's port as the Sentry hands it to a server that asks for a ready task ("+");
+// 0 until a task has told the Sentry it listens, or when waitMs ran out first.
+inline quint16 readyTaskPort(quint16 sentryPort, int waitMs = 10000)
+{
+    quint16 port = 0;
+    waitUntil([&] {
+        RequestClient client(sentryPort);
+        if (!client.waitConnected(1000))
+            return false;
+        const quint16 answer = replyPort(client.ask('+'));
+        port = answer == 0xFFFF ? 0 : answer;
+        return port != 0;
+    }, waitMs);
+    return port;
+}
