@@ -120,7 +120,8 @@ void PanelSurface::print(const QString &text)
             continue;
         }
         if (!drawable(c)) {
-            // A gap: decorations of the run stop before it, as they did for the characters.
+            // Not drawn, but its measured room is kept: the run ends here, so its underline
+            // and strike-out stop before the gap instead of running through it.
             flushRun(style);
         } else if (const quint32 glyph = glyphOf(style, c)) {
             m_runGlyphs.push_back(glyph);

@@ -239,8 +239,9 @@ QString MessageDispatcher::brandDisplayName(const QString &brand)
 void MessageDispatcher::greetSecond(const QStringList &m)
 {
     m_host.setHomeEnv(m.value(3));
-    // The greeting's texts are the server's: taken raw, a namespace of line feeds made
-    // a title thousands of lines high.
+    // The job, namespace, brand and version are the server's texts: each is put on one
+    // line and cut to a bounded length, so whatever the server sends, the title stays
+    // one line of readable size.
     QString caption = QStringLiteral("Vantrel - Job ") + captionField(m.value(2)) + QStringLiteral(" in ")
         + captionField(m.value(3)) + QStringLiteral(" on ") + captionField(brandDisplayName(m_link.Brand()));
     if (!m.value(4).isEmpty())
