@@ -27,6 +27,7 @@ class FormFactory;
 class IAddInHost;
 class ISentryBooking;
 class IPaneState;
+class InputGuard;
 class MainMenus;
 class MLink;
 class MLinkDocLink;
@@ -346,4 +347,5 @@ private:
     VbTimer *m_tmrWindowSwitch = nullptr;
     int m_transactDepth = 0;                      // begin/end may nest
     QPointer<QWidget> m_focusBeforeTransact;      // switching the window off loses it
+    InputGuard *m_inputGuard = nullptr;           // drops what was given during a wait
 };

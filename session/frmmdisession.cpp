@@ -12,6 +12,7 @@
 #include "frmstack.h"
 #include "frmvars.h"
 #include "iforeground.h"
+#include "inputguard.h"
 #include "ipanestate.h"
 #include "isentrybooking.h"
 #include "mdihost.h"
@@ -439,6 +440,9 @@ bool frmMDI::SwitchToReportOnSaveError() const
 void frmMDI::begin()
 {
     if (m_transactDepth++ == 0) {
+        if (!m_inputGuard)
+            m_inputGuard = new InputGuard(this);
+        m_inputGuard->waitStarts();
         // Switching the window off takes the keyboard from the widget that had it, and
         // switching it on does not give it back: the user's next keys would go nowhere.
         m_focusBeforeTransact = QApplication::focusWidget();
@@ -460,5 +464,8 @@ void frmMDI::end()
         // the transaction opened).
         if (focus && !QApplication::focusWidget() && focus->isVisible() && focus->isEnabled())
             focus->setFocus(Qt::OtherFocusReason);
+        // What the user gave the window meanwhile is still queued and comes now that it
+        // is on again; the guard drops it as it arrives.
+        m_inputGuard->waitEnds();
     }
 }
