@@ -86,6 +86,9 @@ frmStack::frmStack(QWidget *parent)
     m_stack->header()->setSectionsClickable(true);
     m_stack->header()->setSortIndicatorShown(true);
     m_stack->header()->setSortIndicator(LevelColumn, Qt::AscendingOrder);
+    // A tree view keeps its first column in place for the branch lines; this list has
+    // none, and every column's place is the user's ("ColSeq" names them all).
+    m_stack->header()->setFirstSectionMovable(true);
     if (IMainWindow *main = mainWindow())
         m_stack->setFont(main->dialogFont());
 

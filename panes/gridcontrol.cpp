@@ -24,6 +24,9 @@ GridControl::GridControl(const QStringList &titles, QWidget *parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setItemDelegate(new GridDelegate(this));
     header()->setSectionsMovable(true);
+    // A tree view keeps its first column in place for the branch lines; these grids are flat
+    // lists, and every column's place is the user's (the saved order names them all).
+    header()->setFirstSectionMovable(true);
     connect(header(), &QHeaderView::sectionHandleDoubleClicked, this,
             [this](int col) { resizeColumnToContents(col); });
 }

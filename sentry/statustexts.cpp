@@ -63,15 +63,18 @@ QString startFailureReason(qint64 number, const QString &description, quint16 li
 
 QString sentryInUseText(int liveCount)
 {
+    // Each paragraph is one line: the box wraps it to its own width, and a break of our own
+    // inside it would leave a word or two alone on a line. An empty line parts paragraphs.
     return QStringList{
-        QStringLiteral("Vantrel Sentry appears to be in use by %1 task(s).").arg(liveCount),
-        QStringLiteral("Shutting it down it may adversely affect their operation."),
+        QStringLiteral("Vantrel Sentry appears to be in use by %1 task(s). "
+                       "Shutting it down it may adversely affect their operation.")
+            .arg(liveCount),
         QString(),
-        QStringLiteral("If there are no Vantrel tasks showing on your taskbar, this situation"),
-        QStringLiteral("is probably the result of Vantrel task(s) terminating abnormally."),
-        QStringLiteral("It is generally safe to shut down the Sentry. You should also then check"),
-        QStringLiteral("your Windows task-list for a VANNGINE task. If one is there, select End Task"),
-        QStringLiteral("and then respond to the subsequent dialog by selecting Close."),
+        QStringLiteral("If there are no Vantrel tasks showing on your taskbar, this situation "
+                       "is probably the result of Vantrel task(s) terminating abnormally. "
+                       "It is generally safe to shut down the Sentry. You should also then check "
+                       "your Windows task-list for a VANNGINE task. If one is there, select End Task "
+                       "and then respond to the subsequent dialog by selecting Close."),
         QString(),
         QStringLiteral("Are you sure you want to shut down the Sentry?"),
     }.join(QLatin1Char('\r'));

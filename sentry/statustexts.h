@@ -40,6 +40,7 @@ struct CloseQuestion
     bool noIsDefault;
 };
 
+// Three paragraphs parted by an empty line; the box wraps each one itself.
 QString sentryInUseText(int liveCount);
 // The questions asked, in order, before the window closes; any No cancels.
 QList<CloseQuestion> closeQuestions(CloseReason reason, int liveCount);

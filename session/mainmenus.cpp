@@ -24,6 +24,7 @@
 #include "toolbarcustomizedialog.h"
 #include "userprompt.h"
 #include "vantrelerror.h"
+#include "windowarrangement.h"
 
 #include <QAction>
 #include <QIcon>
@@ -175,12 +176,19 @@ void MainMenus::bind(QAction *item, const QString &name, const char *command, bo
     if (auto *menu = qobject_cast<QMenu *>(item->parent()))
         m_mirrored[menu].append(item);
     if (cmd->style() == Command::PressStyle) {
-        item->setCheckable(true);
-        item->setChecked(cmd->stateValue() == 1);
-        connect(cmd, &Command::changed, item, [item, cmd] { item->setChecked(cmd->stateValue() == 1); });
+        // The item shows the command pressed as its picture framed, or as a tick. An item
+        // without a picture is checkable only while pressed: a checkable item shows an
+        // empty box in the picture's place, which reads as an unticked check box.
+        const auto showState = [item, cmd] {
+            const bool pressed = cmd->stateValue() == 1;
+            item->setCheckable(pressed || !cmd->icon().isNull());
+            item->setChecked(pressed);
+        };
+        showState();
+        connect(cmd, &Command::changed, item, showState);
         // Qt flips a checkable item when it is chosen; the command's state is what shows.
         // Connected after the item's handler, so it runs once the command has run.
-        connect(item, &QAction::triggered, item, [item, cmd] { item->setChecked(cmd->stateValue() == 1); });
+        connect(item, &QAction::triggered, item, showState);
     }
 }
 
@@ -720,75 +728,32 @@ QList<QMdiSubWindow *> MainMenus::visibleChildren() const
     return children;
 }
 
-namespace {
-
-// The windows to tile, the topmost first; minimised ones keep their place.
-QList<QMdiSubWindow *> tileable(QList<QMdiSubWindow *> stacking)
-{
-    std::reverse(stacking.begin(), stacking.end());
-    stacking.erase(std::remove_if(stacking.begin(), stacking.end(), [](QMdiSubWindow *w) { return w->isMinimized(); }),
-                   stacking.end());
-    return stacking;
-}
-
-void tile(QMdiArea *area, const QList<QMdiSubWindow *> &windows, bool horizontally)
-{
-    if (windows.isEmpty())
-        return;
-    const QRect space = area->viewport()->rect();
-    const int n = int(windows.size());
-    for (int i = 0; i < n; ++i) {
-        QMdiSubWindow *w = windows[i];
-        if (w->isMaximized())
-            w->showNormal();
-        if (horizontally) {
-            const int top = space.height() * i / n, bottom = space.height() * (i + 1) / n;
-            w->setGeometry(0, top, space.width(), bottom - top);
-        } else {
-            const int left = space.width() * i / n, right = space.width() * (i + 1) / n;
-            w->setGeometry(left, 0, right - left, space.height());
-        }
-    }
-}
-
-} // namespace
-
 void MainMenus::tileHorizontally()
 {
-    tile(m_window.MeX()->area(), tileable(visibleChildren()), true);
+    tileTopmostFirst(true);
 }
 
 void MainMenus::tileVertically()
 {
-    tile(m_window.MeX()->area(), tileable(visibleChildren()), false);
+    tileTopmostFirst(false);
+}
+
+void MainMenus::tileTopmostFirst(bool horizontally)
+{
+    QList<QMdiSubWindow *> windows = WindowArrangement::placeable(visibleChildren());
+    std::reverse(windows.begin(), windows.end());
+    WindowArrangement::tile(m_window.MeX()->area(), windows, horizontally);
 }
 
 void MainMenus::cascade()
 {
-    m_window.MeX()->area()->cascadeSubWindows();
+    // Bottom first: the window in front stays in front and is placed last.
+    WindowArrangement::cascade(m_window.MeX()->area(), WindowArrangement::placeable(visibleChildren()));
 }
 
 void MainMenus::arrangeIcons()
 {
-    QMdiArea *area = m_window.MeX()->area();
-    const QRect space = area->viewport()->rect();
-    int x = 0, y = space.height();
-    int rowHeight = 0;
-    for (QMdiSubWindow *w : area->subWindowList(QMdiArea::CreationOrder)) {
-        if (w->isHidden() || !w->isMinimized())
-            continue;
-        const QSize size = w->size();
-        if (x > 0 && x + size.width() > space.width()) {
-            x = 0;
-            y -= rowHeight;
-            rowHeight = 0;
-        }
-        if (rowHeight == 0)
-            rowHeight = size.height();
-        w->move(x, y - rowHeight);
-        x += size.width();
-        rowHeight = std::max(rowHeight, size.height());
-    }
+    WindowArrangement::arrangeIcons(m_window.MeX()->area());
 }
 
 void MainMenus::nextChild()

@@ -31,9 +31,10 @@ class frmMDI;
 // An array element is named with its index: "mnuFileRecent(3)", "mnuViewTBList(1)". A
 // submenu is registered twice: its item ("mnuEditBmk") and its menu (menu()).
 //
-// Items bound to a command carry its icon. A bound item of the menu bar is checkable
-// when its command can stay pressed and then shows the command's pressed state at all
-// times; its enabled flag shows the command's only while its menu is open (set when the
+// Items bound to a command carry its icon. A bound item of the menu bar shows the
+// pressed state of a command that can stay pressed at all times (checkable; without a
+// picture only while pressed, so that no empty box stands in the picture's place); its
+// enabled flag shows the command's only while its menu is open (set when the
 // menu opens, every bound item enabled again when it closes), because Qt drops the
 // shortcut of a disabled action and the shortcuts must always reach the command, which
 // decides for itself. Items with a handler of their own keep the enabled flag their
@@ -88,7 +89,9 @@ public:
     // --- the Window menu -----------------------------------------------------------------
     // Over the visible child windows of the document area; a maximised one is shown
     // normal first. Horizontally: one above another, each the full width; vertically: side
-    // by side, each the full height. Arranging places the minimised ones along the bottom.
+    // by side, each the full height. A cascade starts again at the top-left corner where
+    // the next window would leave the area. Arranging places the minimised ones along the
+    // bottom.
     void tileHorizontally();
     void tileVertically();
     void cascade();
@@ -152,6 +155,8 @@ private:
     void toggleImmediateWrap(const char *itemName, const std::function<void(bool)> &apply);
     frmCode *popUpCodeWindow() const;
     QList<QMdiSubWindow *> visibleChildren() const;
+    // The tilings, the window in front at the top or the left.
+    void tileTopmostFirst(bool horizontally);
 
     frmMDI &m_window;
     QHash<QString, QAction *> m_items;          // by name

@@ -751,4 +751,39 @@ TEST_F(BreakpointPane, TipsAndSettingsRoundTrip)
     }
 }
 
+// Drags a column's header by the mouse, as the user does, and lets it go over the left
+// or the right half of another column's header.
+void dragHeader(QHeaderView *header, int column, int onto, bool leftHalf)
+{
+    QWidget *area = header->viewport();
+    const int y = header->height() / 2;
+    const QPoint from(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, y);
+    const int quarter = header->sectionSize(onto) / 4;
+    const QPoint to(header->sectionViewportPosition(onto) + (leftHalf ? quarter : 3 * quarter), y);
+    QTest::mousePress(area, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 8; ++step)
+        QTest::mouseMove(area, from + (to - from) * step / 8);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+}
+
+// The check box column moves like any other, and others move in front of it; the
+// drag toggles no breakpoint.
+TEST_F(BreakpointPane, EveryColumnMovesByItsHeaderTheCheckBoxToo)
+{
+    pane->SetBP(record("A+1", "AAA", 1));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(pane.get()));
+    QHeaderView *header = bp().header();
+    const auto order = [&] {
+        std::vector<int> columns;
+        for (int position = 0; position < header->count(); ++position)
+            columns.push_back(header->logicalIndex(position));
+        return columns;
+    };
+    dragHeader(header, 1, 0, true);   // "Line" onto the left half of the check box's header
+    EXPECT_EQ(order(), (std::vector<int>{1, 0, 2, 3, 4, 5}));
+    dragHeader(header, 0, 5, false);   // the check box onto the right half of "Condition"
+    EXPECT_EQ(order(), (std::vector<int>{1, 2, 3, 4, 5, 0}));
+    EXPECT_NE(bp().number(0, 0), 0);   // still enabled
+}
+
 } // namespace

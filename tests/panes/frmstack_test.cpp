@@ -507,4 +507,83 @@ TEST_F(StackPaneTest, OrderSetting)
     }
 }
 
+// Drags a column's header by the mouse, as the user does, and lets it go over the left
+// or the right half of another column's header.
+void dragHeader(QHeaderView *header, int column, int onto, bool leftHalf)
+{
+    QWidget *area = header->viewport();
+    const int y = header->height() / 2;
+    const QPoint from(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, y);
+    const int quarter = header->sectionSize(onto) / 4;
+    const QPoint to(header->sectionViewportPosition(onto) + (leftHalf ? quarter : 3 * quarter), y);
+    QTest::mousePress(area, Qt::LeftButton, {}, from);
+    for (int step = 1; step <= 8; ++step)
+        QTest::mouseMove(area, from + (to - from) * step / 8);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+}
+
+QStringList columnOrder(const QTreeWidget *grid)
+{
+    QStringList titles;
+    for (int position = 0; position < grid->header()->count(); ++position)
+        titles << grid->headerItem()->text(grid->header()->logicalIndex(position));
+    return titles;
+}
+
+// Every column moves, "Lvl" too; the order, the widths and the sort come back from the
+// saved settings, and "Lvl" still reverses the order wherever it stands.
+TEST_F(StackPaneTest, EveryColumnMovesByItsHeaderAndTheOrderIsSaved)
+{
+    struct Drag { const char *what; int column; int onto; bool leftHalf; QStringList order; };
+    const Drag drags[] = {
+        {"Routine onto the left half of Lvl", 2, 0, true, {"Routine", "Lvl", "Line"}},
+        {"Lvl onto the right half of Line", 0, 1, false, {"Line", "Lvl", "Routine"}},
+        {"Lvl onto the right half of Routine", 0, 2, false, {"Line", "Routine", "Lvl"}},
+        {"Line onto the left half of Lvl", 1, 0, true, {"Line", "Lvl", "Routine"}},
+    };
+    for (const Drag &d : drags) {
+        SCOPED_TRACE(d.what);
+        frmStack fresh;
+        fresh.setRoutines(routines.get());
+        fresh.resize(300, 200);
+        fresh.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&fresh));
+        dragHeader(fresh.Stack()->header(), d.column, d.onto, d.leftHalf);
+        EXPECT_EQ(columnOrder(fresh.Stack()), d.order);
+    }
+
+    pane->resize(300, 200);
+    pane->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(pane.get()));
+    pane->Update(lvl(2, "ABC", "TAG", 3), true);
+    pane->Update(lvl(1, "ABC", "START"), false);
+    QHeaderView *header = pane->Stack()->header();
+    dragHeader(header, 2, 0, true);
+    ASSERT_EQ(columnOrder(pane->Stack()), QStringList({"Routine", "Lvl", "Line"}));
+    const auto clickLvl = [](QHeaderView *h) {
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {},
+                          QPoint(h->sectionViewportPosition(0) + h->sectionSize(0) / 2, h->height() / 2));
+    };
+    clickLvl(header);
+    EXPECT_EQ(pane->Order(), frmStack::OrderDescending);
+    EXPECT_EQ(rows().first().section('|', 0, 0), "2");
+    header->resizeSection(2, 77);   // "Routine", now the first column
+    const MementoPtr saved = pane->saveMemento();
+
+    frmStack restored;
+    restored.setRoutines(routines.get());
+    restored.resize(300, 200);
+    restored.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&restored));
+    restored.restoreMemento(*saved);
+    EXPECT_EQ(columnOrder(restored.Stack()), QStringList({"Routine", "Lvl", "Line"}));
+    EXPECT_EQ(restored.Stack()->header()->sectionSize(2), 77);
+    EXPECT_EQ(restored.Order(), frmStack::OrderDescending);
+    restored.Update(lvl(2, "ABC", "TAG", 3), false);
+    clickLvl(restored.Stack()->header());
+    EXPECT_EQ(restored.Order(), frmStack::OrderAscending);
+    EXPECT_EQ(restored.Stack()->topLevelItem(0)->text(0), "1");
+    restored.ResetStack();
+}
+
 } // namespace

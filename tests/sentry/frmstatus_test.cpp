@@ -1,6 +1,7 @@
 #include "bookingservice.h"
 #include "bookingwire.h"
 #include "frmstatus.h"
+#include "messageboxprompt.h"
 #include "recordingprompt.h"
 #include "portbook.h"
 #include "requestlistener.h"
@@ -8,12 +9,16 @@
 #include "sentrycore.h"
 #include "sentrytestsupport.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLocalSocket>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -268,6 +273,51 @@ TEST_F(StatusWindowTest, AStartedSentryWithABookingStays)
     EXPECT_TRUE(task.reply().startsWith("BOOKED"));
     QTest::qWait(200);
     EXPECT_TRUE(finished.isEmpty());
+}
+
+// Exit chosen from the window's menu with tasks booked in: the "Sentry in Use" box comes
+// up with each paragraph as one line of text, which the box wraps to its own width, and
+// No keeps the Sentry running.
+TEST_F(StatusWindowTest, TheSentryInUseBoxWrapsEachParagraphItself)
+{
+    startByHand("3");
+    frmStatus *window = app.gfrmStatus();
+    Task a(dir.filePath("sentry"));
+    Task b(dir.filePath("sentry"));
+    ASSERT_TRUE(a.reply().startsWith("BOOKED"));
+    ASSERT_TRUE(b.reply().startsWith("BOOKED"));
+    setUserPrompt(std::make_shared<MessageBoxPrompt>(QStringLiteral("Vantrel Sentry")));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    // Through the window system, which turns the right button into a context menu request.
+    QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, QPoint(20, 20));
+    QMenu *menu = window->trayMenu();
+    ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }, 3000));
+    QAction *exit = menu->actions().at(1);
+    ASSERT_EQ(exit->text(), "Exit");
+
+    QString title, text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        poll.stop();
+        title = box->windowTitle();
+        text = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    poll.start(10);
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(exit).center());
+    ASSERT_TRUE(waitUntil([&] { return !text.isEmpty(); }, 5000));
+
+    EXPECT_EQ(title, "Sentry in Use");
+    const QStringList paragraphs = text.split(QStringLiteral("\n\n"));
+    ASSERT_EQ(paragraphs.size(), 3) << text.toStdString();
+    for (const QString &paragraph : paragraphs)
+        EXPECT_FALSE(paragraph.contains('\n')) << paragraph.toStdString();
+    EXPECT_TRUE(paragraphs[1].contains("this situation is probably the result")) << text.toStdString();
+    EXPECT_TRUE(app.statusWindowExists());
 }
 
 } // namespace

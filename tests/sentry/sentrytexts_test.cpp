@@ -74,22 +74,24 @@ TEST(StatusTexts, CloseQuestionsDependOnWhoAskedAndHowManyTasks)
     EXPECT_EQ(both[1].icon, StatusTexts::CloseQuestion::Question);
 }
 
-TEST(StatusTexts, SentryInUseTextLineByLine)
+// The box wraps each paragraph to its own width; a line break inside one would leave a
+// word or two alone on a line. Only the empty lines between paragraphs break the text.
+TEST(StatusTexts, SentryInUseTextBreaksOnlyBetweenParagraphs)
 {
-    const QStringList lines = StatusTexts::sentryInUseText(2).split('\r');
+    const QStringList paragraphs = StatusTexts::sentryInUseText(2).split('\r');
     const QStringList expected = {
-        "Vantrel Sentry appears to be in use by 2 task(s).",
-        "Shutting it down it may adversely affect their operation.",
+        QStringList{"Vantrel Sentry appears to be in use by 2 task(s).",
+                    "Shutting it down it may adversely affect their operation."}.join(' '),
         "",
-        "If there are no Vantrel tasks showing on your taskbar, this situation",
-        "is probably the result of Vantrel task(s) terminating abnormally.",
-        "It is generally safe to shut down the Sentry. You should also then check",
-        "your Windows task-list for a VANNGINE task. If one is there, select End Task",
-        "and then respond to the subsequent dialog by selecting Close.",
+        QStringList{"If there are no Vantrel tasks showing on your taskbar, this situation",
+                    "is probably the result of Vantrel task(s) terminating abnormally.",
+                    "It is generally safe to shut down the Sentry. You should also then check",
+                    "your Windows task-list for a VANNGINE task. If one is there, select End Task",
+                    "and then respond to the subsequent dialog by selecting Close."}.join(' '),
         "",
         "Are you sure you want to shut down the Sentry?",
     };
-    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(paragraphs, expected);
     EXPECT_FALSE(StatusTexts::sentryInUseText(2).contains('\n'));
 }
 

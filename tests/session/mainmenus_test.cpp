@@ -876,6 +876,97 @@ TEST_F(MenusTest, AWindowOpenedAfterCascadeFitsInsideTheArea)
     }
 }
 
+// Window > Cascade, chosen with the keys, with many windows at the screen sizes users have:
+// where the next step would leave the document area the cascade starts again at its
+// top-left corner, so every window's title bar and status bar stay in sight, and the
+// window that was in front stays in front.
+TEST_F(MenusTest, CascadeKeepsEveryWindowInsideTheAreaAtAnyCount)
+{
+    for (const QSize screen : {QSize(1280, 800), QSize(1600, 1000)}) {
+        window->resize(screen);
+        QCoreApplication::processEvents();
+        QStringList names;
+        for (int count = 1; count <= 16; ++count) {
+            names << QStringLiteral("W%1").arg(count, 2, 10, QLatin1Char('0'));
+            open(names.last());
+            if (count < 6)
+                continue;
+            SCOPED_TRACE(testing::Message() << screen.width() << "x" << screen.height() << ", " << count << " windows");
+            QMdiArea *area = window->MeX()->area();
+            QMdiSubWindow *front = area->activeSubWindow();
+            ASSERT_NE(front, nullptr);
+            // The offscreen platform may leave the closed menu active; a window manager
+            // gives the activation back to the main window.
+            QApplication::setActiveWindow(window);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+            ASSERT_NE(QApplication::focusWidget(), nullptr);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_W, Qt::AltModifier);
+            QMenu *menu = nullptr;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }));
+            QTest::keyClick(menu, Qt::Key_C);
+            QCoreApplication::processEvents();
+
+            const QRect space = area->viewport()->rect();
+            QList<QMdiSubWindow *> stacking = area->subWindowList(QMdiArea::StackingOrder);
+            stacking.erase(std::remove_if(stacking.begin(), stacking.end(), [](QMdiSubWindow *w) { return w->isHidden(); }),
+                           stacking.end());
+            ASSERT_EQ(stacking.size(), count);
+            EXPECT_EQ(stacking.last(), front);
+            for (QMdiSubWindow *w : stacking) {
+                EXPECT_FALSE(w->isMaximized());
+                EXPECT_TRUE(space.contains(w->geometry()))
+                    << qPrintable(w->windowTitle()) << " at " << w->x() << "," << w->y() << " " << w->width() << "x"
+                    << w->height() << " in " << space.width() << "x" << space.height();
+            }
+            // One after another down and to the right, so each title bar shows.
+            EXPECT_LT(stacking[0]->y(), stacking[1]->y());
+            EXPECT_LT(stacking[0]->x(), stacking[1]->x());
+        }
+        for (const QString &name : std::as_const(names))
+            Routines::instance().Remove(QStringLiteral("USER^%1^1").arg(name), false, true);
+        QCoreApplication::processEvents();
+    }
+}
+
+// File > Save As has no picture: its place in the open menu is as empty as that of Close,
+// which has none either, not a box that reads as an unticked check box. Pressed, it shows
+// a tick there; released, the place is empty again.
+TEST_F(MenusTest, AnItemWithoutAPictureShowsNothingInThePicturesPlace)
+{
+    Command *saveAs = window->cmdMgr()->command("FlSaveAs");
+    ASSERT_NE(saveAs, nullptr);
+    ASSERT_TRUE(saveAs->icon().isNull());
+    ASSERT_EQ(saveAs->style(), Command::PressStyle);
+    QAction *item = window->menuItem("mnuFileSaveAs");
+    QAction *close = window->menuItem("mnuFileClose");
+
+    const auto picturePlace = [&](QMenu *menu, QAction *action) {
+        const QRect row = menu->actionGeometry(action);
+        return menu->grab(QRect(row.left(), row.top(), row.height(), row.height())).toImage();
+    };
+    const auto openFileMenu = [&] {
+        QApplication::setActiveWindow(window);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window && QApplication::focusWidget(); }));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier);
+        QMenu *menu = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }));
+        return menu;
+    };
+
+    for (const int state : {0, 1, 0}) {
+        SCOPED_TRACE(state ? "pressed" : "released");
+        saveAs->setStateValue(state);
+        QMenu *menu = openFileMenu();
+        ASSERT_NE(menu, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+        EXPECT_EQ(item->isChecked(), state == 1);
+        const bool sameAsClose = picturePlace(menu, item) == picturePlace(menu, close);
+        EXPECT_EQ(sameAsClose, state == 0) << "the picture's place of Save As differs from that of Close";
+        QTest::keyClick(menu, Qt::Key_Escape);
+        QTest::qWaitFor([&] { return !menu->isVisible(); });
+    }
+}
+
 // The breakpoint items of the code pop-up act on the line the menu was prepared for,
 // not on the caret's.
 TEST_F(MenusTest, PopUpBreakpointItemsActOnThePreparedLine)

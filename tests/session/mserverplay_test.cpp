@@ -15,6 +15,9 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -155,6 +158,108 @@ TEST_F(MServerPlayTest, TheScriptedSessionRunsToItsEndAsTheUserDrivesIt)
     EXPECT_EQ(player.exitCode(), 0) << transcript().toStdString();
     ASSERT_TRUE(waitUntil([&] { return window->MState() == -1; }, 10000));
     EXPECT_TRUE(prompt->asked.empty()) << askedTexts().join('\n').toStdString();
+}
+
+// What the player prints, in the order it printed it, once it has ended (or after ms).
+QString transcriptOf(QProcess &player, int ms = 20000)
+{
+    player.waitForFinished(ms);
+    return QString::fromUtf8(player.readAllStandardOutput());
+}
+
+// Nobody listens on the port: the player says so and tells the user to start Vantrel,
+// which starts the Sentry.
+TEST(MServerPlay, WithoutASentryItTellsTheUserToStartVantrelFirst)
+{
+    const quint16 port = freeLoopbackPort();
+    QProcess player;
+    player.start(MSERVERPLAY_PROGRAM, {QString::number(port)});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    const QString said = transcriptOf(player);
+    EXPECT_EQ(player.exitCode(), 1);
+    EXPECT_TRUE(said.contains(QString("no Sentry on port %1: Connection refused").arg(port))) << said.toStdString();
+    EXPECT_TRUE(said.contains("Start Vantrel first (make run)")) << said.toStdString();
+}
+
+// A Sentry with no ready task: a Vantrel whose start-up guide is open has booked in but
+// does not listen. The player says why the Sentry starts another Vantrel and what to do.
+TEST(MServerPlay, WhenNoTaskIsReadyItSaysWhyAndWhatToDo)
+{
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("VANTREL_SENTRY_SOCKET", dir.filePath("sentry"));
+    environment.insert("VANTREL_SENTRY_LISTEN_ADDRESS", "127.0.0.1");
+    environment.insert("VANTREL_SENTRY_QUIET", "1");
+    environment.insert("VANTREL_SENTRY_TASK_PROGRAM", "/bin/true");
+    const quint16 port = freeSentryPort(2);
+    QProcess sentry;
+    sentry.setProcessEnvironment(environment);
+    sentry.start(SENTRY_PROGRAM, {QString::number(port), "2"});
+    ASSERT_TRUE(sentry.waitForStarted(5000));
+    ASSERT_TRUE(waitUntil([&] {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        return probe.waitForConnected(200);
+    }, 20000));
+
+    QProcess player;
+    player.start(MSERVERPLAY_PROGRAM, {QString::number(port)});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    QString said;
+    EXPECT_TRUE(waitUntil([&] {
+        said += QString::fromUtf8(player.readAllStandardOutput());
+        return said.contains("and the session plays in that window.");
+    }, 20000)) << said.toStdString();
+    player.kill();
+    player.waitForFinished(5000);
+    sentry.kill();
+    sentry.waitForFinished(5000);
+
+    const QString why = said.mid(said.indexOf("no task ready yet; the Sentry starts one")).simplified();
+    EXPECT_TRUE(why.startsWith("no task ready yet; the Sentry starts one A Vantrel window whose start-up Task Guide "
+                               "is still open does not listen yet, so the Sentry starts another Vantrel for the "
+                               "session. Close the guide before you run mserverplay, and the session plays in that "
+                               "window."))
+        << said.toStdString();
+}
+
+// By default the player tells the session as the user sees it: the stop, the variables
+// asked for; the message frames (the task's name, its settings, the keep-alive) only with -v.
+TEST_F(MServerPlayTest, ItSpeaksOfTheSessionAndShowsTheFramesOnlyWhenAskedTo)
+{
+    for (const bool verbose : {false, true}) {
+        SCOPED_TRACE(verbose ? "-v" : "by default");
+        said.clear();
+        QStringList arguments{QString::number(sentryPort)};
+        if (verbose)
+            arguments.prepend("-v");
+        player.start(MSERVERPLAY_PROGRAM, arguments);
+        ASSERT_TRUE(player.waitForStarted(5000));
+        ASSERT_TRUE(playerSays("the application stops at its first line: stop 1 of 7 at START+1^DEMO"))
+            << transcript().toStdString();
+        ASSERT_TRUE(stopped()) << transcript().toStdString();
+        ASSERT_TRUE(playerSays("the Variables pane asked for level 1: sent the variables of level 1 (COUNT=3)"))
+            << transcript().toStdString();
+        EXPECT_TRUE(said.contains("break on error: off") || said.contains("break on error: on"))
+            << transcript().toStdString();
+        EXPECT_TRUE(said.contains("Vantrel opened the routine DEMO")) << transcript().toStdString();
+        const QStringList frames = said.filter(QRegularExpression("^(<-|->) "));
+        if (verbose) {
+            EXPECT_TRUE(said.contains("-> HI CACHE Vantrel:1:7 20 NT")) << transcript().toStdString();
+            EXPECT_FALSE(said.filter(QRegularExpression("^<- IAM \\S+")).isEmpty()) << transcript().toStdString();
+            EXPECT_FALSE(said.filter(QRegularExpression("^<- BonE ")).isEmpty()) << transcript().toStdString();
+        } else {
+            EXPECT_TRUE(frames.isEmpty()) << transcript().toStdString();
+            for (const char *word : {"heard", "IAM", "BonE", "PING", "STKtop"})
+                EXPECT_FALSE(transcript().contains(word)) << word << "\n" << transcript().toStdString();
+        }
+
+        // The user leaves the session at the stop; the window listens again for the next.
+        player.kill();
+        ASSERT_TRUE(player.waitForFinished(5000));
+        ASSERT_TRUE(waitUntil([&] { return window->MState() == -1; }, 10000));
+    }
 }
 
 } // namespace

@@ -1,14 +1,15 @@
 // The scripted M server as a program of its own, to watch Vantrel debug without an M
 // server:
 //
-//   mserverplay [sentry-port]        (default 4321, the Sentry's own default)
+//   mserverplay [-v] [sentry-port]   (default port 4321, the Sentry's own default)
 //
 // Asks the Sentry on this PC for a Vantrel task as a server process does (the Sentry starts
 // one when none is ready), connects to it, greets it and stops in a sample routine. Every
 // step and every Go moves to the next stop of the script; Go at the last stop ends the
 // session. Variables (one with subscripts), hover tips and the output of immediate commands
-// come from the script too: it plays, it runs no M. Each stop and each request is printed;
-// the program ends when the session has ended.
+// come from the script too: it plays, it runs no M. It tells what happens in the session as
+// the user sees it (each stop, the variables asked for, the tips answered); -v adds every
+// message frame sent and received. The program ends when the session has ended.
 #include "mserver.h"
 
 #include <QCoreApplication>
@@ -103,6 +104,43 @@ void say(const QString &line)
     std::fflush(stdout);
 }
 
+bool verbose = false;   // -v: every frame as well
+
+// A frame as the verbose transcript shows it: its fields apart by blanks, line ends
+// written out, the empty acknowledgement named.
+void sayFrame(const char *direction, const Fields &fields)
+{
+    if (!verbose)
+        return;
+    QString text = fields.isEmpty() ? QStringLiteral("(acknowledgement)") : fields.join(QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1String("\\r")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    say(QStringLiteral("  %1 %2").arg(QLatin1String(direction), text));
+}
+
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+// The command the user gave, by the request it sent.
+QString commandName(const Fields &request)
+{
+    const QString code = request.value(0);
+    if (code == QLatin1String("GO")) {
+        const QString how = request.value(1);
+        if (how.startsWith(QLatin1Char('+')))
+            return QStringLiteral("Run to Cursor (line %1 of %2)").arg(how.mid(1), request.value(2));
+        return how == QLatin1String("0") ? QStringLiteral("Go") : QStringLiteral("Go Fast");
+    }
+    QString name = code.startsWith(QLatin1String("STPin"))     ? QStringLiteral("Step Into")
+                   : code.startsWith(QLatin1String("STPover")) ? QStringLiteral("Step Over")
+                   : code.startsWith(QLatin1String("STPout"))  ? QStringLiteral("Step Out")
+                                                               : code;
+    if (code.endsWith(QLatin1Char('L')))
+        name += QStringLiteral(" (linewise)");
+    return name;
+}
+
 // The session as the server plays it, on the scripted server's thread.
 class Session
 {
@@ -119,7 +157,7 @@ public:
         ++m_acksOwed;
         if (!sendAwaitingAck({"HI2", "", "4711", Namespace}))
             return false;
-        say(QStringLiteral("greeted; the task asked for the first step"));
+        say(QStringLiteral("connected: the Vantrel window shows the session of job 4711 in %1").arg(Namespace));
         for (;;) {
             Fields message;
             if (!m_waiting.isEmpty()) {
@@ -147,11 +185,13 @@ private:
     {
         if (!m_peer.readFrame(message, *m_why))
             return false;
+        sayFrame("<-", message);
         return true;
     }
 
     bool send(const Fields &fields)
     {
+        sayFrame("->", fields);
         if (m_peer.sendFrame(fields))
             return true;
         *m_why = QStringLiteral("the link closed");
@@ -190,16 +230,17 @@ private:
         if (code == QLatin1String("SIG") || code == QLatin1String("SIR") || code == QLatin1String("SIE")) {
             if (request.value(2).compare(RoutineName, Qt::CaseInsensitive) == 0) {
                 reply = {code, request.value(1), RoutineName, Namespace, "0", RoutineLines.join("\r\n"), "CACHE"};
-                say(QStringLiteral("sent the routine %1").arg(RoutineName));
+                say(QStringLiteral("Vantrel opened the routine %1").arg(RoutineName));
             } else {
-                say(QStringLiteral("asked for %1, which this script does not have").arg(request.value(2)));
+                say(QStringLiteral("Vantrel asked for the routine %1, which this script does not have")
+                        .arg(request.value(2)));
             }
         } else if (code == QLatin1String("PPG")) {
             reply = {code, "lenLABEL", "31"};
         } else if (code == QLatin1String("NS")) {
             reply = {code, Namespace};
         } else {
-            say(QStringLiteral("answered %1 with nothing: not in the script").arg(code));
+            say(QStringLiteral("Vantrel asked for something this script does not play (%1); it got nothing").arg(code));
         }
         ++m_acksOwed;
         return send({request.value(0)}) && send(reply);
@@ -209,29 +250,57 @@ private:
     {
         const QString code = message.value(0);
         if (code.startsWith(QLatin1String("STP")) || code.startsWith(QLatin1String("GO")))
-            return run(code, ended);
+            return run(message, ended);
         if (code == QLatin1String("VAR*") || code == QLatin1String("VARp"))
             return variables(message.value(1).toInt(), message.value(3));
         if (code == QLatin1String("TIP") || code == QLatin1String("TIP$"))
             return tip(message.value(1), message.value(2));
         if (code == QLatin1String("XEC"))
             return execute(message.value(1).toUShort(), message.value(2));
-        say(QStringLiteral("heard %1").arg(message.join(QLatin1Char(' '))));
+        tell(message);
         return true;
     }
 
-    // Every step and every Go moves to the next stop; Go at the last one ends the session.
-    bool run(const QString &code, bool &ended)
+    // What the task says of itself and of the user's settings, in the user's words; its
+    // name and the keep-alive are only for the verbose transcript.
+    static void tell(const Fields &message)
     {
+        const QString code = message.value(0);
+        if (code == QLatin1String("IAM") || code == QLatin1String("PING"))
+            return;
+        if (code == QLatin1String("BonE")) {
+            say(QStringLiteral("break on error: %1").arg(onOff(message.value(1) != QLatin1String("0"))));
+        } else if (code == QLatin1String("CC")) {
+            // The task sends "0" to have commands counted.
+            say(QStringLiteral("command counter: %1").arg(onOff(message.value(1) == QLatin1String("0"))));
+        } else if (code == QLatin1String("BP")) {
+            say(QStringLiteral("breakpoint at %1^%2: %3")
+                    .arg(message.value(2), message.value(3), onOff(message.value(1) == QLatin1String("+"))));
+        } else if (code == QLatin1String("WP+")) {
+            say(QStringLiteral("watching %1").arg(message.value(2)));
+        } else if (code == QLatin1String("WP-")) {
+            say(QStringLiteral("a watch was taken away or switched off"));
+        } else if (code == QLatin1String("BRK")) {
+            say(QStringLiteral("Break: the application is already stopped"));
+        } else {
+            say(QStringLiteral("Vantrel asked for something this script does not play (%1)").arg(code));
+        }
+    }
+
+    // Every step and every Go moves to the next stop; Go at the last one ends the session.
+    bool run(const Fields &request, bool &ended)
+    {
+        const QString code = request.value(0);
+        const QString command = commandName(request);
         const bool last = m_stop == script().size() - 1;
         if (last && code.startsWith(QLatin1String("GO"))) {
-            say(QStringLiteral("%1 at the last stop: the application ends, and so does the session").arg(code));
+            say(QStringLiteral("%1 at the last stop: the application ends, and so does the session").arg(command));
             if (!send({"BYE", "0"}))
                 return false;
             // The task closes the link once it has let the session go; it acknowledges
             // only when the user chose to keep the session (Cancel in a save question).
             Fields rest;
-            while (m_peer.readFrame(rest, *m_why)) {
+            while (read(rest)) {
                 if (rest.isEmpty() && m_acksOwed > 0) {
                     --m_acksOwed;   // of a transaction run while it let go (a save)
                 } else if (rest.isEmpty()) {
@@ -245,12 +314,14 @@ private:
             say(QStringLiteral("end of the script: the session has ended"));
             return true;
         }
+        // The task asks for the first step itself once it has greeted.
+        const QString why = m_stop < 0 ? QStringLiteral("the application stops at its first line") : command;
         if (!last)
             ++m_stop;
         const Stop &stop = script().at(m_stop);
         const Level &top = stop.last();
         say(QStringLiteral("%1: stop %2 of %3 at %4+%5^%6")
-                .arg(code)
+                .arg(why)
                 .arg(m_stop + 1)
                 .arg(script().size())
                 .arg(top.label)
@@ -307,8 +378,15 @@ private:
                 if (!m_shown.contains(name))
                     m_shown << name;
         }
-        say(key.isEmpty() ? QStringLiteral("sent the variables of level %1").arg(level)
-                          : QStringLiteral("sent the nodes of %1").arg(key));
+        QStringList shownValues;
+        for (const Variable &v : vars)
+            if (sent.contains(v.name))
+                shownValues << (v.value.isEmpty() ? v.name : v.name + QLatin1Char('=') + v.value);
+        say(key.isEmpty() ? QStringLiteral("the Variables pane asked for level %1: sent the variables of level %1 (%2)")
+                                .arg(level)
+                                .arg(shownValues.join(QStringLiteral(", ")))
+                          : QStringLiteral("the Variables pane opened %1: sent the nodes of %1 (%2)")
+                                .arg(key, shownValues.join(QStringLiteral(", "))));
         return sendAwaitingAck({"VARend"});
     }
 
@@ -359,7 +437,7 @@ private:
         const QString value = valueOf(expression);
         const QString text = value.isEmpty() ? expression + QStringLiteral(": <UNDEFINED>")
                                              : expression + QStringLiteral(" = ") + value;
-        say(QStringLiteral("tip for %1: %2").arg(expression, text));
+        say(QStringLiteral("hover tip for %1: %2").arg(expression, text));
         return sendAwaitingAck({"TIP", key, text});
     }
 
@@ -381,7 +459,7 @@ private:
         } else {
             output = QStringLiteral("mserverplay runs no M, it plays a script. Try W TOTAL, W A(2) or ZW\r\n");
         }
-        say(QStringLiteral("ran %1").arg(command));
+        say(QStringLiteral("immediate command %1: %2").arg(command, QString(output).replace(QStringLiteral("\r\n"), QStringLiteral(" ")).trimmed()));
         QTcpSocket channel;
         channel.connectToHost(QHostAddress::LocalHost, port);
         if (!channel.waitForConnected(5000)) {
@@ -413,6 +491,8 @@ quint16 askSentryForTask(quint16 sentryPort)
     sentry.connectToHost(QHostAddress::LocalHost, sentryPort);
     if (!sentry.waitForConnected(5000)) {
         say(QStringLiteral("mserverplay: no Sentry on port %1: %2").arg(sentryPort).arg(sentry.errorString()));
+        say(QStringLiteral("  Start Vantrel first (make run): it starts the Sentry. Close its start-up Task Guide,\n"
+                           "  then run mserverplay again."));
         return 0;
     }
     for (int attempt = 0; attempt < 120; ++attempt) {
@@ -428,8 +508,12 @@ quint16 askSentryForTask(quint16 sentryPort)
         const quint16 port = quint16((quint8(reply[0]) << 8) | quint8(reply[1]));
         if (port != 0)
             return port;
-        if (attempt == 0)
+        if (attempt == 0) {
             say(QStringLiteral("no task ready yet; the Sentry starts one"));
+            say(QStringLiteral("  A Vantrel window whose start-up Task Guide is still open does not listen yet, so the\n"
+                               "  Sentry starts another Vantrel for the session. Close the guide before you run mserverplay,\n"
+                               "  and the session plays in that window."));
+        }
         QThread::msleep(500);
     }
     say(QStringLiteral("mserverplay: no task became ready within a minute"));
@@ -438,14 +522,30 @@ quint16 askSentryForTask(quint16 sentryPort)
 
 } // namespace
 
+const char Usage[] =
+    "usage: mserverplay [-v] [sentry-port]\n"
+    "  Plays a scripted debug session in a Vantrel window, as an M server would.\n"
+    "  sentry-port  the port the Sentry listens on (default 4321)\n"
+    "  -v           also print every message frame sent and received\n";
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    bool ok = true;
-    const uint sentryPort = argc > 1 ? QString::fromLocal8Bit(argv[1]).toUInt(&ok) : 4321;
-    if (!ok || sentryPort == 0 || sentryPort > 65535) {
-        std::fprintf(stderr, "usage: mserverplay [sentry-port]\n");
-        return 2;
+    uint sentryPort = 4321;
+    bool portGiven = false;
+    for (const QString &argument : app.arguments().mid(1)) {
+        bool ok = false;
+        if (argument == QLatin1String("-v") || argument == QLatin1String("--verbose")) {
+            verbose = true;
+        } else if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+            std::fputs(Usage, stdout);
+            return 0;
+        } else if (!portGiven && (sentryPort = argument.toUInt(&ok), ok) && sentryPort > 0 && sentryPort <= 65535) {
+            portGiven = true;
+        } else {
+            std::fputs(Usage, stderr);
+            return 2;
+        }
     }
     const quint16 taskPort = askSentryForTask(quint16(sentryPort));
     if (taskPort == 0)
