@@ -39,8 +39,9 @@ class ITransactUi;
 // "MLink already connected" (Accept), "MLink already connected (ConnectServer)",
 // "MLink not yet connected (ConnectJob)", "MLink not awaiting a redirection
 // (ConnectJob)". Link failures arrive as OnConnectFailed; transaction failures as
-// a reply whose field 0 is "MSG". A message of more than 32,767 fields is never
-// written: Send drops it with a warning, Transact replies "MSG".
+// a reply whose field 0 is "MSG". A message that no frame carries (more than
+// 32,767 fields, or more than FrameCodec::MaxFrameUnits units) is never written: Send
+// drops it with a warning, Transact replies "MSG".
 class MLink : public QObject, public ISessionLink
 {
     Q_OBJECT

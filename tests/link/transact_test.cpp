@@ -201,21 +201,36 @@ TEST(MLinkTransact, DropRequestOrMalformedFrameEndsTheWaitAndDropsTheLinkAfterwa
     }
 }
 
-// More fields than a frame's count can hold would go out as another message; the
-// request is refused before anything is written or switched off.
-TEST(MLinkTransact, RefusesMoreFieldsThanAFrameCarriesWithoutWritingIt)
+// More fields than a frame's count can hold would go out as another message, and a frame
+// longer than the receive side takes would come back refused; the "!" before the code
+// counts. The request is refused before anything is written or switched off.
+TEST(MLinkTransact, RefusesARequestNoFrameCarriesWithoutWritingIt)
 {
     Fixture f({expect({"NEXT"}), expectSilence(50)});
     ASSERT_TRUE(f.open());
-    for (int count : {32768, 65536}) {
+    auto ofFields = [](int count) {
         QStringList request{"SIR"};
         while (request.size() < count)
             request.append(QString());
+        return request;
+    };
+    // ["!SIR", text] is one unit over the bound: 6 + (4 + 4) + (4 + text).
+    const QString text(FrameCodec::MaxFrameUnits - 17, QLatin1Char('a'));
+    struct Case { const char *name; QStringList request; QString failure; };
+    const Case cases[] = {
+        {"32768 fields", ofFields(32768),
+         "Message too long - transaction request (SIR) of 32768 fields failed (at most 32767)"},
+        {"65536 fields", ofFields(65536),
+         "Message too long - transaction request (SIR) of 65536 fields failed (at most 32767)"},
+        {"one unit longer than the bound with its \"!\"", {"SIR", text},
+         "Message too long - transaction request (SIR) of 33554433 units failed (at most 33554432)"},
+    };
+    for (const Case &c : cases) {
+        QStringList request = c.request;
         const QStringList reply = f.link.Transact(3, request);
-        EXPECT_EQ(reply, (QStringList{"MSG", QStringLiteral("Message too long - transaction request (SIR) of %1 "
-                                                            "fields failed (at most 32767)").arg(count)}));
-        EXPECT_EQ(request.value(0), "SIR");
-        EXPECT_FALSE(f.link.InTransact());
+        EXPECT_EQ(reply, (QStringList{"MSG", c.failure})) << c.name;
+        EXPECT_EQ(request.value(0), "SIR") << c.name;
+        EXPECT_FALSE(f.link.InTransact()) << c.name;
     }
     EXPECT_TRUE(f.rec.log.isEmpty()) << f.rec.log.join(", ").toStdString();
     f.link.Send({"NEXT"});
@@ -326,3 +341,4 @@ TEST(MLinkTransact, DropBehindTheReplyClosesOnlyAfterReturn)
         EXPECT_TRUE(f.server.wait()) << c.name << ": " << f.server.failure().toStdString();
     }
 }
+
