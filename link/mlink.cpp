@@ -378,8 +378,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         m_ui->end();
     m_inTransact = false;
 
-    if (session != m_sessionId || m_socket != socket)
+    if (session != m_sessionId || m_socket != socket) {
+        resumeHeldSession();
         return reply;
+    }
     if (!dropReason.isEmpty()) {
         m_rx.clear();   // nothing after a drop request or a broken frame is trusted
         m_closeDeferred = true;
@@ -414,6 +416,26 @@ void MLink::dropLinkLater(const QString &why)
         closeSocket(why);
         m_closeDeferred = false;
         handleClose();
+    }, Qt::QueuedConnection);
+}
+
+// While a transaction waits, the link raises nothing of its own: the wait reads the socket
+// itself. A box in a handler of the wait's frames may see the session end and the next
+// server taken on; what that server sent, and its close, were held for a wait that was
+// never going to read them. They are raised after the caller's turn, as its socket would
+// have raised them: left there, its frames would go unanswered, and its close would leave
+// the end pending with nobody to run it, the task turning every later server away.
+void MLink::resumeHeldSession()
+{
+    const quint64 session = m_sessionId;
+    QMetaObject::invokeMethod(this, [this, session] {
+        // A transaction of that session reads what is waiting itself, and sees the close.
+        if (session != m_sessionId || m_inTransact)
+            return;
+        if (std::exchange(m_closePending, false))
+            onSocketClose();
+        else
+            onSocketReceive();
     }, Qt::QueuedConnection);
 }
 

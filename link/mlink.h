@@ -187,6 +187,9 @@ private:
     // dropLater: a drop request or a broken frame closes the link only after the
     // current call has returned (a transaction's caller still has its reply to act on).
     void raiseBufferedFrames(bool dropLater = false);
+    // After a transaction that found the link replaced: the new link's frames and close,
+    // held while the wait ran, are raised after the caller's turn.
+    void resumeHeldSession();
     QStringList closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const;
     static QStringList errorReply(const QString &prefixedCode, int timeoutSec, int number,
                                   const QString &description);
@@ -202,7 +205,8 @@ private:
     bool m_unicode = false;          // frame mode, both directions
     bool m_isOutbound = false;
     bool m_inTransact = false;
-    bool m_closePending = false;     // the peer closed while a transaction waited
+    bool m_closePending = false;     // the peer closed while a transaction waited (the
+                                     // transaction's link or one taken on under it)
     quint64 m_closingSession = ~quint64(0);   // the session Disconnect is closing right now
     bool m_raisingOnClose = false;   // an OnClose handler runs: the session's end is not over
     QString m_pendingSessionId;      // set: a close of the socket is silent

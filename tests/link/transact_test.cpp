@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace mserver;
 
 namespace {
@@ -342,3 +344,38 @@ TEST(MLinkTransact, DropBehindTheReplyClosesOnlyAfterReturn)
     }
 }
 
+// A handler of a frame raised inside the wait ends the session and shows a box; the next
+// server is taken on under it, speaks and leaves before the box is answered. What it said
+// and its close came while the wait held the link's notifications back. Once the
+// transaction has returned they are raised as that server's own, and its end runs: the
+// link is not left with an end pending that nobody will run.
+TEST(MLinkTransact, AServerTakenOnUnderABoxInTheWaitIsHeardAndItsEndRuns)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    std::unique_ptr<MServer> next;
+    bool nextClosedUnderTheBox = false;
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) != "HI" || next)
+            return;
+        link.Disconnect();
+        // The box.
+        next = std::make_unique<MServer>(QList<Step>{send({"HI", "B"}), close()});
+        ASSERT_TRUE(next->startAccepted(link));
+        nextClosedUnderTheBox = pumpUntil([&] { return link.EndPending(); }, 3000);
+    });
+    MServer first({expect({"!SIG", "1"}), send({"HI", "A"}), expectClose()});
+    ASSERT_TRUE(first.startAccepted(link));
+    rec.log.clear();
+
+    const QStringList reply = link.Transact(3, QStringList{"SIG", "1"});
+    EXPECT_EQ(reply.value(0), "MSG");
+    EXPECT_TRUE(nextClosedUnderTheBox);
+    ASSERT_TRUE(pumpUntil([&] { return !link.IsConnected() && !link.EndPending(); }))
+        << rec.log.join(", ").toStdString();
+    settle();
+    EXPECT_EQ(rec.log, (QStringList{"begin", "OnMessage:HI|A", "BeforeClose", "OnClose", "OnConnect", "end",
+                                    "OnMessage:HI|B", "OnClose"}));
+    EXPECT_TRUE(first.wait()) << first.failure().toStdString();
+    EXPECT_TRUE(next->wait()) << next->failure().toStdString();
+}
