@@ -636,11 +636,12 @@ void MLink::onSocketClose()
         m_closeDeferred = true;
         return;
     }
-    // Frames that came with the close are still the server's last words.
-    const quint64 session = m_sessionId;
+    // Frames that came with the close are still the server's last words, raised before
+    // the end. The end is pending from here on: a box in one of their handlers runs an
+    // event loop, where the next server must not be taken on before this session's end
+    // has run. The raising loop runs the end once the last handler has returned.
+    m_closeDeferred = true;
     raiseBufferedFrames();
-    if (session == m_sessionId)
-        handleClose();
 }
 
 void MLink::handleClose()

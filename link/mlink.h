@@ -101,9 +101,10 @@ public:
     quint64 SessionId() const override { return m_sessionId; }
     bool IsCurrentSession(quint64 id) const override { return id == m_sessionId && IsConnected(); }
     // The link is gone but its session's end has not been handled to the end yet: it died
-    // while a handler of its frames ran (reported when the handler returns), a transaction
-    // saw it die (reported at the next turn of the event loop), or OnClose is running
-    // (its box is up). No other session may be taken on meanwhile: its end would run over it.
+    // while a handler of its frames ran, or the frames that came with its close are being
+    // raised (reported when the handlers return), a transaction saw it die (reported at
+    // the next turn of the event loop), or OnClose is running (its box is up). No other
+    // session may be taken on meanwhile: its end would run over it.
     bool EndPending() const { return m_closeDeferred || m_closePending || m_raisingOnClose; }
     bool IsOutbound() const { return m_isOutbound; }
     bool InTransact() const { return m_inTransact; }
@@ -213,7 +214,7 @@ private:
     QString m_sessionKey;            // set: the next connect is a job link
     quint64 m_sessionId = 0;         // a new one whenever the link is closed or replaced
     quint64 m_raisingSession = ~quint64(0);   // the session whose frame a handler is handling
-    bool m_closeDeferred = false;    // that link closed meanwhile; reported when the handler returns
+    bool m_closeDeferred = false;    // the link closed; reported when the handlers of its frames return
     ITransactUi *m_ui = nullptr;
     QByteArray m_outbox;             // frames written in this step, not yet on the wire
     bool m_flushPosted = false;      // the outbox leaves when the current step ends

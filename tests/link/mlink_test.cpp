@@ -737,3 +737,36 @@ TEST(MLinkClose, TheEndIsPendingUntilTheOnCloseHandlersHaveReturned)
     EXPECT_FALSE(session.isCurrent());
     EXPECT_NE(link.SessionId(), quint64(0));
 }
+
+// The frames that came with the peer's close are its last words, raised before the end;
+// the end is pending while their handlers run. A box in one of them runs an event loop,
+// where the main window would otherwise take the next server on, and this session's end
+// would then never run. Here the receive notification is held back (as a transaction
+// holds it), so the frame is read only with the close.
+TEST(MLinkClose, TheEndIsPendingWhileTheFramesThatCameWithTheCloseAreRaised)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    std::atomic<bool> held{false};
+    MServer server({call("the receive notification held back", [&](Peer &, QString &) {
+                        while (!held)
+                            QThread::msleep(5);
+                        return true;
+                    }),
+                    send({"LAST"}), close()});
+    ASSERT_TRUE(server.startAccepted(link));
+    link.Control()->setNotifyFlags(32);
+    bool pendingInHandler = false;
+    bool connectedInHandler = true;
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &) {
+        pendingInHandler = link.EndPending();
+        connectedInHandler = link.IsConnected();
+        settle(100);   // the box
+    });
+    held = true;
+    ASSERT_TRUE(pumpUntil([&] { return rec.count("OnClose") > 0; }));
+    EXPECT_EQ(rec.log, (QStringList{"OnConnect", "OnMessage:LAST", "OnClose"}));
+    EXPECT_TRUE(pendingInHandler);
+    EXPECT_FALSE(connectedInHandler);
+    EXPECT_FALSE(link.EndPending());
+}
