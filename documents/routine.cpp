@@ -1,6 +1,7 @@
 #include "routine.h"
 
 #include "docservices.h"
+#include "framecodec.h"
 #include "icodewindow.h"
 #include "idoclink.h"
 #include "linedata.h"
@@ -248,9 +249,22 @@ bool Routine::SaveDoc()
         return false;
 
     const QString sent = saveText();
+    const QStringList request{QStringLiteral("SIP"), QString::number(m_typ), m_rtn, m_env, sent};
+    // The link takes no frame over its bound, and the reply to "SIP" carries the stored
+    // text back: sent, such a routine would be stored and its reply refused, ending the
+    // session. Nothing goes out; the text stays as typed, still modified.
+    const qint64 frameUnits = FrameCodec::units(FrameCodec::asRequest(request));
+    if (frameUnits > FrameCodec::MaxFrameUnits) {
+        const qint64 longest = sent.size() - (frameUnits - FrameCodec::MaxFrameUnits);
+        tellUser(DisplayName() + QStringLiteral(" is too long to be saved.\r\rIts text is %1 characters long; "
+                                                "a routine of at most %2 characters can be saved.\r\r"
+                                                "Your text is kept unchanged and is still marked as modified.")
+                                     .arg(sent.size()).arg(longest),
+                 QString(), IUserPrompt::Icon::Exclamation);
+        return false;
+    }
     const LinkSession session(*m_link);
-    QStringList reply = m_link->Transact(0, {QStringLiteral("SIP"), QString::number(m_typ), m_rtn,
-                                             m_env, sent});
+    QStringList reply = m_link->Transact(0, request);
     const QString code = reply.value(0);
     bool result = false;
     if (code == QLatin1String("SIP")) {

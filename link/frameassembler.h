@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framecodec.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -19,14 +21,8 @@
 class FrameAssembler
 {
 public:
-    // The longest frame taken, in units: 32 Mi. The largest legitimate frame is a
-    // routine's whole text in one field (the replies to "SIR", "SIG" and "SIP", and
-    // "SIP" itself). A field is one M string on the server, and the longest string any
-    // of the server platforms holds is Caché's long string of 3,641,144 characters
-    // (GT.M: 1 MiB; DSM and MSM far less). 32 Mi units is about nine times that, room
-    // for a few such fields and whatever a later server sends, while a server that
-    // declares more can make this side keep no more than 64 MiB of text.
-    static constexpr qint64 MaxFrameUnits = 32 * 1024 * 1024;
+    // The longest frame taken, in units: the bound the link also writes to.
+    static constexpr qint64 MaxFrameUnits = FrameCodec::MaxFrameUnits;
     // A frame whose bytes reach this size and are not all here yet is decoded as
     // its bytes come; a smaller one waits until it is whole.
     static constexpr qint64 DecodeWhileArrivingBytes = 256 * 1024;

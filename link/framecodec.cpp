@@ -5,7 +5,6 @@
 #include <QtEndian>
 
 #include <cstring>
-#include <limits>
 
 namespace {
 
@@ -38,38 +37,45 @@ inline char *putUnicode(char *dst, const QString &text)
     return dst + 2 * n;
 }
 
-// Every character is one unit in either mode (a Windows-1252 character is one
-// byte, a UTF-16 unit is one unit), so lengths are known before encoding.
-qint64 frameUnits(const QStringList &fields)
-{
-    qint64 units = 4 + 2;
-    for (const QString &f : fields)
-        units += 4 + f.size();
-    return units;
-}
-
 } // namespace
 
 namespace FrameCodec {
 
+// Every character is one unit in either mode (a Windows-1252 character is one byte, a
+// UTF-16 unit is one unit), so lengths are known before encoding.
+qint64 units(const QStringList &fields)
+{
+    qint64 total = 4 + 2;
+    for (const QString &f : fields)
+        total += 4 + f.size();
+    return total;
+}
+
+QStringList asRequest(QStringList fields)
+{
+    if (fields.isEmpty())
+        fields.append(QStringLiteral("!"));
+    else
+        fields[0].prepend(QLatin1Char('!'));
+    return fields;
+}
+
 bool fits(const QStringList &fields)
 {
-    return fields.size() <= MaxFields && frameUnits(fields) <= std::numeric_limits<qint32>::max();
+    return fields.size() <= MaxFields && units(fields) <= MaxFrameUnits;
 }
 
 bool encodeInto(QByteArray &out, const QStringList &fields, bool unicode)
 {
-    if (fields.size() > MaxFields)
+    if (!fits(fields))
         return false;
-    const qint64 units = frameUnits(fields);
-    if (units > std::numeric_limits<qint32>::max())
-        return false;
+    const qint64 total = units(fields);
     const int unitBytes = unicode ? 2 : 1;
     const qsizetype start = out.size();
-    out.resize(start + qsizetype(units * unitBytes));
+    out.resize(start + qsizetype(total * unitBytes));
     char *dst = out.data() + start;
 
-    dst = putDigits(dst, quint32(units), 4, unicode);
+    dst = putDigits(dst, quint32(total), 4, unicode);
     dst = putDigits(dst, quint32(fields.size()), 2, unicode);
     for (const QString &f : fields) {
         dst = putDigits(dst, quint32(4 + f.size()), 4, unicode);

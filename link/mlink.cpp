@@ -19,6 +19,21 @@ namespace {
 const QString kDropRequest = QStringLiteral("<DSCON>");
 const QChar kCR = QLatin1Char('\r');
 
+// What a message that no frame carries has too much of ("40000 fields", "33554433
+// units"), and the most a frame carries of it.
+struct Excess
+{
+    QString size;
+    qint64 most;
+};
+
+Excess excessOf(const QStringList &fields)
+{
+    if (fields.size() > FrameCodec::MaxFields)
+        return {QStringLiteral("%1 fields").arg(fields.size()), FrameCodec::MaxFields};
+    return {QStringLiteral("%1 units").arg(FrameCodec::units(fields)), FrameCodec::MaxFrameUnits};
+}
+
 // Handlers index field 0 without checking; an empty message carries none.
 QStringList withCode(QStringList message)
 {
@@ -162,9 +177,11 @@ bool MLink::IsConnected() const
 void MLink::Send(const QStringList &elements)
 {
     if (!FrameCodec::fits(elements)) {
-        // Written anyway, its count would wrap and the server would read another message.
-        qCWarning(lcLink).noquote() << "message" << elements.value(0) << "of" << elements.size()
-                                    << "fields not sent: a frame carries at most" << FrameCodec::MaxFields;
+        // Written anyway, its count or length would wrap and the server would read another
+        // message, or whatever the server sent back of it would be refused here.
+        const Excess excess = excessOf(elements);
+        qCWarning(lcLink).noquote() << "message" << elements.value(0) << "of" << excess.size
+                                    << "not sent: a frame carries at most" << excess.most;
         return;
     }
     if (!IsConnected())
@@ -250,10 +267,12 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         return {QStringLiteral("MSG"),
                 QStringLiteral("Transaction pending - second transaction request (%1) failed").arg(code)};
     }
-    if (!FrameCodec::fits(elements)) {
+    const QStringList request = FrameCodec::asRequest(elements);
+    if (!FrameCodec::fits(request)) {
+        const Excess excess = excessOf(request);
         return {QStringLiteral("MSG"),
-                QStringLiteral("Message too long - transaction request (%1) of %2 fields failed (at most %3)")
-                    .arg(code).arg(elements.size()).arg(FrameCodec::MaxFields)};
+                QStringLiteral("Message too long - transaction request (%1) of %2 failed (at most %3)")
+                    .arg(code, excess.size).arg(excess.most)};
     }
     const int t = effectiveTimeout(timeoutSec);
     const QString echo = QLatin1Char('!') + code;
@@ -267,10 +286,7 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
     m_closePending = false;
     if (m_ui)
         m_ui->begin();
-    if (elements.isEmpty())
-        elements.append(echo);
-    else
-        elements[0] = echo;
+    elements = request;
 
     SocketX *socket = m_socket;
     const qint16 savedTimeout = socket->Timeout();
@@ -362,8 +378,10 @@ QStringList MLink::Transact(int timeoutSec, QStringList &elements)
         m_ui->end();
     m_inTransact = false;
 
-    if (session != m_sessionId || m_socket != socket)
+    if (session != m_sessionId || m_socket != socket) {
+        resumeHeldSession();
         return reply;
+    }
     if (!dropReason.isEmpty()) {
         m_rx.clear();   // nothing after a drop request or a broken frame is trusted
         m_closeDeferred = true;
@@ -398,6 +416,26 @@ void MLink::dropLinkLater(const QString &why)
         closeSocket(why);
         m_closeDeferred = false;
         handleClose();
+    }, Qt::QueuedConnection);
+}
+
+// While a transaction waits, the link raises nothing of its own: the wait reads the socket
+// itself. A box in a handler of the wait's frames may see the session end and the next
+// server taken on; what that server sent, and its close, were held for a wait that was
+// never going to read them. They are raised after the caller's turn, as its socket would
+// have raised them: left there, its frames would go unanswered, and its close would leave
+// the end pending with nobody to run it, the task turning every later server away.
+void MLink::resumeHeldSession()
+{
+    const quint64 session = m_sessionId;
+    QMetaObject::invokeMethod(this, [this, session] {
+        // A transaction of that session reads what is waiting itself, and sees the close.
+        if (session != m_sessionId || m_inTransact)
+            return;
+        if (std::exchange(m_closePending, false))
+            onSocketClose();
+        else
+            onSocketReceive();
     }, Qt::QueuedConnection);
 }
 
@@ -598,11 +636,12 @@ void MLink::onSocketClose()
         m_closeDeferred = true;
         return;
     }
-    // Frames that came with the close are still the server's last words.
-    const quint64 session = m_sessionId;
+    // Frames that came with the close are still the server's last words, raised before
+    // the end. The end is pending from here on: a box in one of their handlers runs an
+    // event loop, where the next server must not be taken on before this session's end
+    // has run. The raising loop runs the end once the last handler has returned.
+    m_closeDeferred = true;
     raiseBufferedFrames();
-    if (session == m_sessionId)
-        handleClose();
 }
 
 void MLink::handleClose()

@@ -39,8 +39,9 @@ class ITransactUi;
 // "MLink already connected" (Accept), "MLink already connected (ConnectServer)",
 // "MLink not yet connected (ConnectJob)", "MLink not awaiting a redirection
 // (ConnectJob)". Link failures arrive as OnConnectFailed; transaction failures as
-// a reply whose field 0 is "MSG". A message of more than 32,767 fields is never
-// written: Send drops it with a warning, Transact replies "MSG".
+// a reply whose field 0 is "MSG". A message that no frame carries (more than
+// 32,767 fields, or more than FrameCodec::MaxFrameUnits units) is never written: Send
+// drops it with a warning, Transact replies "MSG".
 class MLink : public QObject, public ISessionLink
 {
     Q_OBJECT
@@ -100,9 +101,10 @@ public:
     quint64 SessionId() const override { return m_sessionId; }
     bool IsCurrentSession(quint64 id) const override { return id == m_sessionId && IsConnected(); }
     // The link is gone but its session's end has not been handled to the end yet: it died
-    // while a handler of its frames ran (reported when the handler returns), a transaction
-    // saw it die (reported at the next turn of the event loop), or OnClose is running
-    // (its box is up). No other session may be taken on meanwhile: its end would run over it.
+    // while a handler of its frames ran, or the frames that came with its close are being
+    // raised (reported when the handlers return), a transaction saw it die (reported at
+    // the next turn of the event loop), or OnClose is running (its box is up). No other
+    // session may be taken on meanwhile: its end would run over it.
     bool EndPending() const { return m_closeDeferred || m_closePending || m_raisingOnClose; }
     bool IsOutbound() const { return m_isOutbound; }
     bool InTransact() const { return m_inTransact; }
@@ -186,6 +188,9 @@ private:
     // dropLater: a drop request or a broken frame closes the link only after the
     // current call has returned (a transaction's caller still has its reply to act on).
     void raiseBufferedFrames(bool dropLater = false);
+    // After a transaction that found the link replaced: the new link's frames and close,
+    // held while the wait ran, are raised after the caller's turn.
+    void resumeHeldSession();
     QStringList closedReply(const QString &prefixedCode, int timeoutSec, const QString &dropReason) const;
     static QStringList errorReply(const QString &prefixedCode, int timeoutSec, int number,
                                   const QString &description);
@@ -201,14 +206,15 @@ private:
     bool m_unicode = false;          // frame mode, both directions
     bool m_isOutbound = false;
     bool m_inTransact = false;
-    bool m_closePending = false;     // the peer closed while a transaction waited
+    bool m_closePending = false;     // the peer closed while a transaction waited (the
+                                     // transaction's link or one taken on under it)
     quint64 m_closingSession = ~quint64(0);   // the session Disconnect is closing right now
     bool m_raisingOnClose = false;   // an OnClose handler runs: the session's end is not over
     QString m_pendingSessionId;      // set: a close of the socket is silent
     QString m_sessionKey;            // set: the next connect is a job link
     quint64 m_sessionId = 0;         // a new one whenever the link is closed or replaced
     quint64 m_raisingSession = ~quint64(0);   // the session whose frame a handler is handling
-    bool m_closeDeferred = false;    // that link closed meanwhile; reported when the handler returns
+    bool m_closeDeferred = false;    // the link closed; reported when the handlers of its frames return
     ITransactUi *m_ui = nullptr;
     QByteArray m_outbox;             // frames written in this step, not yet on the wire
     bool m_flushPosted = false;      // the outbox leaves when the current step ends

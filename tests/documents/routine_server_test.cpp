@@ -15,6 +15,19 @@ using namespace mserver;
 
 namespace {
 
+// A Parse Engine that answers every call as the scripted one does by default, and keeps
+// nothing.
+class SilentEngine : public IParseEngine
+{
+public:
+    bool connected() const override { return true; }
+    QString xecute(const QString &command) override
+    {
+        return command == QLatin1String("w $$NewHand^PARSE") ? QStringLiteral("1") : QString();
+    }
+    QString call(const QString &, int, const QVariantList &) override { return QString(); }
+};
+
 class RoutineOnServer : public RoutineDocTest
 {
 protected:
@@ -125,6 +138,52 @@ TEST_F(RoutineOnServer, ASaveAnsweredWithAnEmptyStoredTextKeepsTheTextModified)
     ASSERT_EQ(prompt->asked.size(), 1u);
     EXPECT_TRUE(prompt->asked[0].text.contains("could not be confirmed")) << prompt->asked[0].text.toStdString();
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}
+
+// The link takes no frame over its bound, and the reply to "SIP" carries the stored text
+// back: a routine longer than that is not sent, or the server would store it and the
+// session end on its reply. The user hears the routine's length and the longest that can
+// be saved; the text stays as typed, still modified, and the session goes on.
+TEST_F(RoutineOnServer, ARoutineLongerThanAFrameCarriesIsNotSentAndTheSessionGoesOn)
+{
+    // Every line of the routine passes through the engine: one that records the calls
+    // would keep the whole text twice over.
+    scopedEngine.reset();
+    scopedEngine = std::make_unique<ScopedParseEngine>(std::make_shared<SilentEngine>());
+    MServer server({answer({"NS"}, {"NS", "USER"}), expectAck(), expectSilence(100)});
+    server.setStepTimeoutMs(60000);
+    connect(server, 4);
+
+    // 2,048 lines of 16,384 characters: a little over 32 Mi characters in all.
+    std::shared_ptr<Routine> r;
+    {
+        const QString line = QStringLiteral("\t; ") + QString(16384 - 3, QLatin1Char('x'));
+        QStringList lines(2048, line);
+        lines.prepend(QStringLiteral("ABC\t; long"));
+        r = open(lines.join(QStringLiteral("\r\n")));
+    }
+    ASSERT_TRUE(r);
+    r->document()->Insert(1, 1, "S Y=1\r\n\t");
+    const qsizetype typed = r->document()->Text().size();
+    ASSERT_GT(typed, 32 * 1024 * 1024);
+
+    EXPECT_FALSE(r->SaveDoc());
+    ASSERT_EQ(prompt->asked.size(), 1u);
+    // ["!SIP", "1", "ABC", "USER", text] is 38 units besides the text.
+    EXPECT_EQ(prompt->asked[0].text,
+              QStringLiteral("ABC.int is too long to be saved.\r\rIts text is %1 characters long; a routine of "
+                             "at most 33554394 characters can be saved.\r\rYour text is kept unchanged and is "
+                             "still marked as modified.").arg(typed));
+    EXPECT_EQ(prompt->asked[0].icon, IUserPrompt::Icon::Exclamation);
+    EXPECT_TRUE(r->Modified());
+    EXPECT_EQ(r->document()->NumLines(), 2050);
+    EXPECT_EQ(r->TextOfLine(2), "\tS Y=1");
+    EXPECT_EQ(r->document()->Text().size(), typed);
+
+    EXPECT_TRUE(link.CheckEnv());
+    EXPECT_EQ(link.Env(), "USER");
+    EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+    EXPECT_EQ(server.received().size(), 2);
 }
 
 TEST_F(RoutineOnServer, AnUnmodifiedDocumentWithoutALockSendsNothingWhenClosed)

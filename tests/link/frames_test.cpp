@@ -98,6 +98,30 @@ TEST(FrameCodec, CarriesLargeCountsAndLengthsInEveryDigit)
     }
 }
 
+// Nothing is written that the receive side would refuse: a message travels as one frame up
+// to the bound the assembler takes, in units and in fields, and the "!" a transaction puts
+// before its code counts towards it.
+TEST(FrameCodec, FitsUpToTheBoundTheReceiverTakes)
+{
+    // ["x", text] is exactly the bound: 6 + (4 + 1) + (4 + text).
+    const QString text(FrameAssembler::MaxFrameUnits - 15, QLatin1Char('a'));
+    struct Case { const char *name; QStringList fields; bool fits; };
+    const Case cases[] = {
+        {"at the bound", {"x", text}, true},
+        {"one unit over", {"xy", text}, false},
+        {"a request whose \"!\" takes it over", FrameCodec::asRequest({"x", text}), false},
+        {"a request at the bound", FrameCodec::asRequest({"", text}), true},
+        {"32767 fields", QStringList(32767, QString()), true},
+        {"32768 fields", QStringList(32768, QString()), false},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(FrameCodec::fits(c.fields), c.fits) << c.name;
+        if (!c.fits)
+            EXPECT_TRUE(FrameCodec::encode(c.fields, false).isEmpty()) << c.name;
+    }
+    EXPECT_EQ(FrameCodec::asRequest({}), QStringList{"!"});
+}
+
 TEST(FrameAssembler, RaisesAFrameOnlyWhenItsLastByteArrives)
 {
     for (bool unicode : {false, true}) {

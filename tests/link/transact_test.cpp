@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace mserver;
 
 namespace {
@@ -201,21 +203,36 @@ TEST(MLinkTransact, DropRequestOrMalformedFrameEndsTheWaitAndDropsTheLinkAfterwa
     }
 }
 
-// More fields than a frame's count can hold would go out as another message; the
-// request is refused before anything is written or switched off.
-TEST(MLinkTransact, RefusesMoreFieldsThanAFrameCarriesWithoutWritingIt)
+// More fields than a frame's count can hold would go out as another message, and a frame
+// longer than the receive side takes would come back refused; the "!" before the code
+// counts. The request is refused before anything is written or switched off.
+TEST(MLinkTransact, RefusesARequestNoFrameCarriesWithoutWritingIt)
 {
     Fixture f({expect({"NEXT"}), expectSilence(50)});
     ASSERT_TRUE(f.open());
-    for (int count : {32768, 65536}) {
+    auto ofFields = [](int count) {
         QStringList request{"SIR"};
         while (request.size() < count)
             request.append(QString());
+        return request;
+    };
+    // ["!SIR", text] is one unit over the bound: 6 + (4 + 4) + (4 + text).
+    const QString text(FrameCodec::MaxFrameUnits - 17, QLatin1Char('a'));
+    struct Case { const char *name; QStringList request; QString failure; };
+    const Case cases[] = {
+        {"32768 fields", ofFields(32768),
+         "Message too long - transaction request (SIR) of 32768 fields failed (at most 32767)"},
+        {"65536 fields", ofFields(65536),
+         "Message too long - transaction request (SIR) of 65536 fields failed (at most 32767)"},
+        {"one unit longer than the bound with its \"!\"", {"SIR", text},
+         "Message too long - transaction request (SIR) of 33554433 units failed (at most 33554432)"},
+    };
+    for (const Case &c : cases) {
+        QStringList request = c.request;
         const QStringList reply = f.link.Transact(3, request);
-        EXPECT_EQ(reply, (QStringList{"MSG", QStringLiteral("Message too long - transaction request (SIR) of %1 "
-                                                            "fields failed (at most 32767)").arg(count)}));
-        EXPECT_EQ(request.value(0), "SIR");
-        EXPECT_FALSE(f.link.InTransact());
+        EXPECT_EQ(reply, (QStringList{"MSG", c.failure})) << c.name;
+        EXPECT_EQ(request.value(0), "SIR") << c.name;
+        EXPECT_FALSE(f.link.InTransact()) << c.name;
     }
     EXPECT_TRUE(f.rec.log.isEmpty()) << f.rec.log.join(", ").toStdString();
     f.link.Send({"NEXT"});
@@ -325,4 +342,40 @@ TEST(MLinkTransact, DropBehindTheReplyClosesOnlyAfterReturn)
         EXPECT_EQ(f.rec.log, (QStringList{"begin", "end", "OnMessage:CC|5", "returned", "OnClose"})) << c.name;
         EXPECT_TRUE(f.server.wait()) << c.name << ": " << f.server.failure().toStdString();
     }
+}
+
+// A handler of a frame raised inside the wait ends the session and shows a box; the next
+// server is taken on under it, speaks and leaves before the box is answered. What it said
+// and its close came while the wait held the link's notifications back. Once the
+// transaction has returned they are raised as that server's own, and its end runs: the
+// link is not left with an end pending that nobody will run.
+TEST(MLinkTransact, AServerTakenOnUnderABoxInTheWaitIsHeardAndItsEndRuns)
+{
+    MLink link;
+    LinkRecorder rec(link);
+    std::unique_ptr<MServer> next;
+    bool nextClosedUnderTheBox = false;
+    QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
+        if (m.value(0) != "HI" || next)
+            return;
+        link.Disconnect();
+        // The box.
+        next = std::make_unique<MServer>(QList<Step>{send({"HI", "B"}), close()});
+        ASSERT_TRUE(next->startAccepted(link));
+        nextClosedUnderTheBox = pumpUntil([&] { return link.EndPending(); }, 3000);
+    });
+    MServer first({expect({"!SIG", "1"}), send({"HI", "A"}), expectClose()});
+    ASSERT_TRUE(first.startAccepted(link));
+    rec.log.clear();
+
+    const QStringList reply = link.Transact(3, QStringList{"SIG", "1"});
+    EXPECT_EQ(reply.value(0), "MSG");
+    EXPECT_TRUE(nextClosedUnderTheBox);
+    ASSERT_TRUE(pumpUntil([&] { return !link.IsConnected() && !link.EndPending(); }))
+        << rec.log.join(", ").toStdString();
+    settle();
+    EXPECT_EQ(rec.log, (QStringList{"begin", "OnMessage:HI|A", "BeforeClose", "OnClose", "OnConnect", "end",
+                                    "OnMessage:HI|B", "OnClose"}));
+    EXPECT_TRUE(first.wait()) << first.failure().toStdString();
+    EXPECT_TRUE(next->wait()) << next->failure().toStdString();
 }
