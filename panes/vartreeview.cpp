@@ -31,6 +31,11 @@ VarTreeView::VarTreeView(QWidget *parent)
     // A double-click would open a node whose descendants were never fetched.
     setExpandsOnDoubleClick(false);
     setItemsExpandable(true);
+    // The name column may be moved like any other; the tree (indentation and expand
+    // button) stays with the names wherever they stand, not with the leftmost column.
+    setTreePosition(0);
+    header()->setSectionsMovable(true);
+    header()->setFirstSectionMovable(true);
     connect(header(), &QHeaderView::sectionDoubleClicked, this, [this](int column) {
         if (column >= 0)
             resizeColumnToContents(column);

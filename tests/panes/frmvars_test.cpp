@@ -3,6 +3,7 @@
 // its tabs and settings, offscreen.
 
 #include "frmvars.h"
+#include "headerdrag.h"
 #include "sessionwindow.h"
 #include "memento.h"
 #include "helpkeys.h"
@@ -395,6 +396,38 @@ TEST_F(VarsPane, SavesEachListsColumnsAndTheTabShowing)
         restored.restoreMemento(memento);
         EXPECT_EQ(restored.currentList(), c.list) << c.showing.toString().toStdString();
     }
+}
+
+// The name column moves by its header like the value column; the names keep their
+// expand buttons where they now stand, and the order comes back from the settings.
+TEST_F(VarsPane, TheNameColumnMovesByItsHeaderAndKeepsItsExpandButtons)
+{
+    serve(1);
+    showLevel(2);
+    add("C(1)", 1, "C");
+    pane->UpdateFinished();
+    view().expand(model().indexOfKey("C"));
+    view().doItemsLayout();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(pane.get()));
+
+    QHeaderView *header = view().header();
+    dragHeader(header, 0, 1, false);   // the names onto the right half of the values
+    ASSERT_EQ(header->logicalIndex(0), 1);
+    ASSERT_EQ(header->logicalIndex(1), 0);
+
+    view().doItemsLayout();
+    const QModelIndex node = model().indexOfKey("C");
+    const QRect button = view().expandButtonRect(node);
+    ASSERT_FALSE(button.isEmpty());
+    EXPECT_GE(button.left(), header->sectionViewportPosition(0));
+    QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, button.center());
+    EXPECT_FALSE(view().isExpanded(node));
+
+    MementoPtr saved = pane->saveMemento();
+    frmVars copy;
+    copy.restoreMemento(*saved);
+    EXPECT_EQ(copy.list(1)->header()->logicalIndex(0), 1);
+    EXPECT_EQ(copy.list(1)->header()->logicalIndex(1), 0);
 }
 
 // Requests answered in order: the state found before the first is the one restored
