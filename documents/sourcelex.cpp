@@ -314,10 +314,9 @@ std::vector<int> SourceLex::queuedLines() const
 
 void SourceLex::QueueLineForParse(int line, bool forceToEnd, bool forceRepaint)
 {
-    if (QueueIndex::Entry *found = m_queued.find(line)) {
-        m_queue.erase(*found);
-        m_queued.erase(line);
-    }
+    const auto found = m_queued.constFind(line);
+    if (found != m_queued.cend())
+        m_queue.erase(found.value());
     // Asking the view for its last visible line walks its layout: only when it matters.
     const bool front = !forceToEnd && !m_queue.empty() && m_doc && line <= m_doc->LastVisibleLine();
     const auto at = front ? m_queue.begin() : m_queue.end();
@@ -344,8 +343,8 @@ void SourceLex::TimerTick()
 
     // The parse may have queued the line above in front of this one, so the entry is
     // found by its line, not by its place.
-    const QueueIndex::Entry *entry = m_queued.find(line);
-    const bool forceRepaint = entry && (*entry)->forceRepaint;
+    const auto entry = m_queued.constFind(line);
+    const bool forceRepaint = entry != m_queued.cend() && entry.value()->forceRepaint;
     if ((forceRepaint || changed) && inDocument) {
         m_repaintInProgress = true;
         int end = last;
@@ -354,9 +353,10 @@ void SourceLex::TimerTick()
             m_doc->UpdateViews(2, first, end, 0, 0);
         m_repaintInProgress = false;
     }
-    if (QueueIndex::Entry *done = m_queued.find(line)) {
-        m_queue.erase(*done);
-        m_queued.erase(line);
+    const auto done = m_queued.constFind(line);
+    if (done != m_queued.cend()) {
+        m_queue.erase(done.value());
+        m_queued.erase(done);
     }
     m_tickBusy = false;
 }

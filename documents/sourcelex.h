@@ -110,6 +110,7 @@ public:
     const std::vector<int> &serials() const { return m_serials; }
     std::vector<int> queuedLines() const;
     bool hasQueuedLines() const { return !m_queue.empty(); }
+    int queuedLineCount() const { return int(m_queue.size()); }
     // A tick is under way (it may have run an event loop): another one returns at once.
     bool tickRunning() const { return m_tickBusy; }
     bool labelIndexBuilt() const { return m_labelsBuilt; }
@@ -150,54 +151,9 @@ private:
     std::vector<int> m_serials;        // each line's name inside the engine
     int m_serialCounter = 0;           // never restarts: the engine keeps old serials alive
     std::list<QueueEntry> m_queue;     // lines waiting for the parse timer, front first
-    // Line -> its queue entry. A long routine queues tens of thousands of lines and the
-    // timer looks each up as it goes: lines are found in a table by their number, and only
-    // a number far outside it (never a line of the document) goes to a hash.
-    class QueueIndex
-    {
-    public:
-        using Entry = std::list<QueueEntry>::iterator;
-        Entry *find(int line)
-        {
-            if (line >= 0 && size_t(line) < m_has.size())
-                return m_has[size_t(line)] ? &m_at[size_t(line)] : nullptr;
-            const auto found = m_other.find(line);
-            return found == m_other.end() ? nullptr : &found.value();
-        }
-        void insert(int line, Entry entry)
-        {
-            if (line >= 0 && size_t(line) < m_has.size() + 65536) {
-                if (size_t(line) >= m_has.size()) {
-                    const size_t size = std::max(size_t(line) + 1, m_has.size() * 2);
-                    m_has.resize(size, 0);
-                    m_at.resize(size);
-                }
-                m_has[size_t(line)] = 1;
-                m_at[size_t(line)] = entry;
-            } else {
-                m_other.insert(line, entry);
-            }
-        }
-        void erase(int line)
-        {
-            if (line >= 0 && size_t(line) < m_has.size())
-                m_has[size_t(line)] = 0;
-            else
-                m_other.remove(line);
-        }
-        void clear()
-        {
-            m_has.clear();
-            m_at.clear();
-            m_other.clear();
-        }
-
-    private:
-        std::vector<char> m_has;
-        std::vector<Entry> m_at;
-        QHash<int, Entry> m_other;
-    };
-    QueueIndex m_queued;
+    // Each queued line's place in m_queue, whatever number a caller passes: a long routine
+    // queues tens of thousands of lines, and every queue and tick finds its line here.
+    QHash<int, std::list<QueueEntry>::iterator> m_queued;
     LabelIndex m_labels;               // valid only while m_labelsBuilt
     QHash<QString, int> m_duplicates;  // label -> 1-based line of its indexed occurrence
     bool m_labelsBuilt = false;        // dropped on line inserts/deletes, rebuilt on demand

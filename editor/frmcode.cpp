@@ -524,10 +524,16 @@ void frmCode::tmrParse_Timer()
 
 void frmCode::finishParse()
 {
+    // One tick for each line waiting now, and no more: a parse may queue lines again (the
+    // line above it, the rest of a broken statement), and the user's command must come
+    // back all the same. What it queued is left to the timer.
     const QPointer<frmCode> self(this);
-    while (self && !m_unloaded && m_lex.hasQueuedLines() && !m_lex.tickRunning())
+    for (int owed = m_lex.queuedLineCount(); owed > 0; --owed) {
+        if (!self || m_unloaded || !m_lex.hasQueuedLines() || m_lex.tickRunning())
+            return;
         m_lex.TimerTick();
+    }
     // The tick that finds the queue empty stops the timer and takes the hourglass down.
-    if (self && !m_unloaded && !m_lex.tickRunning())
+    if (self && !m_unloaded && !m_lex.hasQueuedLines() && !m_lex.tickRunning())
         m_lex.TimerTick();
 }

@@ -168,7 +168,7 @@ public:
     // milliseconds (exactly one line when the slice is 0).
     void tmrParse_Timer();
     void setParseSlice(qint64 nanoseconds) { m_parseSliceNs = nanoseconds; }
-    // Parses every queued line now: for commands that need the blocks of the whole routine.
+    // Parses the lines queued now: for commands that need the blocks of the whole routine.
     void finishParse();
     int parseTicks() const { return m_parseTicks; }
     bool parseTimerEnabled() const { return m_parseTimerOn; }

@@ -9,6 +9,9 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 
+#include <algorithm>
+#include <map>
+
 namespace {
 
 using namespace ParseReply;
@@ -159,6 +162,55 @@ TEST_F(LexTest, QueueOrdersVisibleLinesFirstAndNeverHoldsALineTwice)
     lex()->TimerTick();
     EXPECT_TRUE(lex()->queuedLines().empty());
     EXPECT_TRUE(engine->callsTo("Begin^PARSE").empty());
+}
+
+// Lines reach the queue in any order: far down a long routine before the lines above them,
+// again while they wait, beyond the routine's end. Each line of the routine is parsed
+// exactly once and leaves the queue; the others leave it unparsed; the timer then stops.
+TEST_F(LexTest, EveryQueuedLineIsParsedOnceAndLeavesTheQueue)
+{
+    const int lineCount = 100010;
+    engine->on("Begin^PARSE", begin(0, 1, 0, {lineItem(0, 0)}));
+    struct Case
+    {
+        const char *name;
+        std::vector<int> queued;
+    };
+    const std::vector<Case> cases = {
+        {"top down", {0, 1, 2, 65535, 65536, 100000}},
+        {"far line first, then lines that take the queue past it", {100000, 50000, 60000}},
+        {"bottom up across the whole routine", {100009, 99999, 70000, 65536, 65535, 9, 0}},
+        {"queued again while waiting", {100000, 50000, 60000, 100000, 50000, 100009}},
+        {"far lines between near ones", {3, 90000, 5, 131072, 40000, 70000, 100001, 8}},
+        {"beyond the routine and below it", {250000, -1, 100000, 50000, 60000, 100010, 150000}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        load(QStringList(lineCount, QStringLiteral("\tQ")));
+        std::map<int, int> lineOfSerial;
+        for (int line = 0; line < lineCount; ++line)
+            lineOfSerial[serial(line)] = line;
+
+        for (int line : c.queued)
+            lex()->QueueLineForParse(line, false, false);
+        // Far more ticks than lines: a line the queue loses would hold it for ever.
+        window->drainParseQueue(int(c.queued.size()) * 10);
+
+        EXPECT_TRUE(lex()->queuedLines().empty());
+        EXPECT_FALSE(window->timerOn);
+        std::vector<int> expected;
+        for (int line : c.queued)
+            if (line >= 0 && line < lineCount && std::find(expected.begin(), expected.end(), line) == expected.end())
+                expected.push_back(line);
+        std::sort(expected.begin(), expected.end());
+        std::vector<int> parsed;
+        for (const auto &call : engine->callsTo("Begin^PARSE"))
+            parsed.push_back(lineOfSerial.at(call.args.value(3).toInt()));
+        std::sort(parsed.begin(), parsed.end());
+        EXPECT_EQ(parsed, expected);
+        for (int line : expected)
+            EXPECT_TRUE(lex()->codeLine(line).Parsed) << line;
+    }
 }
 
 TEST_F(LexTest, SerialsKeepTheEngineTextInStep)
