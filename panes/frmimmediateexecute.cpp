@@ -211,6 +211,8 @@ void frmImmediate::dropPendingOutput()
         forLines = lineCut > cut;
         cut = qMax(cut, lineCut);
     }
+    if (cut <= 0)
+        return;
     // No line here is longer than LongestLine, so a line start is near.
     if (m_pendingOutput.at(cut - 1) != QLatin1Char('\n')) {
         const qsizetype end = m_pendingOutput.indexOf(QLatin1Char('\n'), cut);
