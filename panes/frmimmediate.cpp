@@ -281,6 +281,7 @@ void frmImmediate::ClearAll()
     // old text is left to bring back.
     m_io->Document()->Initialize();
     m_droppedChars = 0;
+    m_droppedForLines = false;
     m_openLine = false;
     m_recallLine = -1;
     m_recallText.clear();

@@ -33,9 +33,10 @@ class SourceView;
 //
 // Output is written as it arrives, in pieces, the event loop running between them, so
 // that the window stays responsive under a command that writes without end. IO keeps
-// at most OutputLimit characters: beyond that the oldest text is dropped from the top
-// and the first line says how much has gone. An output line longer than LongestLine
-// goes on in the next line. Output is not undoable: a command's first output forgets
+// at most OutputLimit characters in at most OutputLineLimit lines: beyond either the
+// oldest text is dropped from the top and the first line says how much has gone; what
+// stays is the newest text, without a gap. An output line longer than LongestLine goes
+// on in the next line. Output is not undoable: a command's first output forgets
 // IO's undo history, which would otherwise hold every piece ever written and cut
 // again. Break (StopOutput) ends a running command's output: the pane closes the
 // channel, says so in IO and returns to the state of before; the session goes on.
@@ -59,6 +60,10 @@ public:
     static constexpr int ExecutingState = -5;
     // The characters IO keeps at most (2 Mi); older text is dropped from the top.
     static constexpr int OutputLimit = 2 * 1024 * 1024;
+    // The lines IO keeps at most (128 Ki). A line costs the view far more than a
+    // character: output of bare line ends, bounded by characters alone, would take
+    // many times the memory of ordinary text.
+    static constexpr int OutputLineLimit = 128 * 1024;
     // An output line longer than this goes on in the next line.
     static constexpr int LongestLine = 16 * 1024;
 
@@ -164,10 +169,17 @@ private:
     void onChannelOpened();
     void onOutputArrived(const QString &text);
     void breakLongLines(QString &text);
+    void dropPendingOutput();
+    void dropShownOutput();
     void flushOutput();
     void writePiece();
+    QString takePendingPiece();
     void scheduleFlush();
+    int outputPosition() const;
     void dropOldestText();
+    int keptStart() const;
+    bool dropText(int from, int to);
+    void showDroppedCount();
     void onChannelClosed();
     void finishOutput();
     void completeOutput();
@@ -187,6 +199,7 @@ private:
     int m_savedState = SuspendedState;   // the state to go back to when the output is in
     QTextCursor m_outputAt;         // in the line the output goes above; follows edits
     QString m_pendingOutput;        // arrived, line ends as LF, not yet in IO
+    qsizetype m_pendingLines = 0;   // the line ends in m_pendingOutput
     QTimer *m_flushTimer;           // writes the pending output once the loop has run
     qint64 m_lastFlushNs = 0;       // what writing the last piece cost
     bool m_leadExpected = false;    // the server's lead character (not output) is still to come
@@ -197,7 +210,8 @@ private:
     bool m_outputEnded = false;     // the channel has closed; what is held is still being written
     bool m_wroteOutput = false;     // the running command has put output into IO
     qint64 m_droppedChars = 0;      // dropped from IO since it was last emptied; the marker says it
-    qint64 m_droppedShown = 0;      // the count the marker line shows
+    bool m_droppedForLines = false; // the last cut was for the line bound: the marker names it
+    QString m_markerShown;          // the marker line as IO shows it
     bool m_linkClosed = false;      // the session ended while the command ran
     std::function<void()> m_variablesRefresh;
     std::function<void()> m_beeper;

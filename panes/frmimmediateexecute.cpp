@@ -21,6 +21,7 @@ constexpr qint32 UnicodeFeature = 1;
 constexpr qint32 TransactedExecuteVersion = 3;
 
 const QString DroppedMarker = QStringLiteral("[earlier text dropped: %1 characters; the pane keeps the last %2 characters]");
+const QString DroppedLinesMarker = QStringLiteral("[earlier text dropped: %1 characters; the pane keeps the last %2 lines]");
 // Slot 1 of the line that says how much text has gone: the line is told by this, not by
 // its text, which a command's own output may well begin with. The value travels with the
 // line through every edit and goes when the line is deleted.
@@ -32,11 +33,26 @@ const QString StoppedLine = QStringLiteral("[output stopped]");
 constexpr int WriteShareDivisor = 3;
 // Pieces are written at least this often, so that output shows while it comes.
 constexpr int LongestFlushDelayMs = 100;
-// What one turn of the event loop writes into IO at most; the rest waits for the next.
+// What one turn of the event loop writes into IO at most, in characters and in lines;
+// the rest waits for the next. A line costs the view as much as many characters.
 constexpr int FlushSlice = 128 * 1024;
+constexpr int FlushSliceLines = 4 * 1024;
 // When the output is complete, what is still held is written at once for this long; the
 // rest follows in the next turns of the loop.
 constexpr int FinishBudgetMs = 50;
+
+// The position just after the count-th line end of text; -1 when it has fewer.
+qsizetype afterLineEnds(QStringView text, qsizetype count)
+{
+    qsizetype at = 0;
+    for (; count > 0; --count) {
+        const qsizetype end = text.indexOf(QLatin1Char('\n'), at);
+        if (end < 0)
+            return -1;
+        at = end + 1;
+    }
+    return at;
+}
 
 } // namespace
 
@@ -142,6 +158,7 @@ void frmImmediate::SetBusy()
 void frmImmediate::onChannelOpened()
 {
     m_pendingOutput.clear();
+    m_pendingLines = 0;
     m_leadExpected = true;
     m_heldCR = false;
     m_openLine = false;
@@ -173,13 +190,50 @@ void frmImmediate::onOutputArrived(const QString &piece)
     text = SourceDocument::normalizeLineEnds(text);
     breakLongLines(text);
     m_pendingOutput += text;
-    // What IO could not keep anyway is not held here either.
-    if (m_pendingOutput.size() > OutputLimit) {
-        const qsizetype excess = m_pendingOutput.size() - OutputLimit * 3 / 4;
-        m_pendingOutput.remove(0, excess);
-        m_droppedChars += excess;
-    }
+    m_pendingLines += text.count(QLatin1Char('\n'));
+    if (m_pendingOutput.size() > OutputLimit || m_pendingLines > OutputLineLimit)
+        dropPendingOutput();
     scheduleFlush();
+}
+
+// What IO could not keep anyway is not held here either: the oldest of it goes, down to
+// three quarters of the bound it passed, from a line start on. Everything IO shows
+// above the output is older still and goes with it, so that what stays runs on without
+// a gap.
+void frmImmediate::dropPendingOutput()
+{
+    qsizetype cut = 0;
+    if (m_pendingOutput.size() > OutputLimit)
+        cut = m_pendingOutput.size() - OutputLimit * 3 / 4;
+    bool forLines = false;
+    if (m_pendingLines > OutputLineLimit) {
+        const qsizetype lineCut = afterLineEnds(m_pendingOutput, m_pendingLines - OutputLineLimit * 3 / 4);
+        forLines = lineCut > cut;
+        cut = qMax(cut, lineCut);
+    }
+    if (cut <= 0)
+        return;
+    // No line here is longer than LongestLine, so a line start is near.
+    if (m_pendingOutput.at(cut - 1) != QLatin1Char('\n')) {
+        const qsizetype end = m_pendingOutput.indexOf(QLatin1Char('\n'), cut);
+        if (end >= 0)
+            cut = end + 1;
+    }
+    m_pendingLines -= QStringView(m_pendingOutput).left(cut).count(QLatin1Char('\n'));
+    m_pendingOutput.remove(0, cut);
+    m_droppedChars += cut;
+    m_droppedForLines = forLines;
+    dropShownOutput();
+}
+
+// The text above the output goes: IO keeps its marker and, from the line the output
+// goes above on, what stands below. An output line that was still open goes with the
+// rest: what follows it has gone.
+void frmImmediate::dropShownOutput()
+{
+    dropText(keptStart(), outputPosition());
+    m_openLine = false;
+    showDroppedCount();
 }
 
 // A line of output longer than LongestLine goes on in the next line: the view lays a
@@ -233,15 +287,9 @@ void frmImmediate::writePiece()
         return;
     QElapsedTimer cost;
     cost.start();
-    QString text;
-    if (m_pendingOutput.size() <= FlushSlice) {
-        text.swap(m_pendingOutput);
-    } else {
-        text = m_pendingOutput.left(FlushSlice);
-        m_pendingOutput.remove(0, FlushSlice);
-    }
+    QString text = takePendingPiece();
     const bool endsLine = text.endsWith(QLatin1Char('\n'));
-    int at = m_outputAt.isNull() ? m_io->Document()->positionOf(0, m_io->CaretLine()) : m_outputAt.position();
+    int at = outputPosition();
     if (m_openLine) {
         --at;
         if (endsLine)
@@ -261,6 +309,26 @@ void frmImmediate::writePiece()
     m_lastFlushNs = cost.nsecsElapsed();
 }
 
+// The oldest of what has arrived, a slice at most.
+QString frmImmediate::takePendingPiece()
+{
+    qsizetype size = qMin<qsizetype>(m_pendingOutput.size(), FlushSlice);
+    if (m_pendingLines > FlushSliceLines) {
+        const qsizetype afterLines = afterLineEnds(QStringView(m_pendingOutput).left(size), FlushSliceLines);
+        if (afterLines > 0)
+            size = afterLines;
+    }
+    QString piece;
+    if (size == m_pendingOutput.size()) {
+        piece.swap(m_pendingOutput);
+    } else {
+        piece = m_pendingOutput.left(size);
+        m_pendingOutput.remove(0, size);
+    }
+    m_pendingLines -= piece.count(QLatin1Char('\n'));
+    return piece;
+}
+
 void frmImmediate::scheduleFlush()
 {
     if (m_flushTimer->isActive())
@@ -269,39 +337,82 @@ void frmImmediate::scheduleFlush()
     m_flushTimer->start(int(qMin<qint64>(waitMs, LongestFlushDelayMs)));
 }
 
-// IO beyond its limit loses its oldest text, down to seven eighths of the limit so
-// that a stream does not cut at every piece. The cut falls on a line start when one is
-// near; an endless line is cut inside. The first line tells how much has gone.
+// Where the output goes in: the start of the line it goes above.
+int frmImmediate::outputPosition() const
+{
+    return m_outputAt.isNull() ? m_io->Document()->positionOf(0, m_io->CaretLine()) : m_outputAt.position();
+}
+
+// IO beyond either bound loses its oldest text, down to seven eighths of the bound so
+// that a stream does not cut at every piece. A cut for the characters falls on a line
+// start when one is near; an endless line is cut inside. The first line tells how much
+// has gone.
 void frmImmediate::dropOldestText()
 {
     SourceDocument *doc = m_io->Document();
     QTextDocument *text = m_io->document();
     const int size = text->characterCount();
-    if (size <= OutputLimit && m_droppedChars == 0)
-        return;
-    const bool hasMarker = doc->GetLineData(0, LineData::kFlagSlot) == DroppedTextLine && doc->NumLines() > 1;
-    const int keptStart = hasMarker ? doc->positionOf(0, 1) : 0;
-    if (size > OutputLimit) {
+    const int lines = doc->NumLines();
+    if (size > OutputLimit || lines > OutputLineLimit) {
         // The line the output goes above stays, and so does the line end before it.
         const int cutLimit = (m_outputAt.isNull() ? size : m_outputAt.position()) - 1;
-        int cut = qMin(size - OutputLimit * 7 / 8, cutLimit);
-        const QTextBlock block = text->findBlock(cut);
-        const QTextBlock next = block.next();
-        if (block.position() != cut && next.isValid() && next.position() <= cutLimit
-            && next.position() - cut <= OutputLimit / 8)
-            cut = next.position();
-        if (cut > keptStart) {
-            const QTextBlock first = text->findBlock(keptStart);
-            const QTextBlock last = text->findBlock(cut);
-            doc->DeleteImpl(keptStart - first.position(), first.blockNumber(), cut - last.position(),
-                            last.blockNumber());
-            m_droppedChars += cut - keptStart;
+        int cut = 0;
+        if (size > OutputLimit) {
+            cut = qMin(size - OutputLimit * 7 / 8, cutLimit);
+            const QTextBlock block = text->findBlock(cut);
+            const QTextBlock next = block.next();
+            if (block.position() != cut && next.isValid() && next.position() <= cutLimit
+                && next.position() - cut <= OutputLimit / 8)
+                cut = next.position();
         }
+        bool forLines = false;
+        if (lines > OutputLineLimit) {
+            const int lineCut = qMin(doc->positionOf(0, lines - OutputLineLimit * 7 / 8), cutLimit);
+            forLines = lineCut > cut;
+            cut = qMax(cut, lineCut);
+        }
+        if (dropText(keptStart(), cut))
+            m_droppedForLines = forLines;
     }
-    if (m_droppedChars == 0 || (hasMarker && m_droppedChars == m_droppedShown))
+    showDroppedCount();
+}
+
+// Where IO's text starts below the line that tells how much has gone.
+int frmImmediate::keptStart() const
+{
+    const SourceDocument *doc = m_io->Document();
+    const bool hasMarker = doc->GetLineData(0, LineData::kFlagSlot) == DroppedTextLine && doc->NumLines() > 1;
+    return hasMarker ? doc->positionOf(0, 1) : 0;
+}
+
+// Deletes IO's text from one document position to another and counts it as dropped;
+// false when there is nothing between them.
+bool frmImmediate::dropText(int from, int to)
+{
+    if (to <= from)
+        return false;
+    QTextDocument *text = m_io->document();
+    const QTextBlock first = text->findBlock(from);
+    const QTextBlock last = text->findBlock(to);
+    m_io->Document()->DeleteImpl(from - first.position(), first.blockNumber(), to - last.position(),
+                                 last.blockNumber());
+    m_droppedChars += to - from;
+    return true;
+}
+
+// The first line says how much text has gone since IO was last emptied, and the bound
+// that made it go.
+void frmImmediate::showDroppedCount()
+{
+    if (m_droppedChars == 0)
         return;
-    m_droppedShown = m_droppedChars;
-    const QString marker = DroppedMarker.arg(m_droppedChars).arg(OutputLimit);
+    SourceDocument *doc = m_io->Document();
+    const bool hasMarker = keptStart() > 0;
+    const QString marker = m_droppedForLines ? DroppedLinesMarker.arg(m_droppedChars).arg(OutputLineLimit)
+                                             : DroppedMarker.arg(m_droppedChars).arg(OutputLimit);
+    if (hasMarker && marker == m_markerShown)
+        return;
+    m_markerShown = marker;
     if (hasMarker) {
         doc->DeleteImpl(0, 0, doc->GetLineLength(0), 0);
     } else {
@@ -328,6 +439,7 @@ void frmImmediate::StopOutput()
         m_pendingOutput += QLatin1Char('\n');
     m_heldCR = false;
     m_pendingOutput += StoppedLine + QLatin1Char('\n');
+    m_pendingLines = m_openLine ? 2 : 1;
     finishOutput();
 }
 
@@ -335,8 +447,10 @@ void frmImmediate::StopOutput()
 // to the state of before the command.
 void frmImmediate::finishOutput()
 {
-    if (m_heldCR)
+    if (m_heldCR) {
         m_pendingOutput += QLatin1Char('\n');
+        ++m_pendingLines;
+    }
     m_heldCR = false;
     m_leadExpected = false;
     m_outputEnded = true;

@@ -8,6 +8,13 @@
 // Each pass runs the pane's transfer and the raw one back to back; the figure is the
 // median of the passes' ratios with their spread, against the target of at most three
 // times the raw loopback.
+//   FloodMemory: 8 MB of output that floods the execute view, once as bare line ends
+//     and once as ordinary numbered lines, back to back in each pass. The figures are
+//     the heap the pane holds once the output is in (what the view keeps) and the
+//     highest heap while it came, each of the line ends against the ordinary text: the
+//     view's bound must keep any output's shape near what ordinary text costs. The
+//     heap is malloc's own count of the bytes in use, so that memory an earlier pass
+//     freed and the process kept is not counted again.
 //
 // The server is the scripted M server, a thread of its own over blocking loopback
 // sockets; the raw sender is a thread as well, so both sides pay the same for it. The
@@ -27,8 +34,11 @@
 #include <QTcpSocket>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
+
+#include <malloc.h>
 
 #include <chrono>
 #include <memory>
@@ -46,15 +56,20 @@ double microseconds(Clock::duration d)
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
+// Ordinary output: whole numbered lines, at least bytes of them.
+QByteArray numberedLines(int bytes)
+{
+    QByteArray lines;
+    for (int line = 0; lines.size() < bytes; ++line)
+        lines += QByteArray("output line ") + QByteArray::number(line).rightJustified(7, '0')
+                 + QByteArray(" of a command that writes a great deal\r\n");
+    return lines;
+}
+
 // The server's lead character, then numbered lines up to 1 MB.
 QByteArray output()
 {
-    QByteArray bytes("x");
-    for (int line = 0; bytes.size() < OutputBytes; ++line)
-        bytes += QByteArray("output line ") + QByteArray::number(line).rightJustified(7, '0')
-                 + QByteArray(" of a command that writes a great deal\r\n");
-    bytes.truncate(OutputBytes);
-    return bytes;
+    return ("x" + numberedLines(OutputBytes)).left(OutputBytes);
 }
 
 // What any view on a QTextDocument pays at the least to show the same output: the text
@@ -169,6 +184,96 @@ void OneMegabyteOfOutput(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * OutputBytes);
 }
 
+constexpr qint64 FloodBytes = 8 << 20;
+
+// What malloc has handed out and not had back, in MiB.
+double heapInUseMiB()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / (1024 * 1024);
+}
+
+struct FloodCost
+{
+    double keptMiB = -1;   // held once the output is in and the session suspended again
+    double peakMiB = -1;   // the highest while it came
+};
+
+// One command whose output is FloodBytes of piece over and over, into a pane of its
+// own; the script holds a step for it. The heap is sampled every few milliseconds while
+// the output comes.
+FloodCost flood()
+{
+    // What an earlier pane left for deletion is gone before the count starts.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    const double before = heapInUseMiB();
+    frmImmediate pane;
+    bool refreshed = false;
+    pane.setVariablesRefresh([&] { refreshed = true; });
+    pane.resize(600, 300);
+    pane.show();
+    SourceView *io = pane.IO();
+    io->Document()->InsertImpl(0, 0, QStringLiteral("W 1"));
+    io->SetCaret(3, 0);
+    double peak = before;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { peak = qMax(peak, heapInUseMiB()); });
+    sampler.start(5);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(io, &enter);
+    if (!mserver::pumpUntil([&] { return refreshed; }, 120000))
+        return {};
+    sampler.stop();
+    const double after = heapInUseMiB();
+    return {after - before, qMax(peak, after) - before};
+}
+
+QList<mserver::Step> floodCommand(const QByteArray &piece)
+{
+    return {mserver::expect({"XEC", "*", "W 1"}), mserver::connectChannel(), mserver::sendChannel("x"),
+            mserver::streamChannel(piece, FloodBytes), mserver::closeChannel()};
+}
+
+void FloodMemory(benchmark::State &state)
+{
+    const QByteArray lineEnds(64 * 1024, '\n');
+    const QByteArray lines = numberedLines(64 * 1024);
+    QList<mserver::Step> script;
+    for (int run = 0; run < Runs; ++run)
+        script << floodCommand(lineEnds) << floodCommand(lines);
+    MLink link;
+    mserver::MServer server(script);
+    server.setStepTimeoutMs(60000);
+    if (!server.startAccepted(link)) {
+        state.SkipWithError("no link");
+        return;
+    }
+    SessionWindow window;   // suspended, on the link of the scripted server
+    window.session = &link;
+    setMainWindow(&window);
+    BenchRatio kept("FloodMemory, 8 MB of bare line ends, heap the view keeps", "ordinary lines",
+                    BenchRatio::AtMost, 2, "MiB");
+    BenchRatio peak("FloodMemory, 8 MB of bare line ends, peak heap", "ordinary lines", BenchRatio::AtMost, 2,
+                    "MiB");
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        const FloodCost bare = flood();
+        const FloodCost ordinary = bare.keptMiB < 0 ? FloodCost() : flood();
+        if (ordinary.keptMiB < 0) {
+            state.SkipWithError(qPrintable(server.failure()));
+            break;
+        }
+        state.SetIterationTime(microseconds(Clock::now() - start) / 1e6);
+        kept.add(bare.keptMiB, ordinary.keptMiB);
+        peak.add(bare.peakMiB, ordinary.peakMiB);
+    }
+    setMainWindow(nullptr);
+    kept.report(state);
+    peak.keep();
+}
+
 } // namespace
 
 BENCHMARK(OneMegabyteOfOutput)->Iterations(Runs)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FloodMemory)->Iterations(Runs)->UseManualTime()->Unit(benchmark::kMillisecond);

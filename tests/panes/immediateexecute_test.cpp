@@ -78,9 +78,10 @@ protected:
     }
 
     // The server opens the link (the task accepts it), as for a session it started.
-    void serveInbound(const QList<Step> &script, qint32 features = 0)
+    void serveInbound(const QList<Step> &script, qint32 features = 0, int stepTimeoutMs = 3000)
     {
         server = std::make_unique<MServer>(script);
+        server->setStepTimeoutMs(stepTimeoutMs);
         ASSERT_TRUE(server->startAccepted(*link));
         link->setFeatures(features);
     }
@@ -390,4 +391,79 @@ TEST_F(ImmediateSession, TextThatLooksLikeTheDroppedTextLineIsNotTakenForIt)
     const qint64 kept = io.mid(1).join('\n').size();
     const qint64 dropped = io.value(0).section(' ', 3, 3).toLongLong();
     EXPECT_EQ(dropped + kept, written) << io.value(0).toStdString();
+}
+
+// Output that floods IO leaves its newest part, whole: the first line says how much went,
+// the line below it is the first one kept, and every line from there on follows the one
+// before it up to the last the server wrote. Bare line ends cost IO a line each, and it
+// keeps no more of them than of ordinary lines. Output that comes faster than IO takes it
+// is cut before it is shown; output that IO keeps up with is cut in IO.
+TEST_F(ImmediateSession, AFloodLeavesTheNewestOutputWholeBelowATrueCount)
+{
+    struct Case
+    {
+        const char *name;
+        int lines;
+        QString text;     // after the number "L000000"; none: the lines are empty
+        int pieceBytes;   // the server writes this much and waits a little; 0: all at once
+    };
+    const QString tail = QStringLiteral(" output of a command");
+    const Case cases[] = {
+        {"numbered lines past the character bound, at once", frmImmediate::OutputLimit * 3 / 28, tail, 0},
+        {"numbered lines past the character bound, as IO takes them", frmImmediate::OutputLimit * 3 / 28, tail,
+         32 * 1024},
+        {"short numbered lines past the line bound, as IO takes them", frmImmediate::OutputLineLimit * 3 / 2,
+         QString(""), 16 * 1024},
+        {"bare line ends past the line bound, at once", frmImmediate::OutputLineLimit * 4, QString(), 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        const auto lineText = [&c](int line) {
+            return c.text.isNull() ? QString() : QStringLiteral("L%1").arg(line, 6, 10, QLatin1Char('0')) + c.text;
+        };
+        QByteArray output;
+        for (int line = 0; line < c.lines; ++line)
+            output += lineText(line).toLatin1() + "\r\n";
+        output.prepend('x');
+        QList<Step> script{expect({"XEC", "*", "W 1"}), connectChannel()};
+        const int piece = c.pieceBytes ? c.pieceBytes : int(output.size());
+        for (qsizetype from = 0; from < output.size(); from += piece)
+            script << sendChannel(output.mid(from, piece)) << pause(c.pieceBytes ? 20 : 0);
+        script << closeChannel() << expect({"VAR*", "2", "**"});
+        // A loaded machine may take long over megabytes of output.
+        serveInbound(script, 0, 120000);
+        run("W 1");
+        ASSERT_TRUE(pumpUntil([this] { return refreshes == 1; }, 120000));
+        finish();
+        EXPECT_EQ(window.states, QList<int>({-5, 1, -6}));
+
+        const QStringList io = ioLines(*pane);
+        ASSERT_GE(io.size(), 3);
+        ASSERT_TRUE(io[0].startsWith("[earlier text dropped: ")) << io[0].toStdString();
+        EXPECT_EQ(ioFlags(*pane).value(0), 2);
+        EXPECT_LE(pane->IO()->document()->characterCount(), frmImmediate::OutputLimit);
+        EXPECT_LE(io.size(), frmImmediate::OutputLineLimit);
+        // and lets go no more than it must
+        const qint64 keptChars = io.mid(1).join('\n').size();
+        EXPECT_TRUE(keptChars >= frmImmediate::OutputLimit / 2 || io.size() >= frmImmediate::OutputLineLimit / 2)
+            << keptChars << " characters in " << io.size() << " lines";
+        // The output's last line stands above the empty input line, and the lines
+        // between the count and it are the output's last ones, none missing.
+        EXPECT_EQ(io.last(), QString());
+        const int keptLines = int(io.size()) - 2;
+        const int firstKept = c.lines - keptLines;
+        int gaps = 0;
+        for (int i = 0; i < keptLines; ++i)
+            if (io[i + 1] != lineText(firstKept + i) && ++gaps <= 3)
+                ADD_FAILURE() << "line " << i + 1 << " is \"" << io[i + 1].toStdString() << "\", not \""
+                              << lineText(firstKept + i).toStdString() << "\"";
+        EXPECT_EQ(gaps, 0);
+        // What went: the command line and every output line above the first kept one.
+        qint64 dropped = QStringLiteral("W 1\n").size();
+        for (int line = 0; line < firstKept; ++line)
+            dropped += lineText(line).size() + 1;
+        EXPECT_EQ(io[0].section(' ', 3, 3).toLongLong(), dropped) << io[0].toStdString();
+    }
 }

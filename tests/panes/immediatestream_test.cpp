@@ -1,5 +1,5 @@
 // A command whose output floods the immediate pane: 200 MB through the output channel,
-// as numbered lines and as one line without end. The pane runs in a process of its own
+// as numbered lines, as one line without end and as bare line ends. The pane runs in a process of its own
 // (immediate_streamer), which reports how far its peak memory rose and the longest
 // time its event loop stood still; both must stay bounded whatever the volume.
 #include "frmimmediate.h"
@@ -46,7 +46,7 @@ QMap<QString, QString> stream(const char *shape)
 
 TEST(ImmediateStream, TwoHundredMegabytesOfOutputKeepMemoryAndTheEventLoopBounded)
 {
-    for (const char *shape : {"lines", "endless"}) {
+    for (const char *shape : {"lines", "endless", "lineends"}) {
         SCOPED_TRACE(shape);
         const QMap<QString, QString> report = stream(shape);
         ASSERT_EQ(report.value("exit"), "0") << report.value("failure").toStdString();

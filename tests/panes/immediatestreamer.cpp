@@ -7,8 +7,9 @@
 //   state         the session state at the end (1: suspended again)
 //   failure       the server's failure, when there is one
 //
-//   immediate_streamer <megabytes> lines|endless
-// "lines" is numbered lines of output, "endless" one line that never ends.
+//   immediate_streamer <megabytes> lines|endless|lineends
+// "lines" is numbered lines of output, "endless" one line that never ends, "lineends"
+// bare line ends, each an empty line.
 #include "frmimmediate.h"
 #include "imainwindow.h"
 #include "mlink.h"
@@ -38,10 +39,12 @@ qint64 peakResidentKb()
     return -1;
 }
 
-QByteArray piece(bool lines)
+QByteArray piece(const QByteArray &shape)
 {
-    if (!lines)
+    if (shape == "endless")
         return QByteArray(64 * 1024, 'x');
+    if (shape == "lineends")
+        return QByteArray(64 * 1024, '\n');
     QByteArray bytes;
     for (int line = 0; bytes.size() < 64 * 1024; ++line)
         bytes += QByteArray("output line ") + QByteArray::number(line).rightJustified(5, '0')
@@ -57,11 +60,11 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const qint64 bytes = qint64(QByteArray(argc > 1 ? argv[1] : "200").toInt()) * 1024 * 1024;
-    const bool lines = QByteArray(argc > 2 ? argv[2] : "lines") == "lines";
+    const QByteArray shape(argc > 2 ? argv[2] : "lines");
 
     MLink link;
     mserver::MServer server({mserver::expect({"XEC", "*", "W"}), mserver::connectChannel(),
-                             mserver::sendChannel("*"), mserver::streamChannel(piece(lines), bytes),
+                             mserver::sendChannel("*"), mserver::streamChannel(piece(shape), bytes),
                              mserver::closeChannel()});
     server.setStepTimeoutMs(60000);
     if (!server.startAccepted(link)) {
