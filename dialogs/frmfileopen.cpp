@@ -1,5 +1,6 @@
 #include "frmfileopen.h"
 
+#include "columnfit.h"
 #include "dialoghost.h"
 #include "itemicons.h"
 #include "itemlistview.h"
@@ -25,6 +26,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString ServerTab = QStringLiteral("Server");
@@ -35,6 +38,21 @@ enum RecentColumns : int { NameColumn = 0, PathColumn = 1, ModeColumn = 2 };
 constexpr int CellDataRole = Qt::UserRole;           // per cell: display name / platform / read-only
 constexpr int RowDataRole = Qt::UserRole + 1;        // column 0: the item type
 constexpr int RowPictureRole = Qt::UserRole + 2;     // column 0: the icon key shown
+
+// The recent list; it tells its column fit what its texts need.
+class RecentGrid : public QTreeWidget
+{
+public:
+    using QTreeWidget::QTreeWidget;
+
+    QList<int> columnNeeds() const
+    {
+        QList<int> needs;
+        for (int column = 0; column < columnCount(); ++column)
+            needs << std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
+        return needs;
+    }
+};
 
 QPushButton *makeButton(const QString &text, const QString &name, QWidget *parent)
 {
@@ -69,11 +87,16 @@ void frmFileOpen::buildControls()
 
     m_picTabRecent = new QWidget;
     m_picTabRecent->setObjectName(QStringLiteral("picTabRecent"));
-    m_sftRecent = new QTreeWidget(m_picTabRecent);
+    auto *recentGrid = new RecentGrid(m_picTabRecent);
+    m_sftRecent = recentGrid;
     m_sftRecent->setObjectName(QStringLiteral("sftRecent"));
     m_sftRecent->setColumnCount(3);
     m_sftRecent->setHeaderLabels({tr("Name"), tr("Path"), tr("Mode")});
     m_sftRecent->setRootIsDecorated(false);
+    // A generated name and a location differ at their ends (a class's number, the
+    // namespace): a text cut for room keeps both ends, and its tip holds it whole.
+    m_sftRecent->setTextElideMode(Qt::ElideMiddle);
+    m_recentFit = new ColumnFit(m_sftRecent, NameColumn, [recentGrid] { return recentGrid->columnNeeds(); });
     m_sftRecent->setSelectionMode(QAbstractItemView::ExtendedSelection);
     auto *recentLayout = new QVBoxLayout(m_picTabRecent);
     recentLayout->setContentsMargins(0, 0, 0, 0);
@@ -492,15 +515,16 @@ void frmFileOpen::addRecentRow(const Source &item, int at)
     row->setData(NameColumn, RowPictureRole, picture);
     row->setIcon(NameColumn, ItemIcons::icon(picture + QStringLiteral(".0")));
     row->setText(NameColumn, item.Name);
+    row->setToolTip(NameColumn, item.Name);
     row->setData(NameColumn, CellDataRole, item.DisplayName());
     row->setText(PathColumn, item.Path);
+    row->setToolTip(PathColumn, item.Path);
     row->setData(PathColumn, CellDataRole, item.MType);
     row->setText(ModeColumn, item.ReadOnly ? tr("Read") : tr("Edit"));
     row->setData(ModeColumn, CellDataRole, item.ReadOnly ? 1 : 0);
     m_sftRecent->insertTopLevelItem(at, row);
-    // A location is long and must be read whole to tell two servers apart.
-    m_sftRecent->resizeColumnToContents(NameColumn);
-    m_sftRecent->resizeColumnToContents(PathColumn);
+    // Every column stays in view: a location must be seen to tell two servers apart.
+    m_recentFit->refit();
 }
 
 QTreeWidgetItem *frmFileOpen::recentRowItem(int row) const

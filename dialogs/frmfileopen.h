@@ -7,6 +7,7 @@
 
 #include <vector>
 
+class ColumnFit;
 class QAction;
 class QMenu;
 class QPushButton;
@@ -106,6 +107,7 @@ private:
     QTabWidget *m_tabMain = nullptr;
     QWidget *m_picTabRecent = nullptr;
     QTreeWidget *m_sftRecent = nullptr;
+    ColumnFit *m_recentFit = nullptr;   // the recent list's column widths
     QPushButton *m_cmdOpenEdit = nullptr;
     QPushButton *m_cmdOpenReadonly = nullptr;
     QPushButton *m_cmdCancel = nullptr;

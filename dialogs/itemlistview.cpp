@@ -1,5 +1,6 @@
 #include "itemlistview.h"
 
+#include "columnfit.h"
 #include "itemicons.h"
 
 #include <QEvent>
@@ -61,8 +62,8 @@ private:
 
 // Draws a ghosted item's icon in its disabled look, leaving its text as it is. In the
 // icon and list views every item takes one size, the widest label's up to a cap, so that
-// no two overlap; the view asks that size of one item only. A name the cell cuts shows
-// whole in the item's tip.
+// no two overlap; the view asks that size of one item only. A text the cell cuts shows
+// whole in the cell's tip (a name's tip also carries the item's own tip).
 class ItemListDelegate : public QStyledItemDelegate
 {
 public:
@@ -79,8 +80,7 @@ public:
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override
     {
-        if (event->type() != QEvent::ToolTip || !index.isValid() || !view || index.column() != 0
-            || !nameIsCut(option, index, view))
+        if (event->type() != QEvent::ToolTip || !index.isValid() || !view || !textIsCut(option, index, view))
             return QStyledItemDelegate::helpEvent(event, view, option, index);
         QString tip = index.data(Qt::DisplayRole).toString();
         const QString own = index.data(Qt::ToolTipRole).toString();
@@ -108,8 +108,8 @@ protected:
     }
 
 private:
-    // Whether the cell draws the name shortened, measured as the style lays the text out.
-    bool nameIsCut(const QStyleOptionViewItem &cell, const QModelIndex &index, const QAbstractItemView *view) const
+    // Whether the cell draws its text shortened, measured as the style lays the text out.
+    bool textIsCut(const QStyleOptionViewItem &cell, const QModelIndex &index, const QAbstractItemView *view) const
     {
         QStyleOptionViewItem option = cell;
         initStyleOption(&option, index);
@@ -226,6 +226,7 @@ ItemListView::ItemListView(QWidget *parent)
     m_treeView->header()->setSectionsClickable(true);
     m_treeView->header()->setSortIndicatorShown(false);
     m_treeView->header()->setStretchLastSection(true);
+    m_reportFit = new ColumnFit(m_treeView, 0, [this] { return reportColumnNeeds(); });
 
     m_stack->addWidget(m_listView);
     m_stack->addWidget(m_treeView);
@@ -262,6 +263,7 @@ void ItemListView::setColumns(const QStringList &headers, const QStringList &tag
         m_tags.append(QString());
     m_arrows = QList<int>(count, 0);
     applyOrder();
+    m_reportFit->refit();
 }
 
 int ItemListView::columnCount() const
@@ -327,6 +329,7 @@ void ItemListView::applyView()
     if (m_view == Report) {
         setFocusProxy(m_treeView);
         m_stack->setCurrentWidget(m_treeView);
+        m_reportFit->refit();
         return;
     }
     // The list view shows column 0 only; the report view all columns.
@@ -383,15 +386,19 @@ qint32 ItemListView::appendItem(const ListItemData &item)
     m_rowOfLParam.insert(lParam, m_model->rowCount());
     m_model->appendRow(makeRow(item, lParam));
     noteLabel(item.text);
+    noteSubItem(item.subItem1);
     return lParam;
 }
 
 qint32 ItemListView::addItem(const ListItemData &item)
 {
     const int widest = m_widestAdvance;
+    const int widestSubItem = m_widestSubItemAdvance;
     const qint32 lParam = appendItem(item);
     if (m_widestAdvance != widest)
         updateItemSize();
+    if (m_widestAdvance != widest || m_widestSubItemAdvance != widestSubItem)
+        m_reportFit->refit();
     return lParam;
 }
 
@@ -404,10 +411,13 @@ QList<qint32> ItemListView::addItems(const QList<ListItemData> &items)
     const bool updates = m_stack->updatesEnabled();
     m_stack->setUpdatesEnabled(false);
     const int widest = m_widestAdvance;
+    const int widestSubItem = m_widestSubItemAdvance;
     for (const ListItemData &item : items)
         lParams.append(appendItem(item));
     if (m_widestAdvance != widest)
         updateItemSize();
+    if (m_widestAdvance != widest || m_widestSubItemAdvance != widestSubItem)
+        m_reportFit->refit();
     m_stack->setUpdatesEnabled(updates);
     return lParams;
 }
@@ -421,7 +431,10 @@ void ItemListView::clear()
     applyOrder();
     m_widestLabel.clear();
     m_widestAdvance = 0;
+    m_widestSubItem.clear();
+    m_widestSubItemAdvance = 0;
     updateItemSize();
+    m_reportFit->reset();
 }
 
 void ItemListView::noteLabel(const QString &text)
@@ -436,14 +449,68 @@ void ItemListView::noteLabel(const QString &text)
     }
 }
 
+void ItemListView::noteSubItem(const QString &text)
+{
+    if (qsizetype(m_labelMetrics.maxWidth()) * text.size() <= m_widestSubItemAdvance)
+        return;
+    const int advance = m_labelMetrics.horizontalAdvance(text);
+    if (advance > m_widestSubItemAdvance) {
+        m_widestSubItemAdvance = advance;
+        m_widestSubItem = text;
+    }
+}
+
 void ItemListView::remeasureLabels()
 {
     m_labelMetrics = m_listView->fontMetrics();
     m_widestLabel.clear();
     m_widestAdvance = 0;
-    for (int row = 0; row < m_model->rowCount(); ++row)
+    m_widestSubItem.clear();
+    m_widestSubItemAdvance = 0;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
         noteLabel(m_model->item(row, 0)->text());
+        if (const QStandardItem *sub = m_model->item(row, 1))
+            noteSubItem(sub->text());
+    }
     updateItemSize();
+    m_reportFit->refit();
+}
+
+QStyleOptionViewItem ItemListView::cellOption(const QAbstractItemView *view, const QString &text, bool withIcon,
+                                              bool iconAbove) const
+{
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.font = view->font();
+    option.fontMetrics = m_labelMetrics;
+    option.decorationSize = view->iconSize();
+    option.decorationPosition = iconAbove ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left;
+    option.displayAlignment = iconAbove ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter;
+    option.features = QStyleOptionViewItem::HasDisplay;
+    if (withIcon) {
+        option.features |= QStyleOptionViewItem::HasDecoration;
+        option.icon = ItemIcons::icon(QStringLiteral("Default.0"));
+    }
+    option.text = text;
+    return option;
+}
+
+QList<int> ItemListView::reportColumnNeeds() const
+{
+    const QHeaderView *header = m_treeView->header();
+    QList<int> needs;
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        int need = header->sectionSizeHint(column);
+        const QString widest = column == 0 ? m_widestLabel : column == 1 ? m_widestSubItem : QString();
+        if (!widest.isEmpty()) {
+            const QStyleOptionViewItem option = cellOption(m_treeView, widest, column == 0, false);
+            need = std::max(need, m_treeView->style()
+                                      ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), m_treeView)
+                                      .width());
+        }
+        needs << need;
+    }
+    return needs;
 }
 
 void ItemListView::updateItemSize()
@@ -451,23 +518,27 @@ void ItemListView::updateItemSize()
     if (m_view == Report)
         return;   // the report view sizes its own rows; the size is taken again on leaving it
     const bool iconAbove = m_view == LargeIcons;
-    QStyleOptionViewItem option;
-    option.initFrom(m_listView);
-    option.font = m_listView->font();
-    option.fontMetrics = m_labelMetrics;
-    option.decorationSize = m_listView->iconSize();
-    option.decorationPosition = iconAbove ? QStyleOptionViewItem::Top : QStyleOptionViewItem::Left;
-    option.displayAlignment = iconAbove ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter;
-    option.features = QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
-    option.icon = ItemIcons::icon(QStringLiteral("Default.0"));
-    // One long generated name must not widen every cell until the list is one column:
-    // names longer than the cap are cut in the middle and show whole in their tips.
-    const QString capLabel(MaxLabelChars, QLatin1Char('N'));
-    option.text = m_widestAdvance > m_labelMetrics.horizontalAdvance(capLabel) ? capLabel : m_widestLabel;
-    QSize size = m_listView->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), m_listView);
+    const QStyle *style = m_listView->style();
+    const auto cellSize = [&](const QString &label) {
+        const QStyleOptionViewItem option = cellOption(m_listView, label, true, iconAbove);
+        return style->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), m_listView);
+    };
+    QSize size = cellSize(m_widestLabel);
+    // One long generated name must not widen every cell until the list is one column. A
+    // cell is at most as wide as the cap's capitals, and narrower still where two such
+    // cells would not share a row of the list, though never too narrow for a few
+    // characters. A name longer than its cell is cut in the middle and shows whole in its
+    // tip. Each cell adds around itself the grid's gap, or its spacing on both sides.
+    const int gap = iconAbove ? LargeIconGap : m_view == SmallIcons ? 4 * SmallIconGap : 0;
+    // The row's last pixel is where the view wraps, so two cells need one pixel more.
+    const int room = m_listView->width() - 2 * m_listView->frameWidth()
+                     - style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_listView) - 1;
+    const int cap = std::max(cellSize(QString(MinLabelChars, QLatin1Char('N'))).width(),
+                             std::min(cellSize(QString(MaxLabelChars, QLatin1Char('N'))).width(), room / 2 - gap));
+    size.setWidth(std::min(size.width(), cap));
     if (iconAbove) {
         // Short names still get a cell a label can be read in, as the desktop's icons do.
-        size.setWidth(std::max(size.width(), 2 * option.decorationSize.width()));
+        size.setWidth(std::max(size.width(), 2 * m_listView->iconSize().width()));
         m_listView->setGridSize(size + QSize(LargeIconGap, LargeIconGap));
     } else {
         m_listView->setGridSize(QSize());
@@ -551,6 +622,12 @@ void ItemListView::setSubItem(int index, int column, const QString &text, const 
         return;
     item->setText(text);
     item->setData(date.isValid() ? QVariant(date) : QVariant(), DateRole);
+    if (column == 1) {
+        const int widest = m_widestSubItemAdvance;
+        noteSubItem(text);
+        if (m_widestSubItemAdvance != widest)
+            m_reportFit->refit();
+    }
 }
 
 qint32 ItemListView::itemLParam(int index) const
@@ -712,6 +789,9 @@ bool ItemListView::eventFilter(QObject *watched, QEvent *event)
             emit KeyDown(key->key(), key->modifiers());
         else if (!key->isAutoRepeat())
             emit KeyUp(key->key(), key->modifiers());
+    } else if (watched == m_listView && event->type() == QEvent::Resize) {
+        // The cells' cap follows the room a row has.
+        updateItemSize();
     } else if (isViewport && event->type() == QEvent::MouseButtonRelease) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const auto *viewport = static_cast<QWidget *>(watched);

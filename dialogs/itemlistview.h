@@ -12,11 +12,14 @@
 #include <QVariant>
 #include <QWidget>
 
+class ColumnFit;
+class QAbstractItemView;
 class QItemSelectionModel;
 class QListView;
 class QStackedWidget;
 class QStandardItem;
 class QStandardItemModel;
+class QStyleOptionViewItem;
 class QTreeView;
 class ItemListDelegate;
 class ItemListProxy;
@@ -40,6 +43,12 @@ struct ListItemData
 // Every item gets a unique lParam (a counter that never repeats in this list) and
 // the key "#" + lParam. Indexes in this interface are 0-based positions in the
 // displayed order; columns are 0-based.
+//
+// Long names: every cell of the icon and list views has one size, the widest name's up to
+// a cap of about twenty characters and no more than half a row of the list, so one long
+// generated name never leaves the list a single column; a name longer than its cell
+// is cut in the middle and shows whole in its tip. The report view's columns are sized by
+// their texts, the name column first, and stay in view (ColumnFit).
 //
 // Ordering: either the list's own text sort (setSorted, SortKey, SortOrder), or
 // SortItems, which orders through LV::CompareItems with a copy of the LV sort state
@@ -148,15 +157,23 @@ protected:
 
 private:
     static constexpr int MaxLabelChars = 20;   // a cell fits this many capitals; a longer name is cut
+    static constexpr int MinLabelChars = 8;    // a cell narrowed for room still fits this many
     static constexpr int LargeIconGap = 8;     // between two large-icon cells, both ways
     static constexpr int SmallIconGap = 2;     // around each small-icon and list item
 
     qint32 appendItem(const ListItemData &item);
     // Keeps the widest name in view for the cell size.
     void noteLabel(const QString &text);
+    // Keeps the widest text of column 1 in view for the report view's columns.
+    void noteSubItem(const QString &text);
     void remeasureLabels();
     // The one size of every cell of the icon and list views, from the widest name.
     void updateItemSize();
+    // A cell of view drawing text, with an icon of the view's icon size or without.
+    QStyleOptionViewItem cellOption(const QAbstractItemView *view, const QString &text, bool withIcon,
+                                    bool iconAbove) const;
+    // What the report view's columns need for their widest texts and headers.
+    QList<int> reportColumnNeeds() const;
     QModelIndex proxyIndex(int index, int column = 0) const;
     QStandardItem *sourceItem(int index, int column = 0) const;
     QList<QStandardItem *> makeRow(const ListItemData &item, qint32 lParam) const;
@@ -183,4 +200,7 @@ private:
     QFontMetrics m_labelMetrics;        // the list view's font, for measuring names
     QString m_widestLabel;              // the widest name in the list
     int m_widestAdvance = 0;            // its width in pixels
+    QString m_widestSubItem;            // the widest text of column 1
+    int m_widestSubItemAdvance = 0;     // its width in pixels
+    ColumnFit *m_reportFit;             // the report view's column widths
 };

@@ -216,8 +216,6 @@ frmContextTip::frmContextTip(QWidget *parent, ContextTipDesktop desktop, Context
     : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
       m_desktop(withDefaults(std::move(desktop))), m_timings(timings), m_panel(std::move(panel))
 {
-    if (onWayland())
-        m_desktop.parkable = false;
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
     if (!m_panel)
@@ -252,8 +250,6 @@ void frmContextTip::Form_Load()
     m_panel->configure(breakChars, twipsCapped(0.9 * desktop.width()), twipsCapped(m_desktop.availableHeight()));
 
     m_Shown = false;
-    m_ParkX = desktop.left() + std::max(desktop.width(), 1) - 1;
-    m_ParkY = desktop.top() + std::max(desktop.height(), 1) - 1;
 }
 
 QString frmContextTip::Text() const
@@ -304,13 +300,13 @@ void frmContextTip::setTextFor(const void *client, const QString &text, const QS
     if (changed) {
         m_TipID = id;
         m_Shown = false;
-        park();
+        hideWindow();
         m_tmrHideTip.stop();
         const bool upOrWaiting = !before.isEmpty() || m_showInterval != 0;
         armShowTimer(!text.isEmpty() && upOrWaiting ? m_timings.nextShowMs : m_timings.firstShowMs);
     } else if (text.isEmpty()) {
         m_Shown = false;
-        park();
+        hideWindow();
     }
     setCaptionSafely(text);
     // The same tip with a new text: in place, fitted again next to where it was shown.
@@ -351,7 +347,9 @@ void frmContextTip::NotifyMove()
     if (m_Shown)
         return;
     const QPoint pos = m_desktop.pointer();
-    if (pos == m_Last)
+    // A report of the same place changes nothing while the wait runs; once a show tick
+    // has found the pointer gone, coming back to that very place is a new rest.
+    if (pos == m_Last && m_tmrShowTip.isActive())
         return;
     // An idle timer stays idle: only an armed wait starts again.
     if (m_showInterval != 0)
@@ -389,12 +387,17 @@ void frmContextTip::armShowTimer(int ms)
 void frmContextTip::tmrShowTip_Timer()
 {
     m_tmrShowTip.stop();
-    m_showInterval = 0;
-    if (m_text.isEmpty() || !m_desktop.foregroundIsOurs())
+    if (m_text.isEmpty()) {
+        m_showInterval = 0;
         return;
+    }
+    // Not now: the pointer moved on, or another program has the user. The wait stays
+    // armed for the next move to restart, since the code window, still holding this
+    // identifier, asks for nothing new when the pointer comes back to the word.
     const QPoint pointer = m_desktop.pointer();
-    if (pointer != m_Last)
+    if (pointer != m_Last || !m_desktop.foregroundIsOurs())
         return;
+    m_showInterval = 0;
     m_HwndUnder = m_desktop.windowAt(pointer);
 
     m_anchor = pointer;
@@ -492,23 +495,17 @@ void frmContextTip::release(const void *client)
         setTextFor(client, QString(), QString());
 }
 
-void frmContextTip::park()
+void frmContextTip::hideWindow()
 {
     unwatch();
-    if (!m_desktop.parkable) {
-        hide();
-        return;
-    }
-    setGeometry(m_ParkX, m_ParkY, 1, 1);
-    if (!isVisible())
-        show();
+    hide();
 }
 
 void frmContextTip::place(const QPoint &topLeft)
 {
     const QSize size = m_panel->widget()->size();
     setGeometry(QRect(topLeft, size));
-    if (!m_desktop.parkable && m_owner) {
+    if (onWayland() && m_owner) {
         // Without absolute placement the tip can only be a pop-up of a window of ours.
         if (QWidget *top = m_owner->window(); top && top->windowHandle() && windowHandle())
             windowHandle()->setTransientParent(top->windowHandle());

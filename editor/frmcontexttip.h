@@ -37,11 +37,6 @@ struct ContextTipDesktop
     // The system cursor's height: the tip sits half of it below the pointer. Qt does not
     // say what the pointer's shape measures, and 32 is the common size.
     int cursorHeight = 32;
-    // Whether an idle tip may wait as a 1 x 1 window in the desktop's last pixel, which
-    // needs absolute placement of top-level windows. Where the window system has none
-    // (Wayland) an idle tip is hidden instead and shown again without activation.
-    // Default: true everywhere but Wayland.
-    bool parkable = true;
 
     // The default for windowAt: QApplication::widgetAt, then up to a SourceView or the
     // top-level window, so moving from the margin into the text stays on one window.
@@ -86,7 +81,7 @@ public:
 // has rested, and takes it away when the text goes, the pointer leaves the window the
 // tip was shown over, or another program comes to the front.
 //
-//   idle (parked, no caption)
+//   idle (hidden, no caption)
 //     -- SetText(text, id) --> waiting: show timer armed (first tip 1000 ms; 200 ms
 //                                       when a tip was up or waiting), NotifyMove
 //                                       restarts it
@@ -94,6 +89,12 @@ public:
 //                                       hide timer polls once a second
 //     -- SetText(""), a new id, pointer left / program left --> idle
 //   SetText under the same id while shown puts the new text in place, resized.
+//   A show tick that finds the pointer moved, or another program in front, leaves the tip
+//   waiting: the next move restarts the wait, so a tip already answered shows as soon as
+//   the pointer rests on its word again (the code window asks nothing more while the
+//   identifier is held).
+//   An idle tip is hidden, not merely made small: an unmapped window is met by no window
+//   list, screenshot or other program.
 //   A move, resize, hiding or deactivation of the window the tip was shown over (or of
 //   one around it) takes a shown tip away at once: the pointer is over other text now.
 //
@@ -141,7 +142,6 @@ public:
     bool isCut() const { return m_panelCut; }                // the panel shows a cut text
     bool isShowPending() const { return m_tmrShowTip.isActive(); }
     bool isHidePolling() const { return m_tmrHideTip.isActive(); }
-    QPoint parkPosition() const { return {m_ParkX, m_ParkY}; }
     TipPanel *panel() const { return m_panel.get(); }
 
 protected:
@@ -156,7 +156,7 @@ private:
     void Form_Load();
     void setTextFor(const void *client, const QString &text, const QString &id);
     void showAtFor(const void *client, QWidget *owner, int x, int y, const QString &text);
-    void park();
+    void hideWindow();
     void place(const QPoint &topLeft);
     QPoint fitNextTo(const QPoint &pointer);
     void setCaptionSafely(const QString &text);
@@ -183,7 +183,6 @@ private:
     bool m_Shown = false;              // the tip is on screen at full size
     QPoint m_Last{INT_MIN, INT_MIN};   // pointer at the last move that restarted the wait
     QPointer<QWidget> m_HwndUnder;     // the window the tip was shown over
-    int m_ParkX = 0, m_ParkY = 0;      // the desktop's last pixel column and row
     int m_ScreenRight = 0;             // right edge of the desktop, exclusive, pixels
     QPointer<QWidget> m_owner;         // the form the tip belongs to
     const void *m_client = nullptr;    // the client whose text the tip holds; null: none

@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTabBar>
@@ -53,7 +54,11 @@ MdiHost::MdiHost(QWidget *parent)
     m_tabs->setObjectName(QStringLiteral("DocumentTabs"));
     m_tabs->setDocumentMode(true);
     m_tabs->setExpanding(false);
-    m_tabs->setElideMode(Qt::ElideRight);
+    // The strip never squeezes its tabs (which cuts every name, short ones to a letter):
+    // each tab keeps the size of its text, a long name is cut in the middle to a bounded
+    // width by rebuildTabs, and a strip too short for all its tabs scrolls.
+    m_tabs->setElideMode(Qt::ElideNone);
+    m_tabs->setUsesScrollButtons(true);
     connect(m_area, &QMdiArea::subWindowActivated, this, &MdiHost::rebuildTabs);
     connect(m_tabs, &QTabBar::currentChanged, this, &MdiHost::onTabChosen);
     placeTabs();
@@ -150,7 +155,9 @@ void MdiHost::rebuildTabs()
     for (QMdiSubWindow *w : windows) {
         if (w->isHidden())
             continue;
-        const int index = m_tabs->addTab(w->windowIcon(), w->windowTitle());
+        const QString title = w->windowTitle();
+        const int index = m_tabs->addTab(w->windowIcon(), tabText(title));
+        m_tabs->setTabToolTip(index, title);
         m_tabs->setTabData(index, QVariant::fromValue<QObject *>(w));
         if (w == m_area->activeSubWindow())
             current = index;
@@ -159,6 +166,14 @@ void MdiHost::rebuildTabs()
         m_tabs->setCurrentIndex(current);
     m_tabs->setVisible(m_tabsVisible && m_tabs->count() > 0);
     m_syncing = false;
+}
+
+QString MdiHost::tabText(const QString &title) const
+{
+    // Names of one routine's windows, or of generated classes, differ at their ends (a
+    // number, "from" a namespace): both ends stay.
+    const QFontMetrics metrics = m_tabs->fontMetrics();
+    return metrics.elidedText(title, Qt::ElideMiddle, metrics.averageCharWidth() * MaxTabChars);
 }
 
 void MdiHost::onTabChosen(int index)

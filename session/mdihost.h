@@ -8,7 +8,9 @@ class QTabBar;
 
 // The document area of the main window: the code windows in a multiple-document area
 // with a tab strip beside it, one tab per window, that can be hidden and moved to any
-// edge (the saved "DocumentTabs.Visible" and "DocumentTabs.Edge").
+// edge (the saved "DocumentTabs.Visible" and "DocumentTabs.Edge"). A tab shows its
+// window's title whole up to about MaxTabChars characters, a longer one cut in the
+// middle; its tip gives the title whole.
 class MdiHost : public QWidget
 {
     Q_OBJECT
@@ -37,7 +39,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static constexpr int MaxTabChars = 24;
+
     void rebuildTabs();
+    QString tabText(const QString &title) const;
     void onTabChosen(int index);
     void placeTabs();
 

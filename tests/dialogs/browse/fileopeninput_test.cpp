@@ -10,10 +10,12 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -363,4 +365,166 @@ TEST(FileOpenInput, TheRecentTabShowsWholeLocations)
     EXPECT_TRUE(modFileOpen::FileOpen());
     EXPECT_TRUE(s.finish()) << s.failure().toStdString();
     modFileOpen::setOpenDialog(nullptr);
+}
+
+namespace {
+
+// A name as a class compiler generates it: sixty characters that differ only at the end.
+QString generatedName(int i)
+{
+    QString name = QStringLiteral("LONG");
+    while (name.size() < 57)
+        name += QStringLiteral("Name");
+    return name.left(57) + QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0'));
+}
+
+// What a column of a tree view needs to draw its texts and its header uncut.
+int columnNeed(QTreeView *view, int column)
+{
+    struct Measured : QTreeView
+    {
+        using QTreeView::sizeHintForColumn;
+    };
+    return std::max(static_cast<Measured *>(view)->sizeHintForColumn(column),
+                    view->header()->sectionSizeHint(column));
+}
+
+// The pointer rests on a spot of a view: what Qt sends the view once the pointer stops.
+QString tipAt(QAbstractItemView *view, const QPoint &at)
+{
+    QToolTip::hideText();
+    QTest::mouseMove(view->viewport(), at);
+    QHelpEvent rest(QEvent::ToolTip, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &rest);
+    pumpUntil([] { return QToolTip::isVisible(); }, 2000);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+} // namespace
+
+// Forty generated names of sixty characters, in the dialog at its first size. In the icon
+// and list views the cells stay bounded, so items still stand side by side and one above
+// another, each name cut in the
+// middle and whole in its tip. In Details the Item column gets the room its names need,
+// "Last Saved" what its dates (or its header, when no item has one) need, and both stay in
+// view. The name picked by a click opens.
+TEST(FileOpenInput, SixtyCharacterNamesKeepAGridAndTheNameColumnItsRoom)
+{
+    QStringList names, dates;
+    for (int i = 0; i < 40; ++i) {
+        names << generatedName(i);
+        dates << QStringLiteral("63000,%1").arg(3600 + i);
+    }
+    ASSERT_EQ(names.first().size(), 60);
+    for (bool withDates : {true, false}) {
+        for (int view = ItemListView::LargeIcons; view <= ItemListView::Report; ++view) {
+            if (!withDates && view != ItemListView::Report)
+                continue;   // the dates show only in Details
+            SCOPED_TRACE(testing::Message() << "view " << view << (withDates ? ", dates" : ", no dates"));
+            BrowseSession s;
+            OpeningHost host(s.link);
+            Steps script = browse::opening("USER", browse::nsl({"USER", "SAMPLES"}));
+            script << browse::firstListing("USER", 1, "1", "*")
+                   << browse::page(1, "", names, QString(names.size(), QChar(1)), withDates ? dates : QStringList())
+                   << browse::closing("USER") << opened("SIG", "1", names.at(1));
+            ASSERT_TRUE(s.start(script, "CACHE", 4));
+            frmFileOpen d;
+            modFileOpen::setOpenDialog(&d);
+            d.lvwSvr()->setView(view);
+            s.runModal([&](QDialog *dialog) {
+                ASSERT_TRUE(settle(dialog, d, int(names.size())));
+                ItemListView *list = d.lvwSvr();
+                QAbstractItemView *shown = shownView(list);
+                const QRect first = itemRect(list, 0);
+                const QRect second = itemRect(list, 1);
+                ASSERT_TRUE(first.isValid() && second.isValid());
+                if (view != ItemListView::Report) {
+                    const QFontMetrics metrics(shown->font());
+                    EXPECT_LE(first.width(), metrics.horizontalAdvance(QString(20, QLatin1Char('N'))) + 40);
+                    // Items wholly in view stand in more than one column and more than one row,
+                    // once the view has laid them out.
+                    QSet<int> lefts, tops;
+                    pumpUntil([&] {
+                        lefts.clear();
+                        tops.clear();
+                        for (int row = 0; row < list->count(); ++row) {
+                            const QRect r = shown->visualRect(shown->model()->index(row, 0));
+                            if (shown->viewport()->rect().contains(r)) {
+                                lefts << r.left();
+                                tops << r.top();
+                            }
+                        }
+                        return lefts.size() >= 2 && tops.size() >= 2;
+                    });
+                    EXPECT_GE(lefts.size(), 2);
+                    EXPECT_GE(tops.size(), 2);
+                } else {
+                    QTreeView *tree = list->treeView();
+                    QHeaderView *header = tree->header();
+                    const int room = tree->viewport()->width();
+                    const int dateNeed = columnNeed(tree, 1);
+                    EXPECT_GE(header->sectionSize(0), std::min(columnNeed(tree, 0), room - dateNeed));
+                    EXPECT_GE(header->sectionSize(1), dateNeed);
+                    EXPECT_LE(header->sectionViewportPosition(1) + dateNeed, room);
+                }
+                if (QFontMetrics(shown->font()).horizontalAdvance(names.at(1)) > second.width()) {
+                    EXPECT_EQ(tipAt(shown, second.center()), names.at(1));
+                }
+                clickItem(list, 1);
+                QTest::mouseClick(d.cmdOpenEdit(), Qt::LeftButton);
+            });
+            EXPECT_TRUE(modFileOpen::FileOpen());
+            EXPECT_TRUE(s.finish()) << s.failure().toStdString();
+            modFileOpen::setOpenDialog(nullptr);
+            QToolTip::hideText();
+        }
+    }
+}
+
+// A recent item of sixty characters beside its location: every column stays in view,
+// however narrow the dialog; a name or location cut for room is cut in the middle and shows
+// whole in its tip. The row picked by a click opens.
+TEST(FileOpenInput, TheRecentTabKeepsTheLocationInViewBesideALongName)
+{
+    const QString name = generatedName(7);
+    const QString path = QStringLiteral("vantrel://127.0.0.1/USER");
+    for (int width : {800, 420}) {
+        SCOPED_TRACE(width);
+        BrowseSession s;
+        OpeningHost host(s.link);
+        Steps script = openingWith({"ALPHA"});
+        script << browse::closing("USER") << opened("SIG", "1", name);
+        ASSERT_TRUE(s.start(script, "CACHE", 4));
+        frmFileOpen d;
+        modFileOpen::setOpenDialog(&d);
+        Sources recent;
+        recent.Add(1, name, path, QString(), QStringLiteral("CACHE"));
+        d.AddToRecent(recent);
+        s.runModal([&](QDialog *dialog) {
+            ASSERT_TRUE(settle(dialog, d, 1));
+            dialog->resize(width, 420);
+            QTabBar *tabs = d.tabMain()->tabBar();
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+            QTreeWidget *grid = d.sftRecent();
+            ASSERT_TRUE(pumpUntil([&] { return grid->isVisible() && QApplication::focusWidget() == grid; }));
+            QHeaderView *header = grid->header();
+            const int room = grid->viewport()->width();
+            ASSERT_TRUE(pumpUntil([&] { return header->sectionViewportPosition(2) + header->sectionSize(2) <= room; }))
+                << header->sectionViewportPosition(2) + header->sectionSize(2) << " > " << room;
+            for (int col : {0, 1}) {
+                SCOPED_TRACE(col);
+                const QRect cell = grid->visualRect(grid->model()->index(0, col));
+                EXPECT_GT(cell.width(), 0);
+                EXPECT_TRUE(grid->viewport()->rect().contains(cell.center()));
+                EXPECT_EQ(tipAt(grid, cell.center()), col == 0 ? name : path);
+            }
+            const QRect nameCell = grid->visualRect(grid->model()->index(0, 0));
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, nameCell.center());
+            pressKey(Qt::Key_Return);
+        });
+        EXPECT_TRUE(modFileOpen::FileOpen());
+        EXPECT_TRUE(s.finish()) << s.failure().toStdString();
+        modFileOpen::setOpenDialog(nullptr);
+        QToolTip::hideText();
+    }
 }
