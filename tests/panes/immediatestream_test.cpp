@@ -18,9 +18,10 @@ using sanitized::Sanitized;
 // What IO may hold (two bytes a character) and what the document and the view keep
 // per line of it, with room to spare; a pane that kept the stream would need gigabytes.
 constexpr qint64 MemoryMarginKb = 160 * 1024;
-// Generous for a loaded machine: a pane that wrote the whole stream at once would
-// stand still for many seconds.
-constexpr qint64 LongestStallMs = 750;
+// Not a speed target (the bench holds those): only a pane that wrote the whole stream at
+// once, standing still for many seconds, goes over it, even on a loaded two-core machine
+// running other tests beside it.
+constexpr qint64 LongestStallMs = 3000;
 
 QMap<QString, QString> stream(const char *shape)
 {
