@@ -373,10 +373,15 @@ TEST_F(ImmediateSession, TextThatLooksLikeTheDroppedTextLineIsNotTakenForIt)
     QByteArray output;
     for (int line = 0; output.size() < frmImmediate::OutputLimit * 5 / 4; ++line)
         output += "output line " + QByteArray::number(line).rightJustified(7, '0') + "\r\n";
-    serveInbound({expect({"XEC", "*", "W 1"}), connectChannel(), sendChannel("x" + output), closeChannel(),
-                  expect({"VAR*", "2", "**"})});
+    // The refresh comes once the pane has taken in the output, which on a loaded machine
+    // (or under the sanitizer) may take longer than a step's usual wait.
+    server = std::make_unique<MServer>(QList<Step>{expect({"XEC", "*", "W 1"}), connectChannel(),
+                                                   sendChannel("x" + output), closeChannel(),
+                                                   expect({"VAR*", "2", "**"})});
+    server->setStepTimeoutMs(60000);
+    ASSERT_TRUE(server->startAccepted(*link));
     run("W 1");
-    ASSERT_TRUE(pumpUntil([this] { return refreshes == 1; }, 60000));
+    ASSERT_TRUE(pumpUntil([this] { return refreshes == 1; }, 60000)) << server->failure().toStdString();
     finish();
 
     const QStringList io = ioLines(*pane);
