@@ -2,8 +2,13 @@
 
 #include <QStringList>
 
+class LinkSession;
+
 // What every talker to the server can ask of the link it talks over: which session is
-// current, whether a given one still is, and a send. `MLink` and `IDocLink` both offer it.
+// current and whether a given one still is. `MLink` and `IDocLink` both offer it. Their
+// send is not for their users: a message goes out only through a LinkSession, which
+// knows the session it belongs to, so that nothing said after a box (a nested event loop,
+// under which the server may go and the next one connect) reaches another server.
 class ISessionLink
 {
 public:
@@ -13,6 +18,9 @@ public:
     virtual quint64 SessionId() const = 0;
     // The session named by `id` is still the link's, and its server still connected.
     virtual bool IsCurrentSession(quint64 id) const = 0;
+
+private:
+    friend class LinkSession;
     // One message, waiting for nothing; an empty list is the acknowledgement.
     virtual void Send(const QStringList &fields) = 0;
 };
