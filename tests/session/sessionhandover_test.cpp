@@ -7,6 +7,7 @@
 #include "frmfileopen.h"
 #include "frmimmediate.h"
 #include "frmstack.h"
+#include "itemlistview.h"
 #include "mainmenus.h"
 #include "mlink.h"
 #include "mlinkdoclink.h"
@@ -18,11 +19,16 @@
 #include "sourcedocument.h"
 #include "sourceview.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QListView>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QTimer>
 
@@ -85,7 +91,8 @@ void PrintTo(Route route, std::ostream *os)
     *os << routeName(route);
 }
 
-// A shown, active main window, booked with the fake booking or with a Sentry of its own.
+// A shown, active main window, booked with the fake booking or with a Sentry of its own,
+// and what the tests do in it, as a user does it.
 class SessionHandoverTest : public MainWindowTest
 {
 public:
@@ -93,46 +100,12 @@ public:
     std::atomic<bool> boxUp{false};
     std::atomic<bool> stopped{false};   // the window shows A's session suspended
 
-protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        startShown(false);
-    }
-
-    void startShown(bool viaSentry)
-    {
-        if (viaSentry)
-            useRealSentry();
-        window = start("SQ0");
-        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
-        showActive(window);
-        window->link()->setMsPerTimeoutSecond(20);
-    }
-
-    // The main window may take the next server: the last one's end is over.
-    bool free() const
-    {
-        return window->MState() == -1 && !window->link()->IsConnected() && !window->link()->EndPending();
-    }
-
-    void releasePreserved()
-    {
-        while (window->preservedDocuments().count() > 0)
-            window->releasePreservedDocument(window->preservedDocuments().item(1).get());
-    }
-};
-
-// The table's fixture: what its rows do, as a user does it.
-class BoxHandoverTest : public SessionHandoverTest, public ::testing::WithParamInterface<std::tuple<int, Route>>
-{
-public:
-    // DEMO opened for editing, as File > Open or the server's "ED" does.
-    void edit()
+    // The routine opened for editing, as File > Open or the server's "ED" does.
+    void edit(const QString &name = QStringLiteral("DEMO"))
     {
         RoutineDocPtr doc;
         bool wasReadOnly = false;
-        window->navigator()->EditRoutine("DEMO", "USER", wasReadOnly, 1, doc);
+        window->navigator()->EditRoutine(name, "USER", wasReadOnly, 1, doc);
         QCoreApplication::processEvents();
     }
 
@@ -199,12 +172,60 @@ public:
         }
     }
 
-    // The one routine A's end preserved still holds the user's edit, unsaved.
-    bool preservedStillModified() const
+    // The routines A's end preserved (one unless told) still hold the user's edits, unsaved.
+    bool preservedStillModified(int count = 1) const
     {
-        return window->preservedDocuments().count() == 1 && window->preservedDocuments().item(1)->Modified();
+        const auto &preserved = window->preservedDocuments();
+        bool modified = preserved.count() == count;
+        for (int i = 1; modified && i <= count; ++i)
+            modified = preserved.item(i)->Modified();
+        return modified;
     }
 
+    // Whether the user was asked anything whose text holds `text`.
+    bool asked(const QString &text) const
+    {
+        for (const auto &q : boxes->asked)
+            if (q.text.contains(text))
+                return true;
+        return false;
+    }
+
+    std::shared_ptr<BoxWithLifePrompt> boxes = std::make_shared<BoxWithLifePrompt>();
+
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        startShown(false);
+    }
+
+    void startShown(bool viaSentry)
+    {
+        if (viaSentry)
+            useRealSentry();
+        window = start("SQ0");
+        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
+        showActive(window);
+        window->link()->setMsPerTimeoutSecond(20);
+    }
+
+    // The main window may take the next server: the last one's end is over.
+    bool free() const
+    {
+        return window->MState() == -1 && !window->link()->IsConnected() && !window->link()->EndPending();
+    }
+
+    void releasePreserved()
+    {
+        while (window->preservedDocuments().count() > 0)
+            window->releasePreservedDocument(window->preservedDocuments().item(1).get());
+    }
+};
+
+// The table's fixture: its row, and the way B comes.
+class BoxHandoverTest : public SessionHandoverTest, public ::testing::WithParamInterface<std::tuple<int, Route>>
+{
 protected:
     void SetUp() override
     {
@@ -223,6 +244,7 @@ struct BoxRow
     std::function<void(BoxHandoverTest &)> act;       // what leads to the box, run from the event loop
     bool bTaken = true;                               // B is greeted while the box is up
     std::function<void(BoxHandoverTest &)> check = {};   // what else must hold once the box is answered
+    bool dialog = false;                              // a modal dialog titled boxText, not a box
 };
 
 const Fields SigDemo = {"SIG", "1", "DEMO", "USER", "0", DemoLines.join("\r\n"), "CACHE"};
@@ -381,6 +403,63 @@ const QList<BoxRow> &boxRows()
                                 expectAck(), waitFor(t.boxUp, "box")};
          },
          [](BoxHandoverTest &t) { t.edit(); }},
+        // Two items chosen in the Open dialog, one the server lends only for reading.
+        {"TheOpenDialogsReadOnlyItemQuestion", "only available read-only",
+         [](BoxHandoverTest &t) {
+             return QList<Step>{expect({"+"}), answer({"NS"}, {"NS", "USER"}), expectAck(),
+                                answer({"NSL"}, {"NSL", "Namespaces", ",USER"}), expectAck(),
+                                expect({"NSS", "USER"}), expect({"SIL", "1", "1", "", "*", "25"}),
+                                send({"NS", "USER"}), expectAck(),
+                                send({"SIL", "1", "", ",ALPHA,BETA", "\x11\x01", ""}), expectAck(),
+                                waitFor(t.boxUp, "box")};
+         },
+         [](BoxHandoverTest &t) {
+             frmFileOpen *dialog = t.window->fileOpenDialog();
+             whenReady([dialog] {
+                 return dialog->isVisible() && QApplication::activeModalWidget() == dialog
+                        && dialog->lvwSvr()->count() == 2;
+             }, [dialog] {
+                 ItemListView *list = dialog->lvwSvr();
+                 QAbstractItemView *view = list->View() == ItemListView::Report
+                                               ? static_cast<QAbstractItemView *>(list->treeView())
+                                               : static_cast<QAbstractItemView *>(list->listView());
+                 auto rectOf = [view](int row) { return view->visualRect(view->model()->index(row, 0)); };
+                 QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rectOf(0).center());
+                 QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::ControlModifier, rectOf(1).center());
+                 QTest::mouseClick(dialog->cmdOpenEdit(), Qt::LeftButton);
+             });
+             t.openDialog();
+         }},
+        // Save All: the first save's question is up when A goes; the second routine is
+        // preserved then, and not saved anywhere, nor refused with a box of its own.
+        {"SaveAllsFirstQuestion", "Save it anyway?",
+         [](BoxHandoverTest &t) {
+             return aOpensDemo(t, {answer({"SIG", "1", "OTHER", "USER", "0"},
+                                          {"SIG", "1", "OTHER", "USER", "0", DemoLines.join("\r\n"), "CACHE"}),
+                                   expectAck(),
+                                   answer({"SIP", "1", "DEMO", "**"},
+                                          {"SIP", "3076", "Compiled with errors. Save it anyway?", "stored"})});
+         },
+         [](BoxHandoverTest &t) {
+             t.edit();
+             t.typeInActive("Z");
+             t.edit("OTHER");
+             t.typeInActive("Z");
+             t.chooseFromMenu("mnuFile", "mnuFileSaveAll");
+         },
+         true,
+         [](BoxHandoverTest &t) {
+             EXPECT_TRUE(t.preservedStillModified(2));
+             EXPECT_FALSE(t.asked("cannot be saved"));
+         }},
+        // File > Print: the print dialog belongs to the code window, which A's end closes.
+        {"ThePrintDialog", "Print",
+         [](BoxHandoverTest &t) { return aOpensDemo(t); },
+         [](BoxHandoverTest &t) {
+             t.edit();
+             t.chooseFromMenu("mnuFile", "mnuFilePrint");
+         },
+         true, {}, true},
         {"DisconnectsSaveQuestion", "Save modified routine(s) before disconnecting?",
          [](BoxHandoverTest &t) { return aOpensDemo(t); },
          [](BoxHandoverTest &t) {
@@ -414,14 +493,11 @@ TEST_P(BoxHandoverTest, NothingOfAnEndedSessionReachesTheServerThatConnectedUnde
     const bool viaSentry = std::get<1>(GetParam()) == Route::SentryAfterClose;
     const quint16 port = window->booking()->Port();
     std::atomic<bool> bDone{false};
-    auto prompt = std::make_shared<BoxWithLifePrompt>();
-    setUserPrompt(prompt);
-    // The abrupt-end box names its title, not its text.
-    prompt->trigger = row.bTaken ? row.boxText : QStringLiteral("To reapply the changes");
+    setUserPrompt(boxes);
     std::unique_ptr<MServer> b;
     const QString bJob = QStringLiteral("101");
     const int bFrames = 2 + greetingAnswer("BNS").size();
-    prompt->whileUp = [&] {
+    const std::function<void()> whileUp = [&] {
         boxUp = true;
         if (row.bTaken) {
             EXPECT_TRUE(pumpUntil([&] { return free(); }, 10000)) << "A's session did not end under the box";
@@ -454,6 +530,29 @@ TEST_P(BoxHandoverTest, NothingOfAnEndedSessionReachesTheServerThatConnectedUnde
             pumpUntil([&] { return b->finished(); }, 5000);
         }
     };
+    QString firstBox;   // the text of the first box, or the title of the dialog
+    QTimer dialogWatch;
+    if (row.dialog) {
+        // Up once it is the modal window; closed with Esc, when it is still there.
+        dialogWatch.setInterval(10);
+        QObject::connect(&dialogWatch, &QTimer::timeout, [&] {
+            const QPointer<QWidget> dialog = QApplication::activeModalWidget();
+            if (!dialog || !dialog->windowTitle().contains(row.boxText))
+                return;
+            dialogWatch.stop();
+            firstBox = dialog->windowTitle();
+            whileUp();
+            if (dialog) {
+                QWidget *focus = QApplication::focusWidget();
+                QTest::keyClick(focus && dialog->isAncestorOf(focus) ? focus : dialog.data(), Qt::Key_Escape);
+            }
+        });
+        dialogWatch.start();
+    } else {
+        // The abrupt-end box names its title, not its text.
+        boxes->trigger = row.bTaken ? row.boxText : QStringLiteral("To reapply the changes");
+        boxes->whileUp = whileUp;
+    }
 
     MServer a(row.a(*this) + QList<Step>{viaSentry ? close() : reset()});
     a.setStepTimeoutMs(20000);
@@ -463,9 +562,11 @@ TEST_P(BoxHandoverTest, NothingOfAnEndedSessionReachesTheServerThatConnectedUnde
     if (row.act)
         QTimer::singleShot(0, window, [this, &row] { row.act(*this); });
     ASSERT_TRUE(a.wait(20000)) << a.failure().toStdString();
-    ASSERT_TRUE(pumpUntil([&] { return b && !prompt->asked.empty(); }, 20000)) << "no box, or B never came";
-    EXPECT_TRUE(prompt->asked.front().text.contains(row.bTaken ? row.boxText : QStringLiteral("To reapply")))
-        << prompt->asked.front().text.toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return b && (!firstBox.isEmpty() || !boxes->asked.empty()); }, 20000))
+        << "no box, or B never came";
+    if (firstBox.isEmpty())
+        firstBox = boxes->asked.front().text;
+    EXPECT_TRUE(firstBox.contains(row.bTaken ? row.boxText : QStringLiteral("To reapply"))) << firstBox.toStdString();
 
     if (row.bTaken) {
         // Whatever A's box, handler or dialog still had to do is done.
@@ -614,6 +715,56 @@ TEST_F(SessionHandoverTest, BreakFromTheMenuStopsAFloodingImmediateCommand)
     EXPECT_EQ(lines.mid(lines.size() - 2), QStringList({"[output stopped]", ""}));
     for (const Fields &f : a.received())
         EXPECT_NE(f.value(0), "BRK");
+}
+
+// The user exits with a routine preserved from A's session and no server connected; while
+// the question about the preserved routine is up, B connects and is greeted. Whatever
+// the answer, the window stays for B's session: nobody asked to end it.
+TEST_F(SessionHandoverTest, ExitingKeepsTheWindowForTheServerThatConnectedUnderItsQuestion)
+{
+    std::atomic<bool> typed{false};
+    MServer a({answer({"SIG", "1", "DEMO", "USER", "0"}, SigDemo), expectAck(), waitFor(typed, "edited routine"),
+               reset()});
+    a.setStepTimeoutMs(20000);
+    ASSERT_TRUE(a.startAccepted(*window->link()));
+    window->setMState(1);
+    edit();
+    typeInActive("Z");
+    typed = true;
+    ASSERT_TRUE(a.wait(20000)) << a.failure().toStdString();
+    ASSERT_TRUE(pumpUntil([&] { return free(); }, 10000));
+    ASSERT_EQ(window->preservedDocuments().count(), 1);
+
+    std::atomic<bool> bDone{false};
+    std::unique_ptr<MServer> b;
+    const QList<Step> greeting = QList<Step>{
+        connectTo(taskPort),
+        send({"HI", "CACHE", "Vantrel:1:7", "20", "NT"}),
+        expectAck(),
+        send({"HI2", "", "300", "BNS"}),
+        expectAck(),
+    } + greetingAnswer("BNS");
+    const int bFrames = 2 + greetingAnswer("BNS").size();
+    setUserPrompt(boxes);
+    boxes->trigger = frmMDI::preservedCloseQuestion();
+    boxes->triggerAnswer = IUserPrompt::Answer::Yes;
+    boxes->whileUp = [&] {
+        b = std::make_unique<MServer>(greeting + QList<Step>{expectSilence(1000), waitFor(bDone, "the checks"), close()});
+        b->setStepTimeoutMs(10000);
+        b->start();
+        EXPECT_TRUE(pumpUntil([&] { return b->received().size() >= bFrames; }, 10000)) << b->failure().toStdString();
+    };
+    chooseFromMenu("mnuFile", "mnuFileExit");
+    ASSERT_TRUE(pumpUntil([&] { return b && b->received().size() >= bFrames; }, 20000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(exitCodes.empty());
+    EXPECT_TRUE(window->link()->IsConnected());
+    EXPECT_EQ(window->preservedDocuments().count(), 1);
+    bDone = true;
+    EXPECT_TRUE(b->wait(20000)) << b->failure().toStdString();
+    EXPECT_EQ(b->received().size(), bFrames) << b->received().value(bFrames).join('|').toStdString();
+    releasePreserved();
 }
 
 } // namespace
