@@ -373,9 +373,13 @@ QWidget *frmFileSaveAs::saveChosen(const QString &name, const QString &ns, int t
         session.Send(RoutineRequest::release(type, name, ns));
         return nameBox;
     }
-    // Only a routine loaded from the server holds the old item's lock; a new one never had one.
+    // Only a routine loaded from the server holds the old item's lock; a new one never had
+    // one. The server of the routine's own session granted it: one kept from a session that
+    // has ended holds nothing on this one.
     if (!oldNs.isEmpty() && rtn.HoldsLock())
-        session.Send(RoutineRequest::release(oldType, oldName, oldNs));
+        rtn.session().Send(RoutineRequest::release(oldType, oldName, oldNs));
+    // Saved under its new name on this server, the routine is this session's from now on.
+    rtn.setSession(session);
     rtn.setHoldsLock(true);
     if (rtn.ReadOnly())
         rtn.setReadOnly(false);

@@ -15,11 +15,23 @@ namespace {
 frmFileOpen *g_openDialog = nullptr;
 bool g_dialogRunning = false;   // the Open dialog is up: a second File Open does nothing
 
-QString connectedHost()
+MLink *sessionLink()
 {
     IMainWindow *window = mainWindow();
-    MLink *link = window ? window->link() : nullptr;
+    return window ? window->link() : nullptr;
+}
+
+QString connectedHost()
+{
+    MLink *link = sessionLink();
     return link ? link->HostIP() : QString();
+}
+
+// The session current now; none without a main window.
+LinkSession currentSession()
+{
+    MLink *link = sessionLink();
+    return link ? LinkSession(*link) : LinkSession();
 }
 
 // Opens one item of the list; false when it did not open (reported already where the
@@ -74,10 +86,15 @@ bool FileOpen()
         return false;
     Sources chosen;
     bool readOnly = false;
+    // The dialog and its questions run event loops: items chosen from a server whose
+    // session ended meanwhile are not looked for on the next one.
+    const LinkSession asked = currentSession();
     if (g_openDialog) {
         const QScopedValueRollback<bool> running(g_dialogRunning, true);
         g_openDialog->DoIt(chosen, readOnly);
     }
+    if (asked.lapsed())
+        return true;
     OpenSources(&chosen);
     return true;
 }
@@ -86,8 +103,17 @@ void OpenSources(Sources *items)
 {
     if (!items)
         return;
+    // Opening an item may ask the user (a routine already open for editing, a server's
+    // offer to read a locked one): the rest of the list belongs to the session it was
+    // asked in, not to one that came under the box.
+    const LinkSession asked = currentSession();
     int i = 1;
     while (i <= items->Count()) {
+        if (asked.lapsed()) {
+            while (items->Count() >= i)
+                items->Remove(i);
+            break;
+        }
         const SourcePtr item = items->Item(i);
         if (item && openOne(*item))
             ++i;

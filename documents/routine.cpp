@@ -147,8 +147,18 @@ QString Routine::saveText() const
     return document()->Text();
 }
 
+void Routine::setMLink(IDocLink *link)
+{
+    m_link = link;
+    m_session = link ? LinkSession(*link) : LinkSession();
+}
+
 void Routine::LoadText(const QString &text, const QString &initialLine)
 {
+    // The text comes from the server of the current session: the document is that
+    // session's from now on.
+    if (m_link)
+        m_session = LinkSession(*m_link);
     const QString brand = m_link ? m_link->Brand() : QString();
     QString table = QStringLiteral("sdb") + brand;
     if (m_typ == 2 || m_typ == 3)
@@ -159,7 +169,7 @@ void Routine::LoadText(const QString &text, const QString &initialLine)
                    m_link ? m_link->NameTable() : QString());
 
     if (m_link && m_link->ProtocolVersion() >= 5) {
-        const LinkSession session(*m_link);
+        const LinkSession session = m_session;
         const QStringList reply = m_link->Transact(0, {QStringLiteral("PPG")});
         session.acknowledge();
         // A refusal ("MSG") carries a text, not name/value pairs: the routine still opens,
@@ -247,6 +257,18 @@ bool Routine::SaveDoc()
             pane->ClearReport();
     if (!m_link)
         return false;
+    // A document kept from a session that has ended (preserved after its link dropped)
+    // is not that of the server connected now: saving it there could overwrite what
+    // another user made of the routine meanwhile.
+    const LinkSession session = m_session;
+    if (!session.isCurrent()) {
+        tellUser(DisplayName() + QStringLiteral(" from ") + m_env
+                     + QStringLiteral(" holds edits from a connection lost earlier and cannot be saved "
+                                      "through the current connection.\r\rTo reapply the changes, re-open the "
+                                      "routine, use Copy and Paste, and save the result."),
+                 QString(), IUserPrompt::Icon::Exclamation);
+        return false;
+    }
 
     const QString sent = saveText();
     const QStringList request{QStringLiteral("SIP"), QString::number(m_typ), m_rtn, m_env, sent};
@@ -263,14 +285,15 @@ bool Routine::SaveDoc()
                  QString(), IUserPrompt::Icon::Exclamation);
         return false;
     }
-    const LinkSession session(*m_link);
     QStringList reply = m_link->Transact(0, request);
     const QString code = reply.value(0);
     bool result = false;
     if (code == QLatin1String("SIP")) {
         bool proceed = true;
+        // The question runs an event loop, under which the session may end and this
+        // document be preserved: the stored text then no longer concerns it.
         if (!reply.value(1).isEmpty())
-            proceed = host() && host()->ServerPrompt(reply);
+            proceed = host() && host()->ServerPrompt(reply) && session.isCurrent();
         // A stored text that lost everything but blanks and line ends of a text that had
         // more (or an empty one for a routine that has lines) says nothing the window may
         // take: reloading it would wipe the user's work and call it saved. The text stays,
@@ -293,7 +316,7 @@ bool Routine::SaveDoc()
         }
         result = proceed;
     } else if (code == QLatin1String("SIM")) {
-        result = host() && host()->ServerPrompt(reply);
+        result = host() && host()->ServerPrompt(reply) && session.isCurrent();
     } else if (code == QLatin1String("MSG")) {
         tellUser(reply.value(1));
     } else {
@@ -312,6 +335,10 @@ bool Routine::CloseDoc(bool abandon)
 {
     bool result = true;
     if (Modified() && !abandon) {
+        // Each question runs an event loop: the session may end under it (this document is
+        // then preserved read-only, or closed) and the next server connect. An answer to a
+        // question that no longer stands does nothing: no save, no close.
+        const LinkSession asked = m_link ? LinkSession(*m_link) : LinkSession();
         IUserPrompt::Question q;
         if (Frozen() && docServices().stack && docServices().stack->IsInStack(m_rtn, m_env)) {
             q.title = QStringLiteral("About to Discard Unsaved Changes");
@@ -348,19 +375,24 @@ bool Routine::CloseDoc(bool abandon)
             }
             q.buttons = IUserPrompt::Buttons::YesNoCancel;
             q.icon = IUserPrompt::Icon::Question;
-            switch (userPrompt().ask(q)) {
+            const IUserPrompt::Answer answer = userPrompt().ask(q);
+            if (asked.lapsed())
+                return false;
+            switch (answer) {
             case IUserPrompt::Answer::Yes: result = SaveDoc(); break;
             case IUserPrompt::Answer::No: result = true; break;
             default: result = false; break;
             }
         }
+        if (asked.lapsed())
+            return false;
     }
     if (result) {
         // The one place that gives the server's edit lock back.
         // Only to the server that granted the lock: a document kept after its session ended
         // (preserved, or one whose question box outlived it) holds no lock on the next server.
-        if (m_holdsLock && m_link && m_link->IsCurrentSession(m_lockSession))
-            m_link->Send({QStringLiteral("SIU"), QString::number(m_typ), m_rtn, m_env});
+        if (m_holdsLock)
+            m_session.Send({QStringLiteral("SIU"), QString::number(m_typ), m_rtn, m_env});
         m_holdsLock = false;
         m_window->setRoutine(nullptr);
     }
@@ -455,13 +487,6 @@ bool Routine::Frozen() const { return m_window->Frozen(); }
 void Routine::setFrozen(bool value) { m_window->setFrozen(value); }
 bool Routine::ReadOnly() const { return m_window->ReadOnly(); }
 void Routine::setReadOnly(bool value) { m_window->setReadOnly(value); }
-
-void Routine::setHoldsLock(bool value)
-{
-    m_holdsLock = value;
-    if (value && m_link)
-        m_lockSession = m_link->SessionId();
-}
 
 bool Routine::Modified() const { return document()->Modified(); }
 bool Routine::LineWrap() const { return m_window->LineWrap(); }

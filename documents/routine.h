@@ -2,6 +2,7 @@
 
 #include "breakpoint.h"
 #include "iroutinedoc.h"
+#include "linksession.h"
 
 #include <QString>
 #include <QStringList>
@@ -47,11 +48,18 @@ public:
     QString Brand() const { return m_brand; }
     void setBrand(const QString &brand) { m_brand = brand; }
     IDocLink *MLink() const { return m_link; }
-    void setMLink(IDocLink *link) override { m_link = link; }
+    void setMLink(IDocLink *link) override;
+    // The session the document belongs to: the one its text was last loaded from the
+    // server in, or that Save As gave it its name in. The document and its window tell
+    // and ask only that session's server (tips, run to cursor, saving, giving the edit
+    // lock back); once it has ended, a document kept from it (preserved after a drop)
+    // talks to no server, whichever came next.
+    const LinkSession &session() const { return m_session; }
+    void setSession(const LinkSession &session) { m_session = session; }
     bool HoldsLock() const override { return m_holdsLock; }
-    // Taking the lock notes the session it was granted in; only that session's server is
+    // The lock is granted by the server of the document's session; only that server is
     // told when the document gives it back.
-    void setHoldsLock(bool value);
+    void setHoldsLock(bool value) { m_holdsLock = value; }
     void setOwner(Routines *owner) override { m_owner = owner; }
 
     // Identity: each of Env, Rtn and Typ is set once (Rename aside).
@@ -146,12 +154,12 @@ private:
     std::unique_ptr<ICodeWindow> m_window;      // owned for the document's life
     Routines *m_owner = nullptr;                // the collection that filed this document
     IDocLink *m_link = nullptr;                 // the session link
+    LinkSession m_session;                      // the session the document belongs to
     QString m_env, m_rtn;                       // namespace and routine name
     int m_typ = 0;                              // 1 INT, 2 MAC, 3 INC, 0 unset
     int m_tarvikStatus = 0;                     // version-control status, shown in the icon
     QString m_brand;
-    bool m_holdsLock = false;                   // the server holds our edit lock
-    quint64 m_lockSession = 0;                  // the session whose server granted it
+    bool m_holdsLock = false;                   // the server of m_session holds our edit lock
     int m_lowWaterMark = 0, m_highWaterMark = 0;
 
     // Breakpoints by 1-based line: an empty list is a line without any. One record per

@@ -83,12 +83,13 @@ void frmCode::askTip(int x, int y)
         m_tip->SetText(QString(), QString());
     } else if (m_tip->TipID() != key) {
         m_tip->setTipFont(m_view->Font());
-        IDocLink *link = m_routine ? m_routine->MLink() : nullptr;
+        // Asked of the server of the routine's own session only: a routine kept from a
+        // session that has ended asks no other server about its values.
+        const LinkSession session = m_routine ? m_routine->session() : LinkSession();
         if (request.startsWith(QLatin1Char('='))) {
             const QString expression = request.mid(1);
             m_tip->SetText(expression, key);
-            if (link)
-                link->Send({QStringLiteral("TIP"), key, expression});
+            session.Send({QStringLiteral("TIP"), key, expression});
         } else if (!request.startsWith(QLatin1String("$$"))) {
             m_tip->SetText(request, key);
         } else {
@@ -103,10 +104,9 @@ void frmCode::askTip(int x, int y)
             if (!other) {
                 if (label.isEmpty())
                     label = QStringLiteral("+1");
-                if (link)
-                    link->Send({QStringLiteral("TIP$"), key,
-                                QStringLiteral("$$GetTEXT^%VantreU(") + mString(label) + QLatin1Char(',')
-                                    + mString(rtn) + QLatin1Char(',') + mString(env) + QLatin1Char(')')});
+                session.Send({QStringLiteral("TIP$"), key,
+                              QStringLiteral("$$GetTEXT^%VantreU(") + mString(label) + QLatin1Char(',')
+                                  + mString(rtn) + QLatin1Char(',') + mString(env) + QLatin1Char(')')});
             } else {
                 const int target = label.isEmpty() ? 1 : other->LineOfLabel(label);
                 QString text = target ? other->TextOfLine(target) : QString();

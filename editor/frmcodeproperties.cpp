@@ -17,6 +17,8 @@
 #include "vanngine.h"
 #include "vantrelerror.h"
 
+#include <QPointer>
+
 namespace {
 
 void tickMenu(const char *item, bool checked)
@@ -155,6 +157,16 @@ bool frmCode::LineHasCommand(int line)
 
 void frmCode::RunToCursor()
 {
+    // Only the program of the routine's own session runs to its lines: a routine kept from
+    // a session that has ended is not the code the next server's process runs.
+    if (!m_routine || !m_routine->session().isCurrent())
+        return;
+    // The questions below run an event loop: the session may end under them, taking this
+    // window with it (an unmodified routine is closed) or leaving it as a preserved copy,
+    // and the next server connect. Whoever answers then answers a question that no longer
+    // stands; nothing more is done.
+    const LinkSession session = m_routine->session();
+    const QPointer<frmCode> self(this);
     int line = m_view->CaretLine() + 1;
     const int lines = m_doc.NumLines();
     if (!LineHasCommand(line)) {
@@ -167,7 +179,7 @@ void frmCode::RunToCursor()
         q.text = QStringLiteral("Line contains no executable command. Run to next suitable line?");
         q.buttons = IUserPrompt::Buttons::YesNo;
         q.icon = IUserPrompt::Icon::Question;
-        if (userPrompt().ask(q) != IUserPrompt::Answer::Yes)
+        if (userPrompt().ask(q) != IUserPrompt::Answer::Yes || !self || !session.isCurrent())
             return;
         int found = 0;
         for (int next = line + 1; next <= lines && !found; ++next)
@@ -183,8 +195,7 @@ void frmCode::RunToCursor()
     IMainWindow *main = mainWindow();
     if (main)
         main->setMState(-4);
-    if (m_routine && m_routine->MLink())
-        m_routine->MLink()->Send({QStringLiteral("GO"), QStringLiteral("+%1").arg(line), m_routine->Rtn()});
+    session.Send({QStringLiteral("GO"), QStringLiteral("+%1").arg(line), m_routine->Rtn()});
     if (main)
         main->StatusText(QStringLiteral("Running to cursor"));
 }

@@ -6,9 +6,10 @@
 #include <QStringList>
 
 // What a routine document needs of the session link: the server's platform and
-// protocol, and the two ways of talking to it. `MLink` implements it through an
-// adapter; tests use a scripted peer behind the real link or a recording fake. What is
-// due to the server after a box goes through a LinkSession taken before it.
+// protocol, and its transactions; a message goes out through a LinkSession of it. `MLink`
+// implements it through an adapter; tests use a scripted peer behind the real link or a
+// recording fake. What is due to the server after a box goes through a LinkSession taken
+// before it.
 class IDocLink : public ISessionLink
 {
 public:

@@ -30,6 +30,10 @@ class ITransactUi;
 // the order of the stream. OnMessage always carries at least field 0 (an empty
 // message from the server arrives as one empty field).
 //
+// A message goes out through a LinkSession of this link, never through the link itself:
+// the token names the session it belongs to and drops what is due to a session that has
+// ended, so that nothing said after a box reaches the server that came next.
+//
 // Received frames are raised one after another: while an OnMessage handler runs
 // (and a message box spins an event loop inside it), what arrives waits, and the
 // next frame, or the peer's close, is raised as soon as that handler returns.
@@ -117,14 +121,6 @@ public:
     // A nested call, a time-out, an idle or closing link give ["MSG", text].
     QStringList Transact(int timeoutSec, QStringList &elements);
     QStringList Transact(int timeoutSec, const QStringList &elements);
-    // One frame; does nothing while not connected. An empty list is the acknowledgement.
-    // It leaves when the current step returns to the event loop, ahead of the window's
-    // queued layouts and repaints, with every frame written after it in the same step, or
-    // earlier with a transaction's request; never on its own while more of the same step
-    // follows. A step that handles the server's frames ends when their handlers have
-    // returned, before the event loop's other work. After a box, send through a
-    // LinkSession taken before it.
-    void Send(const QStringList &elements) override;
     // What the current step has written leaves now, in one write, rather than when the
     // step ends: for a request the server waits for, ahead of the window's own work
     // that follows. Frames written after it leave in a write of their own.
@@ -151,6 +147,18 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    // Only a LinkSession, the documents' adapter of this link and the link itself send:
+    // whoever else has something to say holds the session it is said in.
+    friend class LinkSession;
+    friend class MLinkDocLink;
+    // One frame; does nothing while not connected. An empty list is the acknowledgement.
+    // It leaves when the current step returns to the event loop, ahead of the window's
+    // queued layouts and repaints, with every frame written after it in the same step, or
+    // earlier with a transaction's request; never on its own while more of the same step
+    // follows. A step that handles the server's frames ends when their handlers have
+    // returned, before the event loop's other work.
+    void Send(const QStringList &elements) override;
+
     static QEvent::Type flushEventType();
     // Frames leave at the end of the step that wrote them (or with a transaction's
     // request), all in one write: with no-delay off, a second small write would wait

@@ -17,12 +17,13 @@ public:
     int ProtocolVersion() const override;
     bool HasFeature(int mask) const override;
     QStringList Transact(int timeout, const QStringList &request) override;
-    void Send(const QStringList &fields) override;
     quint64 SessionId() const override;
     bool IsCurrentSession(quint64 id) const override;
 
     MLink *link() const { return m_link; }
 
 private:
+    void Send(const QStringList &fields) override;
+
     MLink *m_link;   // the main window's link; outlives every document
 };

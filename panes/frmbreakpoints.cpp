@@ -178,7 +178,7 @@ Routine *frmBreakpoints::routineOf(const Breakpoint &bp) const
 void frmBreakpoints::send(const QStringList &fields)
 {
     if (MLink *link = sessionLink())
-        link->Send(fields);
+        LinkSession(*link).Send(fields);
 }
 
 Breakpoint frmBreakpoints::BPOfRow(int row) const

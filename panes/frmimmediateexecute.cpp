@@ -76,6 +76,7 @@ void frmImmediate::runCommand(const QString &text, int outputLine)
     MLink *link = main ? main->link() : nullptr;
     if (!link || !link->IsConnected())
         return;
+    const LinkSession session(*link);
 
     // One command at a time: a listener the server never reached, or a channel still
     // connecting, would hold the port the new command needs.
@@ -100,13 +101,12 @@ void frmImmediate::runCommand(const QString &text, int outputLine)
             writeOutputLine(QStringLiteral("Cannot listen for the output on port %1: %2").arg(port).arg(error));
             return;
         }
-        link->Send({QStringLiteral("XEC"), portText, text});
+        session.Send({QStringLiteral("XEC"), portText, text});
         return;
     }
     if (link->ProtocolVersion() >= TransactedExecuteVersion) {
         // The reply says nothing the pane acts on; the channel is opened whatever it is.
         QPointer<frmImmediate> self(this);
-        const LinkSession session(*link);
         link->Transact(0, QStringList{QStringLiteral("XEC2"), portText, text});
         if (!self || !session.isCurrent() || m_linkClosed)
             return;
@@ -114,7 +114,7 @@ void frmImmediate::runCommand(const QString &text, int outputLine)
         return;
     }
     m_channel->connectTo(link->HostIP(), quint16(port));
-    link->Send({QStringLiteral("XEC"), portText, text});
+    session.Send({QStringLiteral("XEC"), portText, text});
 }
 
 // A line of our own where the output would have gone: the command did not run.

@@ -149,14 +149,14 @@ void frmVars::beep()
 
 void frmVars::Update(int level, const QString &key)
 {
-    MLink *session = link();
+    MLink *server = link();
     if (level >= 1 && level != m_currentLevel) {
         m_currentLevel = level;
-        if (session && session->HasFeature(LevelCaptionFeature))
+        if (server && server->HasFeature(LevelCaptionFeature))
             setWindowTitle(LevelCaption + QString::number(level));
     }
     // A pane behind another dock's tab is still open: only one the user closed waits.
-    if (m_currentLevel < 1 || !session || !session->IsConnected() || !paneVisible()) {
+    if (m_currentLevel < 1 || !server || !server->IsConnected() || !paneVisible()) {
         if (key.isEmpty())
             Clear();
         return;
@@ -180,9 +180,9 @@ void frmVars::Update(int level, const QString &key)
     // handler, it would otherwise wait until every handler had returned, the stack
     // pane's work included.
     const QString code = m_currentList == 1 ? QStringLiteral("VAR*") : QStringLiteral("VARp");
-    session->Send({code, QString::number(m_currentLevel),
-                   QString::number(m_models[m_currentList - 1]->totalRowCount()), key});
-    session->Flush();
+    LinkSession(*server).Send({code, QString::number(m_currentLevel),
+                               QString::number(m_models[m_currentList - 1]->totalRowCount()), key});
+    server->Flush();
     // A link that failed on this write has ended the session, and Clear() the fetch.
     if (m_fetches.isEmpty())
         return;
@@ -390,9 +390,10 @@ void frmVars::onFormatRequested(int listIndex, const QModelIndex &index)
         onExpandRequested(listIndex, node, true);
         return;
     }
-    if (MLink *session = link()) {
-        session->Send({QStringLiteral("VARfmt"), QString::number(listIndex - 1), node.data(VarListModel::KeyRole).toString(),
-                       index.siblingAtColumn(VarListModel::ValueColumn).data(VarListModel::HiddenRole).toString()});
+    if (MLink *server = link()) {
+        LinkSession(*server).Send({QStringLiteral("VARfmt"), QString::number(listIndex - 1),
+                                   node.data(VarListModel::KeyRole).toString(),
+                                   index.siblingAtColumn(VarListModel::ValueColumn).data(VarListModel::HiddenRole).toString()});
     }
 }
 

@@ -509,12 +509,16 @@ bool frmMDI::requestClose()
     if (m_preserved.count() > 0) {
         if (MsgBox(preservedCloseQuestion(), MsgBoxStyle::YesNoQuestionDefaultNo, QString()) != MsgBoxStyle::AnswerYes)
             return false;
-        for (int i = m_preserved.count(); i >= 1; --i) {
-            RoutineDocPtr doc = m_preserved.item(i);
-            m_preserved.remove(i);
-            if (doc)
-                doc->CloseDoc(true);
-        }
+    }
+    // The questions run event loops, under which the next server may have connected: the
+    // window stays for its session, which nobody asked to end.
+    if (m_link && m_link->IsConnected())
+        return false;
+    for (int i = m_preserved.count(); i >= 1; --i) {
+        RoutineDocPtr doc = m_preserved.item(i);
+        m_preserved.remove(i);
+        if (doc)
+            doc->CloseDoc(true);
     }
     // Nothing may fire into a link that is being released.
     stopTimers();

@@ -7,6 +7,7 @@
 #include "imementoorigin.h"
 #include "itransactui.h"
 #include "keyedcollection.h"
+#include "linksession.h"
 #include "messagedispatcher.h"
 #include "routines.h"
 
@@ -285,6 +286,9 @@ private:
     void StatusPanelClick(StatusPanel *panel);
     // The View menu's ticks are settings of this window; null for any other item.
     bool *viewTick(const QString &name);
+
+    // The session current now, for what the user's command says to its server at once.
+    LinkSession currentSession() const;
 
     void tmrJiggle_Timer();
     void tmrKeepAlive_Timer();

@@ -367,6 +367,11 @@ void frmMDI::EndSessionCleanup()
         breakCommand->setStateValue(0);
 }
 
+LinkSession frmMDI::currentSession() const
+{
+    return LinkSession(*m_link);
+}
+
 void frmMDI::StatusPanelClick(StatusPanel *panel)
 {
     if (!panel || panel->key() != QLatin1String("State"))
@@ -375,11 +380,11 @@ void frmMDI::StatusPanelClick(StatusPanel *panel)
     if (settings.CommandCounter) {
         panel->setPanelText(QString());
         panel->setBevel(StatusPanel::NoBevel);
-        m_link->Send({QStringLiteral("CC"), QStringLiteral("-1")});
+        currentSession().Send({QStringLiteral("CC"), QStringLiteral("-1")});
         settings.CommandCounter = false;
     } else {
         panel->setBevel(StatusPanel::Inset);
-        m_link->Send({QStringLiteral("CC"), QStringLiteral("0")});
+        currentSession().Send({QStringLiteral("CC"), QStringLiteral("0")});
         settings.CommandCounter = true;
     }
 }

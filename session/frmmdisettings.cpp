@@ -189,7 +189,7 @@ void frmMDI::tmrJiggle_Timer()
 void frmMDI::tmrKeepAlive_Timer()
 {
     if (!MBusy())
-        m_link->Send({QStringLiteral("PING")});
+        currentSession().Send({QStringLiteral("PING")});
 }
 
 void frmMDI::tmrWindowSwitch_Timer()
@@ -367,11 +367,11 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
     } else if (id == QLatin1String("DbgGo")) {
         if (m_state == 1) {
             setMState(-3);
-            m_link->Send({QStringLiteral("GO"), QStringLiteral("0")});
+            currentSession().Send({QStringLiteral("GO"), QStringLiteral("0")});
         }
     } else if (id == QLatin1String("DbgGoFast")) {
         if (m_state == 1 || m_state == -3) {
-            m_link->Send({QStringLiteral("GO"), m_state == 1 ? QStringLiteral("1") : QStringLiteral("2")});
+            currentSession().Send({QStringLiteral("GO"), m_state == 1 ? QStringLiteral("1") : QStringLiteral("2")});
             setMState(-4);
         }
     } else if (id == QLatin1String("DbgBreak")) {
@@ -383,24 +383,24 @@ void frmMDI::Handle(Command &cmd, CommandUI *, bool &stopRouting)
             cmd.setStateValue(0);
             return;
         }
-        m_link->Send({QStringLiteral("BRK")});
+        currentSession().Send({QStringLiteral("BRK")});
         StatusText(QStringLiteral("Break requested"));
     } else if (id == QLatin1String("DbgStepIn") || id == QLatin1String("DbgStepOver")) {
         if (m_state == 1) {
             const bool in = id == QLatin1String("DbgStepIn");
             setMState(-3);
-            m_link->Send({QString(in ? "STPin" : "STPover") + (s.Linewise ? "L" : "")});
+            currentSession().Send({QString(in ? "STPin" : "STPover") + (s.Linewise ? "L" : "")});
             StatusText(QString(in ? "Stepping in" : "Stepping over") + (s.Linewise ? " (linewise)" : ""));
         }
     } else if (id == QLatin1String("DbgStepOut")) {
         if (m_state == 1) {
             setMState(-3);
-            m_link->Send({QStringLiteral("STPout")});
+            currentSession().Send({QStringLiteral("STPout")});
             StatusText(QStringLiteral("Stepping out"));
         }
     } else if (id == QLatin1String("DbgBonE")) {
         s.BreakOnError = !s.BreakOnError;
-        m_link->Send({QStringLiteral("BonE"), s.BreakOnError ? QStringLiteral("-1") : QStringLiteral("0")});
+        currentSession().Send({QStringLiteral("BonE"), s.BreakOnError ? QStringLiteral("-1") : QStringLiteral("0")});
     } else if (id == QLatin1String("DbgLinewise")) {
         s.StepLinewise = !s.StepLinewise;
         s.Linewise = s.StepLinewise;

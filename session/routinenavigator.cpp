@@ -438,7 +438,12 @@ bool RoutineNavigator::fetchForEditing(const QString &rtnName, const QString &en
 bool RoutineNavigator::SaveAll()
 {
     bool result = true;
+    // A save may show a box, under which the session can end: the documents left to save
+    // are then preserved copies of it, which no server takes any more.
+    const LinkSession session(m_link);
     for (const RoutineDocPtr &doc : m_routines.documents()) {
+        if (session.lapsed())
+            return false;
         Routine *r = asRoutine(doc);
         if (!r || !r->Modified())
             continue;

@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScrollBar>
@@ -417,8 +418,15 @@ void SourceView::PrintText()
 {
     QPrinter printer;
     printer.setDocName(m_document->PathName());
-    QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted)
+    // The dialog runs an event loop, under which the window this view is part of may be
+    // closed, taking the dialog, its child, along: then nothing is printed.
+    const QPointer<SourceView> self(this);
+    const QPointer<QPrintDialog> dialog = new QPrintDialog(&printer, this);
+    const int result = dialog->exec();
+    if (!self)
+        return;
+    delete dialog.data();
+    if (result == QDialog::Accepted)
         PrintText(&printer);
 }
 

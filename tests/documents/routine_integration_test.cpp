@@ -125,7 +125,7 @@ TEST(RoutineIntegration, GtmRoutineColoursIndexesAndKeepsBreakpointsThroughEdits
     MLink link;
     ASSERT_TRUE(startGtmSession(server, link));
     MLinkDocLink docLink(&link);
-    pane.send = [&link](const QStringList &fields) { link.Send(fields); };
+    pane.send = [&link](const QStringList &fields) { LinkSession(link).Send(fields); };
 
     for (const char *ref : {"GetToken+2", "DefBasicType+2"})
         pane.rows.push_back(enabledBreakpoint(ref, "SCANTYPEDEFS"));
@@ -230,7 +230,7 @@ TEST(RoutineIntegration, LoadingASpaceIndentedRoutineLeavesItsBreakpointsAlone)
     MLink link;
     ASSERT_TRUE(startGtmSession(server, link));
     MLinkDocLink docLink(&link);
-    pane.send = [&link](const QStringList &fields) { link.Send(fields); };
+    pane.send = [&link](const QStringList &fields) { LinkSession(link).Send(fields); };
 
     const QStringList lines{
         "EN ; entry",  " N X,Y",    " S X=1",     " I X S Y=2", " F  Q:Y  S Y=Y+1",

@@ -656,13 +656,34 @@ TEST_F(ServerTipTest, AnswersAreShownReplacedAndUpdatedInPlace)
     EXPECT_FALSE(tipWindow->isShown());
     ASSERT_TRUE(shownWith("ZZZ = 3"));
     const QRect first = tipWindow->geometry();
-    session.Send({"PING"});
+    LinkSession(session).Send({"PING"});
 
     ASSERT_TRUE(shownWith(longer));
     EXPECT_EQ(tipWindow->pos(), first.topLeft());
     EXPECT_GT(tipWindow->width(), first.width());
     EXPECT_EQ(tipWindow->size(), tipWindow->panel()->widget()->size());
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
+}
+
+// A routine keeps the session it was loaded in: once that server has gone, the value the
+// pointer rests on is asked of nobody, least of all the server that connected next.
+TEST_F(ServerTipTest, ARoutineOfAnEndedSessionAsksTheNextServerNothing)
+{
+    using namespace mserver;
+    MServer a({expect({"PING"}), close()});
+    openOn(a);
+    LinkSession(session).Send({"PING"});
+    ASSERT_TRUE(a.wait()) << a.failure().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !session.IsConnected(); }, 5000));
+
+    MServer b({expect({"PING"})});
+    ASSERT_TRUE(b.startAccepted(session));
+    engine->on("Pos2Tip^PARSE", tipReply("=Y", "V2:5"));
+    hover(5, 1);
+    ASSERT_TRUE(shownWith("Y"));
+    // What B hears first is this, not a question about A's routine.
+    LinkSession(session).Send({"PING"});
+    EXPECT_TRUE(b.wait()) << b.failure().toStdString();
 }
 
 TEST_F(ServerTipTest, TheTipGoesWithinOneHideTickWhenWantedNoLonger)

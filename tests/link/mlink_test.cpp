@@ -55,7 +55,7 @@ void redirectLikeTheDispatcher(MLink &link, QStringList &refused)
             link.ConnectJob(m.value(1), m.value(2));
         } catch (const VantrelError &e) {
             refused << e.text();
-            link.Send({"STILL", "HERE"});
+            LinkSession(link).Send({"STILL", "HERE"});
         }
     });
 }
@@ -367,7 +367,7 @@ TEST(MLinkClose, DisconnectLetsBeforeCloseHandlersStillSend)
 {
     MLink link;
     LinkRecorder rec(link);
-    QObject::connect(&link, &MLink::BeforeClose, [&] { link.Send({"SIU", "1", "ABC", "USER"}); });
+    QObject::connect(&link, &MLink::BeforeClose, [&] { LinkSession(link).Send({"SIU", "1", "ABC", "USER"}); });
     MServer server({expect({"SIU", "1", "ABC", "USER"}), expectClose()});
     ASSERT_TRUE(server.startAccepted(link));
     link.Disconnect();
@@ -472,7 +472,7 @@ TEST(MLinkReceive, SwitchesModeBetweenTwoFramesOfOneRead)
     LinkRecorder rec(link);
     QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
         if (m.value(0) == "HI") {
-            link.Send({});   // the greeting's acknowledgement still goes out in ANSI
+            LinkSession(link).Send({});   // the greeting's acknowledgement still goes out in ANSI
             link.setFeatures(m.value(1).toInt());
         }
     });
@@ -481,7 +481,7 @@ TEST(MLinkReceive, SwitchesModeBetweenTwoFramesOfOneRead)
                     expectAck(), unicode(true), expect({"IAM", euro})});
     ASSERT_TRUE(server.startAccepted(link));
     ASSERT_TRUE(pumpUntil([&] { return rec.messages().size() == 2; }));
-    link.Send({"IAM", euro});
+    LinkSession(link).Send({"IAM", euro});
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
     EXPECT_EQ(rec.messages(), (QStringList{"OnMessage:HI|1", "OnMessage:HI2|" + euro}));
 }
@@ -543,7 +543,7 @@ TEST(MLinkReceive, WhatArrivesWhileAHandlerRunsFollowsItAsSoonAsItReturns)
                 });
                 box.exec();
             }
-            link.Send({});
+            LinkSession(link).Send({});
             log << "end " + m.value(0);
         });
         MServer server(c.script);
@@ -569,10 +569,10 @@ TEST(MLinkSend, AHandlersFramesLeaveBeforeTheWorkItLeftForTheEventLoop)
     int raised = 0;
     QObject::connect(&link, &MLink::OnMessage, [&](const QStringList &m) {
         ++raised;
-        link.Send({});
+        LinkSession(link).Send({});
         if (m.value(0) != "STP")
             return;
-        link.Send({"VAR*", "1"});
+        LinkSession(link).Send({"VAR*", "1"});
         QMetaObject::invokeMethod(&link, [&] {
             QDeadlineTimer patience(1000);
             while (!answerOnTheWire && !patience.hasExpired()) {
@@ -590,7 +590,7 @@ TEST(MLinkSend, AHandlersFramesLeaveBeforeTheWorkItLeftForTheEventLoop)
 TEST(MLinkSend, DoesNothingWhileIdle)
 {
     MLink link;
-    link.Send({"PING"});   // no socket error, no exception
+    LinkSession(link).Send({"PING"});   // no socket error, no exception
     EXPECT_FALSE(link.IsConnected());
     EXPECT_EQ(link.HostIP(), "");
     EXPECT_EQ(link.MainPort(), 0);
@@ -620,8 +620,8 @@ TEST(MLinkSend, NeverWritesAMessageNoFrameCarries)
         script << expect({"NEXT", "1"}) << expectSilence(50);
         MServer server(script);
         ASSERT_TRUE(server.startAccepted(link)) << c.name;
-        link.Send(c.message);
-        link.Send({"NEXT", "1"});
+        LinkSession(link).Send(c.message);
+        LinkSession(link).Send({"NEXT", "1"});
         EXPECT_TRUE(server.wait()) << c.name << ": " << server.failure().toStdString();
         const QList<Fields> got = server.received();
         ASSERT_EQ(got.size(), c.sent ? 2 : 1) << c.name;
@@ -696,7 +696,7 @@ TEST(MLinkSend, AUserStepsFrameLeavesAheadOfTheWorkTheStepLeftForTheEventLoop)
     ASSERT_TRUE(server.startAccepted(link));
     bool onTheWire = false;
     QMetaObject::invokeMethod(&link, [&] {
-        link.Send({"STPin"});
+        LinkSession(link).Send({"STPin"});
         QMetaObject::invokeMethod(&link, [&] {
             QDeadlineTimer patience(1000);
             while (!onTheWire && !patience.hasExpired()) {

@@ -51,7 +51,7 @@ TEST(MLinkTransact, PrefixesTheCodeAndReturnsTheFrameAfterTheEcho)
     EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
     EXPECT_EQ(request, QStringList{"!NS"});
     EXPECT_FALSE(f.link.InTransact());
-    f.link.Send({});
+    LinkSession(f.link).Send({});
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
     EXPECT_EQ(f.rec.log, (QStringList{"begin", "end"}));
 }
@@ -109,7 +109,7 @@ TEST(MLinkTransact, RefusesANestedTransactionWithoutWritingIt)
             nested = f.link.Transact(0, QStringList{"SIE"});
     });
     const QStringList reply = f.link.Transact(3, QStringList{"NS"});
-    f.link.Send({});
+    LinkSession(f.link).Send({});
     EXPECT_EQ(reply, (QStringList{"NS", "USER"}));
     EXPECT_EQ(nested, (QStringList{"MSG", "Transaction pending - second transaction request (SIE) failed"}));
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
@@ -235,7 +235,7 @@ TEST(MLinkTransact, RefusesARequestNoFrameCarriesWithoutWritingIt)
         EXPECT_FALSE(f.link.InTransact()) << c.name;
     }
     EXPECT_TRUE(f.rec.log.isEmpty()) << f.rec.log.join(", ").toStdString();
-    f.link.Send({"NEXT"});
+    LinkSession(f.link).Send({"NEXT"});
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
     EXPECT_EQ(f.server.received().size(), 1);
 }
@@ -262,7 +262,7 @@ TEST(MLinkTransact, RunsFromAHandlerOfTheReceiveNotification)
     QObject::connect(&f.link, &MLink::OnMessage, [&](const QStringList &m) {
         if (m.value(0) == "HI2") {
             reply = f.link.Transact(2, QStringList{"NS"});
-            f.link.Send({});
+            LinkSession(f.link).Send({});
             f.rec.log << "returned";
         }
     });
@@ -294,7 +294,7 @@ TEST(MLinkTransact, SpeaksUnicodeFramesOnceTheFeatureIsSet)
     ASSERT_TRUE(f.open());
     f.link.setFeatures(1);
     const QStringList reply = f.link.Transact(3, QStringList{"SIR", "1", "ROU", "USER"});
-    f.link.Send({});
+    LinkSession(f.link).Send({});
     EXPECT_EQ(reply, (QStringList{"SIR", text}));
     EXPECT_TRUE(f.server.wait()) << f.server.failure().toStdString();
 }
@@ -313,7 +313,7 @@ TEST(MLinkTransact, TimeSpentInAHandlerInsideTheWaitIsNotSilence)
             QElapsedTimer busy;
             busy.start();
             while (busy.elapsed() < 600) {}   // over two time-outs long, without the event loop
-            f.link.Send({});
+            LinkSession(f.link).Send({});
         }
     });
     const QStringList reply = f.link.Transact(1, QStringList{"NS"});

@@ -64,19 +64,7 @@ void PrintTo(const Mode &mode, std::ostream *os)
 
 // The program's main window in this process booked with a real Sentry process, the test
 // playing the server.
-class SentryBookedTest : public MainWindowTest
-{
-protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        useRealSentry();
-        window = start("SQ0");
-        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
-    }
-
-    frmMDI *window = nullptr;
-};
+using SentryBookedTest = SentryBookedMainWindowTest;
 
 // The road of a session, in each frame mode.
 class DebugSessionTest : public SentryBookedTest, public ::testing::WithParamInterface<Mode>
@@ -350,15 +338,8 @@ TEST_F(SessionEndTest, AnAbruptEndKeepsEditedRoutinesReadOnlyWithEveryTypedChara
     const auto &box = prompt->asked.back();
     EXPECT_EQ(box.title, "Vantrel Server Disconnected Abruptly");
     EXPECT_EQ(box.icon, IUserPrompt::Icon::Exclamation);
-    EXPECT_EQ(box.text, "The following modified routines have been preserved as read-only documents:\r"
-                        "\r\tDEMO from USER\r\tNEW from USER\r\r"
-                        "To reapply the changes to a routine:\r\r"
-                        "1)\tRe-establish the connection.\r"
-                        "2)\tRe-open the routine if it already exists.\r"
-                        "3)\tUse Copy and Paste, taking account of any other changes\r"
-                        "\tthat may have occurred in the intervening period.\r"
-                        "4)\tSave the results of your editing.\r"
-                        "5)\tClose the read-only document containing the original preserved changes.");
+    EXPECT_EQ(box.text, frmMDI::abruptEndText({"DEMO from USER", "NEW from USER"}));
+    EXPECT_TRUE(box.text.startsWith("The following modified routines have been preserved as read-only documents:"));
     EXPECT_EQ(window->preservedDocuments().count(), 2);
     EXPECT_EQ(window->statusText().left(18), "Listening on port ");
 }
@@ -381,8 +362,7 @@ TEST_F(SessionEndTest, ASecondDropPreservesTheSameRoutineAgainUnderAKeyOfItsOwn)
         ASSERT_TRUE(server.wait(20000)) << server.failure().toStdString();
         ASSERT_TRUE(waitUntil([&] { return window->MState() == -1; }, 10000));
         EXPECT_EQ(window->preservedDocuments().count(), round);
-        EXPECT_TRUE(prompt->asked.back().text.contains("routine has been preserved as a read-only document:\r"
-                                                       "\r\tDEMO from USER\r\r"));
+        EXPECT_EQ(prompt->asked.back().text, frmMDI::abruptEndText({"DEMO from USER"}));
     }
     // Each preserved copy is its own: closing one leaves the other.
     const RoutineDocPtr first = window->preservedDocuments().item(1);
@@ -471,17 +451,7 @@ TEST_F(SessionEndTest, ABoxOfAnEndedSessionNeverActsOnTheNextServer)
 }
 
 // A session of a fake booking in a shown, active main window, driven by keys.
-class ActiveSessionTest : public StartedMainWindowTest
-{
-protected:
-    void SetUp() override
-    {
-        StartedMainWindowTest::SetUp();
-        window->show();
-        QApplication::setActiveWindow(window);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    }
-};
+using ActiveSessionTest = ActiveMainWindowTest;
 
 // Keys go on after every transaction started from the window: the one that had the
 // keyboard before gets it back.

@@ -13,6 +13,7 @@
 #include "sourceview.h"
 #include "vantrelerror.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSettings>
@@ -122,6 +123,15 @@ protected:
     quint16 sentryPort = 0;
 };
 
+// Shows the main window and makes it the active one, so that keys and clicks given at
+// the focus go where a user's would.
+inline void showActive(frmMDI *window)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
 // A main window started for a server (booked with the fake booking), as most tests need.
 class StartedMainWindowTest : public MainWindowTest
 {
@@ -129,6 +139,34 @@ protected:
     void SetUp() override
     {
         MainWindowTest::SetUp();
+        window = start("SQ0");
+        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
+    }
+
+    frmMDI *window = nullptr;
+};
+
+// The same, shown and active, for a session driven by keys and clicks.
+class ActiveMainWindowTest : public StartedMainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        StartedMainWindowTest::SetUp();
+        if (window)
+            showActive(window);
+    }
+};
+
+// The main window booked with a private VantrelSentry process, as the program runs: a
+// server asks that Sentry for the task's port.
+class SentryBookedMainWindowTest : public MainWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        useRealSentry();
         window = start("SQ0");
         ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
     }

@@ -144,7 +144,7 @@ public:
     {
         calls << entry("setBreakpointsOnServer");
         if (link)
-            link->Send({"BP", "+", "1"});
+            LinkSession(*link).Send({"BP", "+", "1"});
     }
     bool Disconnect(bool canCancel) override
     {
@@ -212,7 +212,7 @@ public:
         const int before = int(server.received().size());
         dispatcher.OnMessage(message);
         const QStringList marker{QStringLiteral("MARK"), num(++m_marks)};
-        link.Send(marker);
+        LinkSession(link).Send(marker);
         pumpUntil([&] { return server.received().contains(marker); });
         QList<QStringList> sent = server.received().mid(before);
         sent.removeAll(marker);

@@ -23,18 +23,14 @@
 
 namespace {
 
-class MServerPlayTest : public MainWindowTest
+class MServerPlayTest : public SentryBookedMainWindowTest
 {
 protected:
     void SetUp() override
     {
-        MainWindowTest::SetUp();
-        useRealSentry();
-        window = start("SQ0");
-        ASSERT_NE(window, nullptr) << askedTexts().join('\n').toStdString();
-        window->show();
-        QApplication::setActiveWindow(window);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        SentryBookedMainWindowTest::SetUp();
+        if (window)
+            showActive(window);
     }
 
     void TearDown() override
@@ -43,7 +39,7 @@ protected:
             player.kill();
             player.waitForFinished(3000);
         }
-        MainWindowTest::TearDown();
+        SentryBookedMainWindowTest::TearDown();
     }
 
     // Waits for the player to print a line holding text; the lines read stay in `said`.
@@ -77,7 +73,6 @@ protected:
         QTest::keyClick(focus, key);
     }
 
-    frmMDI *window = nullptr;
     QProcess player;
     QStringList said;
 };

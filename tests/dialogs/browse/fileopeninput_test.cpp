@@ -56,7 +56,7 @@ private:
     bool open(const QStringList &request, const QString &name, QString &displayName)
     {
         const QString code = m_link.Transact(0, request).value(0);
-        m_link.Send({});
+        LinkSession(m_link).Send({});
         displayName = name;
         return code == request.value(0);
     }

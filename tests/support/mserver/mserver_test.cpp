@@ -31,7 +31,7 @@ TEST(MServerScript, ReportsTheStepThatFailedAndWhatCameInstead)
     MServer server({expect({"NS"})});
     server.setStepTimeoutMs(500);
     ASSERT_TRUE(server.startAccepted(link));
-    link.Send({"PING"});
+    LinkSession(link).Send({"PING"});
     EXPECT_FALSE(server.wait());
     EXPECT_EQ(server.failure(), "step 2 (expect [\"NS\"]): received [\"PING\"]");
     EXPECT_EQ(server.received(), QList<Fields>{{"PING"}});

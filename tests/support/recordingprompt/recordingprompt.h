@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -30,7 +31,8 @@ public:
 };
 
 // Answers like RecordingPrompt; while the box whose text holds `trigger` is up, runs
-// `whileUp` first, as the event loop of a real box would let the world go on.
+// `whileUp` first, as the event loop of a real box would let the world go on. That box
+// is answered with `triggerAnswer`, or without one as Enter answers it: its default.
 class BoxWithLifePrompt : public RecordingPrompt
 {
 public:
@@ -40,13 +42,13 @@ public:
             asked.push_back(question);
             if (const auto run = std::exchange(whileUp, nullptr))
                 run();
-            return triggerAnswer;
+            return triggerAnswer.value_or(defaultAnswerOf(question));
         }
         return RecordingPrompt::ask(question);
     }
 
     QString trigger;
-    Answer triggerAnswer = Answer::Ok;
+    std::optional<Answer> triggerAnswer;
     std::function<void()> whileUp;
 };
 
