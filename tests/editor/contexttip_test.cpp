@@ -815,7 +815,7 @@ TEST_F(HoverTipTest, AnAnsweredTipShowsWhenThePointerRestsOnItsWordAgain)
     ASSERT_TRUE(shownWith("12"));
     EXPECT_TRUE(tipWindow->isVisible());
     EXPECT_FALSE(tipWindow->geometry().contains(QCursor::pos()));
-    session.Send({"PING"});
+    LinkSession(session).Send({"PING"});
     EXPECT_TRUE(server.wait()) << server.failure().toStdString();
 }
 
