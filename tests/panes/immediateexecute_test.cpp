@@ -25,21 +25,6 @@ using namespace mserver;
 
 namespace {
 
-// A step that holds the script until the test lets it go on, so the server acts only
-// once the client has seen what the test waits for.
-Step waitFor(const std::atomic<bool> &go, const char *what)
-{
-    return call(QStringLiteral("wait for ") + QLatin1String(what), [&go](Peer &, QString &why) {
-        for (int ms = 0; ms < 5000; ms += 5) {
-            if (go)
-                return true;
-            QThread::msleep(5);
-        }
-        why = QStringLiteral("the test did not go on");
-        return false;
-    });
-}
-
 // The pane with the variables pane it refreshes, both on one link, as the main window
 // wires them. The variables pane stands at level 2, so a refresh asks for "VAR*" 2.
 class ImmediateSession : public ::testing::Test
@@ -192,7 +177,7 @@ TEST_F(ImmediateSession, InboundCommandsTakeTheServersConnectionAndWriteTheOutpu
         if (c.features & 1)
             script << unicode(true);
         script << expect({"XEC", "*", "W 1"}) << connectChannel() << expectChannelSilence(50)
-               << waitFor(go, "the caret to move");
+               << waitUntil(go, "the caret to move");
         for (const QByteArray &chunk : c.chunks)
             script << sendChannel(chunk) << pause(20);
         script << closeChannel() << expect({"VAR*", "2", "**"});
@@ -269,7 +254,7 @@ TEST_F(ImmediateSession, BreakStopsOutputWithoutEndAndTheSessionGoesOn)
 TEST_F(ImmediateSession, TheLinkClosingEndsTheCommand)
 {
     serveInbound({expect({"XEC", "*", "W 1"}), connectChannel(), sendChannel("xA\r\n"),
-                  waitFor(go, "the busy state"), close(), waitFor(again, "the client to see the close"),
+                  waitUntil(go, "the busy state"), close(), waitUntil(again, "the client to see the close"),
                   sendChannel("B\r\n"), closeChannel()});
     run("W 1");
     ASSERT_TRUE(pumpUntil([this] { return window.state == frmImmediate::ExecutingState; }));
@@ -313,7 +298,7 @@ TEST_F(ImmediateSession, ASecondCommandReplacesAStaleListener)
 // dropped and the listener waits on.
 TEST_F(ImmediateSession, TheListenerRefusesAnotherAddress)
 {
-    serveInbound({expect({"XEC", "*", "W 1"}), waitFor(go, "the foreign client"), connectChannel(),
+    serveInbound({expect({"XEC", "*", "W 1"}), waitUntil(go, "the foreign client"), connectChannel(),
                   sendChannel("xmine\r\n"), closeChannel(), expect({"VAR*", "2", "**"})});
     run("W 1");
     ASSERT_TRUE(pumpUntil([this] { return pane->channel()->isListening(); }));

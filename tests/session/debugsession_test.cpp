@@ -26,13 +26,6 @@
 
 namespace {
 
-const QStringList DemoLines = {
-    "DEMO ; a routine to stop in",
-    "START S X=1",
-    " S Y=2 W X+Y",
-    " Q",
-};
-
 // A server that connects to the task's port, greets and leaves: true when the task took
 // it and answered the greeting.
 bool greetsAndLeaves(quint16 port, QString &failure)
@@ -415,12 +408,7 @@ TEST_F(SessionEndTest, ABoxOfAnEndedSessionNeverActsOnTheNextServer)
             answer({"SIG", "1", "DEMO", "USER", "0"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"}),
             expectAck(),
             send(box.message),
-            call("the box is up", [&](Peer &, QString &why) {
-                for (int i = 0; i < 2000 && !boxUp; ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                why = QStringLiteral("no box");
-                return bool(boxUp);
-            }),
+            waitUntil(boxUp, "the box is up"),
             reset(),
         });
         a.setStepTimeoutMs(20000);

@@ -36,13 +36,6 @@ namespace {
 
 using namespace mserver;
 
-const QStringList DemoLines = {
-    "DEMO ; a routine to stop in",
-    "START S X=1",
-    " S Y=2 W X+Y",
-    " Q",
-};
-
 // The window system's clock as the test plays it: milliseconds, never 0, and far above
 // the small stamps QTest gives the events it sends itself.
 quint32 inputTime()

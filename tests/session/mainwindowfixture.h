@@ -29,6 +29,14 @@
 #include <unistd.h>
 
 // A booking that needs no Sentry: it hands out a port nothing listens on.
+// The routine the session tests stop in: a label, two lines with commands, a quit.
+inline const QStringList DemoLines = {
+    "DEMO ; a routine to stop in",
+    "START S X=1",
+    " S Y=2 W X+Y",
+    " Q",
+};
+
 class FakeBooking : public ISentryBooking
 {
 public:

@@ -29,24 +29,6 @@ namespace {
 
 using namespace mserver;
 
-const QStringList DemoLines = {
-    "DEMO ; a routine to stop in",
-    "START S X=1",
-    " S Y=2 W X+Y",
-    " Q",
-};
-
-// A step of the server's script that waits, on the server's thread, until `flag` is set.
-Step waitFor(const std::atomic<bool> &flag, const QString &what)
-{
-    return call(what, [&flag, what](Peer &, QString &why) {
-        for (int i = 0; i < 2000 && !flag; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        why = QStringLiteral("no ") + what;
-        return bool(flag);
-    });
-}
-
 // The message box in front, if it is up and has the keys.
 QMessageBox *boxWithKeys()
 {
@@ -113,7 +95,7 @@ TEST_F(SessionEndRealBoxTest, ALinkDroppedUnderARealBoxEndsTheSessionAndTheNextS
         expectAck(),
         answer({"SIG", "1", "DEMO", "USER", "**"}, {"SIG", "1", "DEMO", "USER", "0", text, "CACHE"}),
         expectAck(),
-        waitFor(boxUp, "box"),
+        waitUntil(boxUp, "box"),
         reset(),
     });
     a.setStepTimeoutMs(20000);
@@ -179,7 +161,7 @@ TEST_F(SessionEndRealBoxTest, ALinkDroppedUnderARealBoxEndsTheSessionAndTheNextS
         case Stage::Listening:
             if (free()) {
                 listenedAgain = !listening.empty() && listening.back();
-                b = std::make_unique<MServer>(bGreeting + QList<Step>{waitFor(bDone, "end of the checks"), close()});
+                b = std::make_unique<MServer>(bGreeting + QList<Step>{waitUntil(bDone, "end of the checks"), close()});
                 b->setStepTimeoutMs(10000);
                 b->start();
                 stage = Stage::BGreeted;

@@ -42,13 +42,6 @@ namespace {
 
 using namespace mserver;
 
-const QStringList DemoLines = {
-    "DEMO ; a routine to stop in",
-    "START S X=1",
-    " S Y=2 W X+Y",
-    " Q",
-};
-
 // Runs `action` from the event loop as soon as `ready` holds: a user who acts while a
 // modal dialog (with its own event loop) is up.
 void whenReady(std::function<bool()> ready, std::function<void()> action)
@@ -63,17 +56,6 @@ void whenReady(std::function<bool()> ready, std::function<void()> action)
         action();
     });
     timer->start();
-}
-
-// A step of the server's script that waits, on the server's thread, until `flag` is set.
-Step waitFor(const std::atomic<bool> &flag, const QString &what)
-{
-    return call(what, [&flag, what](Peer &, QString &why) {
-        for (int i = 0; i < 2000 && !flag; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        why = QStringLiteral("no ") + what;
-        return bool(flag);
-    });
 }
 
 // How the next server finds the task, and how the last one went: through the Sentry,
@@ -253,7 +235,7 @@ const Fields SigDemo = {"SIG", "1", "DEMO", "USER", "0", DemoLines.join("\r\n"),
 QList<Step> aOpensDemo(BoxHandoverTest &t, QList<Step> more = {})
 {
     return QList<Step>{answer({"SIG", "1", "DEMO", "USER", "0"}, SigDemo), expectAck()} + more
-           + QList<Step>{waitFor(t.boxUp, "box")};
+           + QList<Step>{waitUntil(t.boxUp, "box")};
 }
 
 const QList<BoxRow> &boxRows()
@@ -270,14 +252,14 @@ const QList<BoxRow> &boxRows()
          }},
         {"SimOnAReadOnlyOpen", "Read refused",
          [](BoxHandoverTest &t) { return QList<Step>{answer({"SIG", "1", "DEMO", "USER", "1"}, {"SIM", "0", "Read refused"}),
-                                                     waitFor(t.boxUp, "box")}; },
+                                                     waitUntil(t.boxUp, "box")}; },
          [](BoxHandoverTest &t) { t.show(0); }},
         {"SimOnARefresh", "Refresh refused",
          [text](BoxHandoverTest &t) {
              return QList<Step>{answer({"SIG", "1", "DEMO", "USER", "1"}, {"SIG", "1", "DEMO", "USER", "0", text, "b1"}),
                                 expectAck(),
                                 answer({"SIR", "1", "DEMO", "USER", "b1"}, {"SIM", "0", "Refresh refused"}),
-                                waitFor(t.boxUp, "box")};
+                                waitUntil(t.boxUp, "box")};
          },
          [](BoxHandoverTest &t) {
              t.show(0);
@@ -286,7 +268,7 @@ const QList<BoxRow> &boxRows()
         {"TheNavigatorsErrorBox", "still open in the execution stack",
          [text](BoxHandoverTest &t) {
              return QList<Step>{answer({"SIG", "1", "DEMO", "USER", "1"}, {"SIG", "1", "OTHER", "USER", "0", text, "b1"}),
-                                waitFor(t.boxUp, "box")};
+                                waitUntil(t.boxUp, "box")};
          },
          [](BoxHandoverTest &t) {
              t.openTwiceModified("OTHER");
@@ -295,7 +277,7 @@ const QList<BoxRow> &boxRows()
         {"EditRoutinesErrorPathAndItsSiu", "still open in the execution stack",
          [text](BoxHandoverTest &t) {
              return QList<Step>{answer({"SIG", "1", "DEMO", "USER", "0"}, {"SIG", "1", "OTHER", "USER", "0", text, "b1"}),
-                                waitFor(t.boxUp, "box")};
+                                waitUntil(t.boxUp, "box")};
          },
          [](BoxHandoverTest &t) {
              t.openTwiceModified("OTHER");
@@ -303,7 +285,7 @@ const QList<BoxRow> &boxRows()
          }},
         {"TheBrowseDialogsOpening", "Failed to get initial namespace",
          [](BoxHandoverTest &t) { return QList<Step>{expect({"+"}), answer({"NS"}, {"MSG", "No namespace"}), expectAck(),
-                                                     waitFor(t.boxUp, "box")}; },
+                                                     waitUntil(t.boxUp, "box")}; },
          [](BoxHandoverTest &t) { t.openDialog(); }},
         {"TheBrowseDialogsClosing", "Failed to restore initial namespace",
          [](BoxHandoverTest &) { return QList<Step>{expect({"+"}), answer({"NS"}, {"NS", "USER"}), expectAck(),
@@ -322,7 +304,7 @@ const QList<BoxRow> &boxRows()
              t.openDialog();
          }},
         {"TheStkTopHandler", "awaiting reply for Transact !SIG",
-         [](BoxHandoverTest &t) { return QList<Step>{waitFor(t.stopped, "suspended state"),
+         [](BoxHandoverTest &t) { return QList<Step>{waitUntil(t.stopped, "suspended state"),
                                                      send({"STKtop", "1", "USER", "DEMO", "START", "0", "7"}),
                                                      expect({"!SIG", "1", "DEMO", "USER", "1"})}; },
          nullptr},
@@ -400,7 +382,7 @@ const QList<BoxRow> &boxRows()
         {"ReadOnlyOfferForALockedRoutine", "Do you want to open it read-only?",
          [](BoxHandoverTest &t) {
              return QList<Step>{answer({"SIG", "1", "DEMO", "USER", "0"}, {"SIM", "3076", "@RO:Locked by job 99"}),
-                                expectAck(), waitFor(t.boxUp, "box")};
+                                expectAck(), waitUntil(t.boxUp, "box")};
          },
          [](BoxHandoverTest &t) { t.edit(); }},
         // Two items chosen in the Open dialog, one the server lends only for reading.
@@ -411,7 +393,7 @@ const QList<BoxRow> &boxRows()
                                 expect({"NSS", "USER"}), expect({"SIL", "1", "1", "", "*", "25"}),
                                 send({"NS", "USER"}), expectAck(),
                                 send({"SIL", "1", "", ",ALPHA,BETA", "\x11\x01", ""}), expectAck(),
-                                waitFor(t.boxUp, "box")};
+                                waitUntil(t.boxUp, "box")};
          },
          [](BoxHandoverTest &t) {
              frmFileOpen *dialog = t.window->fileOpenDialog();
@@ -512,7 +494,7 @@ TEST_P(BoxHandoverTest, NothingOfAnEndedSessionReachesTheServerThatConnectedUnde
                 expectAck(),
             } + greetingAnswer("BNS") + QList<Step>{
                 expectSilence(1500),
-                waitFor(bDone, "end of the checks"),
+                waitUntil(bDone, "end of the checks"),
                 close(),
             });
             b->setStepTimeoutMs(10000);
@@ -632,7 +614,7 @@ TEST_F(SessionHandoverTest, APreservedRoutineClosedUnderTheNextServerReleasesNoL
     MServer a({
         answer({"SIG", "1", "DEMO", "USER", "0"}, {"SIG", "1", "DEMO", "USER", "0", DemoLines.join("\r\n"), "CACHE"}),
         expectAck(),
-        waitFor(typed, "edited routine"),
+        waitUntil(typed, "edited routine"),
         reset(),
     });
     a.setStepTimeoutMs(20000);
@@ -658,7 +640,7 @@ TEST_F(SessionHandoverTest, APreservedRoutineClosedUnderTheNextServerReleasesNoL
         send({"HI2", "", "200", "BNS"}),
         expectAck(),
     } + greetingAnswer("BNS");
-    MServer b(greeting + QList<Step>{waitFor(closed, "the close"), expectSilence(1000), close()});
+    MServer b(greeting + QList<Step>{waitUntil(closed, "the close"), expectSilence(1000), close()});
     b.setStepTimeoutMs(10000);
     b.start();
     ASSERT_TRUE(pumpUntil([&] { return b.received().size() >= greeting.size() - 3; }, 10000)) << b.failure().toStdString();
@@ -723,7 +705,7 @@ TEST_F(SessionHandoverTest, BreakFromTheMenuStopsAFloodingImmediateCommand)
 TEST_F(SessionHandoverTest, ExitingKeepsTheWindowForTheServerThatConnectedUnderItsQuestion)
 {
     std::atomic<bool> typed{false};
-    MServer a({answer({"SIG", "1", "DEMO", "USER", "0"}, SigDemo), expectAck(), waitFor(typed, "edited routine"),
+    MServer a({answer({"SIG", "1", "DEMO", "USER", "0"}, SigDemo), expectAck(), waitUntil(typed, "edited routine"),
                reset()});
     a.setStepTimeoutMs(20000);
     ASSERT_TRUE(a.startAccepted(*window->link()));
@@ -749,7 +731,7 @@ TEST_F(SessionHandoverTest, ExitingKeepsTheWindowForTheServerThatConnectedUnderI
     boxes->trigger = frmMDI::preservedCloseQuestion();
     boxes->triggerAnswer = IUserPrompt::Answer::Yes;
     boxes->whileUp = [&] {
-        b = std::make_unique<MServer>(greeting + QList<Step>{expectSilence(1000), waitFor(bDone, "the checks"), close()});
+        b = std::make_unique<MServer>(greeting + QList<Step>{expectSilence(1000), waitUntil(bDone, "the checks"), close()});
         b->setStepTimeoutMs(10000);
         b->start();
         EXPECT_TRUE(pumpUntil([&] { return b->received().size() >= bFrames; }, 10000)) << b->failure().toStdString();

@@ -754,6 +754,17 @@ Step call(const QString &description, std::function<bool(Peer &, QString &)> fn)
     return {description, std::move(fn)};
 }
 
+Step waitUntil(const std::atomic<bool> &flag, const QString &what, int ms)
+{
+    return {what, [&flag, what, ms](Peer &, QString &why) {
+                QDeadlineTimer deadline(ms);
+                while (!flag && !deadline.hasExpired())
+                    QThread::msleep(5);
+                why = QStringLiteral("no ") + what;
+                return bool(flag);
+            }};
+}
+
 // --- MServer --------------------------------------------------------------
 
 MServer::MServer(QList<Step> script) : d(std::make_unique<Impl>())

@@ -56,6 +56,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -123,6 +124,9 @@ Step closeChannel();
 
 // Anything else, on the server's thread.
 Step call(const QString &description, std::function<bool(Peer &, QString &why)> fn);
+// Holds the script until the test sets `flag` (it must outlive the script), so the
+// server acts only once the client has done what the test waits for; fails after ms.
+Step waitUntil(const std::atomic<bool> &flag, const QString &what, int ms = 20000);
 
 // What a call() step can do with the link.
 class Peer
