@@ -209,6 +209,9 @@ TEST(MLinkTransact, DropRequestOrMalformedFrameEndsTheWaitAndDropsTheLinkAfterwa
 TEST(MLinkTransact, RefusesARequestNoFrameCarriesWithoutWritingIt)
 {
     Fixture f({expect({"NEXT"}), expectSilence(50)});
+    // The server waits for "NEXT" while the requests of tens of megabytes are built and
+    // refused, which takes seconds on a loaded machine.
+    f.server.setStepTimeoutMs(60000);
     ASSERT_TRUE(f.open());
     auto ofFields = [](int count) {
         QStringList request{"SIR"};
