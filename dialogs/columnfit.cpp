@@ -7,10 +7,11 @@
 #include <algorithm>
 
 ColumnFit::ColumnFit(QTreeView *view, int nameColumn, std::function<QList<int>()> needs)
-    : QObject(view), m_view(view), m_nameColumn(nameColumn), m_needs(std::move(needs))
+    : QObject(view), m_view(view), m_viewport(view->viewport()), m_headerViewport(view->header()->viewport()),
+      m_nameColumn(nameColumn), m_needs(std::move(needs))
 {
-    view->viewport()->installEventFilter(this);
-    view->header()->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
+    m_headerViewport->installEventFilter(this);
     // The header also resizes its last section by itself as the view's width changes; only
     // a change made with a button down on the header is the user's.
     connect(view->header(), &QHeaderView::sectionResized, this, [this] {
@@ -71,9 +72,9 @@ void ColumnFit::reset()
 
 bool ColumnFit::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+    if (watched == m_viewport && event->type() == QEvent::Resize) {
         refit();
-    } else if (watched == m_view->header()->viewport()) {
+    } else if (watched == m_headerViewport) {
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
             m_dragging = true;
         else if (event->type() == QEvent::MouseButtonRelease)

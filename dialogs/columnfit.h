@@ -34,6 +34,9 @@ protected:
 
 private:
     QTreeView *m_view;
+    // Compared with, never called: their events still come while the view is destroyed.
+    QObject *m_viewport;
+    QObject *m_headerViewport;
     int m_nameColumn;
     std::function<QList<int>()> m_needs;
     bool m_applying = false;      // the widths being set are ours, not the user's

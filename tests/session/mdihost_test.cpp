@@ -18,11 +18,13 @@ namespace {
 // The size a tab asks for to draw its icon and text uncut.
 QSize tabNeed(QTabBar *tabs, int index)
 {
+    // The hint is protected; a pointer to it taken through a subclass calls it on the bar
+    // itself, with no downcast to a type the bar is not.
     struct Measured : QTabBar
     {
-        using QTabBar::tabSizeHint;
+        static auto hint() { return &Measured::tabSizeHint; }
     };
-    return static_cast<Measured *>(tabs)->tabSizeHint(index);
+    return (tabs->*Measured::hint())(index);
 }
 
 QString tipOfTab(QTabBar *tabs, int index)
