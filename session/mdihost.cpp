@@ -203,3 +203,13 @@ void MdiHost::placeTabs()
         box->addWidget(m_tabs);
     }
 }
+
+// The area and its windows go with this host's children, after this object has stopped
+// being an MdiHost; what they signal on the way must not reach its slots.
+MdiHost::~MdiHost()
+{
+    for (QMdiSubWindow *sub : m_area->subWindowList())
+        sub->disconnect(this);
+    m_area->disconnect(this);
+    m_tabs->disconnect(this);
+}

@@ -19,6 +19,7 @@ public:
     enum Edge { Top = 0, Bottom = 1, Left = 2, Right = 3 };
 
     explicit MdiHost(QWidget *parent = nullptr);
+    ~MdiHost() override;
 
     QMdiArea *area() const { return m_area; }
     QTabBar *tabBar() const { return m_tabs; }

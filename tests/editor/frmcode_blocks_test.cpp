@@ -10,6 +10,7 @@
 #include "eventwait.h"
 #include "linedata.h"
 #include "routine.h"
+#include "sanitized.h"
 #include "sourceview.h"
 
 #include <QApplication>
@@ -147,7 +148,7 @@ TEST_F(CodeBlocksTest, CollapseAllCollapsesEveryBlockOfARoutineOfMoreThan65536Li
     // which takes seconds: the limits are for a loaded machine.
     const int last = r->document()->NumLines() - 1;
     ASSERT_TRUE(waitUntil([this, last] { return r->document()->coloursValid(last); }, 30000));
-    ASSERT_TRUE(waitUntil([this] { return !w->parseTimerEnabled(); }, 90000))
+    ASSERT_TRUE(waitUntil([this] { return !w->parseTimerEnabled(); }, sanitized::Sanitized ? 450000 : 90000))
         << "the background parse never finished: " << r->lexer()->queuedLines().size() << " lines queued";
 
     ASSERT_NO_FATAL_FAILURE(click("BlkCollapseAll"));

@@ -194,8 +194,9 @@ TEST_F(InputDuringWaitTest, NothingGivenDuringAWaitIsCarriedOutAfterIt)
 
         clickedAfterAnswer = true;
         QTest::mouseClick(goFast, Qt::LeftButton, {}, goFast->rect().center());
+        // The script goes on only on ["GO","1"] after the answer, then closes at once, so
+        // the state may already be past "running" here.
         EXPECT_TRUE(server.wait(20000)) << server.failure().toStdString();
-        EXPECT_EQ(window->MState(), -4);
 
         ASSERT_TRUE(pumpUntil([&] { return window->MState() == -1 && !window->link()->IsConnected(); }, 20000));
         for (const RoutineDocPtr &doc : Routines::instance().documents())

@@ -381,11 +381,9 @@ QString generatedName(int i)
 // What a column of a tree view needs to draw its texts and its header uncut.
 int columnNeed(QTreeView *view, int column)
 {
-    struct Measured : QTreeView
-    {
-        using QTreeView::sizeHintForColumn;
-    };
-    return std::max(static_cast<Measured *>(view)->sizeHintForColumn(column),
+    // Public on the item view, where the tree view's own measure is reached through it.
+    const QAbstractItemView *items = view;
+    return std::max(items->sizeHintForColumn(column),
                     view->header()->sectionSizeHint(column));
 }
 
