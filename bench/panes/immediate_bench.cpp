@@ -46,6 +46,25 @@
 
 namespace {
 
+// A suspended session on the link of a scripted server that plays `script`, registered as
+// the main window for as long as it lives.
+struct ScriptedSession
+{
+    ScriptedSession(const QList<mserver::Step> &script, int stepTimeoutMs) : server(script)
+    {
+        server.setStepTimeoutMs(stepTimeoutMs);
+        connected = server.startAccepted(link);
+        window.session = &link;
+        setMainWindow(&window);
+    }
+    ~ScriptedSession() { setMainWindow(nullptr); }
+
+    MLink link;
+    mserver::MServer server;
+    SessionWindow window;
+    bool connected = false;
+};
+
 using Clock = std::chrono::steady_clock;
 constexpr int Runs = BenchRatio::Passes;
 constexpr double TargetRatio = 3.0;
@@ -131,16 +150,11 @@ void OneMegabyteOfOutput(benchmark::State &state)
     for (int run = 0; run < Runs; ++run)
         script << mserver::expect({"XEC", "*", "W 1"}) << mserver::connectChannel()
                << mserver::sendChannel(bytes) << mserver::closeChannel();
-    MLink link;
-    mserver::MServer server(script);
-    server.setStepTimeoutMs(10000);
-    if (!server.startAccepted(link)) {
+    ScriptedSession session(script, 10000);
+    if (!session.connected) {
         state.SkipWithError("no link");
         return;
     }
-    SessionWindow window;   // suspended, on the link of the scripted server
-    window.session = &link;
-    setMainWindow(&window);
     QTcpServer rawListener;
     rawListener.listen(QHostAddress::LocalHost, 0);
     BenchRatio ratio("OneMegabyteOfOutput", "raw loopback", BenchRatio::AtMost, TargetRatio);
@@ -164,7 +178,7 @@ void OneMegabyteOfOutput(benchmark::State &state)
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
             QApplication::sendEvent(io, &enter);
             if (!mserver::pumpUntil([&] { return refreshed; }, 20000)) {
-                state.SkipWithError(qPrintable(server.failure()));
+                state.SkipWithError(qPrintable(session.server.failure()));
                 break;
             }
             const double paneUs = microseconds(Clock::now() - start);
@@ -178,7 +192,6 @@ void OneMegabyteOfOutput(benchmark::State &state)
             floor.add(documentInsertion(shownText) / 1000, rawUs / 1000);
         }
     }
-    setMainWindow(nullptr);
     ratio.report(state);
     floor.keep();
     state.SetBytesProcessed(int64_t(state.iterations()) * OutputBytes);
@@ -242,16 +255,11 @@ void FloodMemory(benchmark::State &state)
     QList<mserver::Step> script;
     for (int run = 0; run < Runs; ++run)
         script << floodCommand(lineEnds) << floodCommand(lines);
-    MLink link;
-    mserver::MServer server(script);
-    server.setStepTimeoutMs(60000);
-    if (!server.startAccepted(link)) {
+    ScriptedSession session(script, 60000);
+    if (!session.connected) {
         state.SkipWithError("no link");
         return;
     }
-    SessionWindow window;   // suspended, on the link of the scripted server
-    window.session = &link;
-    setMainWindow(&window);
     BenchRatio kept("FloodMemory, 8 MB of bare line ends, heap the view keeps", "ordinary lines",
                     BenchRatio::AtMost, 2, "MiB");
     BenchRatio peak("FloodMemory, 8 MB of bare line ends, peak heap", "ordinary lines", BenchRatio::AtMost, 2,
@@ -261,14 +269,13 @@ void FloodMemory(benchmark::State &state)
         const FloodCost bare = flood();
         const FloodCost ordinary = bare.keptMiB < 0 ? FloodCost() : flood();
         if (ordinary.keptMiB < 0) {
-            state.SkipWithError(qPrintable(server.failure()));
+            state.SkipWithError(qPrintable(session.server.failure()));
             break;
         }
         state.SetIterationTime(microseconds(Clock::now() - start) / 1e6);
         kept.add(bare.keptMiB, ordinary.keptMiB);
         peak.add(bare.peakMiB, ordinary.peakMiB);
     }
-    setMainWindow(nullptr);
     kept.report(state);
     peak.keep();
 }
